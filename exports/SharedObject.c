@@ -1,0 +1,1 @@
+// Anchor source of the shared object; its contents come from the archives.

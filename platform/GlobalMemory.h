@@ -1,0 +1,36 @@
+// Movable global memory: every picture, mask and work table lives in a block
+// from GlobalAlloc, handed around by its HGLOBAL.
+//
+// On Windows these are kernel32's. Elsewhere the platform layer provides the
+// same functions with the Windows semantics callers rely on (zero-initialised
+// blocks, lock counts, null for failure), refuses handles it did not hand out,
+// and keeps accounts that tests read.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#if !defined(_WIN32)
+extern "C" {
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL block);
+BOOL GlobalUnlock(HGLOBAL block);
+HGLOBAL GlobalFree(HGLOBAL block);
+SIZE_T GlobalSize(HGLOBAL block);
+HGLOBAL GlobalHandle(LPCVOID pointer);
+
+// Accounting for tests: blocks allocated and not freed, and blocks whose lock
+// count is above zero.
+long QvxMemLiveBlocks(void);
+long QvxMemLockedBlocks(void);
+
+// Failure injection: the n-th GlobalAlloc (or GlobalLock) from now fails,
+// counting from 1; 0 switches injection off. Injection also switches itself
+// off after it has fired once.
+void QvxMemFailAllocAt(long n);
+void QvxMemFailLockAt(long n);
+// How many GlobalAlloc / GlobalLock calls have been made since the process
+// started; lets a test size its injection loop.
+long QvxMemAllocCalls(void);
+long QvxMemLockCalls(void);
+}
+#endif
