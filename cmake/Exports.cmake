@@ -19,5 +19,6 @@ if(NOT WIN32)
   # sibling library stand-in and the global memory functions.
   add_library(QvxEffect SHARED exports/SharedObject.c)
   set_source_files_properties(exports/SharedObject.c PROPERTIES LANGUAGE CXX)
-  target_link_libraries(QvxEffect PRIVATE -Wl,--whole-archive qvx_core -Wl,--no-whole-archive qvxcom_objects qvx_platform)
+  target_link_libraries(QvxEffect PRIVATE
+    -Wl,--whole-archive qvx_core QvxCom qvx_platform -Wl,--no-whole-archive)
 endif()

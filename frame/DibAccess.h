@@ -1,0 +1,131 @@
+// The packed DIB picture model and its pixel access.
+//
+// A picture is one movable global block: a 40-byte BITMAPINFOHEADER, the
+// colour table (its size from GetDibPalSize) and bottom-up rows padded to 4
+// bytes. Pixels are addressed by column x from the left and row y from the
+// TOP. A locked picture is read and written through a DibAccess record, whose
+// 132-byte packed layout callers see through the pixel exports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/WinTypes.h"
+
+#pragma pack(push, 1)
+struct DibAccess {
+  BYTE Index;  // palette index of the current pixel (1, 4, 8 bits)
+  BYTE Red;
+  BYTE Green;
+  BYTE Blue;
+  BITMAPINFOHEADER* Header;  // start of the locked block
+  RGBQUAD* ColorTable;       // Header + biSize
+  BYTE* Bits;                // ColorTable + GetDibPalSize(Header)
+  BYTE* Pixel;               // cursor: the byte holding the current pixel
+  std::int32_t ByteInRow;    // 1 and 4 bits: byte of the cursor in its row
+  std::int32_t BitInByte;    // 1 bit: 0..7 from the top bit; 4 bits: 0 high, 1 low nibble
+  std::int16_t BitCount;
+  std::int32_t Width;
+  std::int32_t Height;
+  std::int32_t MaxX;
+  std::int32_t MaxY;
+  std::uint32_t RowBytes;
+  std::uint16_t RedMask;  // 16-bit pictures only, else 0
+  std::uint16_t GreenMask;
+  std::uint16_t BlueMask;
+  std::uint32_t ColorCount;  // table bytes / 4
+  std::int32_t UseRgb;  // non-zero: palette pixels also travel as colours
+  BYTE Alpha;           // fourth byte of a 32-bit pixel
+  BYTE Reserved[67];
+};
+#pragma pack(pop)
+
+#if !defined(_WIN64) && (defined(_WIN32) || defined(__i386__))
+static_assert(sizeof(void*) == 4);
+static_assert(sizeof(DibAccess) == 132, "DibAccess is 132 bytes");
+static_assert(offsetof(DibAccess, Header) == 4);
+static_assert(offsetof(DibAccess, ColorTable) == 8);
+static_assert(offsetof(DibAccess, Bits) == 12);
+static_assert(offsetof(DibAccess, Pixel) == 16);
+static_assert(offsetof(DibAccess, ByteInRow) == 20);
+static_assert(offsetof(DibAccess, BitInByte) == 24);
+static_assert(offsetof(DibAccess, BitCount) == 28);
+static_assert(offsetof(DibAccess, Width) == 30);
+static_assert(offsetof(DibAccess, Height) == 34);
+static_assert(offsetof(DibAccess, MaxX) == 38);
+static_assert(offsetof(DibAccess, MaxY) == 42);
+static_assert(offsetof(DibAccess, RowBytes) == 46);
+static_assert(offsetof(DibAccess, RedMask) == 50);
+static_assert(offsetof(DibAccess, GreenMask) == 52);
+static_assert(offsetof(DibAccess, BlueMask) == 54);
+static_assert(offsetof(DibAccess, ColorCount) == 56);
+static_assert(offsetof(DibAccess, UseRgb) == 60);
+static_assert(offsetof(DibAccess, Alpha) == 64);
+#else
+// Wider pointers move the later fields; the record keeps its order and the
+// same 67 reserved bytes.
+static_assert(offsetof(DibAccess, Alpha) + 1 + 67 == sizeof(DibAccess));
+#endif
+
+namespace qvx {
+
+// Picture kinds: the bit count, or 40 / 80 for 4- and 8-bit grey ramps.
+enum DibKind : int {
+  kKind1 = 1,
+  kKind4 = 4,
+  kKind8 = 8,
+  kKind16 = 16,
+  kKind24 = 24,
+  kKind32 = 32,
+  kKindGrey16 = 40,
+  kKindGrey256 = 80,
+};
+
+// Accepted depths, as a bit set given to StartDibAccess.
+enum DepthMask : unsigned {
+  kDepth1 = 0x01,
+  kDepth4 = 0x02,
+  kDepthGrey8 = 0x04,  // 8-bit with the 256-level grey table only
+  kDepth8 = 0x08,
+  kDepth16 = 0x10,
+  kDepth24 = 0x20,
+  kDepth32 = 0x40,
+  kDepthAll = 0x7F,
+  kDepthGreyAndTrue = 0x74,  // grey 8-bit, 16, 24, 32
+  kDepthTrue = 0x70,
+  kDepthMaskPicture = 0x01,
+};
+
+// Row stride in bytes, computed without overflow; 0 when it would not fit
+// in 32 bits.
+std::uint32_t RowBytesFor(int bitCount, std::int64_t width);
+
+// Lock a picture and fill the record. On failure the record is cleared, the
+// block is not left locked and the error status says why.
+BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask);
+BOOL EndDibAccess(HGLOBAL picture, DibAccess* record);
+
+BOOL GetDibPixel(DibAccess* record, int x, int y);
+BOOL SetDibPixel(DibAccess* record, int x, int y);
+BOOL SeekDibPixel(DibAccess* record, int x, int y);
+BOOL ReadNextDibPixel(DibAccess* record);
+BOOL WriteNextDibPixel(DibAccess* record);
+BOOL SkipDibPixel(DibAccess* record);
+
+int GetDibKind(const DibAccess* record);
+bool IsGrey256Table(const BITMAPINFOHEADER* header);
+bool IsGrey16Table(const BITMAPINFOHEADER* header);
+
+// New unlocked pictures (null with the error status set on failure).
+HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll);
+HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height);
+
+void ClampRectToDib(const BITMAPINFOHEADER* header, int& x1, int& y1, int& x2, int& y2);
+
+// Start of row y (counted from the top) of a locked picture.
+inline BYTE* DibRow(const DibAccess& record, int y) {
+  return record.Bits + static_cast<std::size_t>(record.RowBytes) *
+                           static_cast<std::size_t>(record.MaxY - y);
+}
+
+}  // namespace qvx

@@ -1,0 +1,116 @@
+// Progress window of the stand-in sibling library.
+//
+// There is no window on this platform: the default handler draws a text bar
+// on standard error when that is a terminal and the window was opened, and
+// answers "cancel" once the user has pressed Ctrl-C while the window was
+// open. Tests and tools install their own handlers per thread.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "platform/QvxCom.h"
+
+namespace {
+
+struct ProgressState {
+  QvxProgressHandler progress = nullptr;
+  void* progressContext = nullptr;
+  QvxDlgOpenHandler open = nullptr;
+  void* openContext = nullptr;
+  bool windowOpen = false;
+  int lastPercent = -1;
+};
+
+thread_local ProgressState g_state;
+
+std::atomic<bool> g_interrupted{false};
+struct sigaction g_previousAction;
+bool g_handlerInstalled = false;
+
+void OnInterrupt(int) { g_interrupted.store(true); }
+
+void InstallInterruptHandler() {
+  if (g_handlerInstalled) return;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  if (sigaction(SIGINT, &action, &g_previousAction) == 0) g_handlerInstalled = true;
+  g_interrupted.store(false);
+}
+
+void RestoreInterruptHandler() {
+  if (!g_handlerInstalled) return;
+  sigaction(SIGINT, &g_previousAction, nullptr);
+  g_handlerInstalled = false;
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+void DrawBar(int percent) {
+  constexpr int kWidth = 40;
+  const int filled = percent * kWidth / 100;
+  char bar[kWidth + 1];
+  for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
+  bar[kWidth] = '\0';
+  std::fprintf(stderr, "\r[%s] %3d%%", bar, percent);
+  std::fflush(stderr);
+}
+
+BOOL DefaultProgress(int done, int total, int percentFrom, int percentTo) {
+  if (g_interrupted.load()) return FALSE;
+  if (!g_state.windowOpen || !StderrIsTerminal()) return TRUE;
+  const long long span = static_cast<long long>(percentTo) - percentFrom;
+  long long percent = percentFrom;
+  if (total > 0) percent += span * done / total;
+  if (percent < 0) percent = 0;
+  if (percent > 100) percent = 100;
+  if (percent != g_state.lastPercent) {
+    g_state.lastPercent = static_cast<int>(percent);
+    DrawBar(g_state.lastPercent);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI PercentDlgOpen(DWORD arg1, DWORD arg2, DWORD arg3) {
+  if (g_state.open && !g_state.open(g_state.openContext, arg1, arg2, arg3)) return FALSE;
+  g_state.windowOpen = true;
+  g_state.lastPercent = -1;
+  if (!g_state.progress) InstallInterruptHandler();
+  return TRUE;
+}
+
+BOOL WINAPI PercentProgress(int done, int total, int percentFrom, int percentTo, BOOL noDialog) {
+  if (g_state.progress)
+    return g_state.progress(g_state.progressContext, done, total, percentFrom, percentTo, noDialog);
+  return DefaultProgress(done, total, percentFrom, percentTo);
+}
+
+void WINAPI PercentDlgClose(void) {
+  if (g_state.windowOpen && g_state.lastPercent >= 0 && StderrIsTerminal()) {
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+  }
+  g_state.windowOpen = false;
+  g_state.lastPercent = -1;
+  RestoreInterruptHandler();
+}
+
+void WINAPI QvxComSetProgressHandler(QvxProgressHandler handler, void* context) {
+  g_state.progress = handler;
+  g_state.progressContext = context;
+}
+
+void WINAPI QvxComSetDlgOpenHandler(QvxDlgOpenHandler handler, void* context) {
+  g_state.open = handler;
+  g_state.openContext = context;
+}
+
+BOOL WINAPI QvxComDlgIsOpen(void) { return g_state.windowOpen ? TRUE : FALSE; }
+
+}  // extern "C"

@@ -1,0 +1,141 @@
+#include "support/Fixture.h"
+
+namespace qvx::test {
+
+ScopedProgressHandler::ScopedProgressHandler(std::function<BOOL(const ProgressReport&)> answer)
+    : answer_(std::move(answer)) {
+  QvxComSetProgressHandler(&ScopedProgressHandler::Call, this);
+}
+
+ScopedProgressHandler::~ScopedProgressHandler() { QvxComSetProgressHandler(nullptr, nullptr); }
+
+BOOL ScopedProgressHandler::Call(void* context, int done, int total, int from, int to,
+                                 BOOL noDialog) {
+  auto* self = static_cast<ScopedProgressHandler*>(context);
+  return self->answer_(ProgressReport{done, total, from, to, noDialog});
+}
+
+bool QvxTest::HasAccounting() {
+#if defined(_WIN32)
+  return false;
+#else
+  return true;
+#endif
+}
+
+void QvxTest::SetUp() {
+  // Tests run silently: progress always goes on unless a test says not.
+  QvxComSetProgressHandler([](void*, int, int, int, int, BOOL) -> BOOL { return TRUE; }, nullptr);
+  QvxComSetDlgOpenHandler(nullptr, nullptr);
+#if !defined(_WIN32)
+  liveAtStart_ = QvxMemLiveBlocks();
+  lockedAtStart_ = QvxMemLockedBlocks();
+#endif
+}
+
+void QvxTest::TearDown() {
+  for (HGLOBAL picture : kept_) GlobalFree(picture);
+  kept_.clear();
+  QvxComSetProgressHandler(nullptr, nullptr);
+  QvxComSetDlgOpenHandler(nullptr, nullptr);
+  ExpectNothingLeaked("at the end of the test");
+}
+
+void QvxTest::ExpectNothingLeaked(const char* what) {
+  // Pictures the test keeps are still alive until TearDown.
+  ExpectAccounts(liveAtStart_ + static_cast<long>(kept_.size()), lockedAtStart_, what);
+}
+
+void QvxTest::ExpectAccounts(long live, long locked, const char* what) {
+#if !defined(_WIN32)
+  EXPECT_EQ(QvxMemLiveBlocks(), live) << "blocks leaked " << what;
+  EXPECT_EQ(QvxMemLockedBlocks(), locked) << "blocks left locked " << what;
+#else
+  (void)live;
+  (void)locked;
+  (void)what;
+#endif
+}
+
+void QvxTest::ExpectCleanFailures(const PictureCall& call, std::initializer_list<int> codes) {
+#if !defined(_WIN32)
+  const long live = QvxMemLiveBlocks();
+  const long locked = QvxMemLockedBlocks();
+  const long allocBefore = QvxMemAllocCalls();
+  const long lockBefore = QvxMemLockCalls();
+  HGLOBAL normal = call();
+  const long allocs = QvxMemAllocCalls() - allocBefore;
+  const long locks = QvxMemLockCalls() - lockBefore;
+  ASSERT_NE(normal, nullptr) << "the call must succeed without injected failures";
+  GlobalFree(normal);
+  ExpectAccounts(live, locked, "after the normal run");
+  ASSERT_GT(allocs, 0) << "a call that returns a new picture allocates";
+
+  const auto check = [&](const char* kind, long n) {
+    HGLOBAL result = call();
+    QvxMemFailAllocAt(0);
+    QvxMemFailLockAt(0);
+    const int status = GetErrorStatus();
+    EXPECT_EQ(result, nullptr) << kind << " " << n << " failed but the call succeeded";
+    if (result) GlobalFree(result);
+    bool known = false;
+    for (int code : codes) known = known || status == code;
+    EXPECT_TRUE(known) << kind << " " << n << " failed: error status " << status;
+    ExpectAccounts(live, locked, kind);
+  };
+  for (long n = 1; n <= allocs; ++n) {
+    QvxMemFailAllocAt(n);
+    check("allocation", n);
+  }
+  for (long n = 1; n <= locks; ++n) {
+    QvxMemFailLockAt(n);
+    check("lock", n);
+  }
+#else
+  HGLOBAL normal = call();
+  EXPECT_NE(normal, nullptr);
+  if (normal) GlobalFree(normal);
+  (void)codes;
+#endif
+}
+
+std::vector<ProgressReport> QvxTest::RecordProgress(const PictureCall& call, HGLOBAL* result) {
+  std::vector<ProgressReport> reports;
+  ScopedProgressHandler handler([&](const ProgressReport& report) {
+    reports.push_back(report);
+    return TRUE;
+  });
+  HGLOBAL picture = call();
+  if (result)
+    *result = picture;
+  else if (picture)
+    GlobalFree(picture);
+  return reports;
+}
+
+std::vector<ProgressReport> QvxTest::ExpectCleanCancels(const PictureCall& call) {
+#if !defined(_WIN32)
+  const long live = QvxMemLiveBlocks();
+  const long locked = QvxMemLockedBlocks();
+#else
+  const long live = 0, locked = 0;
+#endif
+  HGLOBAL normal = nullptr;
+  std::vector<ProgressReport> reports = RecordProgress(call, &normal);
+  EXPECT_NE(normal, nullptr) << "the call must succeed when nobody cancels";
+  if (normal) GlobalFree(normal);
+  EXPECT_FALSE(reports.empty()) << "the call reports no progress";
+  for (std::size_t cancelAt = 1; cancelAt <= reports.size(); ++cancelAt) {
+    std::size_t seen = 0;
+    ScopedProgressHandler handler([&](const ProgressReport&) { return ++seen == cancelAt ? FALSE : TRUE; });
+    HGLOBAL result = call();
+    EXPECT_EQ(result, nullptr) << "cancelled at report " << cancelAt << " but a picture came back";
+    if (result) GlobalFree(result);
+    EXPECT_EQ(GetErrorStatus(), 1) << "cancelled at report " << cancelAt;
+    EXPECT_EQ(seen, cancelAt) << "the call went on reporting after it was cancelled";
+    ExpectAccounts(live, locked, "after a cancel");
+  }
+  return reports;
+}
+
+}  // namespace qvx::test

@@ -1,0 +1,77 @@
+// The fixture every library test uses.
+//
+// After each test it checks that no global block was leaked and none is left
+// locked. It can run a call under allocation- and lock-failure injection
+// (every failing GlobalAlloc or GlobalLock must make the call fail with its
+// code and release everything) and under cancellation at each progress
+// report (error 1, nothing leaked).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <initializer_list>
+#include <vector>
+
+#include "exports/QvxEffect.h"
+
+namespace qvx::test {
+
+// A call of the library that returns the picture it made (or 0). A call
+// that makes more than one picture frees the others itself and returns the
+// main one.
+using PictureCall = std::function<HGLOBAL()>;
+
+// What progress reports a call made.
+struct ProgressReport {
+  int done, total, percentFrom, percentTo;
+  BOOL noDialog;
+};
+
+class QvxTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs the call once normally; its result must be a picture. Then fails
+  // each GlobalAlloc the call makes, one at a time, and then each GlobalLock;
+  // every such run must return 0 with one of `codes` and leak nothing.
+  void ExpectCleanFailures(const PictureCall& call, std::initializer_list<int> codes = {3});
+
+  // Runs the call once counting progress reports, then cancels at each
+  // report in turn: every run must return 0 with error 1 and leak nothing.
+  // Returns the reports of the uncancelled run.
+  std::vector<ProgressReport> ExpectCleanCancels(const PictureCall& call);
+
+  // Runs the call and records its progress reports.
+  std::vector<ProgressReport> RecordProgress(const PictureCall& call, HGLOBAL* result = nullptr);
+
+  // Frees a picture the test received, at the end of the test.
+  HGLOBAL Keep(HGLOBAL picture) {
+    if (picture) kept_.push_back(picture);
+    return picture;
+  }
+
+  // Whether the platform keeps the accounts the checks rely on.
+  static bool HasAccounting();
+
+ private:
+  void ExpectNothingLeaked(const char* what);
+  static void ExpectAccounts(long live, long locked, const char* what);
+  long liveAtStart_ = 0;
+  long lockedAtStart_ = 0;
+  std::vector<HGLOBAL> kept_;
+};
+
+// A progress handler for the current thread for the life of the object.
+class ScopedProgressHandler {
+ public:
+  explicit ScopedProgressHandler(std::function<BOOL(const ProgressReport&)> answer);
+  ~ScopedProgressHandler();
+
+ private:
+  static BOOL Call(void* context, int done, int total, int from, int to, BOOL noDialog);
+  std::function<BOOL(const ProgressReport&)> answer_;
+};
+
+}  // namespace qvx::test
