@@ -1,0 +1,125 @@
+// The stand-in sibling library's colour-table rules and progress hooks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/QvxCom.h"
+
+namespace {
+
+struct HeaderWithTable {
+  BITMAPINFOHEADER header;
+  RGBQUAD table[256];
+};
+
+HeaderWithTable Make(int bits, DWORD compression = BI_RGB, DWORD used = 0) {
+  HeaderWithTable h{};
+  h.header = BITMAPINFOHEADER{40, 4, 4, 1, static_cast<WORD>(bits), compression, 0, 0, 0, used, 0};
+  return h;
+}
+
+// Questions about a header built on the spot.
+template <class Question>
+auto Ask(Question question, const HeaderWithTable& h) {
+  return question(&h.header);
+}
+
+void SetMasks(HeaderWithTable& h, DWORD r, DWORD g, DWORD b) {
+  const DWORD masks[3] = {r, g, b};
+  std::memcpy(h.table, masks, sizeof masks);
+}
+
+TEST(ColorTableTest, TableSizes) {
+  EXPECT_EQ(Ask(GetDibPalSize, Make(1)), 8u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(4)), 64u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(8)), 1024u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(8, BI_RGB, 20)), 80u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(8, BI_RGB, 300)), 1024u) << "a count past 2^bits is capped";
+  EXPECT_EQ(Ask(GetDibPalSize, Make(4, BI_RGB, 16)), 64u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(16)), 0u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(16, BI_BITFIELDS)), 12u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(24, BI_RGB, 5)), 0u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(32, BI_BITFIELDS)), 12u);
+  EXPECT_EQ(Ask(GetDibPalSize, Make(2)), 0u);
+}
+
+TEST(ColorTableTest, SixteenAndThirtyTwoBitLayouts) {
+  EXPECT_EQ(Ask(GetBmp16Info, Make(16)), 1);
+  auto h = Make(16, BI_BITFIELDS);
+  SetMasks(h, 0x7C00, 0x03E0, 0x001F);
+  EXPECT_EQ(GetBmp16Info(&h.header), 3);
+  SetMasks(h, 0xF800, 0x07E0, 0x001F);
+  EXPECT_EQ(GetBmp16Info(&h.header), 2);
+  SetMasks(h, 0x001F, 0x07E0, 0xF800);
+  EXPECT_EQ(GetBmp16Info(&h.header), 0);
+  EXPECT_EQ(Ask(GetBmp16Info, Make(16, 1)), 0);
+  EXPECT_EQ(Ask(GetBmp32Info, Make(32)), 0);
+  auto w = Make(32, BI_BITFIELDS);
+  SetMasks(w, 0x00FF0000, 0x0000FF00, 0x000000FF);
+  EXPECT_EQ(GetBmp32Info(&w.header), 1);
+  SetMasks(w, 0x000000FF, 0x0000FF00, 0x00FF0000);
+  EXPECT_EQ(GetBmp32Info(&w.header), -1);
+}
+
+TEST(ColorTableTest, NearestColourWithTiesToTheLowestIndex) {
+  auto h = Make(4);
+  for (int i = 0; i < 16; ++i) h.table[i] = RGBQUAD{0, 0, static_cast<BYTE>(i * 16), 0};
+  EXPECT_EQ(GetRgbtoPal(&h.header, 33, 0, 0), 2);  // 32 is nearest
+  EXPECT_EQ(GetRgbtoPal(&h.header, 40, 0, 0), 2);  // 32 and 48 tie: the lower index
+  EXPECT_EQ(GetRgbtoPal(&h.header, 255, 0, 0), 15);
+  h.table[9] = h.table[3];
+  EXPECT_EQ(GetRgbtoPal(&h.header, 48, 0, 0), 3);
+  const auto plain = Make(24);
+  EXPECT_EQ(GetRgbtoPal(&plain.header, 1, 2, 3), 0);
+}
+
+TEST(ColorTableTest, GreyQuestions) {
+  auto h = Make(8);
+  for (int i = 0; i < 256; ++i) h.table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+  EXPECT_TRUE(Is8BitGrayScale(&h.header));
+  EXPECT_TRUE(IsGrayImage(&h.header));
+  h.table[5] = RGBQUAD{9, 9, 9, 0};
+  EXPECT_FALSE(Is8BitGrayScale(&h.header));
+  EXPECT_TRUE(IsGrayImage(&h.header));
+  h.table[6].rgbRed = 1;
+  EXPECT_FALSE(IsGrayImage(&h.header));
+  EXPECT_FALSE(Ask(IsGrayImage, Make(24)));
+  EXPECT_EQ(Ask(DibNumColors, Make(1)), 2u);
+  EXPECT_EQ(Ask(DibNumColors, Make(24)), 0u);
+}
+
+TEST(ProgressHooksTest, HandlersSeeEveryCallAndDecide) {
+  std::vector<int> seen;
+  QvxComSetProgressHandler(
+      [](void* context, int done, int, int, int, BOOL) -> BOOL {
+        static_cast<std::vector<int>*>(context)->push_back(done);
+        return done < 2;
+      },
+      &seen);
+  EXPECT_TRUE(PercentProgress(0, 5, 0, 100, TRUE));
+  EXPECT_TRUE(PercentProgress(1, 5, 0, 100, TRUE));
+  EXPECT_FALSE(PercentProgress(2, 5, 0, 100, TRUE));
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+  QvxComSetProgressHandler(nullptr, nullptr);
+
+  QvxComSetDlgOpenHandler([](void*, DWORD a, DWORD, DWORD) -> BOOL { return a == 7; }, nullptr);
+  EXPECT_FALSE(PercentDlgOpen(1, 2, 3));
+  EXPECT_FALSE(QvxComDlgIsOpen());
+  EXPECT_TRUE(PercentDlgOpen(7, 0, 0));
+  EXPECT_TRUE(QvxComDlgIsOpen());
+  PercentDlgClose();
+  EXPECT_FALSE(QvxComDlgIsOpen());
+  QvxComSetDlgOpenHandler(nullptr, nullptr);
+}
+
+TEST(ErrorStatusTest, IsKeptPerThread) {
+  SetErrorStatus(5);
+  int other = -1;
+  std::thread([&] { other = GetErrorStatus(); }).join();
+  EXPECT_EQ(other, 0);
+  EXPECT_EQ(GetErrorStatus(), 5);
+}
+
+}  // namespace
