@@ -195,8 +195,7 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint
       masks = kMasks565;
     } else {
       return Fail(error, "unsupported 16-bit BMP channel masks " + Hex(h.masks[0]) + "/" +
-                             Hex(h.masks[1]) + "/" + Hex(h.masks[2]) +
-                             " (only 5-5-5 and 5-6-5)");
+                             Hex(h.masks[1]) + "/" + Hex(h.masks[2]) + " (only 5-5-5 and 5-6-5)");
     }
   } else if (h.compression != BI_RGB && h.bitCount == 32) {
     if (SameMasks(h.masks, kMasks888)) {
@@ -209,9 +208,9 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint
     }
   }
 
-  const DibLayout layout = NewDib(dib, static_cast<std::int32_t>(h.width),
-                                  static_cast<std::int32_t>(h.height), h.bitCount, colorCount,
-                                  masks);
+  const DibLayout layout =
+      NewDib(dib, static_cast<std::int32_t>(h.width), static_cast<std::int32_t>(h.height),
+             h.bitCount, colorCount, masks);
   CopyTable(data + h.tableStart, h.entryBytes, tableInFile, DibTable(dib));
   SetPixelsPerMeter(dib, h.xPelsPerMeter, h.yPelsPerMeter);
 

@@ -57,8 +57,8 @@ bool CheckPictureSize(std::int64_t width, std::int64_t height, int bitCount, std
   }
   const std::uint64_t bytes = DibRowBytes(bitCount, width) * static_cast<std::uint64_t>(height);
   if (bytes > kMaxImageBytes) {
-    error = "picture is too large (" + size + " at " + std::to_string(bitCount) +
-            " bits needs " + std::to_string(bytes) + " bytes; at most 1 GiB)";
+    error = "picture is too large (" + size + " at " + std::to_string(bitCount) + " bits needs " +
+            std::to_string(bytes) + " bytes; at most 1 GiB)";
     return false;
   }
   return true;
@@ -106,7 +106,7 @@ bool InspectDib(const std::uint8_t* dib, std::size_t size, DibLayout& layout, st
             " bytes, needs " + std::to_string(layout.bitsOffset + layout.imageBytes) + ")";
     return false;
   }
-  if (layout.tableBytes == 12) {
+  if (bits >= 16 && layout.tableBytes == 12) {
     const std::uint8_t* masks = dib + sizeof(BITMAPINFOHEADER);
     const bool usable = bits == 16 ? MasksAre(masks, kMasks555) || MasksAre(masks, kMasks565)
                                    : MasksAre(masks, kMasks888);
@@ -149,7 +149,7 @@ DibLayout NewDib(std::vector<std::uint8_t>& dib, std::int32_t width, std::int32_
 
   dib.assign(layout.bitsOffset + layout.imageBytes, 0);
   std::memcpy(dib.data(), &header, sizeof header);
-  if (layout.tableBytes == 12) {
+  if (header.biCompression == BI_BITFIELDS) {
     for (int i = 0; i < 3; ++i) WriteLe32(dib.data() + sizeof header + 4 * i, masks[i]);
   }
   return layout;
