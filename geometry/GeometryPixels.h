@@ -1,0 +1,140 @@
+// Pixel policies of the geometric workers (private to geometry/).
+//
+// A worker writes its loops once as a template over a policy and picks the
+// policy once per call (DispatchGeometry). The direct policies address
+// pixels by pointer and extend the frame's per-depth policies; GeoRecord
+// goes through GetDibPixel, SetDibPixel and the neighbour readers for every
+// depth and is the reference the direct ones are tested against. 1- and
+// 4-bit pictures always take GeoRecord.
+//
+// Every policy has, besides Row(y), At(row, x) and Next(pos):
+//   Transfer(dst, from, src, keepAlpha)  copy a pixel as its index and
+//       colours, as GetDibPixel then SetDibPixel move it: 16-bit words lose
+//       the unused top bit of 5-5-5, 32-bit pixels get alpha 0 unless kept
+//   Fill(dst, pixel)           write a whole pixel: index for palette
+//                              pictures, colours otherwise (alpha 0)
+//   Colour(pos), Neighbour(pos, dx, dy)  colours of a pixel and of one of
+//       its eight neighbours (grey pictures: the grey level)
+//   CopyRow(to, from, width)   repeat a result row already written
+//   Store(pos, rgb)            write a computed colour: 16 bits packed,
+//                              32 bits with alpha 0, 8-bit grey as the grey
+//                              index of the colour (GeoRecord: other
+//                              palette pictures as the nearest table entry)
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "frame/PixelPolicy.h"
+#include "geometry/NeighbourReaders.h"
+#include "geometry/Sampling.h"
+
+namespace qvx {
+
+// A whole pixel: the palette index and the colours.
+struct WholePixel {
+  BYTE index;
+  Rgb colour;
+};
+
+// Which policies a worker runs on: the direct ones where a depth has one,
+// or the record operations for every depth.
+enum class PixelPath { kFast, kGeneric };
+
+template <class Base>
+struct GeoDirect : Base {
+  using Pos = BYTE*;
+  std::ptrdiff_t stride;
+  explicit GeoDirect(const DibAccess* record)
+      : Base{record}, stride(static_cast<std::ptrdiff_t>(record->RowBytes)) {}
+  static Pos At(BYTE* row, int x) { return Base::Pos(row, x); }
+  Pos Step(Pos p, int dx, int dy) const { return p + dx * Base::kStep - dy * stride; }
+  Rgb Colour(const BYTE* p) const { return this->Read(p); }
+  Rgb Neighbour(const BYTE* p, int dx, int dy) const {
+    return this->Read(p + dx * Base::kStep - dy * stride);
+  }
+  void Store(BYTE* p, Rgb c) const { this->Write(p, c.red, c.green, c.blue); }
+  void Fill(BYTE* p, const WholePixel& w) const { Store(p, w.colour); }
+  // Row `to` becomes a copy of row `from`, already written by the caller.
+  void CopyRow(int to, int from, int) const {
+    std::memcpy(this->Row(to), this->Row(from), static_cast<std::size_t>(stride));
+  }
+};
+
+struct GeoPx24 : GeoDirect<Px24> {
+  using GeoDirect::GeoDirect;
+  static void Transfer(BYTE* d, const GeoPx24&, const BYTE* s, bool) { Px24::Copy(d, s); }
+};
+
+struct GeoPx32 : GeoDirect<Px32> {
+  using GeoDirect::GeoDirect;
+  static void Transfer(BYTE* d, const GeoPx32&, const BYTE* s, bool keepAlpha) {
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+    d[3] = keepAlpha ? s[3] : 0;
+  }
+};
+
+struct GeoPx16 : GeoDirect<Px16> {
+  using GeoDirect::GeoDirect;
+  void Transfer(BYTE* d, const GeoPx16&, const BYTE* s, bool) const {
+    // Expanding a channel and reducing it again gives the channel back; only
+    // the bit 5-5-5 leaves unused is lost.
+    d[0] = s[0];
+    d[1] = static_cast<BYTE>(is555 ? s[1] & 0x7F : s[1]);
+  }
+};
+
+// 8-bit pictures: indices move as they are; colours exist for the grey ramp
+// only, whose index is its grey level.
+struct GeoPx8 : GeoDirect<PxGrey8> {
+  using GeoDirect::GeoDirect;
+  static void Transfer(BYTE* d, const GeoPx8&, const BYTE* s, bool) { d[0] = s[0]; }
+  static void Fill(BYTE* d, const WholePixel& w) { d[0] = w.index; }
+  static void Store(BYTE* d, Rgb c) { d[0] = GreyIndex(c.red, c.green, c.blue); }
+};
+
+// Any depth, through the record operations. A grey-ramp picture has its
+// UseRgb set so that reads deliver its grey levels as colours.
+struct GeoRecord {
+  struct Pos {
+    int x, y;
+  };
+  DibAccess* rec;
+  bool grey;
+  explicit GeoRecord(DibAccess* record);
+  int Row(int y) const { return y; }
+  static Pos At(int row, int x) { return {x, row}; }
+  static Pos Next(Pos p) { return {p.x + 1, p.y}; }
+  static Pos Step(Pos p, int dx, int dy) { return {p.x + dx, p.y + dy}; }
+  Rgb Colour(Pos p) const;
+  Rgb Neighbour(Pos p, int dx, int dy) const;
+  void Transfer(Pos d, const GeoRecord& from, Pos s, bool keepAlpha) const;
+  void Fill(Pos d, const WholePixel& w) const;
+  void Store(Pos d, Rgb c) const;
+  void CopyRow(int to, int from, int width) const;
+
+ private:
+  // SetDibPixel with the record's fields as given, index included.
+  void WriteFields(Pos d) const;
+};
+
+// Calls body(source policy, result policy) for two locked pictures of the
+// same format.
+template <class Body>
+decltype(auto) DispatchGeometry(DibAccess& source, DibAccess& result, PixelPath path, Body&& body) {
+  if (path == PixelPath::kFast) switch (source.BitCount) {
+      case 8:
+        return body(GeoPx8(&source), GeoPx8(&result));
+      case 16:
+        return body(GeoPx16(&source), GeoPx16(&result));
+      case 24:
+        return body(GeoPx24(&source), GeoPx24(&result));
+      case 32:
+        return body(GeoPx32(&source), GeoPx32(&result));
+    }
+  return body(GeoRecord(&source), GeoRecord(&result));
+}
+
+}  // namespace qvx

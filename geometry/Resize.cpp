@@ -1,0 +1,263 @@
+// QVResize, QVResizeEx and the resize worker.
+#include "geometry/Resize.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+#include "geometry/BoxAverage.h"
+
+namespace qvx {
+namespace {
+
+// ---- nearest pixel ----------------------------------------------------------
+
+template <class Px>
+bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, int sourceHeight,
+                 int width, int height, ProgressRange range, BOOL noDialog) {
+  int previous = -1;
+  for (int y = 0; y < height; ++y) {
+    const int sy = NearestSourceIndex(y, ry, sourceHeight);
+    if (sy == previous) {
+      dst.CopyRow(y, y - 1, width);
+    } else {
+      const auto row = src.Row(sy);
+      auto d = dst.At(dst.Row(y), 0);
+      for (int x = 0; x < width; ++x, d = dst.Next(d))
+        dst.Transfer(d, src, src.At(row, columns[x]), false);
+    }
+    previous = sy;
+    if (!ReportRow(y, height, range, noDialog)) return false;
+  }
+  return true;
+}
+
+// The picture (or mask) scaled by nearest pixel: indices of palette
+// pictures move unchanged, the alpha of 32-bit pixels becomes 0.
+HGLOBAL NearestPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
+                    PixelPath path) {
+  OwnedBlock result(NewDibLike(source.Header, width, height, FALSE));
+  if (!result) return nullptr;
+  LockedDib dst;
+  if (!dst.Start(result.Get(), kDepthAll)) return nullptr;
+  WorkBlock columns;
+  if (!columns.Allocate(static_cast<std::size_t>(width) * sizeof(int))) return nullptr;
+  int* column = columns.As<int>();
+  const double rx = static_cast<double>(source.Width) / width;
+  for (int x = 0; x < width; ++x) column[x] = NearestSourceIndex(x, rx, source.Width);
+  const double ry = static_cast<double>(source.Height) / height;
+  const bool done = DispatchGeometry(source, dst.Record(), path, [&](const auto& s, const auto& d) {
+    return NearestRows(s, d, column, ry, source.Height, width, height, range, noDialog);
+  });
+  dst.End();
+  return done ? result.Release() : nullptr;
+}
+
+// ---- bilinear growth ----------------------------------------------------------
+
+// Positions past the last pair of pixels blend that pair with the whole
+// weight on its second pixel; a picture one pixel wide or high has no pair
+// and uses its single pixel.
+void ClampToLastPair(int& i, double& d, int size) {
+  if (i <= size - 2) return;
+  if (size < 2) {
+    i = 0;
+    d = 0;
+  } else {
+    i = size - 2;
+    d = 1.0;
+  }
+}
+
+struct GrowTables {
+  WorkBlock columns, weights, rows;
+  int* column = nullptr;
+  double* x0 = nullptr;      // 1 - dx per result column
+  double* x1 = nullptr;      // dx
+  double* top = nullptr;     // blended across: source row iy, 3 channels per column
+  double* bottom = nullptr;  // source row iy + 1
+  bool Allocate(int width) {
+    const std::size_t n = static_cast<std::size_t>(width);
+    if (!columns.Allocate(n * sizeof(int)) || !weights.Allocate(2 * n * sizeof(double)) ||
+        !rows.Allocate(6 * n * sizeof(double)))
+      return false;
+    column = columns.As<int>();
+    x0 = weights.As<double>();
+    x1 = x0 + n;
+    top = rows.As<double>();
+    bottom = top + 3 * n;
+    return true;
+  }
+};
+
+// Result rows by the forward bilinear blend from a source of sw x sh
+// pixels. The horizontal half of the blend of a source row is computed once
+// and kept while consecutive result rows use it.
+template <class Px>
+bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int height, GrowTables& t,
+              ProgressRange range, BOOL noDialog) {
+  const double rx = static_cast<double>(sw) / width;
+  const double ry = static_cast<double>(sh) / height;
+  for (int x = 0; x < width; ++x) {
+    const double fx = x * rx;
+    int ix = static_cast<int>(fx);
+    double dx = fx - ix;
+    ClampToLastPair(ix, dx, sw);
+    t.column[x] = ix;
+    t.x0[x] = 1.0 - dx;
+    t.x1[x] = dx;
+  }
+  const auto across = [&](int sy, double* out) {
+    const auto row = src.Row(sy);
+    for (int x = 0; x < width; ++x, out += 3) {
+      const auto p = src.At(row, t.column[x]);
+      const Rgb c0 = src.Colour(p);
+      const Rgb c1 = sw >= 2 ? src.Neighbour(p, 1, 0) : Rgb{0, 0, 0};
+      out[0] = BlendAcross(t.x0[x], t.x1[x], c0.red, c1.red);
+      out[1] = BlendAcross(t.x0[x], t.x1[x], c0.green, c1.green);
+      out[2] = BlendAcross(t.x0[x], t.x1[x], c0.blue, c1.blue);
+    }
+  };
+  double* top = t.top;
+  double* bottom = t.bottom;  // zero while the source has a single row
+  int held = -1;              // the source row `top` holds
+  for (int y = 0; y < height; ++y) {
+    const double fy = y * ry;
+    int iy = static_cast<int>(fy);
+    double dy = fy - iy;
+    ClampToLastPair(iy, dy, sh);
+    if (iy != held) {
+      if (held >= 0 && iy == held + 1)
+        std::swap(top, bottom);
+      else
+        across(iy, top);
+      if (sh >= 2) across(iy + 1, bottom);
+      held = iy;
+    }
+    const double y0 = 1.0 - dy;
+    auto d = dst.At(dst.Row(y), 0);
+    const double* a = top;
+    const double* b = bottom;
+    for (int x = 0; x < width; ++x, a += 3, b += 3, d = dst.Next(d))
+      dst.Store(d, Rgb{BlendDown(y0, dy, a[0], b[0]), BlendDown(y0, dy, a[1], b[1]),
+                       BlendDown(y0, dy, a[2], b[2])});
+    if (!ReportRow(y, height, range, noDialog)) return false;
+  }
+  return true;
+}
+
+// ---- smoothing pass -----------------------------------------------------------
+
+HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
+                   PixelPath path) {
+  const bool grey = GetDibKind(&source) == kKindGrey256;
+  if (grey) source.UseRgb = 1;
+  OwnedBlock result(NewDibLike(source.Header, width, height, FALSE));
+  if (!result) return nullptr;
+  LockedDib dst;
+  if (!dst.Start(result.Get(), kDepthAll)) return nullptr;
+  const int sw = source.Width, sh = source.Height;
+  const bool shrink = width < sw || height < sh;
+  const bool grow = !(width < sw && height < sh);
+  ProgressRange shrinkRange = range, growRange = range;
+  OwnedBlock temporary;
+  LockedDib between;
+  DibAccess* growSource = &source;
+  if (shrink) {
+    const int wr = std::min(width, sw), hr = std::min(height, sh);
+    DibAccess* target = &dst.Record();
+    if (grow) {
+      const ProgressHalves halves = SplitProgress(range);
+      shrinkRange = halves.first;
+      growRange = halves.second;
+      temporary.Reset(NewDibLike(source.Header, wr, hr, FALSE));
+      if (!temporary || !between.Start(temporary.Get(), kDepthAll)) return nullptr;
+      if (grey) between->UseRgb = 1;
+      target = growSource = &between.Record();
+    }
+    BoxTables tables;
+    if (!tables.Allocate(wr)) return nullptr;
+    const SourceArea whole{0, 0, sw, sh};
+    if (!DispatchGeometry(source, *target, path, [&](const auto& s, const auto& d) {
+          return BoxAverageRows(s, whole, d, wr, hr, tables, &shrinkRange, noDialog);
+        }))
+      return nullptr;
+  }
+  if (grow) {
+    GrowTables tables;
+    if (!tables.Allocate(width)) return nullptr;
+    const int gw = growSource->Width, gh = growSource->Height;
+    if (!DispatchGeometry(*growSource, dst.Record(), path, [&](const auto& s, const auto& d) {
+          return GrowRows(s, gw, gh, d, width, height, tables, growRange, noDialog);
+        }))
+      return nullptr;
+  }
+  dst.End();
+  return result.Release();
+}
+
+}  // namespace
+
+ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, BOOL smooth,
+                          ProgressRange range, BOOL noDialog, PixelPath path) {
+  const ImageHandles none{nullptr, nullptr};
+  if (width < 1 || height < 1) {
+    SetErrorStatus(kErrorBadParameter);
+    return none;
+  }
+  LockedDib source;
+  if (!source.Start(picture, kDepthAll)) return none;
+  OwnedBlock newMask;
+  ProgressRange pictureRange = range;
+  if (mask) {
+    const ProgressHalves halves = SplitProgress(range);
+    pictureRange = halves.second;
+    LockedDib maskDib;
+    if (!maskDib.Start(mask, kDepthMaskPicture)) return none;
+    if (maskDib->Width != source->Width || maskDib->Height != source->Height) {
+      SetErrorStatus(kErrorBadParameter);
+      return none;
+    }
+    newMask.Reset(NearestPass(maskDib.Record(), width, height, halves.first, noDialog, path));
+    if (!newMask) return none;
+  }
+  // Palette pictures other than the grey ramp keep their indices: they are
+  // never blended.
+  const bool blendable = source->BitCount > 8 || GetDibKind(&source.Record()) == kKindGrey256;
+  const bool sameSize = width == source->Width && height == source->Height;
+  const bool single = source->Width == 1 && source->Height == 1;
+  const bool smoothing = smooth && blendable && !sameSize && !single;
+  OwnedBlock result(
+      smoothing ? SmoothPass(source.Record(), width, height, pictureRange, noDialog, path)
+                : NearestPass(source.Record(), width, height, pictureRange, noDialog, path));
+  if (!result) return none;
+  return {result.Release(), newMask.Release()};
+}
+
+namespace {
+
+// The worker call of both exports, run once the progress window is open.
+auto ResizeCall(const ImageHandles* images, int width, int height, BOOL smooth, BOOL noDialog) {
+  return [=] {
+    const ImageHandles in = CopyHandles(images);
+    return ResizeImages(in.Picture, in.Mask, width, height, smooth, kWholeProgress, noDialog);
+  };
+}
+
+}  // namespace
+}  // namespace qvx
+
+QVX_API ImageHandlesResult WINAPI QVResize(ImageHandles* images, int width, int height, BOOL smooth,
+                                           BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                           DWORD dlgArg3) {
+  return qvx::RunPairEffect({noDialog, dlgArg1, dlgArg2, dlgArg3},
+                            qvx::ResizeCall(images, width, height, smooth, noDialog));
+}
+
+QVX_API BOOL WINAPI QVResizeEx(ImageHandles* images, ImageHandles* result, int width, int height,
+                               BOOL smooth, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                               DWORD dlgArg3) {
+  return qvx::RunPairEffectEx({noDialog, dlgArg1, dlgArg2, dlgArg3}, result,
+                              qvx::ResizeCall(images, width, height, smooth, noDialog));
+}
