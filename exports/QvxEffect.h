@@ -46,3 +46,25 @@ QVX_API BOOL WINAPI QVGetDibPixel(DibAccess* record, int x, int y);
 // Write pixel (x, y) from Index (1, 4, 8 bits) or Red/Green/Blue (16, 24,
 // 32 bits; Alpha too for 32).
 QVX_API BOOL WINAPI QVSetDibPixel(DibAccess* record, int x, int y);
+
+// ---- geometry -------------------------------------------------------------
+// Scale a picture, and the 1-bit mask picture that travels with it
+// (images->Mask, 0 for none, same size as the picture), to width x height
+// (each at least 1, else error 5). Any depth. smooth = 0: every result pixel
+// copies the nearest source pixel (palette indices kept). smooth != 0, for
+// 16, 24 and 32 bits and 8-bit grey-ramp pictures: shrinking dimensions are
+// box-averaged, growing ones bilinearly blended; other palette pictures are
+// still resized by nearest pixel. The mask is always resized by nearest
+// pixel. The alpha of 32-bit results is 0. Returns the new picture (low 32
+// bits) and the new mask (high 32 bits, 0 without a mask); both 0 on
+// failure: 5 bad size or mask of another size, 7 unusable picture or mask
+// not 1-bit, 3 out of memory, 1 cancelled, 2 progress window not opened.
+QVX_API ImageHandlesResult WINAPI QVResize(ImageHandles* images, int width, int height,
+                                           BOOL smooth, BOOL noDialog, DWORD dlgArg1,
+                                           DWORD dlgArg2, DWORD dlgArg3);
+// QVResize writing the pair to *result (written whenever the resize ran,
+// also on failure; untouched when the progress window could not be
+// opened). Returns 1 when a new picture was made.
+QVX_API BOOL WINAPI QVResizeEx(ImageHandles* images, ImageHandles* result, int width, int height,
+                               BOOL smooth, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                               DWORD dlgArg3);
