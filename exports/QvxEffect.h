@@ -68,3 +68,81 @@ QVX_API ImageHandlesResult WINAPI QVResize(ImageHandles* images, int width, int 
 QVX_API BOOL WINAPI QVResizeEx(ImageHandles* images, ImageHandles* result, int width, int height,
                                BOOL smooth, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                DWORD dlgArg3);
+
+// ---- tone and colour ------------------------------------------------------
+// Curves on red, green and blue, on luminance and chrominance (Y, Cr, Cb),
+// grey, colour unification, chroma and red-eye removal. Unless said
+// otherwise they accept every depth: 1-, 4- and colour 8-bit pictures get
+// their colour table remapped (selection ignored, pixels untouched); 8-bit
+// grey-ramp, 16-, 24- and 32-bit pictures get every selected pixel mapped
+// (grey pictures stay grey; the fourth byte of a written 32-bit pixel
+// becomes 0). A 4-bit grey-ramp picture gives 0 and leaves the error status
+// as it was. Selection mode 4 or more fails with 5.
+
+// Gamma per channel: exponent g + 1 for g >= 0, 1 / |g - 1| below; 0 leaves
+// a channel as it is, 1 darkens (128 -> 64), -1 lightens (64 -> 128).
+QVX_API HGLOBAL WINAPI QVRGBGamma(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                  const RECT* rect, BOOL inside, double red, double green,
+                                  double blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                  DWORD dlgArg3);
+// Offset per channel, taken into -255..255; levels are clamped to 0..255.
+QVX_API HGLOBAL WINAPI QVRGBLevel(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                  const RECT* rect, BOOL inside, int red, int green, int blue,
+                                  BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Negative (255 - level) of each channel whose flag is non-zero.
+QVX_API HGLOBAL WINAPI QVRGBRev(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, BOOL red, BOOL green, BOOL blue,
+                                BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// A natural cubic spline through curveCount (at most 32) control points
+// (x = input level, y = output level, x never decreasing), applied to each
+// channel whose flag is non-zero; levels outside the points' x range are
+// kept. More than 32 points, a decreasing x or a null array with points:
+// error 5 before the picture is read.
+QVX_API HGLOBAL WINAPI QVRGBSpline(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                   const RECT* rect, BOOL inside, const POINT* curvePoints,
+                                   int curveCount, BOOL red, BOOL green, BOOL blue, BOOL noDialog,
+                                   DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// As QVRGBGamma, on Y, Cr and Cb (in that order) instead of red, green and
+// blue.
+QVX_API HGLOBAL WINAPI QVYCCGamma(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                  const RECT* rect, BOOL inside, double y, double cr, double cb,
+                                  BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Offsets added to Y, Cr and Cb, each taken into -255..255; the shifted
+// levels are not clamped before the conversion back to red, green, blue.
+QVX_API HGLOBAL WINAPI QVYCCLevel(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                  const RECT* rect, BOOL inside, int y, int cr, int cb,
+                                  BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Negative of Y, Cr and Cb where the flags are non-zero.
+QVX_API HGLOBAL WINAPI QVYCCRev(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, BOOL y, BOOL cr, BOOL cb,
+                                BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// As QVRGBSpline, the curve applied to Y, Cr and Cb where the flags are
+// non-zero.
+QVX_API HGLOBAL WINAPI QVYCCSpline(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                   const RECT* rect, BOOL inside, const POINT* curvePoints,
+                                   int curveCount, BOOL y, BOOL cr, BOOL cb, BOOL noDialog,
+                                   DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// The whole picture grey: each colour becomes its luminance 0.298912 R +
+// 0.586611 G + 0.114478 B, truncated. Palette pictures, 8-bit grey ones
+// included, get only their colour table rewritten. No selection.
+QVX_API HGLOBAL WINAPI QVSetGray(HGLOBAL picture, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                 DWORD dlgArg3);
+// Selected pixels whose red, green and blue each lie within tolerance of the
+// target become exactly the target. 8-bit grey-ramp, 16-, 24- and 32-bit
+// pictures only (others: error 7).
+QVX_API HGLOBAL WINAPI QVUnifyColor(ImageHandles* images, BYTE mode, POINT* points,
+                                    int pointCount, const RECT* rect, BOOL inside, BYTE red,
+                                    BYTE green, BYTE blue, BYTE tolerance, BOOL noDialog,
+                                    DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Chrominance scaled by (amount + 100) / 100, luminance kept; amount is
+// taken into -100..1000: -100 greys, 0 leaves the colours as they are.
+QVX_API HGLOBAL WINAPI QVChroma(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, int amount, BOOL noDialog,
+                                DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Selected pixels with red - (green + blue) / 2 > threshold become the
+// replacement colour scaled by their luminance / 255. 16-, 24- and 32-bit
+// pictures only (others: error 7).
+QVX_API HGLOBAL WINAPI QVRedEyeRemoval(ImageHandles* images, BYTE mode, POINT* points,
+                                       int pointCount, const RECT* rect, BOOL inside, BYTE red,
+                                       BYTE green, BYTE blue, BYTE threshold, BOOL noDialog,
+                                       DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);

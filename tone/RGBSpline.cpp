@@ -1,0 +1,51 @@
+// A curve through control points, applied to the chosen channels.
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+#include "frame/ErrorCodes.h"
+#include "tone/ToneEffects.h"
+#include "tone/ToneTables.h"
+
+namespace qvx {
+namespace {
+
+struct SplineCurves : ChannelCurves {
+  const POINT* points;
+  int count;
+  BOOL apply[3];
+  WorkBlock table;
+  bool Prepare() {
+    if (!MakeSplineTable(points, count, table)) return false;
+    const BYTE* curve = SplineTable(table);
+    Fill([&](int c, int v) { return apply[c] ? curve[v] : static_cast<BYTE>(v); });
+    return true;
+  }
+};
+
+}  // namespace
+
+HGLOBAL RunRGBSpline(const SelectionArgs& args, const POINT* points, int count, BOOL red,
+                     BOOL green, BOOL blue, BOOL noDialog, PixelRoute route) {
+  if (!CurvePointsUsable(points, count)) {
+    SetErrorStatus(kErrorBadParameter);
+    return nullptr;
+  }
+  SplineCurves curves;
+  curves.points = points;
+  curves.count = count;
+  curves.apply[0] = red;
+  curves.apply[1] = green;
+  curves.apply[2] = blue;
+  return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
+}
+
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVRGBSpline(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                   const RECT* rect, BOOL inside, const POINT* curvePoints,
+                                   int curveCount, BOOL red, BOOL green, BOOL blue, BOOL noDialog,
+                                   DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
+  return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [&] {
+    return qvx::RunRGBSpline(qvx::CopySelection(images, mode, points, pointCount, rect, inside),
+                             curvePoints, curveCount, red, green, blue, noDialog);
+  });
+}

@@ -1,0 +1,23 @@
+#include "tone/ToneFrame.h"
+
+namespace qvx {
+
+bool ToneResult::Start(const DibAccess& source, bool copyRows) {
+  block_.Reset(NewDibLike(source.Header, source.Width, source.Height, copyRows ? TRUE : FALSE));
+  return block_ && locked_.Start(block_.Get(), kDepthAll);
+}
+
+bool SelectsWholePicture(const Selection& selection) {
+  const WorkRect& rect = selection.Rect();
+  const DibAccess& source = selection.SourceRecord();
+  return selection.AllSelected() && rect.left == 0 && rect.top == 0 && rect.right == source.MaxX &&
+         rect.bottom == source.MaxY;
+}
+
+void CopyRowPadding(const DibAccess& source, DibAccess& result, int y) {
+  const std::size_t used = (static_cast<std::size_t>(source.BitCount) * source.Width + 7) / 8;
+  if (used >= source.RowBytes) return;
+  std::memcpy(DibRow(result, y) + used, DibRow(source, y) + used, source.RowBytes - used);
+}
+
+}  // namespace qvx

@@ -1,0 +1,230 @@
+// The frame every tone and colour effect runs in.
+//
+// An effect is a colour map: a function from one colour to another, with
+// the tables it needs built by Prepare() once the result picture exists.
+// The frame does the rest: the selection, the result picture, and the path
+// by picture kind:
+//   - colour-table pictures (kinds 1, 4, 8) remap their colour table only,
+//     ignoring the selection; their cost is the table's, not the picture's;
+//   - 16-, 24-, 32-bit and 8-bit grey-ramp pictures map every selected pixel
+//     of the work rectangle, grey-ramp pictures storing the grey mix of the
+//     mapped colour as their index;
+//   - 4-bit grey-ramp pictures are not handled: null, error status unchanged.
+// Progress is reported per colour-table entry or per row.
+//
+// A map type provides
+//   bool Prepare()               build its tables; false with the error set
+//   Rgb operator()(Rgb) const    the mapping
+// and may derive from ChannelCurves when every output channel is a table of
+// the same input channel, which lets rows be mapped byte by byte.
+#pragma once
+
+#include <cstring>
+#include <type_traits>
+
+#include "frame/PixelFormat.h"
+#include "frame/PixelPolicy.h"
+#include "frame/Progress.h"
+#include "frame/Resources.h"
+#include "frame/Selection.h"
+
+namespace qvx {
+
+// How the pixel path reaches the pixels: the direct per-depth policies, or
+// the record's cursor operations (the reference the direct ones answer to).
+enum class PixelRoute { kDirect, kRecord };
+
+struct ToneSetup {
+  unsigned depthMask = kDepthAll;
+  // 8-bit grey-ramp pictures remap their colour table like other palette
+  // pictures instead of their pixels.
+  bool greyRampByTable = false;
+  BOOL noDialog = FALSE;
+  PixelRoute route = PixelRoute::kDirect;
+};
+
+// A map whose output channels are tables of the same input channel.
+struct ChannelCurves {
+  BYTE red[256];
+  BYTE green[256];
+  BYTE blue[256];
+  Rgb operator()(Rgb c) const { return {red[c.red], green[c.green], blue[c.blue]}; }
+  // Fills the tables from level(channel, v): channel 0 red, 1 green, 2 blue.
+  template <class Level>
+  void Fill(Level&& level) {
+    for (int v = 0; v < 256; ++v) {
+      red[v] = level(0, v);
+      green[v] = level(1, v);
+      blue[v] = level(2, v);
+    }
+  }
+};
+
+// The result of an effect: a copy of the source picture, locked while it
+// is written and handed over unlocked.
+class ToneResult {
+ public:
+  // copyRows false: only the header and colour table are copied, for a
+  // caller that writes every pixel and copies the row padding itself.
+  bool Start(const DibAccess& source, bool copyRows);
+  DibAccess& Record() { return locked_.Record(); }
+  HGLOBAL Finish() {
+    locked_.End();
+    return block_.Release();
+  }
+
+ private:
+  OwnedBlock block_;  // declared first, so the lock goes before the block
+  LockedDib locked_;
+};
+
+// Whether every pixel of the picture is in the work rectangle and selected.
+bool SelectsWholePicture(const Selection& selection);
+
+// Copies the bytes after the last pixel of row y from source to result.
+void CopyRowPadding(const DibAccess& source, DibAccess& result, int y);
+
+namespace tone_detail {
+
+// Maps the pixels x0..x1 of one row, one pixel at a time.
+template <class Px, class Map>
+struct RowMapper {
+  RowMapper(const Px& source, const Px& result, const Map& m) : src(source), dst(result), map(m) {}
+  template <class Row>
+  void Run(Row srow, Row drow, int x0, int x1) const {
+    auto s = Px::Pos(srow, x0);
+    auto d = Px::Pos(drow, x0);
+    for (int x = x0; x <= x1; ++x) {
+      const Rgb c = map(src.Read(s));
+      dst.Write(d, c.red, c.green, c.blue);
+      s = Px::Next(s);
+      d = Px::Next(d);
+    }
+  }
+  const Px& src;
+  const Px& dst;
+  const Map& map;
+};
+
+// Grey-ramp pictures: the written index depends only on the read one, so
+// the 256 answers are worked out once.
+template <class Map>
+struct RowMapper<PxGrey8, Map> {
+  RowMapper(const PxGrey8&, const PxGrey8&, const Map& map) {
+    for (int v = 0; v < 256; ++v) {
+      const BYTE level = static_cast<BYTE>(v);
+      const Rgb c = map(Rgb{level, level, level});
+      index[v] = GreyMix(c.red, c.green, c.blue);
+    }
+  }
+  void Run(const BYTE* srow, BYTE* drow, int x0, int x1) const {
+    for (int x = x0; x <= x1; ++x) drow[x] = index[srow[x]];
+  }
+  BYTE index[256];
+};
+
+template <class Map>
+constexpr bool kPerChannel = std::is_base_of_v<ChannelCurves, Map>;
+
+// 24-bit pictures under per-channel curves: a row is a run of bytes blue,
+// green, red, each mapped through its channel's table.
+template <class Map>
+requires kPerChannel<Map>
+struct RowMapper<Px24, Map> {
+  RowMapper(const Px24&, const Px24&, const Map& m) : map(m) {}
+  void Run(const BYTE* srow, BYTE* drow, int x0, int x1) const {
+    const BYTE* s = srow + 3 * static_cast<std::ptrdiff_t>(x0);
+    BYTE* d = drow + 3 * static_cast<std::ptrdiff_t>(x0);
+    for (int x = x0; x <= x1; ++x, s += 3, d += 3) {
+      d[0] = map.blue[s[0]];
+      d[1] = map.green[s[1]];
+      d[2] = map.red[s[2]];
+    }
+  }
+  const Map& map;
+};
+
+// 32-bit pictures under per-channel curves: the fourth byte becomes 0.
+template <class Map>
+requires kPerChannel<Map>
+struct RowMapper<Px32, Map> {
+  RowMapper(const Px32&, const Px32&, const Map& m) : map(m) {}
+  void Run(const BYTE* srow, BYTE* drow, int x0, int x1) const {
+    const BYTE* s = srow + 4 * static_cast<std::ptrdiff_t>(x0);
+    BYTE* d = drow + 4 * static_cast<std::ptrdiff_t>(x0);
+    for (int x = x0; x <= x1; ++x, s += 4, d += 4) {
+      const std::uint32_t word = std::uint32_t{map.blue[s[0]]} |
+                                 (std::uint32_t{map.green[s[1]]} << 8) |
+                                 (std::uint32_t{map.red[s[2]]} << 16);
+      std::memcpy(d, &word, 4);
+    }
+  }
+  const Map& map;
+};
+
+template <class Px, class Map>
+bool MapRows(const Selection& selection, DibAccess& source, DibAccess& result, const Px& src,
+             const Px& dst, const Map& map, bool padRows, BOOL noDialog) {
+  const WorkRect& rect = selection.Rect();
+  const RowMapper<Px, Map> mapper(src, dst, map);
+  for (int y = rect.top; y <= rect.bottom; ++y) {
+    const auto srow = src.Row(y);
+    const auto drow = dst.Row(y);
+    selection.ForEachRun(y, [&](int x0, int x1) { mapper.Run(srow, drow, x0, x1); });
+    if (padRows) CopyRowPadding(source, result, y);
+    if (!ReportProgress(y - rect.top, rect.bottom - rect.top, 0, 100, noDialog)) return false;
+  }
+  return true;
+}
+
+template <class Map>
+bool MapPixels(const Selection& selection, DibAccess& source, DibAccess& result, const Map& map,
+               bool padRows, const ToneSetup& setup) {
+  if (setup.route == PixelRoute::kRecord)
+    return MapRows(selection, source, result, PxRecord(&source), PxRecord(&result), map, padRows,
+                   setup.noDialog);
+  return DispatchPixels(source, [&](auto src) {
+    const decltype(src) dst{&result};
+    return MapRows(selection, source, result, src, dst, map, padRows, setup.noDialog);
+  });
+}
+
+template <class Map>
+bool MapColorTable(DibAccess& result, const Map& map, BOOL noDialog) {
+  const int last = static_cast<int>(result.ColorCount) - 1;
+  for (int i = 0; i <= last; ++i) {
+    RGBQUAD& entry = result.ColorTable[i];
+    const Rgb c = map(Rgb{entry.rgbRed, entry.rgbGreen, entry.rgbBlue});
+    entry.rgbRed = c.red;
+    entry.rgbGreen = c.green;
+    entry.rgbBlue = c.blue;
+    if (!ReportProgress(i, last, 0, 100, noDialog)) return false;
+  }
+  return true;
+}
+
+}  // namespace tone_detail
+
+// Runs a tone effect: null with the error status set on failure (or left
+// as it was for 4-bit grey-ramp pictures).
+template <class Map>
+HGLOBAL RunTone(const SelectionArgs& args, const ToneSetup& setup, Map& map) {
+  Selection selection;
+  if (!selection.Begin(args, setup.depthMask)) return nullptr;
+  DibAccess& source = selection.Source().Record();
+  const int kind = GetDibKind(&source);
+  if (kind == kKindGrey16) return nullptr;
+  const bool byTable = kind == kKind1 || kind == kKind4 || kind == kKind8 ||
+                       (kind == kKindGrey256 && setup.greyRampByTable);
+  // A pixel path that writes every pixel need not copy the rows first.
+  const bool writesAll = !byTable && SelectsWholePicture(selection);
+  ToneResult result;
+  if (!result.Start(source, !writesAll)) return nullptr;
+  if (!map.Prepare()) return nullptr;
+  const bool done =
+      byTable ? tone_detail::MapColorTable(result.Record(), map, setup.noDialog)
+              : tone_detail::MapPixels(selection, source, result.Record(), map, writesAll, setup);
+  return done ? result.Finish() : nullptr;
+}
+
+}  // namespace qvx

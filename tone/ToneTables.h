@@ -1,0 +1,106 @@
+// The tables of the tone and colour effects, and the conversions built on
+// them.
+//
+// Every table is built per call in a zero-initialised global work block and
+// released with it; a builder that cannot get its block sets error 3 and
+// answers false.
+#pragma once
+
+#include <climits>
+
+#include "frame/PixelFormat.h"
+#include "frame/Resources.h"
+#include "platform/WinTypes.h"
+
+namespace qvx {
+
+// One value per input level 0..255.
+using LevelTable = double[256];
+
+// The nearest double to 1/255.
+inline constexpr double kOneOver255 = 0.00392156862745098;
+
+// Conversion toward zero as the processor makes it: NaN and values outside
+// the int range give INT_MIN instead of undefined behaviour.
+inline int TruncToInt(double value) {
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<int>(value);
+  return INT_MIN;
+}
+
+// The library's "rounded" (half away from zero), for any double.
+inline int RoundToInt(double value) { return TruncToInt(value < 0 ? value - 0.5 : value + 0.5); }
+
+inline BYTE ClampLevel(int value) { return ClampByte(value); }
+
+// Gamma tables: red, green and blue, entry i = 255 * (i / 255)^e with
+// e = g + 1 for g >= 0 and 1 / |g - 1| below.
+bool MakeGammaTables(double red, double green, double blue, WorkBlock& tables);
+inline const LevelTable* GammaTables(const WorkBlock& tables) { return tables.As<LevelTable>(); }
+
+// The curve table of `count` control points (x non-decreasing, at most
+// kMaxCurvePoints): levels outside the points' x range map to themselves,
+// the others through a natural cubic spline, clamped and truncated.
+inline constexpr int kMaxCurvePoints = 32;
+bool MakeSplineTable(const POINT* points, int count, WorkBlock& table);
+inline const BYTE* SplineTable(const WorkBlock& table) { return table.As<BYTE>(); }
+
+// Whether control points may make a curve: no more than kMaxCurvePoints, x
+// never decreasing, and an array to read when there are any.
+bool CurvePointsUsable(const POINT* points, int count);
+
+// Luminance weight tables: red, green and blue products of 0.298912,
+// 0.586611 and 0.114478.
+bool MakeLuminanceTables(WorkBlock& tables);
+inline const LevelTable* LuminanceTables(const WorkBlock& tables) {
+  return tables.As<LevelTable>();
+}
+
+// The luminance sum (red + green) + blue of the weight tables.
+inline double LuminanceSum(const LevelTable* weights, BYTE red, BYTE green, BYTE blue) {
+  return weights[0][red] + weights[1][green] + weights[2][blue];
+}
+
+// Luminance/chrominance product tables, in this order.
+enum YccTable : int {
+  kRedToY,
+  kGreenToY,
+  kBlueToY,
+  kRedToCr,
+  kGreenToCr,
+  kBlueToCr,
+  kRedToCb,
+  kGreenToCb,
+  kBlueToCb,
+  kYccTableCount,
+};
+bool MakeYccTables(WorkBlock& tables);
+inline const LevelTable* YccTables(const WorkBlock& tables) { return tables.As<LevelTable>(); }
+
+// A colour as luminance and chrominance levels 0..255, the chrominance
+// offset by 128.
+struct YccLevels {
+  int y, cr, cb;
+};
+
+// Forward conversion of the tone curves: each sum rounded (the 128 of the
+// chrominance included), then clamped to 0..255.
+inline YccLevels ToYccLevels(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
+  const double y = t[kRedToY][red] + t[kGreenToY][green] + t[kBlueToY][blue];
+  const double cr = t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue] + 128.0;
+  const double cb = t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue] + 128.0;
+  return {ClampLevel(RoundToInt(y)), ClampLevel(RoundToInt(cr)), ClampLevel(RoundToInt(cb))};
+}
+
+// Inverse conversion of the tone curves from luminance and centred
+// chrominance: each channel rounded, then clamped.
+inline BYTE RedFromYcc(int y, int crCentred) {
+  return ClampLevel(RoundToInt(y + 1.402 * crCentred));
+}
+inline BYTE GreenFromYcc(int y, int crCentred, int cbCentred) {
+  return ClampLevel(RoundToInt((y - 0.34414 * cbCentred) - 0.71414 * crCentred));
+}
+inline BYTE BlueFromYcc(int y, int cbCentred) {
+  return ClampLevel(RoundToInt(y + 1.772 * cbCentred));
+}
+
+}  // namespace qvx

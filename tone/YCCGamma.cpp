@@ -1,0 +1,42 @@
+// Power curves on luminance and chrominance.
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+#include "tone/ToneEffects.h"
+#include "tone/YccCurves.h"
+
+namespace qvx {
+namespace {
+
+struct YccGammaCurves : YccCurves {
+  double gamma[3];
+  WorkBlock tables;
+  bool Prepare() {
+    if (!MakeYccTables(products) || !MakeGammaTables(gamma[0], gamma[1], gamma[2], tables))
+      return false;
+    const LevelTable* t = GammaTables(tables);
+    Fill([&](int c, int v) { return RoundToInt(t[c][v]); });
+    return true;
+  }
+};
+
+}  // namespace
+
+HGLOBAL RunYCCGamma(const SelectionArgs& args, double y, double cr, double cb, BOOL noDialog,
+                    PixelRoute route) {
+  YccGammaCurves curves;
+  curves.gamma[0] = y;
+  curves.gamma[1] = cr;
+  curves.gamma[2] = cb;
+  return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
+}
+
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVYCCGamma(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                  const RECT* rect, BOOL inside, double y, double cr, double cb,
+                                  BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
+  return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [&] {
+    return qvx::RunYCCGamma(qvx::CopySelection(images, mode, points, pointCount, rect, inside), y,
+                            cr, cb, noDialog);
+  });
+}
