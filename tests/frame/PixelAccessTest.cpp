@@ -198,7 +198,7 @@ TEST_F(PixelAccessTest, CursorCrossesByteBoundaries) {
   SkipDibPixel(&r);
   EXPECT_EQ(r.ByteInRow, 1);
   EXPECT_EQ(r.BitInByte, 0);
-  EXPECT_EQ(r.Pixel, DibRow(r, 0) + 1);
+  EXPECT_EQ(static_cast<BYTE*>(r.Pixel), DibRow(r, 0) + 1);
   locked.End();
   GlobalFree(picture);
 }
@@ -249,7 +249,7 @@ TEST_F(PixelAccessTest, ExportsRoundTripEveryDepth) {
     EXPECT_EQ(record.Blue, before.Blue);
     if (BitCountOf(layout) == 32) EXPECT_EQ(record.Alpha, before.Alpha);
     EXPECT_TRUE(QVEndDibAccess(picture, &record));
-    EXPECT_EQ(record.Header, nullptr);
+    EXPECT_EQ(static_cast<BITMAPINFOHEADER*>(record.Header), nullptr);
     GlobalFree(picture);
   }
 }
