@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "frame/PixelPolicy.h"
@@ -119,6 +120,41 @@ struct GeoRecord {
   // SetDibPixel with the record's fields as given, index included.
   void WriteFields(Pos d) const;
 };
+
+// Row y of `dst` takes, pixel by pixel, the pixels columns[x] of row sy of
+// `src` (Transfer without alpha).
+template <class Px>
+void GatherRow(const Px& dst, int y, const Px& src, int sy, const int* columns, int width) {
+  const auto row = src.Row(sy);
+  auto d = dst.At(dst.Row(y), 0);
+  for (int x = 0; x < width; ++x, d = dst.Next(d))
+    dst.Transfer(d, src, src.At(row, columns[x]), false);
+}
+
+// 24-bit pixels are read as 4 bytes and written two at a time as 8 bytes,
+// the surplus bytes being overwritten by the next pixels. A 4-byte read of
+// a row's last pixel stays inside the block unless the row is the last one
+// in memory (the top row) and has no padding; that row, and the last pixels
+// of every row, move bytewise.
+inline void GatherRow(const GeoPx24& dst, int y, const GeoPx24& src, int sy, const int* columns,
+                      int width) {
+  const BYTE* row = src.Row(sy);
+  BYTE* d = dst.Row(y);
+  int x = 0;
+  const bool wideReads = sy != 0 || src.stride > 3 * static_cast<std::ptrdiff_t>(src.rec->Width);
+  if (wideReads) {
+    const auto load = [row](int column) {
+      std::uint32_t v;
+      std::memcpy(&v, row + 3 * static_cast<std::ptrdiff_t>(column), 4);
+      return std::uint64_t{v & 0xFFFFFFu};
+    };
+    for (; x + 2 < width; x += 2, d += 6) {
+      const std::uint64_t pair = load(columns[x]) | (load(columns[x + 1]) << 24);
+      std::memcpy(d, &pair, 8);
+    }
+  }
+  for (; x < width; ++x, d += 3) Px24::Copy(d, row + 3 * static_cast<std::ptrdiff_t>(columns[x]));
+}
 
 // Calls body(source policy, result policy) for two locked pictures of the
 // same format.

@@ -2,11 +2,13 @@
 #include "geometry/Resize.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "geometry/BoxAverage.h"
+#include "geometry/Simd.h"
 
 namespace qvx {
 namespace {
@@ -22,10 +24,7 @@ bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, in
     if (sy == previous) {
       dst.CopyRow(y, y - 1, width);
     } else {
-      const auto row = src.Row(sy);
-      auto d = dst.At(dst.Row(y), 0);
-      for (int x = 0; x < width; ++x, d = dst.Next(d))
-        dst.Transfer(d, src, src.At(row, columns[x]), false);
+      GatherRow(dst, y, src, sy, columns, width);
     }
     previous = sy;
     if (!ReportRow(y, height, range, noDialog)) return false;
@@ -70,26 +69,117 @@ void ClampToLastPair(int& i, double& d, int size) {
   }
 }
 
+// A block's start rounded up to the alignment of Double4 (the block holds
+// one spare Double4 for it).
+Double4* AlignedDouble4(void* data) {
+  const auto at = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t align = alignof(Double4);
+  return reinterpret_cast<Double4*>((at + align - 1) / align * align);
+}
+
 struct GrowTables {
-  WorkBlock columns, weights, rows;
+  WorkBlock columns, weights, rows, levels;
   int* column = nullptr;
-  double* x0 = nullptr;      // 1 - dx per result column
-  double* x1 = nullptr;      // dx
-  double* top = nullptr;     // blended across: source row iy, 3 channels per column
-  double* bottom = nullptr;  // source row iy + 1
-  bool Allocate(int width) {
+  double* x0 = nullptr;  // 1 - dx per result column
+  double* x1 = nullptr;  // dx
+  // The horizontal blends of source rows iy and iy + 1: blue, green, red
+  // per result column, and one spare double.
+  double* top = nullptr;
+  double* bottom = nullptr;
+  Double4* level = nullptr;  // a source row as doubles, four lanes per pixel
+  bool Allocate(int width, int sourceWidth) {
     const std::size_t n = static_cast<std::size_t>(width);
+    const std::size_t row = 3 * n + 1;
     if (!columns.Allocate(n * sizeof(int)) || !weights.Allocate(2 * n * sizeof(double)) ||
-        !rows.Allocate(6 * n * sizeof(double)))
+        !rows.Allocate(2 * row * sizeof(double)) ||
+        !levels.Allocate((static_cast<std::size_t>(sourceWidth) + 1) * sizeof(Double4)))
       return false;
     column = columns.As<int>();
     x0 = weights.As<double>();
     x1 = x0 + n;
     top = rows.As<double>();
-    bottom = top + 3 * n;
+    bottom = top + row;
+    level = AlignedDouble4(levels.Data());
     return true;
   }
 };
+
+// Finishes the blend of result row y from the horizontal blends of the two
+// source rows above and below it.
+template <class Px>
+void StoreBlendedRow(const Px& dst, int y, const double* top, const double* bottom, double y0,
+                     double y1, int width) {
+  auto d = dst.At(dst.Row(y), 0);
+  for (int x = 0; x < width; ++x, top += 3, bottom += 3, d = dst.Next(d))
+    dst.Store(d, Rgb{BlendDown(y0, y1, top[2], bottom[2]), BlendDown(y0, y1, top[1], bottom[1]),
+                     BlendDown(y0, y1, top[0], bottom[0])});
+}
+
+// 24-bit rows hold blue, green, red like the blends, so the row is one run
+// of bytes.
+QVX_LOOP_BODY void BlendDownBytes(BYTE* d, const double* top, const double* bottom, double y0,
+                                  double y1, int n) {
+  for (int i = 0; i < n; ++i) d[i] = BlendDown(y0, y1, top[i], bottom[i]);
+}
+QVX_TARGET_AVX2 void BlendDownBytesAvx2(BYTE* d, const double* top, const double* bottom, double y0,
+                                        double y1, int n) {
+  BlendDownBytes(d, top, bottom, y0, y1, n);
+}
+void BlendDownBytesBase(BYTE* d, const double* top, const double* bottom, double y0, double y1,
+                        int n) {
+  BlendDownBytes(d, top, bottom, y0, y1, n);
+}
+
+void StoreBlendedRow(const GeoPx24& dst, int y, const double* top, const double* bottom, double y0,
+                     double y1, int width) {
+  (HasAvx2() ? BlendDownBytesAvx2 : BlendDownBytesBase)(dst.Row(y), top, bottom, y0, y1, 3 * width);
+}
+
+// The horizontal halves of the blends of one result row from source row sy
+// of a source sw pixels wide: blue, green, red per result column.
+template <class Px>
+void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* out, int width) {
+  const auto row = src.Row(sy);
+  for (int x = 0; x < width; ++x, out += 3) {
+    const auto p = src.At(row, t.column[x]);
+    const Rgb c0 = src.Colour(p);
+    const Rgb c1 = sw >= 2 ? src.Neighbour(p, 1, 0) : Rgb{0, 0, 0};
+    out[0] = BlendAcross(t.x0[x], t.x1[x], c0.blue, c1.blue);
+    out[1] = BlendAcross(t.x0[x], t.x1[x], c0.green, c1.green);
+    out[2] = BlendAcross(t.x0[x], t.x1[x], c0.red, c1.red);
+  }
+}
+
+// 24 bits: the source row as doubles, four lanes per pixel (blue, green,
+// red, 0), then each result column's pair of source pixels blended in four
+// lanes and stored as blue, green, red and a fourth value that the next
+// column overwrites (the spare double of the row takes the last one).
+QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, double* out,
+                                 int width) {
+  Double4* level = t.level;
+  for (int i = 0; i < sw; ++i, row += 3)
+    level[i] = Double4{static_cast<double>(row[0]), static_cast<double>(row[1]),
+                       static_cast<double>(row[2]), 0};
+  for (int x = 0; x < width; ++x) {
+    const Double4* p = level + t.column[x];
+    const Double4 blend = p[0] * t.x0[x] + p[1] * t.x1[x];
+    std::memcpy(out + 3 * static_cast<std::ptrdiff_t>(x), &blend, sizeof blend);
+  }
+}
+
+QVX_TARGET_AVX2 void BlendAcross24Avx2(const BYTE* row, int sw, const GrowTables& t, double* out,
+                                       int width) {
+  BlendAcross24(row, sw, t, out, width);
+}
+void BlendAcross24Base(const BYTE* row, int sw, const GrowTables& t, double* out, int width) {
+  BlendAcross24(row, sw, t, out, width);
+}
+
+void BlendAcrossRow(const GeoPx24& src, int sy, int sw, const GrowTables& t, double* out,
+                    int width) {
+  if (sw < 2) return BlendAcrossRow<GeoPx24>(src, sy, sw, t, out, width);
+  (HasAvx2() ? BlendAcross24Avx2 : BlendAcross24Base)(src.Row(sy), sw, t, out, width);
+}
 
 // Result rows by the forward bilinear blend from a source of sw x sh
 // pixels. The horizontal half of the blend of a source row is computed once
@@ -108,17 +198,7 @@ bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int heigh
     t.x0[x] = 1.0 - dx;
     t.x1[x] = dx;
   }
-  const auto across = [&](int sy, double* out) {
-    const auto row = src.Row(sy);
-    for (int x = 0; x < width; ++x, out += 3) {
-      const auto p = src.At(row, t.column[x]);
-      const Rgb c0 = src.Colour(p);
-      const Rgb c1 = sw >= 2 ? src.Neighbour(p, 1, 0) : Rgb{0, 0, 0};
-      out[0] = BlendAcross(t.x0[x], t.x1[x], c0.red, c1.red);
-      out[1] = BlendAcross(t.x0[x], t.x1[x], c0.green, c1.green);
-      out[2] = BlendAcross(t.x0[x], t.x1[x], c0.blue, c1.blue);
-    }
-  };
+  const auto across = [&](int sy, double* out) { BlendAcrossRow(src, sy, sw, t, out, width); };
   double* top = t.top;
   double* bottom = t.bottom;  // zero while the source has a single row
   int held = -1;              // the source row `top` holds
@@ -135,13 +215,7 @@ bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int heigh
       if (sh >= 2) across(iy + 1, bottom);
       held = iy;
     }
-    const double y0 = 1.0 - dy;
-    auto d = dst.At(dst.Row(y), 0);
-    const double* a = top;
-    const double* b = bottom;
-    for (int x = 0; x < width; ++x, a += 3, b += 3, d = dst.Next(d))
-      dst.Store(d, Rgb{BlendDown(y0, dy, a[0], b[0]), BlendDown(y0, dy, a[1], b[1]),
-                       BlendDown(y0, dy, a[2], b[2])});
+    StoreBlendedRow(dst, y, top, bottom, 1.0 - dy, dy, width);
     if (!ReportRow(y, height, range, noDialog)) return false;
   }
   return true;
@@ -186,7 +260,7 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
   }
   if (grow) {
     GrowTables tables;
-    if (!tables.Allocate(width)) return nullptr;
+    if (!tables.Allocate(width, growSource->Width)) return nullptr;
     const int gw = growSource->Width, gh = growSource->Height;
     if (!DispatchGeometry(*growSource, dst.Record(), path, [&](const auto& s, const auto& d) {
           return GrowRows(s, gw, gh, d, width, height, tables, growRange, noDialog);
