@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "frame/PixelPolicy.h"
+#include "frame/Resources.h"
 #include "geometry/NeighbourReaders.h"
 #include "geometry/Sampling.h"
 
@@ -96,8 +97,9 @@ struct GeoPx8 : GeoDirect<PxGrey8> {
   static void Store(BYTE* d, Rgb c) { d[0] = GreyIndex(c.red, c.green, c.blue); }
 };
 
-// Any depth, through the record operations. A grey-ramp picture has its
-// UseRgb set so that reads deliver its grey levels as colours.
+// Any depth, through the record operations. Colours of a grey-ramp picture
+// are read with UseRgb set, so that its grey levels arrive as colours; other
+// palette pictures deliver colours when the caller has set UseRgb.
 struct GeoRecord {
   struct Pos {
     int x, y;
@@ -172,5 +174,27 @@ decltype(auto) DispatchGeometry(DibAccess& source, DibAccess& result, PixelPath 
     }
   return body(GeoRecord(&source), GeoRecord(&result));
 }
+
+// A new picture of the geometric workers, locked for the object's life and
+// freed with it unless released.
+struct LockedPicture {
+  OwnedBlock block;
+  LockedDib dib;
+  // A full copy of a locked picture, rows included.
+  bool MakeCopy(const DibAccess& picture) {
+    block.Reset(NewDibLike(picture.Header, picture.Width, picture.Height, TRUE));
+    return block && dib.Start(block.Get(), kDepthAll);
+  }
+  // A picture of the same format and another size, rows zero.
+  bool MakeLike(const DibAccess& like, int width, int height) {
+    block.Reset(NewDibLike(like.Header, width, height, FALSE));
+    return block && dib.Start(block.Get(), kDepthAll);
+  }
+  DibAccess& Record() { return dib.Record(); }
+  HGLOBAL Release() {
+    dib.End();
+    return block.Release();
+  }
+};
 
 }  // namespace qvx

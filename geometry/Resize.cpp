@@ -36,20 +36,18 @@ bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, in
 // pictures move unchanged, the alpha of 32-bit pixels becomes 0.
 HGLOBAL NearestPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
                     PixelPath path) {
-  OwnedBlock result(NewDibLike(source.Header, width, height, FALSE));
-  if (!result) return nullptr;
-  LockedDib dst;
-  if (!dst.Start(result.Get(), kDepthAll)) return nullptr;
+  LockedPicture result;
+  if (!result.MakeLike(source, width, height)) return nullptr;
   WorkBlock columns;
   if (!columns.Allocate(static_cast<std::size_t>(width) * sizeof(int))) return nullptr;
   int* column = columns.As<int>();
   const double rx = static_cast<double>(source.Width) / width;
   for (int x = 0; x < width; ++x) column[x] = NearestSourceIndex(x, rx, source.Width);
   const double ry = static_cast<double>(source.Height) / height;
-  const bool done = DispatchGeometry(source, dst.Record(), path, [&](const auto& s, const auto& d) {
-    return NearestRows(s, d, column, ry, source.Height, width, height, range, noDialog);
-  });
-  dst.End();
+  const bool done =
+      DispatchGeometry(source, result.Record(), path, [&](const auto& s, const auto& d) {
+        return NearestRows(s, d, column, ry, source.Height, width, height, range, noDialog);
+      });
   return done ? result.Release() : nullptr;
 }
 
@@ -227,28 +225,24 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
                    PixelPath path) {
   const bool grey = GetDibKind(&source) == kKindGrey256;
   if (grey) source.UseRgb = 1;
-  OwnedBlock result(NewDibLike(source.Header, width, height, FALSE));
-  if (!result) return nullptr;
-  LockedDib dst;
-  if (!dst.Start(result.Get(), kDepthAll)) return nullptr;
+  LockedPicture result;
+  if (!result.MakeLike(source, width, height)) return nullptr;
   const int sw = source.Width, sh = source.Height;
   const bool shrink = width < sw || height < sh;
   const bool grow = !(width < sw && height < sh);
   ProgressRange shrinkRange = range, growRange = range;
-  OwnedBlock temporary;
-  LockedDib between;
+  LockedPicture temporary;
   DibAccess* growSource = &source;
   if (shrink) {
     const int wr = std::min(width, sw), hr = std::min(height, sh);
-    DibAccess* target = &dst.Record();
+    DibAccess* target = &result.Record();
     if (grow) {
       const ProgressHalves halves = SplitProgress(range);
       shrinkRange = halves.first;
       growRange = halves.second;
-      temporary.Reset(NewDibLike(source.Header, wr, hr, FALSE));
-      if (!temporary || !between.Start(temporary.Get(), kDepthAll)) return nullptr;
-      if (grey) between->UseRgb = 1;
-      target = growSource = &between.Record();
+      if (!temporary.MakeLike(source, wr, hr)) return nullptr;
+      if (grey) temporary.Record().UseRgb = 1;
+      target = growSource = &temporary.Record();
     }
     BoxTables tables;
     if (!tables.Allocate(wr)) return nullptr;
@@ -262,12 +256,11 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
     GrowTables tables;
     if (!tables.Allocate(width, growSource->Width)) return nullptr;
     const int gw = growSource->Width, gh = growSource->Height;
-    if (!DispatchGeometry(*growSource, dst.Record(), path, [&](const auto& s, const auto& d) {
+    if (!DispatchGeometry(*growSource, result.Record(), path, [&](const auto& s, const auto& d) {
           return GrowRows(s, gw, gh, d, width, height, tables, growRange, noDialog);
         }))
       return nullptr;
   }
-  dst.End();
   return result.Release();
 }
 

@@ -55,6 +55,10 @@ Grid Decode(HGLOBAL picture) {
       g.grey = view.Table()[i].rgbRed == i && view.Table()[i].rgbGreen == i &&
                view.Table()[i].rgbBlue == i;
   }
+  if (g.bits <= 8) {
+    const int entries = view.Header()->biClrUsed ? int(view.Header()->biClrUsed) : 1 << g.bits;
+    g.table.assign(view.Table(), view.Table() + entries);
+  }
   for (int y = 0; y < g.height; ++y)
     for (int x = 0; x < g.width; ++x) g.pixels.push_back(view.At(x, y));
   return g;
@@ -161,6 +165,141 @@ Grid SmoothResize(const Grid& source, int width, int height) {
     stage = BoxStage(source, std::min(width, source.width), std::min(height, source.height));
   if (grow) stage = GrowStage(stage, width, height);
   return stage;
+}
+
+namespace {
+
+// The pixel a background colour becomes when written whole: palette
+// pictures get the nearest table entry (least squared distance, the lowest
+// index on a tie), other pictures the colour as stored.
+Pixel WholeBackground(const Grid& g, int red, int green, int blue) {
+  if (g.bits > 8) return g.Stored(red, green, blue);
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < int(g.table.size()); ++i) {
+    const long dr = g.table[i].rgbRed - red, dg = g.table[i].rgbGreen - green,
+               db = g.table[i].rgbBlue - blue;
+    const long distance = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || distance < bestDistance) {
+      bestDistance = distance;
+      best = i;
+    }
+  }
+  Pixel p;
+  p.index = best;
+  p.red = g.table[best].rgbRed;
+  p.green = g.table[best].rgbGreen;
+  p.blue = g.table[best].rgbBlue;
+  return p;
+}
+
+int Truncate(double v) { return static_cast<int>(std::trunc(v)); }
+
+struct Frame {
+  int left, top, right, bottom;
+};
+
+Frame CentredOf(int w, int h) {
+  return {-(w / 2), -(h / 2), w % 2 == 1 ? w / 2 : w / 2 - 1, h % 2 == 1 ? h / 2 : h / 2 - 1};
+}
+
+}  // namespace
+
+Grid Rotate(const Grid& source, const RotationArgs& args) {
+  int a = args.angle % 36000;
+  if (a < 0) a += 36000;
+  Grid g = source;
+  const int w = g.width, h = g.height;
+  if (args.mirror)
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        g.At(x, y) = source.At(w - 1 - x, y);
+        g.At(x, y).alpha = 0;
+      }
+  if (args.flip) {
+    const Grid before = g;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) g.At(x, y) = before.At(x, h - 1 - y);
+  }
+  const Pixel whole = WholeBackground(g, args.red, args.green, args.blue);
+  const auto withoutAlpha = [](Pixel p) {
+    p.alpha = 0;
+    return p;
+  };
+  if (a == 0) return g;
+  if (a == 18000) {
+    Grid out = g;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) out.At(x, y) = g.At(w - 1 - x, h - 1 - y);
+    return out;
+  }
+  if (a == 9000 || a == 27000) {
+    if (!args.keepSize) {
+      Grid out = g.Blank(h, w);
+      for (int y = 0; y < w; ++y)
+        for (int x = 0; x < h; ++x)
+          out.At(x, y) = a == 9000 ? g.At(w - 1 - y, x) : g.At(y, h - 1 - x);
+      return out;
+    }
+    Grid out = g.Blank(w, h);
+    const int d = h - w, d2 = d / 2, d1 = d - d2;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int sx = a == 9000 ? d1 - y + w - 1 : y - d1;
+        const int sy = a == 9000 ? d2 + x : h - 1 - x - d2;
+        out.At(x, y) = sx >= 0 && sx < w && sy >= 0 && sy < h ? withoutAlpha(g.At(sx, sy)) : whole;
+      }
+    return out;
+  }
+  const double t = a * 0.01 * 0.017453292519943295;
+  const Frame f = CentredOf(w, h);
+  Frame r = f;
+  if (!args.keepSize) {
+    const double cn = std::cos(-t), sn = std::sin(-t);
+    const int corners[4][2] = {
+        {f.left, f.top}, {f.left, f.bottom}, {f.right, f.bottom}, {f.right, f.top}};
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    for (const auto& k : corners) {
+      const double x = k[0] * cn - k[1] * sn, y = k[0] * sn + k[1] * cn;
+      x0 = std::min(x0, x);
+      x1 = std::max(x1, x);
+      y0 = std::min(y0, y);
+      y1 = std::max(y1, y);
+    }
+    const auto out = [](double v) { return Truncate(v < 0 ? v - 1.0 : v + 1.0); };
+    r = {out(x0), out(y0), out(x1), out(y1)};
+  }
+  Grid result = g.Blank(r.right - r.left + 1, r.bottom - r.top + 1);
+  const bool smooth = args.smooth && (g.bits > 8 || g.grey);
+  const Pixel bgColour{-1, args.red, args.green, args.blue, 0};
+  const double c = std::cos(t), s = std::sin(t);
+  for (int y = r.top; y <= r.bottom; ++y)
+    for (int x = r.left; x <= r.right; ++x) {
+      Pixel& out = result.At(x - r.left, y - r.top);
+      const double sx = x * c - y * s, sy = x * s + y * c;
+      const int ix = Truncate(sx), iy = Truncate(sy);
+      if (ix < f.left || ix > f.right || iy < f.top || iy > f.bottom) {
+        out = smooth ? g.Stored(args.red, args.green, args.blue) : whole;
+        continue;
+      }
+      const int px = ix - f.left, py = iy - f.top;
+      if (!smooth) {
+        out = withoutAlpha(g.At(px, py));
+        continue;
+      }
+      const double fx = std::fabs(sx - ix), fy = std::fabs(sy - iy);
+      const int hx = px + (sx > 0 ? 1 : -1), vy = py + (sy > 0 ? 1 : -1);
+      const auto at = [&](int qx, int qy) {
+        return qx >= 0 && qx < w && qy >= 0 && qy < h ? g.At(qx, qy) : bgColour;
+      };
+      const Pixel c00 = g.At(px, py), hn = at(hx, py), vn = at(px, vy), dn = at(hx, vy);
+      const auto blend = [&](int Pixel::*ch) {
+        return Truncate((c00.*ch * (1 - fx) + hn.*ch * fx) * (1 - fy) +
+                        (vn.*ch * (1 - fx) + dn.*ch * fx) * fy + 0.5);
+      };
+      out = g.Stored(blend(&Pixel::red), blend(&Pixel::green), blend(&Pixel::blue));
+    }
+  return result;
 }
 
 }  // namespace qvx::test

@@ -19,6 +19,7 @@ struct Grid {
   bool is565 = false;
   bool grey = false;  // 8-bit grey ramp
   std::vector<Pixel> pixels;
+  std::vector<RGBQUAD> table;  // palette pictures
   Pixel& At(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
   const Pixel& At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
   Grid Blank(int w, int h) const;  // same format, all pixels zero
@@ -39,5 +40,14 @@ int Rnd(double value);
 // Resizing: nearest pixel (alpha 0) and the two smoothing stages.
 Grid NearestResize(const Grid& source, int width, int height);
 Grid SmoothResize(const Grid& source, int width, int height);
+
+// Rotation by `angle` hundredths of a degree after the optional mirror and
+// flip, with the background colour (red, green, blue).
+struct RotationArgs {
+  int angle = 0;
+  bool mirror = false, flip = false, smooth = false, keepSize = false;
+  int red = 0, green = 0, blue = 0;
+};
+Grid Rotate(const Grid& source, const RotationArgs& args);
 
 }  // namespace qvx::test

@@ -1,0 +1,38 @@
+// The rotation worker: a picture, and the 1-bit mask picture that travels
+// with it, turned by an angle in hundredths of a degree (counter-clockwise
+// on screen) after an optional mirror and flip.
+#pragma once
+
+#include "frame/ImageHandles.h"
+#include "geometry/GeometryPixels.h"
+
+namespace qvx {
+
+// The angle taken into 0..35999.
+inline int NormaliseAngle(int angle) {
+  const int a = angle % 36000;
+  return a < 0 ? a + 36000 : a;
+}
+
+// The angle in radians: (a * 0.01) * (pi / 180), in that order.
+inline double AngleRadians(int a) { return a * 0.01 * 0.017453292519943295; }
+
+// Integer bounds of a picture's centred frame: coordinate 0 is the pixel at
+// index size / 2.
+struct CentredFrame {
+  int left, top, right, bottom;
+};
+CentredFrame CentredFrameOf(int width, int height);
+
+// The frame that holds the picture's frame turned by angle a (0..35999),
+// one unit of margin outside the turned corners.
+CentredFrame TurnedFrame(const CentredFrame& frame, int a);
+
+// Returns the new picture and mask (0 without a mask), or zeros with the
+// error status set: 7 or 3 from locking, 5 for a mask of another size, 3
+// when memory runs out, 1 when cancelled.
+ImageHandles RotateImages(HGLOBAL picture, HGLOBAL mask, int angle, BOOL mirror, BOOL flip,
+                          BOOL smooth, int red, int green, int blue, BOOL keepSize, BOOL noDialog,
+                          PixelPath path = PixelPath::kFast);
+
+}  // namespace qvx
