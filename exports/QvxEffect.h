@@ -68,6 +68,32 @@ QVX_API ImageHandlesResult WINAPI QVResize(ImageHandles* images, int width, int 
 QVX_API BOOL WINAPI QVResizeEx(ImageHandles* images, ImageHandles* result, int width, int height,
                                BOOL smooth, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                DWORD dlgArg3);
+// Turn a picture, and the 1-bit mask picture that travels with it
+// (images->Mask, 0 for none, same size as the picture), by `angle`
+// hundredths of a degree (any value; taken modulo 36000, counter-clockwise
+// on screen), after mirroring it left-right (`mirror`) and flipping it
+// top-bottom (`flip`). Any depth. 0, 90, 180 and 270 degrees are exact;
+// other angles sample the nearest source pixel, or with `smooth` (16, 24,
+// 32 bits and 8-bit grey ramps only) blend four pixels. Uncovered pixels
+// take the background red, green, blue (low bytes used; palette pictures
+// the nearest table entry); the mask's uncovered pixels are black. keepSize
+// != 0: the result has the source's size; 0: it holds the whole turned
+// picture. 32-bit results keep alpha at 0, 90, 180 and 270 degrees (not
+// with keepSize at 90 and 270) and have alpha 0 otherwise. Returns the new
+// picture (low 32 bits) and mask (high 32 bits); both 0 on failure: 5 mask
+// of another size, 7 unusable picture or mask not 1-bit, 3 out of memory,
+// 1 cancelled, 2 progress window not opened.
+QVX_API ImageHandlesResult WINAPI QVRotation(ImageHandles* images, int angle, BOOL mirror,
+                                             BOOL flip, BOOL smooth, int red, int green, int blue,
+                                             BOOL keepSize, BOOL noDialog, DWORD dlgArg1,
+                                             DWORD dlgArg2, DWORD dlgArg3);
+// QVRotation writing the pair to *result (written whenever the rotation
+// ran, also on failure; untouched when the progress window could not be
+// opened). Returns 1 when a new picture was made.
+QVX_API BOOL WINAPI QVRotationEx(ImageHandles* images, ImageHandles* result, int angle,
+                                 BOOL mirror, BOOL flip, BOOL smooth, int red, int green, int blue,
+                                 BOOL keepSize, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                 DWORD dlgArg3);
 
 // ---- tone and colour ------------------------------------------------------
 // Curves on red, green and blue, on luminance and chrominance (Y, Cr, Cb),
