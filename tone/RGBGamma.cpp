@@ -10,7 +10,7 @@ namespace {
 struct GammaCurves : ChannelCurves {
   double gamma[3];
   WorkBlock tables;
-  bool Prepare() {
+  bool Prepare(std::int64_t) {
     if (!MakeGammaTables(gamma[0], gamma[1], gamma[2], tables)) return false;
     const LevelTable* t = GammaTables(tables);
     Fill([&](int c, int v) { return ClampLevel(RoundToInt(t[c][v])); });

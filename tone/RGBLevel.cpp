@@ -8,7 +8,7 @@ namespace {
 
 struct LevelCurves : ChannelCurves {
   int offset[3];
-  bool Prepare() {
+  bool Prepare(std::int64_t) {
     Fill([&](int c, int v) { return ClampByte(v + offset[c]); });
     return true;
   }

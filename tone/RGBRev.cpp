@@ -8,7 +8,7 @@ namespace {
 
 struct NegativeCurves : ChannelCurves {
   BOOL invert[3];
-  bool Prepare() {
+  bool Prepare(std::int64_t) {
     Fill([&](int c, int v) { return static_cast<BYTE>(invert[c] ? 255 - v : v); });
     return true;
   }

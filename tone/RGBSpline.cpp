@@ -13,7 +13,7 @@ struct SplineCurves : ChannelCurves {
   int count;
   BOOL apply[3];
   WorkBlock table;
-  bool Prepare() {
+  bool Prepare(std::int64_t) {
     if (!MakeSplineTable(points, count, table)) return false;
     const BYTE* curve = SplineTable(table);
     Fill([&](int c, int v) { return apply[c] ? curve[v] : static_cast<BYTE>(v); });

@@ -13,7 +13,7 @@ struct RedEyeMap {
   WorkBlock weights;
   Rgb darkened[256];  // the replacement at each luminance
 
-  bool Prepare() {
+  bool Prepare(std::int64_t) {
     if (!MakeLuminanceTables(weights)) return false;
     for (int level = 0; level < 256; ++level) {
       const double s = level * kOneOver255;

@@ -9,7 +9,7 @@ namespace {
 
 struct GreyMap {
   WorkBlock weights;
-  bool Prepare() { return MakeLuminanceTables(weights); }
+  bool Prepare(std::int64_t) { return MakeLuminanceTables(weights); }
   Rgb operator()(Rgb c) const {
     // At most 255.000255, so the truncated level fits a byte.
     const auto level = static_cast<BYTE>(

@@ -13,10 +13,13 @@
 // Progress is reported per colour-table entry or per row.
 //
 // A map type provides
-//   bool Prepare()               build its tables; false with the error set
+//   bool Prepare(colours)        build its tables for mapping that many
+//                                colours; false with the error set
 //   Rgb operator()(Rgb) const    the mapping
 // and may derive from ChannelCurves when every output channel is a table of
-// the same input channel, which lets rows be mapped byte by byte.
+// the same input channel, which lets rows be mapped byte by byte. A map may
+// also offer WithKernel(body), calling body with a small copyable function
+// object equal to operator(), for the pixel loops.
 #pragma once
 
 #include <cstring>
@@ -84,78 +87,172 @@ bool SelectsWholePicture(const Selection& selection);
 // Copies the bytes after the last pixel of row y from source to result.
 void CopyRowPadding(const DibAccess& source, DibAccess& result, int y);
 
+// Jobs of at least this many colours pay for per-call lookup tables that
+// a few thousand colours would not.
+inline constexpr std::int64_t kTabulateFrom = std::int64_t{1} << 18;
+
 namespace tone_detail {
+
+// Calls body(kernel) with the map's per-colour function: what
+// map.WithKernel hands over for maps that have one (a small copy the loop
+// can keep in registers), otherwise the map itself.
+template <class Map, class Body>
+void WithKernel(const Map& map, Body&& body) {
+  if constexpr (requires { map.WithKernel(body); })
+    map.WithKernel(body);
+  else
+    body(map);
+}
 
 // Maps the pixels x0..x1 of one row, one pixel at a time.
 template <class Px, class Map>
-struct RowMapper {
-  RowMapper(const Px& source, const Px& result, const Map& m) : src(source), dst(result), map(m) {}
+struct PixelByPixel {
   template <class Row>
   void Run(Row srow, Row drow, int x0, int x1) const {
-    auto s = Px::Pos(srow, x0);
-    auto d = Px::Pos(drow, x0);
-    for (int x = x0; x <= x1; ++x) {
-      const Rgb c = map(src.Read(s));
-      dst.Write(d, c.red, c.green, c.blue);
-      s = Px::Next(s);
-      d = Px::Next(d);
-    }
+    WithKernel(map, [&](const auto& kernel) {
+      auto s = Px::Pos(srow, x0);
+      auto d = Px::Pos(drow, x0);
+      for (int x = x0; x <= x1; ++x) {
+        const Rgb c = kernel(src.Read(s));
+        dst.Write(d, c.red, c.green, c.blue);
+        s = Px::Next(s);
+        d = Px::Next(d);
+      }
+    });
   }
   const Px& src;
   const Px& dst;
   const Map& map;
 };
 
+// How the rows of a picture are mapped: pixel by pixel unless the depth
+// and the map allow better. Ready() is false (error 3 set) when a lookup
+// table could not be had.
+template <class Px, class Map>
+struct RowMapper : PixelByPixel<Px, Map> {
+  RowMapper(const Px& source, const Px& result, const Map& m, std::int64_t)
+      : PixelByPixel<Px, Map>{source, result, m} {}
+  bool Ready() const { return true; }
+};
+
 // Grey-ramp pictures: the written index depends only on the read one, so
 // the 256 answers are worked out once.
 template <class Map>
 struct RowMapper<PxGrey8, Map> {
-  RowMapper(const PxGrey8&, const PxGrey8&, const Map& map) {
+  RowMapper(const PxGrey8&, const PxGrey8&, const Map& map, std::int64_t) {
     for (int v = 0; v < 256; ++v) {
       const BYTE level = static_cast<BYTE>(v);
       const Rgb c = map(Rgb{level, level, level});
       index[v] = GreyMix(c.red, c.green, c.blue);
     }
   }
+  bool Ready() const { return true; }
   void Run(const BYTE* srow, BYTE* drow, int x0, int x1) const {
     for (int x = x0; x <= x1; ++x) drow[x] = index[srow[x]];
   }
   BYTE index[256];
 };
 
+inline std::uint16_t LoadWord(const BYTE* p) {
+  std::uint16_t w;
+  std::memcpy(&w, p, 2);
+  return w;
+}
+inline void StoreWord(BYTE* p, std::uint16_t w) { std::memcpy(p, &w, 2); }
+
+// 16-bit pictures: the written word depends only on the read one, so large
+// jobs work out all 65536 answers first.
+template <class Map>
+struct RowMapper<Px16, Map> {
+  RowMapper(const Px16& source, const Px16& result, const Map& m, std::int64_t colours)
+      : each{source, result, m} {
+    if (colours < kTabulateFrom) return;
+    if (!table.Allocate(65536 * sizeof(std::uint16_t))) {
+      ready = false;
+      return;
+    }
+    words = table.As<std::uint16_t>();
+    for (int w = 0; w < 65536; ++w) {
+      BYTE in[2] = {static_cast<BYTE>(w), static_cast<BYTE>(w >> 8)};
+      BYTE out[2];
+      const Rgb c = m(source.Read(in));
+      result.Write(out, c.red, c.green, c.blue);
+      words[w] = LoadWord(out);
+    }
+  }
+  bool Ready() const { return ready; }
+  void Run(BYTE* srow, BYTE* drow, int x0, int x1) const {
+    if (!words) return each.Run(srow, drow, x0, x1);
+    for (int x = x0; x <= x1; ++x) StoreWord(drow + 2 * x, words[LoadWord(srow + 2 * x)]);
+  }
+  PixelByPixel<Px16, Map> each;
+  WorkBlock table;
+  std::uint16_t* words = nullptr;
+  bool ready = true;
+};
+
 template <class Map>
 constexpr bool kPerChannel = std::is_base_of_v<ChannelCurves, Map>;
 
 // 24-bit pictures under per-channel curves: a row is a run of bytes blue,
-// green, red, each mapped through its channel's table.
+// green, red, each mapped through its channel's table. Large jobs map two
+// bytes at a time: two pixels are the byte pairs (blue, green), (red,
+// blue), (green, red), each with a table of 65536 answers.
 template <class Map>
 requires kPerChannel<Map>
 struct RowMapper<Px24, Map> {
-  RowMapper(const Px24&, const Px24&, const Map& m) : map(m) {}
+  RowMapper(const Px24&, const Px24&, const Map& m, std::int64_t colours) : map(m) {
+    if (colours < kTabulateFrom) return;
+    if (!table.Allocate(3 * 65536 * sizeof(std::uint16_t))) {
+      ready = false;
+      return;
+    }
+    pairs = table.As<std::uint16_t>();
+    // Byte i of a row belongs to channel i % 3; pair k holds bytes 2k, 2k + 1.
+    const BYTE* const channel[3] = {map.blue, map.green, map.red};
+    for (int k = 0; k < 3; ++k)
+      for (int w = 0; w < 65536; ++w)
+        pairs[k * 65536 + w] = static_cast<std::uint16_t>(channel[2 * k % 3][w & 255] |
+                                                          channel[(2 * k + 1) % 3][w >> 8] << 8);
+  }
+  bool Ready() const { return ready; }
   void Run(const BYTE* srow, BYTE* drow, int x0, int x1) const {
     const BYTE* s = srow + 3 * static_cast<std::ptrdiff_t>(x0);
     BYTE* d = drow + 3 * static_cast<std::ptrdiff_t>(x0);
-    for (int x = x0; x <= x1; ++x, s += 3, d += 3) {
+    int x = x0;
+    if (pairs)
+      for (; x < x1; x += 2, s += 6, d += 6) {
+        StoreWord(d, pairs[LoadWord(s)]);
+        StoreWord(d + 2, pairs[65536 + LoadWord(s + 2)]);
+        StoreWord(d + 4, pairs[2 * 65536 + LoadWord(s + 4)]);
+      }
+    for (; x <= x1; ++x, s += 3, d += 3) {
       d[0] = map.blue[s[0]];
       d[1] = map.green[s[1]];
       d[2] = map.red[s[2]];
     }
   }
   const Map& map;
+  WorkBlock table;
+  std::uint16_t* pairs = nullptr;
+  bool ready = true;
 };
 
 // 32-bit pictures under per-channel curves: the fourth byte becomes 0.
 template <class Map>
 requires kPerChannel<Map>
 struct RowMapper<Px32, Map> {
-  RowMapper(const Px32&, const Px32&, const Map& m) : map(m) {}
+  RowMapper(const Px32&, const Px32&, const Map& m, std::int64_t) : map(m) {}
+  bool Ready() const { return true; }
   void Run(const BYTE* srow, BYTE* drow, int x0, int x1) const {
     const BYTE* s = srow + 4 * static_cast<std::ptrdiff_t>(x0);
     BYTE* d = drow + 4 * static_cast<std::ptrdiff_t>(x0);
     for (int x = x0; x <= x1; ++x, s += 4, d += 4) {
-      const std::uint32_t word = std::uint32_t{map.blue[s[0]]} |
-                                 (std::uint32_t{map.green[s[1]]} << 8) |
-                                 (std::uint32_t{map.red[s[2]]} << 16);
+      std::uint32_t word;
+      std::memcpy(&word, s, 4);
+      word = std::uint32_t{map.blue[word & 255]} |
+             (std::uint32_t{map.green[(word >> 8) & 255]} << 8) |
+             (std::uint32_t{map.red[(word >> 16) & 255]} << 16);
       std::memcpy(d, &word, 4);
     }
   }
@@ -164,9 +261,10 @@ struct RowMapper<Px32, Map> {
 
 template <class Px, class Map>
 bool MapRows(const Selection& selection, DibAccess& source, DibAccess& result, const Px& src,
-             const Px& dst, const Map& map, bool padRows, BOOL noDialog) {
+             const Px& dst, const Map& map, std::int64_t colours, bool padRows, BOOL noDialog) {
   const WorkRect& rect = selection.Rect();
-  const RowMapper<Px, Map> mapper(src, dst, map);
+  const RowMapper<Px, Map> mapper(src, dst, map, colours);
+  if (!mapper.Ready()) return false;
   for (int y = rect.top; y <= rect.bottom; ++y) {
     const auto srow = src.Row(y);
     const auto drow = dst.Row(y);
@@ -179,13 +277,13 @@ bool MapRows(const Selection& selection, DibAccess& source, DibAccess& result, c
 
 template <class Map>
 bool MapPixels(const Selection& selection, DibAccess& source, DibAccess& result, const Map& map,
-               bool padRows, const ToneSetup& setup) {
+               std::int64_t colours, bool padRows, const ToneSetup& setup) {
   if (setup.route == PixelRoute::kRecord)
-    return MapRows(selection, source, result, PxRecord(&source), PxRecord(&result), map, padRows,
-                   setup.noDialog);
+    return MapRows(selection, source, result, PxRecord(&source), PxRecord(&result), map, colours,
+                   padRows, setup.noDialog);
   return DispatchPixels(source, [&](auto src) {
     const decltype(src) dst{&result};
-    return MapRows(selection, source, result, src, dst, map, padRows, setup.noDialog);
+    return MapRows(selection, source, result, src, dst, map, colours, padRows, setup.noDialog);
   });
 }
 
@@ -218,12 +316,17 @@ HGLOBAL RunTone(const SelectionArgs& args, const ToneSetup& setup, Map& map) {
                        (kind == kKindGrey256 && setup.greyRampByTable);
   // A pixel path that writes every pixel need not copy the rows first.
   const bool writesAll = !byTable && SelectsWholePicture(selection);
+  const WorkRect& rect = selection.Rect();
+  const std::int64_t colours = byTable ? source.ColorCount
+                                       : (rect.Empty() ? 0
+                                                       : std::int64_t{rect.right - rect.left + 1} *
+                                                             (rect.bottom - rect.top + 1));
   ToneResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
-  if (!map.Prepare()) return nullptr;
-  const bool done =
-      byTable ? tone_detail::MapColorTable(result.Record(), map, setup.noDialog)
-              : tone_detail::MapPixels(selection, source, result.Record(), map, writesAll, setup);
+  if (!map.Prepare(colours)) return nullptr;
+  const bool done = byTable ? tone_detail::MapColorTable(result.Record(), map, setup.noDialog)
+                            : tone_detail::MapPixels(selection, source, result.Record(), map,
+                                                     colours, writesAll, setup);
   return done ? result.Finish() : nullptr;
 }
 

@@ -111,6 +111,23 @@ bool MakeSplineTable(const POINT* points, int count, WorkBlock& table) {
   return true;
 }
 
+void ConversionTables::FillForward(const LevelTable* t) {
+  for (int r = 0; r < 256; ++r)
+    for (int g = 0; g < 256; ++g) {
+      YccParts& p = pair[r << 8 | g];
+      p.chroma[0] = t[kRedToCr][r] + t[kGreenToCr][g];
+      p.chroma[1] = t[kRedToCb][r] + t[kGreenToCb][g];
+      p.y = t[kRedToY][r] + t[kGreenToY][g];
+      p.unused = 0;
+    }
+  for (int b = 0; b < 256; ++b) {
+    blue[b].chroma[0] = t[kBlueToCr][b];
+    blue[b].chroma[1] = t[kBlueToCb][b];
+    blue[b].y = t[kBlueToY][b];
+    blue[b].unused = 0;
+  }
+}
+
 bool MakeLuminanceTables(WorkBlock& tables) {
   static constexpr double kWeights[3] = {0.298912, 0.586611, 0.114478};
   return FillProducts(tables, kWeights, 3);

@@ -32,6 +32,15 @@ inline int RoundToInt(double value) { return TruncToInt(value < 0 ? value - 0.5 
 
 inline BYTE ClampLevel(int value) { return ClampByte(value); }
 
+// Rounded and clamped to 0..255, for values well inside the int range: a
+// negative value clamps to 0 whichever way it rounds, so the rule for
+// positive values serves for all.
+inline BYTE RoundClampLevel(double value) { return ClampByte(static_cast<int>(value + 0.5)); }
+
+// Truncated toward zero and clamped to 0..255, for values well inside the
+// int range.
+inline BYTE TruncClampLevel(double value) { return ClampByte(static_cast<int>(value)); }
+
 // Gamma tables: red, green and blue, entry i = 255 * (i / 255)^e with
 // e = g + 1 for g >= 0 and 1 / |g - 1| below.
 bool MakeGammaTables(double red, double green, double blue, WorkBlock& tables);
@@ -88,19 +97,61 @@ inline YccLevels ToYccLevels(const LevelTable* t, BYTE red, BYTE green, BYTE blu
   const double y = t[kRedToY][red] + t[kGreenToY][green] + t[kBlueToY][blue];
   const double cr = t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue] + 128.0;
   const double cb = t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue] + 128.0;
-  return {ClampLevel(RoundToInt(y)), ClampLevel(RoundToInt(cr)), ClampLevel(RoundToInt(cb))};
+  return {RoundClampLevel(y), RoundClampLevel(cr), RoundClampLevel(cb)};
 }
 
 // Inverse conversion of the tone curves from luminance and centred
-// chrominance: each channel rounded, then clamped.
-inline BYTE RedFromYcc(int y, int crCentred) {
-  return ClampLevel(RoundToInt(y + 1.402 * crCentred));
-}
+// chrominance (each well inside the int range): each channel rounded, then
+// clamped.
+inline BYTE RedFromYcc(int y, int crCentred) { return RoundClampLevel(y + 1.402 * crCentred); }
 inline BYTE GreenFromYcc(int y, int crCentred, int cbCentred) {
-  return ClampLevel(RoundToInt((y - 0.34414 * cbCentred) - 0.71414 * crCentred));
+  return RoundClampLevel((y - 0.34414 * cbCentred) - 0.71414 * crCentred);
 }
-inline BYTE BlueFromYcc(int y, int cbCentred) {
-  return ClampLevel(RoundToInt(y + 1.772 * cbCentred));
-}
+inline BYTE BlueFromYcc(int y, int cbCentred) { return RoundClampLevel(y + 1.772 * cbCentred); }
+
+// Two doubles handled as one (the two chrominance sums); no alignment is
+// assumed of the memory that holds them. Each lane is added and converted
+// exactly as a lone double would be.
+typedef double DoublePair __attribute__((vector_size(16), aligned(8)));
+typedef int IntPair __attribute__((vector_size(8)));
+
+// Parts of the three sums of a conversion to luminance and chrominance.
+struct YccParts {
+  DoublePair chroma;  // Cr, Cb
+  double y;
+  double unused;  // makes the record 32 bytes
+};
+
+// What converting many colours to luminance and chrominance and back works
+// out once per call.
+//
+// Forward: the first addition of each sum (red product + green product)
+// for every (red, green) pair, and the blue products, so that each sum
+// takes one more addition, as the conversion makes it.
+//
+// Back: red by (Cr, Y) levels, blue by (Cb, Y), and green's first
+// difference (luminance minus the Cb term) by (Cb, Y), indexed
+// chrominance << 8 | luminance. Chrominance level 256 holds what 255
+// holds, so that a sum rounded up to 256 needs no clamping.
+struct ConversionTables {
+  YccParts pair[65536];  // index red << 8 | green
+  YccParts blue[256];
+  double greenYCb[257 * 256];
+  BYTE redBack[257 * 256];
+  BYTE blueBack[257 * 256];
+
+  void FillForward(const LevelTable* products);
+  // Fills the tables back from red(y, cr), blue(y, cb) and greenYCb(y, cb).
+  template <class Red, class Blue, class Green>
+  void FillBack(Red&& redOf, Blue&& blueOf, Green&& greenOf) {
+    for (int c = 0; c < 257; ++c)
+      for (int l = 0; l < 256; ++l) {
+        const int chroma = c < 256 ? c : 255;
+        redBack[c << 8 | l] = redOf(l, chroma);
+        blueBack[c << 8 | l] = blueOf(l, chroma);
+        greenYCb[c << 8 | l] = greenOf(l, chroma);
+      }
+  }
+};
 
 }  // namespace qvx

@@ -9,7 +9,7 @@ namespace {
 struct UnifyMap {
   Rgb target;
   int tolerance;
-  bool Prepare() { return true; }
+  bool Prepare(std::int64_t) { return true; }
   static bool Near(int level, int goal, int tolerance) {
     return goal - tolerance <= level && level <= goal + tolerance;
   }

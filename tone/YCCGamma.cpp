@@ -10,12 +10,11 @@ namespace {
 struct YccGammaCurves : YccCurves {
   double gamma[3];
   WorkBlock tables;
-  bool Prepare() {
+  bool Prepare(std::int64_t colours) {
     if (!MakeYccTables(products) || !MakeGammaTables(gamma[0], gamma[1], gamma[2], tables))
       return false;
     const LevelTable* t = GammaTables(tables);
-    Fill([&](int c, int v) { return RoundToInt(t[c][v]); });
-    return true;
+    return Fill(colours, [&](int c, int v) { return RoundToInt(t[c][v]); });
   }
 };
 

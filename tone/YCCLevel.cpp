@@ -10,10 +10,9 @@ namespace {
 // The offset levels are not limited to 0..255 before the conversion back.
 struct YccLevelCurves : YccCurves {
   int offset[3];
-  bool Prepare() {
+  bool Prepare(std::int64_t colours) {
     if (!MakeYccTables(products)) return false;
-    Fill([&](int c, int v) { return v + offset[c]; });
-    return true;
+    return Fill(colours, [&](int c, int v) { return v + offset[c]; });
   }
 };
 

@@ -9,10 +9,9 @@ namespace {
 
 struct YccNegativeCurves : YccCurves {
   BOOL invert[3];
-  bool Prepare() {
+  bool Prepare(std::int64_t colours) {
     if (!MakeYccTables(products)) return false;
-    Fill([&](int c, int v) { return invert[c] ? 255 - v : v; });
-    return true;
+    return Fill(colours, [&](int c, int v) { return invert[c] ? 255 - v : v; });
   }
 };
 

@@ -14,11 +14,10 @@ struct YccSplineCurves : YccCurves {
   int count;
   BOOL apply[3];
   WorkBlock table;
-  bool Prepare() {
+  bool Prepare(std::int64_t colours) {
     if (!MakeYccTables(products) || !MakeSplineTable(points, count, table)) return false;
     const BYTE* curve = SplineTable(table);
-    Fill([&](int c, int v) { return apply[c] ? curve[v] : v; });
-    return true;
+    return Fill(colours, [&](int c, int v) { return apply[c] ? curve[v] : v; });
   }
 };
 
