@@ -1,0 +1,338 @@
+// The effects the command-line tool offers, one entry per export.
+//
+// Each entry's help and parameter texts say what the library does with the
+// values; its call function passes them in the export's argument order.
+// Ranges are what the tool lets through: where the library clamps a value
+// (level offsets, chroma amount) the range is the clamped one, so the tool
+// refuses what the library would silently change.
+#include "cli/EffectTable.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qvx::cli {
+
+namespace {
+
+// The six leading selection arguments and the progress-window tail that
+// every effect export takes.
+#define SELECTION_ARGS(c) \
+  &(c).images, (c).mode, (c).Points(), (c).PointCount(), (c).Rect(), (c).inside
+#define PROGRESS_ARGS(c) (c).noDialog, 0, 0, 0
+
+EffectResult One(HGLOBAL picture) { return EffectResult{picture, nullptr}; }
+EffectResult Pair(ImageHandles pair) { return EffectResult{pair.Picture, pair.Mask}; }
+
+// Exports whose parameters are three values of one kind (red, green, blue or
+// Y, Cr, Cb): the entry's first parameter holds them.
+template <class T>
+using TripleExport = HGLOBAL(WINAPI*)(ImageHandles*, BYTE, POINT*, int, const RECT*, BOOL, T, T, T,
+                                      BOOL, DWORD, DWORD, DWORD);
+template <class T, TripleExport<T> Export>
+EffectResult CallTriple(EffectCall& c) {
+  const std::vector<double>& v = (*c.values)[0].numbers;
+  return One(Export(SELECTION_ARGS(c), static_cast<T>(v.at(0)), static_cast<T>(v.at(1)),
+                    static_cast<T>(v.at(2)), PROGRESS_ARGS(c)));
+}
+
+// The curve exports: control points, then three channel flags.
+using CurveExport = HGLOBAL(WINAPI*)(ImageHandles*, BYTE, POINT*, int, const RECT*, BOOL,
+                                     const POINT*, int, BOOL, BOOL, BOOL, BOOL, DWORD, DWORD,
+                                     DWORD);
+template <CurveExport Export>
+EffectResult CallCurve(EffectCall& c) {
+  std::vector<POINT>& curve = c.PointList("curve");
+  return One(Export(SELECTION_ARGS(c), curve.empty() ? nullptr : curve.data(),
+                    static_cast<int>(curve.size()), c.Int("channels", 0), c.Int("channels", 1),
+                    c.Int("channels", 2), PROGRESS_ARGS(c)));
+}
+
+constexpr const char* kToneAccepts = "every depth except 4-bit grey";
+// How the tone effects treat each kind of picture, appended to their help.
+#define TONE_DETAIL                                                                              \
+  " 1-, 4- and colour 8-bit pictures get their colour table remapped (the selection is "         \
+  "ignored, pixels are untouched); 8-bit grey, 16-, 24- and 32-bit pictures get every selected " \
+  "pixel mapped (grey pictures stay grey; the fourth byte of a written 32-bit pixel becomes 0)."
+constexpr const char* kCurveHelp =
+    "Control points x,y (x = input level, y = output level, 0..255), at most 32, x growing "
+    "from point to point. A natural cubic spline runs through them; levels outside the points' "
+    "x range are kept, values of the curve are truncated and clamped to 0..255.";
+constexpr const char* kGammaHelp =
+    "Gamma per channel: exponent g + 1 for g >= 0, 1 / |g - 1| below; 0 leaves a channel as it "
+    "is, 1 darkens (128 -> 64), -1 lightens (64 -> 128). Output level 255 x (level / "
+    "255)^exponent, "
+    "rounded.";
+constexpr double kMaxSide = 30000;
+const ParamSpec kCurveParam = {"curve", ParamKind::Curve, 32, "", 0, 255, nullptr, kCurveHelp};
+const std::vector<ParamSpec> kResizeParams = {
+    {"width", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Width of the result."},
+    {"height", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Height of the result."},
+    {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
+     "1: box-average shrinking, bilinear growth; 0: nearest pixel."}};
+
+const std::vector<EffectSpec> kEffects = {
+    // ---- tone and colour: red, green, blue ----------------------------------
+    {
+        .name = "rgb-gamma",
+        .exportName = "QVRGBGamma",
+        .summary = "Gamma curve on red, green and blue, one value per channel",
+        .description =
+            "Remaps the red, green and blue levels through a power curve per channel." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"gamma", ParamKind::Double, 3, "red,green,blue", -100, 100, nullptr,
+                    kGammaHelp}},
+        .invoke = CallTriple<double, QVRGBGamma>,
+        .gallery = {{"--gamma 1,0,-1"}, {"--gamma -1.5,-1.5,-1.5 {ellipse}"}},
+    },
+    {
+        .name = "rgb-level",
+        .exportName = "QVRGBLevel",
+        .summary = "Add an offset to red, green and blue",
+        .description =
+            "Adds an offset to each channel's level; results are clamped to 0..255." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"offset", ParamKind::Int, 3, "red,green,blue", -255, 255, nullptr,
+                    "Offset added to the red, green and blue levels."}},
+        .invoke = CallTriple<int, QVRGBLevel>,
+        .gallery = {{"--offset 60,0,-60"}, {"--offset 80,80,80 {polygon}"}},
+    },
+    {
+        .name = "rgb-rev",
+        .exportName = "QVRGBRev",
+        .summary = "Negative of red, green and blue",
+        .description =
+            "Replaces each chosen channel's level by its negative, 255 - level." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"invert", ParamKind::Bool, 3, "red,green,blue", 0, 1, "1,1,1",
+                    "Which channels to invert: 1 inverts the channel, 0 keeps it."}},
+        .invoke = CallTriple<BOOL, QVRGBRev>,
+        .gallery = {{""}, {"--invert 1,0,0 {ellipse} --outside"}},
+    },
+    {
+        .name = "rgb-spline",
+        .exportName = "QVRGBSpline",
+        .summary = "Tone curve through control points on red, green and blue",
+        .description = "Maps the chosen channels through a smooth curve drawn through control "
+                       "points." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {kCurveParam,
+                   {"channels", ParamKind::Bool, 3, "red,green,blue", 0, 1, "1,1,1",
+                    "Which channels the curve applies to: 1 applies it, 0 keeps the channel."}},
+        .invoke = CallCurve<QVRGBSpline>,
+        .gallery = {{"--curve \"0,0 64,40 128,140 192,230 255,255\""},
+                    {"--curve \"0,255 255,0\" --channels 0,0,1"}},
+    },
+    // ---- tone and colour: luminance and chrominance ---------------------------
+    {
+        .name = "ycc-gamma",
+        .exportName = "QVYCCGamma",
+        .summary = "Gamma curve on luminance and chrominance (Y, Cr, Cb)",
+        .description = "Converts each colour to luminance Y and chrominance Cr, Cb (levels "
+                       "0..255, chrominance centred on 128), applies a power curve per channel and "
+                       "converts back." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"gamma", ParamKind::Double, 3, "y,cr,cb", -100, 100, nullptr, kGammaHelp}},
+        .invoke = CallTriple<double, QVYCCGamma>,
+        .gallery = {{"--gamma -0.5,0,0"}, {"--gamma 0,0.3,0"}},
+    },
+    {
+        .name = "ycc-level",
+        .exportName = "QVYCCLevel",
+        .summary = "Add an offset to luminance and chrominance (Y, Cr, Cb)",
+        .description =
+            "Adds offsets to Y, Cr and Cb; the shifted levels are not clamped before "
+            "the conversion back to red, green and blue (whose results are)." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"offset", ParamKind::Int, 3, "y,cr,cb", -255, 255, nullptr,
+                    "Offsets added to Y, to Cr (red-green axis) and to Cb (blue-yellow axis)."}},
+        .invoke = CallTriple<int, QVYCCLevel>,
+        .gallery = {{"--offset 0,0,40"}, {"--offset 40,20,0 {ellipse}"}},
+    },
+    {
+        .name = "ycc-rev",
+        .exportName = "QVYCCRev",
+        .summary = "Negative of luminance and chrominance (Y, Cr, Cb)",
+        .description =
+            "Replaces each chosen level of Y, Cr and Cb by its negative, 255 - level." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"invert", ParamKind::Bool, 3, "y,cr,cb", 0, 1, "1,0,0",
+                    "Which of Y, Cr and Cb to invert: 1 inverts, 0 keeps. Inverting Y alone "
+                    "gives a negative that keeps the hues."}},
+        .invoke = CallTriple<BOOL, QVYCCRev>,
+        .gallery = {{""}, {"--invert 0,1,1"}},
+    },
+    {
+        .name = "ycc-spline",
+        .exportName = "QVYCCSpline",
+        .summary = "Tone curve through control points on luminance and chrominance",
+        .description = "Maps the chosen channels of Y, Cr and Cb through one smooth curve drawn "
+                       "through control points." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {kCurveParam,
+                   {"channels", ParamKind::Bool, 3, "y,cr,cb", 0, 1, "1,0,0",
+                    "Which of Y, Cr and Cb the curve applies to: 1 applies it, 0 keeps the "
+                    "channel."}},
+        .invoke = CallCurve<QVYCCSpline>,
+        .gallery = {{"--curve \"0,0 80,50 170,210 255,255\""}},
+    },
+    // ---- grey, colour unification, chroma, red eye ------------------------------
+    {
+        .name = "set-gray",
+        .exportName = "QVSetGray",
+        .summary = "Turn the whole picture grey",
+        .description = "Each colour becomes its luminance 0.298912 R + 0.586611 G + 0.114478 B, "
+                       "truncated. Palette pictures keep their format; only their colour table is "
+                       "rewritten.",
+        .accepts = "every depth except 4-bit grey (no selection)",
+        .selection = Selection::None,
+        .params = {},
+        .invoke = [](EffectCall& c) { return One(QVSetGray(c.images.Picture, PROGRESS_ARGS(c))); },
+        .gallery = {{""}},
+    },
+    {
+        .name = "unify-color",
+        .exportName = "QVUnifyColor",
+        .summary = "Replace colours near a target colour by exactly that colour",
+        .description = "Selected pixels whose red, green and blue each lie within the tolerance "
+                       "of the target become exactly the target; other pixels are kept.",
+        .accepts = "8-bit grey, 16-, 24- and 32-bit pictures",
+        .selection = Selection::Shapes,
+        .params = {{"color", ParamKind::Int, 3, "red,green,blue", 0, 255, nullptr,
+                    "Target colour."},
+                   {"tolerance", ParamKind::Int, 1, "", 0, 255, "16",
+                    "A pixel matches when each channel lies within target - tolerance .. target + "
+                    "tolerance; 255 matches every pixel."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVUnifyColor(SELECTION_ARGS(c), c.Byte("color", 0), c.Byte("color", 1),
+                                      c.Byte("color", 2), c.Byte("tolerance"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--color 40,25,15 --tolerance 40"}},
+    },
+    {
+        .name = "chroma",
+        .exportName = "QVChroma",
+        .summary = "Strengthen or weaken colourfulness (saturation)",
+        .description = "Scales both chrominance components by (amount + 100) / 100 and keeps the "
+                       "luminance: -100 greys, 0 leaves the colours as they are, 1000 multiplies "
+                       "the chrominance by 11." TONE_DETAIL,
+        .accepts = kToneAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"amount", ParamKind::Int, 1, "", -100, 1000, nullptr,
+                    "Chroma amount: the chrominance is scaled by (amount + 100) / 100."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVChroma(SELECTION_ARGS(c), c.Int("amount"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--amount 80"}, {"--amount -100 {ellipse} --outside"}},
+    },
+    {
+        .name = "red-eye-removal",
+        .exportName = "QVRedEyeRemoval",
+        .summary = "Recolour strongly red pixels, keeping their shading",
+        .description =
+            "Selected pixels whose red exceeds the mean of green and blue by more than "
+            "the threshold (red - (green + blue) / 2 > threshold) become the replacement "
+            "colour scaled by their luminance / 255. Usually run on a small ellipse "
+            "around an eye.",
+        .accepts = "16-, 24- and 32-bit pictures",
+        .selection = Selection::Shapes,
+        .params = {{"color", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Replacement colour, darkened to each pixel's luminance."},
+                   {"threshold", ParamKind::Int, 1, "", 0, 255, "60",
+                    "How much redder than the mean of green and blue a pixel must be; 255 "
+                    "changes nothing."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVRedEyeRemoval(SELECTION_ARGS(c), c.Byte("color", 0), c.Byte("color", 1),
+                                         c.Byte("color", 2), c.Byte("threshold"),
+                                         PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--color 0,90,160 --threshold 30 {ellipse}"}},
+    },
+    // ---- geometry ------------------------------------------------------------------
+    {
+        .name = "resize",
+        .exportName = "QVResize",
+        .summary = "Scale the picture (and a mask travelling with it)",
+        .description =
+            "Scales the picture to width x height. Without smoothing every result pixel copies "
+            "the nearest source pixel (palette indices kept). With smoothing, for 16-, 24- and "
+            "32-bit and 8-bit grey pictures, shrinking dimensions are box-averaged and growing "
+            "ones bilinearly blended; other palette pictures are still resized by nearest pixel. "
+            "The alpha of 32-bit results is 0. A mask given with --mask is resized with the "
+            "picture by nearest pixel and written to MASK-OUTPUT.",
+        .accepts = "every depth",
+        .selection = Selection::TravelMask,
+        .params = kResizeParams,
+        .invoke =
+            [](EffectCall& c) {
+              return Pair(qvx::UnpackHandles(QVResize(&c.images, c.Int("width"), c.Int("height"),
+                                                      c.Int("smooth"), PROGRESS_ARGS(c))));
+            },
+        .gallery = {{"--width {w:0.5} --height {h:0.5}"}, {"--width 60 --height 40 --smooth 0"}},
+        .secondOutput = "resized mask (1-bit), when --mask was given",
+    },
+    {
+        .name = "resize-ex",
+        .exportName = "QVResizeEx",
+        .summary = "As resize, through the export that writes the result pair to a record",
+        .description = "The same scaling as resize, called through QVResizeEx, which stores the "
+                       "new picture and mask in the caller's record.",
+        .accepts = "every depth",
+        .selection = Selection::TravelMask,
+        .params = kResizeParams,
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles result{};
+              QVResizeEx(&c.images, &result, c.Int("width"), c.Int("height"), c.Int("smooth"),
+                         PROGRESS_ARGS(c));
+              return Pair(result);
+            },
+        .gallery = {{"--width {w:1.5} --height {h:1.5}"}},
+        .secondOutput = "resized mask (1-bit), when --mask was given",
+    },
+};
+
+int IndexOf(const EffectCall& call, const char* name) {
+  for (std::size_t i = 0; i < call.specs->size(); ++i)
+    if (std::strcmp((*call.specs)[i].name, name) == 0) return static_cast<int>(i);
+  // A call function asking for a parameter its entry does not declare is a
+  // mistake in the table; the table test runs every entry and catches it.
+  std::fprintf(stderr, "qvxeffect: internal error: no parameter '%s'\n", name);
+  std::abort();
+}
+
+}  // namespace
+
+double EffectCall::Number(const char* name, int i) const {
+  return (*values)[IndexOf(*this, name)].numbers.at(i);
+}
+
+std::vector<POINT>& EffectCall::PointList(const char* name) const {
+  return (*values)[IndexOf(*this, name)].points;
+}
+
+const std::vector<EffectSpec>& EffectTable() { return kEffects; }
+
+const EffectSpec* FindEffect(const std::string& name) {
+  for (const EffectSpec& spec : kEffects)
+    if (strcasecmp(name.c_str(), spec.name) == 0 ||
+        strcasecmp(name.c_str(), spec.exportName) == 0 ||
+        strcasecmp(name.c_str(), spec.exportName + 2) == 0)
+      return &spec;
+  return nullptr;
+}
+
+}  // namespace qvx::cli

@@ -1,0 +1,52 @@
+// Pictures on their way between files and the library: copies into and out
+// of movable global memory, as a Windows caller hands them over, masks made
+// from any picture file, and names for the kinds of picture.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/GlobalMemory.h"
+#include "platform/WinTypes.h"
+
+namespace qvx::cli {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A global block owned by the tool, freed with GlobalFree when it goes.
+class GlobalPicture {
+ public:
+  GlobalPicture() = default;
+  explicit GlobalPicture(HGLOBAL handle) : handle_(handle) {}
+  GlobalPicture(const GlobalPicture&) = delete;
+  GlobalPicture& operator=(const GlobalPicture&) = delete;
+  GlobalPicture(GlobalPicture&& other) noexcept : handle_(other.Release()) {}
+  GlobalPicture& operator=(GlobalPicture&& other) noexcept;
+  ~GlobalPicture() { Reset(); }
+
+  HGLOBAL get() const { return handle_; }
+  HGLOBAL Release();
+  void Reset(HGLOBAL handle = nullptr);
+
+ private:
+  HGLOBAL handle_ = nullptr;
+};
+
+// A new movable, zero-initialised block holding a copy of the packed DIB;
+// null when memory cannot be had.
+GlobalPicture CopyToGlobal(const Bytes& dib);
+// The packed DIB a block holds, sized from its header. False when the block
+// cannot be locked or is too short for what its header says.
+bool CopyFromGlobal(HGLOBAL block, Bytes& dib, std::string& error);
+
+// A 1-bit selection mask (black = 0, white = 1) of a picture: its non-black
+// pixels are selected, or with `invert` its black ones.
+bool MakeMask(const Bytes& picture, bool invert, Bytes& mask, std::string& error);
+
+// Width and height of a packed DIB (0, 0 when it is shorter than a header).
+void PictureSize(const Bytes& dib, int& width, int& height);
+// "24-bit", "8-bit grey", "4-bit palette", "16-bit 5-6-5", ...
+std::string DescribePicture(const Bytes& dib);
+
+}  // namespace qvx::cli
