@@ -172,3 +172,24 @@ QVX_API HGLOBAL WINAPI QVRedEyeRemoval(ImageHandles* images, BYTE mode, POINT* p
                                        int pointCount, const RECT* rect, BOOL inside, BYTE red,
                                        BYTE green, BYTE blue, BYTE threshold, BOOL noDialog,
                                        DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+
+// ---- neighbourhood filters --------------------------------------------------
+// Unless said otherwise they take 8-bit grey-ramp, 16-, 24- and 32-bit
+// pictures (others: error 7), change only the selected pixels of the work
+// rectangle, read the source only (never pixels the filter has already
+// written), keep grey pictures grey and write 0 into the fourth byte of every
+// written 32-bit pixel. Parameter refusals (error 5) come before the picture
+// is read. Further failures: 3 out of memory, 1 cancelled, 2 progress window
+// not opened or selection shape not drawn.
+
+// Box blur: each pixel becomes the integer mean (truncated) of the square of
+// side 2 * radius + 1 around it, clipped to the work rectangle. radius 0 is
+// taken as 1, above 20 as 20.
+QVX_API HGLOBAL WINAPI QVBlur(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                              const RECT* rect, BOOL inside, BYTE radius, BOOL noDialog,
+                              DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Each pixel becomes the mean (truncated) of itself and its left and right
+// neighbours inside the work rectangle.
+QVX_API HGLOBAL WINAPI QVAntiAlias(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                   const RECT* rect, BOOL inside, BOOL noDialog, DWORD dlgArg1,
+                                   DWORD dlgArg2, DWORD dlgArg3);

@@ -1,0 +1,17 @@
+// The workers of the neighbourhood filter exports. Each takes the export's
+// arguments after the frame has copied the selection records, and the pixel
+// route (the direct per-depth access unless a test asks for the record's).
+#pragma once
+
+#include "frame/FixedRecords.h"
+#include "frame/SelectionArgs.h"
+#include "tone/ToneFrame.h"
+
+namespace qvx {
+
+HGLOBAL RunBlur(const SelectionArgs& args, BYTE radius, BOOL noDialog,
+                PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunAntiAlias(const SelectionArgs& args, BOOL noDialog,
+                     PixelRoute route = PixelRoute::kDirect);
+
+}  // namespace qvx

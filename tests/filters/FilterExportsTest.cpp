@@ -1,0 +1,243 @@
+// The neighbourhood filter exports: worked cases of each filter, refusals,
+// accepted depths, progress, and the fixture's failure and cancellation
+// runs on every export.
+#include <gtest/gtest.h>
+
+#include "filters/FilterReference.h"
+#include "support/Fixture.h"
+#include "support/Pictures.h"
+
+namespace qvx::test {
+namespace {
+
+using Colours = std::vector<Colour>;
+
+class FilterExportsTest : public QvxTest {
+ protected:
+  // A picture of the given rows of colours (24 or 32 bits), kept.
+  HGLOBAL Picture(const std::vector<Colours>& rows, Layout layout = Layout::kRgb24) {
+    const int height = static_cast<int>(rows.size());
+    const int width = static_cast<int>(rows[0].size());
+    HGLOBAL picture = MakePicture(layout, width, height, 5);
+    PictureView view(picture);
+    const int step = BitCountOf(layout) / 8;
+    for (int y = 0; y < height; ++y) {
+      auto* row = const_cast<std::uint8_t*>(view.Row(y));
+      for (int x = 0; x < width; ++x) {
+        row[step * x] = static_cast<BYTE>(rows[y][x].b);
+        row[step * x + 1] = static_cast<BYTE>(rows[y][x].g);
+        row[step * x + 2] = static_cast<BYTE>(rows[y][x].r);
+      }
+    }
+    return Keep(picture);
+  }
+  static Colours RowOf(HGLOBAL picture, int y = 0) {
+    const Grid g = Decode(picture);
+    Colours row;
+    for (int x = 0; x < g.width; ++x) row.push_back(ColourOf(g, x, y));
+    return row;
+  }
+  // Status after a call that must fail.
+  static int Refusal(HGLOBAL result) {
+    EXPECT_EQ(result, nullptr);
+    if (result) GlobalFree(result);
+    return GetErrorStatus();
+  }
+};
+
+HGLOBAL Blur(ImageHandles* i, BYTE radius, BYTE mode = 1, const RECT* rect = nullptr) {
+  return QVBlur(i, mode, nullptr, 0, rect, TRUE, radius, TRUE, 0, 0, 0);
+}
+HGLOBAL AntiAlias(ImageHandles* i, BYTE mode = 1, const RECT* rect = nullptr) {
+  return QVAntiAlias(i, mode, nullptr, 0, rect, TRUE, TRUE, 0, 0, 0);
+}
+
+TEST_F(FilterExportsTest, BlurWorkedCases) {
+  // Integer means truncate: red 1 and 2 give 1.
+  ImageHandles pair{Picture({{{1, 10, 200}, {2, 13, 201}}}), nullptr};
+  EXPECT_EQ(RowOf(Keep(Blur(&pair, 1))), (Colours{{1, 11, 200}, {1, 11, 200}}));
+  // Radius 0 is 1; 21 and 255 are 20.
+  ImageHandles big{Keep(MakePicture(Layout::kRgb24, 45, 43, 9)), nullptr};
+  const auto bytes = [&](BYTE r) { return BlockBytes(Keep(Blur(&big, r))); };
+  EXPECT_EQ(bytes(0), bytes(1));
+  EXPECT_NE(bytes(1), bytes(2));
+  EXPECT_EQ(bytes(21), bytes(20));
+  EXPECT_EQ(bytes(255), bytes(20));
+  EXPECT_NE(bytes(19), bytes(20));
+  // A window larger than the rectangle averages the whole rectangle at its
+  // centre; a one-pixel picture is copied.
+  ImageHandles three{
+      Picture({{{0, 0, 0}, {3, 30, 90}, {9, 60, 255}}, {{6, 0, 3}, {0, 90, 0}, {0, 0, 0}}}),
+      nullptr};
+  EXPECT_EQ(RowOf(Keep(Blur(&three, 5)), 1)[1], (Colour{3, 30, 58}));
+  ImageHandles one{Picture({{{7, 8, 9}}}), nullptr};
+  EXPECT_EQ(RowOf(Keep(Blur(&one, 20))), (Colours{{7, 8, 9}}));
+}
+
+TEST_F(FilterExportsTest, BlurAndAntiAliasStayInsideTheWorkRectangle) {
+  // Bright pixels outside the polygon's box never reach a mean: the box is
+  // columns 1..3 of the middle row.
+  ImageHandles pair{
+      Picture(
+          {{{250, 250, 250}, {250, 250, 250}, {250, 250, 250}, {250, 250, 250}, {250, 250, 250}},
+           {{250, 250, 250}, {10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {250, 250, 250}},
+           {{250, 250, 250}, {250, 250, 250}, {250, 250, 250}, {250, 250, 250}, {250, 250, 250}}}),
+      nullptr};
+  POINT line[2] = {{1, 1}, {3, 1}};
+  HGLOBAL blurred = Keep(QVBlur(&pair, 2, line, 2, nullptr, TRUE, 1, TRUE, 0, 0, 0));
+  ASSERT_NE(blurred, nullptr);
+  HGLOBAL softened = Keep(QVAntiAlias(&pair, 2, line, 2, nullptr, TRUE, TRUE, 0, 0, 0));
+  const Colours source = RowOf(pair.Picture, 1);
+  const Colours blur = RowOf(blurred, 1), soft = RowOf(softened, 1);
+  // Whatever the polygon selects of the box is the mean of at most the box.
+  for (int x = 1; x <= 3; ++x) {
+    EXPECT_LE(blur[x].r, 70) << x;
+    EXPECT_LE(soft[x].r, 70) << x;
+  }
+  EXPECT_EQ(RowOf(blurred, 0), RowOf(pair.Picture, 0));
+  EXPECT_EQ(blur[0], source[0]);
+  EXPECT_EQ(blur[4], source[4]);
+}
+
+TEST_F(FilterExportsTest, AntiAliasWorkedCases) {
+  ImageHandles pair{Picture({{{0, 0, 0}, {30, 60, 90}, {3, 6, 10}, {100, 0, 5}}}), nullptr};
+  EXPECT_EQ(RowOf(Keep(AntiAlias(&pair))),
+            (Colours{{15, 30, 45}, {11, 22, 33}, {44, 22, 35}, {51, 3, 7}}));
+  // A two-column picture averages each pixel with its one neighbour; one
+  // column is copied; rows do not mix.
+  ImageHandles two{Picture({{{0, 1, 2}, {9, 9, 9}}, {{100, 100, 100}, {0, 0, 0}}}), nullptr};
+  HGLOBAL result = Keep(AntiAlias(&two));
+  EXPECT_EQ(RowOf(result, 0), (Colours{{4, 5, 5}, {4, 5, 5}}));
+  EXPECT_EQ(RowOf(result, 1), (Colours{{50, 50, 50}, {50, 50, 50}}));
+  ImageHandles column{Picture({{{5, 6, 7}}, {{50, 60, 70}}}), nullptr};
+  EXPECT_EQ(BlockBytes(Keep(AntiAlias(&column))), BlockBytes(column.Picture));
+}
+
+TEST_F(FilterExportsTest, WrittenThirtyTwoBitPixelsLoseTheirFourthByte) {
+  HGLOBAL picture = Keep(MakePicture(Layout::kRgb32, 4, 2, 3));
+  HGLOBAL mask = Keep(MakeMask({"#..#", ".##."}));
+  ImageHandles images{picture, mask};
+  HGLOBAL result = Keep(Blur(&images, 1, 0));
+  const Grid in = Decode(picture), out = Decode(result);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool selected = (x == 0 || x == 3) == (y == 0);
+      EXPECT_EQ(out.At(x, y).alpha, selected ? 0 : in.At(x, y).alpha) << x << "," << y;
+    }
+}
+
+TEST_F(FilterExportsTest, MasksSelectByColourNotByIndex) {
+  HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, 5, 3, 8));
+  // White first in the table: the zero bits are the selected ones.
+  HGLOBAL swapped = Keep(MakeMask({".....", ".###.", "....."}, true));
+  ImageHandles images{picture, swapped};
+  const Grid in = Decode(picture), out = Decode(Keep(Blur(&images, 1, 0)));
+  const Grid all = Decode(Keep(Blur(&images, 1)));
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const bool selected = y == 1 && x >= 1 && x <= 3;
+      EXPECT_EQ(out.At(x, y), selected ? all.At(x, y) : in.At(x, y)) << x << "," << y;
+    }
+  // A mask whose two colours are both black selects nothing.
+  HGLOBAL black = Keep(MakeMask({"#.#.#", ".#.#.", "#.#.#"}));
+  auto* table = static_cast<RGBQUAD*>(GlobalLock(black)) + 10;
+  table[1] = RGBQUAD{0, 0, 0, 0};
+  GlobalUnlock(black);
+  ImageHandles none{picture, black};
+  EXPECT_EQ(BlockBytes(Keep(AntiAlias(&none, 0))), BlockBytes(picture));
+}
+
+TEST_F(FilterExportsTest, GreyPicturesAreFilteredAsGreyIndices) {
+  HGLOBAL grey = Keep(MakePicture(Layout::kGrey8, 3, 1, 1));
+  auto* bits = static_cast<BYTE*>(GlobalLock(grey)) + 40 + 1024;
+  bits[0] = 10;
+  bits[1] = 21;
+  bits[2] = 200;
+  GlobalUnlock(grey);
+  ImageHandles images{grey, nullptr};
+  HGLOBAL result = Keep(AntiAlias(&images));
+  const BYTE* out = static_cast<const BYTE*>(GlobalLock(result)) + 40 + 1024;
+  EXPECT_EQ(out[0], 15);
+  EXPECT_EQ(out[1], 77);
+  EXPECT_EQ(out[2], 110);
+  GlobalUnlock(result);
+}
+
+TEST_F(FilterExportsTest, PicturesTheFiltersRefuse) {
+  for (Layout layout : {Layout::kPalette1, Layout::kPalette4, Layout::kGrey4, Layout::kPalette8}) {
+    ImageHandles images{Keep(MakePicture(layout, 4, 3, 2)), nullptr};
+    SetErrorStatus(0);
+    EXPECT_EQ(Refusal(Blur(&images, 2)), 7) << NameOf(layout);
+    SetErrorStatus(0);
+    EXPECT_EQ(Refusal(AntiAlias(&images)), 7) << NameOf(layout);
+  }
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Blur(nullptr, 2)), 7);
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 4, 3, 2)), nullptr};
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Blur(&images, 2, 4)), 5);
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(AntiAlias(&images, 3)), 5);  // a null ellipse rectangle is all zero
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(AntiAlias(&images, 0)), 7);  // mode 0 without a mask
+}
+
+TEST_F(FilterExportsTest, ProgressPerRowOfTheWorkRectangle) {
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 10, 12, 4)), nullptr};
+  const RECT ellipse{2, 3, 9, 10};
+  const auto reports = RecordProgress([&] { return Blur(&images, 3, 3, &ellipse); });
+  ASSERT_EQ(reports.size(), 8u);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(reports[i].done, i);
+    EXPECT_EQ(reports[i].total, 7);
+    EXPECT_EQ(reports[i].percentFrom, 0);
+    EXPECT_EQ(reports[i].percentTo, 100);
+    EXPECT_EQ(reports[i].noDialog, TRUE);
+  }
+  ScopedProgressHandler cancel([](const ProgressReport& r) { return r.done < 11; });
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(AntiAlias(&images)), 1);
+}
+
+// Every export with an ellipse selection, the window shown or not.
+using ExportCall = std::function<HGLOBAL(ImageHandles*, BOOL noDialog)>;
+const std::vector<std::pair<const char*, ExportCall>>& Exports() {
+  static const RECT e{1, 0, 8, 5};
+  static const std::vector<std::pair<const char*, ExportCall>> all = {
+      {"Blur",
+       [](ImageHandles* i, BOOL n) { return QVBlur(i, 3, nullptr, 0, &e, 1, 2, n, 0, 0, 0); }},
+      {"AntiAlias",
+       [](ImageHandles* i, BOOL n) { return QVAntiAlias(i, 3, nullptr, 0, &e, 0, n, 0, 0, 0); }},
+  };
+  return all;
+}
+
+TEST_F(FilterExportsTest, EveryExportCleansUpAfterFailuresAndCancels) {
+  HGLOBAL pictures[] = {Keep(MakePicture(Layout::kRgb24, 9, 6, 2)),
+                        Keep(MakePicture(Layout::kGrey8, 9, 6, 2)),
+                        Keep(MakePicture(Layout::kRgb565, 9, 6, 2))};
+  for (const auto& [name, call] : Exports())
+    for (HGLOBAL picture : pictures) {
+      ImageHandles images{picture, nullptr};
+      HGLOBAL probe = call(&images, TRUE);
+      if (!probe) continue;  // a depth the export does not take
+      GlobalFree(probe);
+      SCOPED_TRACE(std::string(name) + " on " + std::to_string(PictureView(picture).BitCount()) +
+                   " bits");
+      // A lock that fails while the ellipse is drawn reports 2, as drawing failures do.
+      ExpectCleanFailures([&] { return call(&images, TRUE); }, {2, 3});
+      ExpectCleanCancels([&] { return call(&images, TRUE); });
+    }
+}
+
+TEST_F(FilterExportsTest, AFailedProgressWindowRunsNothing) {
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 4, 4, 2)), nullptr};
+  QvxComSetDlgOpenHandler([](void*, DWORD, DWORD, DWORD) -> BOOL { return FALSE; }, nullptr);
+  for (const auto& [name, call] : Exports()) {
+    SetErrorStatus(0);
+    EXPECT_EQ(Refusal(call(&images, FALSE)), 2) << name;
+  }
+}
+
+}  // namespace
+}  // namespace qvx::test

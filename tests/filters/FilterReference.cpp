@@ -1,0 +1,111 @@
+#include "filters/FilterReference.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace qvx::test {
+
+Colour ColourOf(const Grid& grid, int x, int y) {
+  const Pixel& p = grid.At(x, y);
+  return {p.red, p.green, p.blue};
+}
+
+Grid ExpectedFilter(const Grid& source, const WorkRect& rect, const Selected& selected,
+                    const PixelRule& rule) {
+  Grid out = source;
+  for (int y = rect.top; y <= rect.bottom; ++y)
+    for (int x = rect.left; x <= rect.right; ++x) {
+      if (!selected(x, y)) continue;
+      const std::optional<Colour> c = rule(x, y);
+      if (!c) continue;
+      Pixel stored = source.Stored(c->r, c->g, c->b);
+      if (source.grey) {
+        stored.index = static_cast<int>(0.587 * c->g + 0.299 * c->r + 0.114 * c->b + 0.5);
+        stored.red = stored.green = stored.blue = stored.index;
+      }
+      out.At(x, y) = stored;
+    }
+  return out;
+}
+
+namespace ref {
+
+// The mean of a window clipped to the work rectangle.
+static Colour Mean(const Grid& g, const WorkRect& rect, int x0, int y0, int x1, int y1) {
+  x0 = std::max(x0, rect.left);
+  y0 = std::max(y0, rect.top);
+  x1 = std::min(x1, rect.right);
+  y1 = std::min(y1, rect.bottom);
+  int r = 0, gr = 0, b = 0, n = 0;
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x) {
+      const Colour c = ColourOf(g, x, y);
+      r += c.r;
+      gr += c.g;
+      b += c.b;
+      ++n;
+    }
+  return {r / n, gr / n, b / n};
+}
+
+Colour Blur(const Grid& g, const WorkRect& rect, int x, int y, int radius) {
+  const int r = std::clamp(radius, 1, 20);
+  return Mean(g, rect, x - r, y - r, x + r, y + r);
+}
+
+Colour AntiAlias(const Grid& g, const WorkRect& rect, int x, int y) {
+  return Mean(g, rect, x - 1, y, x + 1, y);
+}
+
+}  // namespace ref
+
+RandomSelection::RandomSelection(std::mt19937& random, int width, int height) {
+  args.mode = static_cast<BYTE>(random() % 4);
+  args.inside = random() % 3 != 0;
+  rect = {0, 0, width - 1, height - 1};
+  selected = [](int, int) { return true; };
+  std::ostringstream out;
+  out << "selection mode " << int{args.mode} << (args.inside ? " inside" : " outside");
+  const auto near = [&](int size) { return static_cast<LONG>(random() % (size + 6)) - 3; };
+  switch (args.mode) {
+    case kSelectMask: {
+      std::vector<std::string> rows(height);
+      for (std::string& row : rows)
+        for (int x = 0; x < width; ++x) row += random() % 3 ? '#' : '.';
+      mask_ = MakeMask(rows, random() % 2);
+      args.mask = mask_;
+      break;
+    }
+    case kSelectPolygon:
+      polygon_.resize(3 + random() % 3);
+      for (POINT& p : polygon_) {
+        p = {near(width), near(height)};
+        out << " (" << p.x << "," << p.y << ")";
+      }
+      args.points = polygon_.data();
+      args.pointCount = static_cast<int>(polygon_.size());
+      break;
+    case kSelectEllipse:
+      do args.rect = {near(width), near(height), near(width), near(height)};
+      while (args.rect.left == args.rect.right || args.rect.top == args.rect.bottom);
+      out << " rect " << args.rect.left << "," << args.rect.top << "," << args.rect.right << ","
+          << args.rect.bottom;
+      break;
+  }
+  if (args.mode == kSelectPolygon || args.mode == kSelectEllipse) {
+    // The shape's pixels are the mask builder's business (tested with it);
+    // the filters are judged on the mask it draws.
+    std::vector<POINT> moved = polygon_;
+    mask_ =
+        BuildSelectionMask(args.mode, moved.data(), args.pointCount, args.rect.left, args.rect.top,
+                           args.rect.right, args.rect.bottom, args.inside, &rect, TRUE);
+  }
+  if (mask_) selected = MaskSelection(mask_);
+  what = out.str();
+}
+
+RandomSelection::~RandomSelection() {
+  if (mask_) GlobalFree(mask_);
+}
+
+}  // namespace qvx::test

@@ -1,0 +1,56 @@
+// Independent working of the neighbourhood filters for tests: each filter's
+// rule evaluated pixel by pixel on a decoded picture, straight from the
+// filter's description, without the library's code.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/Selection.h"
+#include "geometry/GeometryReference.h"
+#include "tone/ToneModel.h"
+
+namespace qvx::test {
+
+// The colour of a decoded pixel (grey pictures: the grey level).
+Colour ColourOf(const Grid& grid, int x, int y);
+
+// What a filter writes at (x, y): a colour, or nothing (the pixel keeps
+// the source's value).
+using PixelRule = std::function<std::optional<Colour>(int x, int y)>;
+
+// The expected result: the source, with every selected pixel of the work
+// rectangle that the rule writes stored as the filter stores it (16-bit
+// packing, alpha 0, grey pictures as the index (0.587 G + 0.299 R) + 0.114 B
+// rounded).
+Grid ExpectedFilter(const Grid& source, const WorkRect& rect, const Selected& selected,
+                    const PixelRule& rule);
+
+// The rules, each for a pixel (x, y) of the work rectangle.
+namespace ref {
+Colour Blur(const Grid& g, const WorkRect& rect, int x, int y, int radius);
+Colour AntiAlias(const Grid& g, const WorkRect& rect, int x, int y);
+}  // namespace ref
+
+// A random selection for a picture of the given size: its arguments, the
+// work rectangle it leads to and the pixels it selects.
+struct RandomSelection {
+  RandomSelection(std::mt19937& random, int width, int height);
+  ~RandomSelection();
+  RandomSelection(const RandomSelection&) = delete;
+  RandomSelection& operator=(const RandomSelection&) = delete;
+
+  SelectionArgs args;
+  WorkRect rect;
+  Selected selected;  // inside rect
+  std::string what;
+
+ private:
+  std::vector<POINT> polygon_;
+  HGLOBAL mask_ = nullptr;
+};
+
+}  // namespace qvx::test
