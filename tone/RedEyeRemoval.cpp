@@ -11,9 +11,10 @@ struct RedEyeMap {
   Rgb replacement;
   int threshold;
   WorkBlock weights;
+  WorkBlock pairs;    // large jobs only
   Rgb darkened[256];  // the replacement at each luminance
 
-  bool Prepare(std::int64_t) {
+  bool Prepare(std::int64_t colours) {
     if (!MakeLuminanceTables(weights)) return false;
     for (int level = 0; level < 256; ++level) {
       const double s = level * kOneOver255;
@@ -21,12 +22,40 @@ struct RedEyeMap {
                          static_cast<BYTE>(static_cast<int>(replacement.green * s)),
                          static_cast<BYTE>(static_cast<int>(replacement.blue * s))};
     }
-    return true;
+    return colours < kTabulateFrom || MakeLuminancePairs(LuminanceTables(weights), pairs);
   }
+
+  bool IsRed(Rgb c) const { return c.red - (c.green + c.blue) / 2 > threshold; }
+
   Rgb operator()(Rgb c) const {
-    if (c.red - (c.green + c.blue) / 2 <= threshold) return c;
+    if (!IsRed(c)) return c;
     // At most 255.000255, so the rounded luminance indexes the table.
-    return darkened[RoundToInt(LuminanceSum(LuminanceTables(weights), c.red, c.green, c.blue))];
+    return darkened[RoundClampLevel(
+        LuminanceSum(LuminanceTables(weights), c.red, c.green, c.blue))];
+  }
+
+  // For large jobs: the luminance from the (red, green) sums, worked out
+  // for every pixel so that the choice between the pixel and its
+  // replacement needs no branch.
+  struct Tabulated {
+    const RedEyeMap* map;
+    const double* pair;
+    const double* blue;
+    Rgb operator()(Rgb c) const {
+      const Rgb dark =
+          map->darkened[static_cast<int>(pair[c.red << 8 | c.green] + blue[c.blue] + 0.5)];
+      const unsigned keep = map->IsRed(c) ? 0u : 255u;
+      return {static_cast<BYTE>((c.red & keep) | (dark.red & ~keep)),
+              static_cast<BYTE>((c.green & keep) | (dark.green & ~keep)),
+              static_cast<BYTE>((c.blue & keep) | (dark.blue & ~keep))};
+    }
+  };
+  template <class Body>
+  void WithKernel(Body&& body) const {
+    if (pairs.Data())
+      body(Tabulated{this, pairs.As<double>(), LuminanceTables(weights)[2]});
+    else
+      body(*this);
   }
 };
 
@@ -34,7 +63,7 @@ struct RedEyeMap {
 
 HGLOBAL RunRedEyeRemoval(const SelectionArgs& args, BYTE red, BYTE green, BYTE blue, BYTE threshold,
                          BOOL noDialog, PixelRoute route) {
-  RedEyeMap map{Rgb{red, green, blue}, threshold, {}, {}};
+  RedEyeMap map{Rgb{red, green, blue}, threshold, {}, {}, {}};
   return RunTone(args, ToneSetup{kDepthTrue, false, noDialog, route}, map);
 }
 

@@ -7,14 +7,37 @@
 namespace qvx {
 namespace {
 
+// The luminance is at most 255.000255, so the truncated level fits a byte.
+BYTE Level(double luminance) { return static_cast<BYTE>(static_cast<int>(luminance)); }
+
 struct GreyMap {
   WorkBlock weights;
-  bool Prepare(std::int64_t) { return MakeLuminanceTables(weights); }
+  WorkBlock pairs;  // large jobs only
+
+  bool Prepare(std::int64_t colours) {
+    if (!MakeLuminanceTables(weights)) return false;
+    return colours < kTabulateFrom || MakeLuminancePairs(LuminanceTables(weights), pairs);
+  }
   Rgb operator()(Rgb c) const {
-    // At most 255.000255, so the truncated level fits a byte.
-    const auto level = static_cast<BYTE>(
-        static_cast<int>(LuminanceSum(LuminanceTables(weights), c.red, c.green, c.blue)));
+    const BYTE level = Level(LuminanceSum(LuminanceTables(weights), c.red, c.green, c.blue));
     return {level, level, level};
+  }
+
+  // From the (red, green) sums for large jobs.
+  struct Tabulated {
+    const double* pair;
+    const double* blue;
+    Rgb operator()(Rgb c) const {
+      const BYTE level = Level(pair[c.red << 8 | c.green] + blue[c.blue]);
+      return {level, level, level};
+    }
+  };
+  template <class Body>
+  void WithKernel(Body&& body) const {
+    if (pairs.Data())
+      body(Tabulated{pairs.As<double>(), LuminanceTables(weights)[2]});
+    else
+      body(*this);
   }
 };
 

@@ -133,6 +133,14 @@ bool MakeLuminanceTables(WorkBlock& tables) {
   return FillProducts(tables, kWeights, 3);
 }
 
+bool MakeLuminancePairs(const LevelTable* weights, WorkBlock& pairs) {
+  if (!pairs.Allocate(65536 * sizeof(double))) return false;
+  double* sums = pairs.As<double>();
+  for (int r = 0; r < 256; ++r)
+    for (int g = 0; g < 256; ++g) sums[r << 8 | g] = weights[0][r] + weights[1][g];
+  return true;
+}
+
 bool MakeYccTables(WorkBlock& tables) {
   static constexpr double kProducts[kYccTableCount] = {0.298912, 0.586611, 0.114478, 0.5, -0.41869,
                                                        -0.08131, -0.16874, -0.33126, 0.5};

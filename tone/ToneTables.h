@@ -69,6 +69,12 @@ inline double LuminanceSum(const LevelTable* weights, BYTE red, BYTE green, BYTE
   return weights[0][red] + weights[1][green] + weights[2][blue];
 }
 
+// For many colours, built per call: the first addition of the luminance sum
+// (red weight + green weight) for every (red, green) pair, index
+// red << 8 | green, so that the sum takes one more addition, as it is made.
+// False with error 3 when the block cannot be had.
+bool MakeLuminancePairs(const LevelTable* weights, WorkBlock& pairs);
+
 // Luminance/chrominance product tables, in this order.
 enum YccTable : int {
   kRedToY,

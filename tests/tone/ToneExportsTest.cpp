@@ -411,5 +411,17 @@ TEST_F(ToneExportsTest, EveryExportCleansUpAfterFailuresAndCancels) {
     }
 }
 
+TEST_F(ToneExportsTest, LargeJobsCleanUpWhenTheirLookupTablesCannotBeHad) {
+  // Big enough for the per-call lookup tables.
+  HGLOBAL rgb = Keep(MakePicture(Layout::kRgb24, 520, 520, 6));
+  HGLOBAL words = Keep(MakePicture(Layout::kRgb565, 520, 520, 6));
+  ImageHandles a{rgb, nullptr}, b{words, nullptr};
+  ExpectCleanFailures([&] { return Rev(&a); });
+  ExpectCleanFailures([&] { return Grey(&a); });
+  ExpectCleanFailures([&] { return YccRev(&a, 1, 0, 1); });
+  ExpectCleanFailures([&] { return Chroma(&b, 30); });
+  ExpectCleanFailures([&] { return RedEye(&b, 1, 2, 3, 4); });
+}
+
 }  // namespace
 }  // namespace qvx::test
