@@ -52,10 +52,10 @@ struct ChromaMap {
       const YccParts& b = t->blue[c.blue];
       const int y = static_cast<int>(p.y + b.y);
       const IntPair chroma = __builtin_convertvector(p.chroma + b.chroma, IntPair) + 128;
-      const int cr = chroma[0] << 8 | y;
-      const int cb = chroma[1] << 8 | y;
-      return {t->redBack[cr], TruncClampLevel(t->greenYCb[cb] - greenCr[chroma[0]]),
-              t->blueBack[cb]};
+      const IntPair index = chroma << 8 | y;
+      const auto cr = static_cast<unsigned>(index[0]);
+      const auto cb = static_cast<unsigned>(index[1]);
+      return {t->redBack[cr], TruncClampLevel(t->greenYCb[cb] - greenCr[cr >> 8]), t->blueBack[cb]};
     }
   };
 

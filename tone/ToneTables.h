@@ -8,6 +8,10 @@
 
 #include <climits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "frame/PixelFormat.h"
 #include "frame/Resources.h"
 #include "platform/WinTypes.h"
@@ -32,14 +36,22 @@ inline int RoundToInt(double value) { return TruncToInt(value < 0 ? value - 0.5 
 
 inline BYTE ClampLevel(int value) { return ClampByte(value); }
 
-// Rounded and clamped to 0..255, for values well inside the int range: a
-// negative value clamps to 0 whichever way it rounds, so the rule for
-// positive values serves for all.
-inline BYTE RoundClampLevel(double value) { return ClampByte(static_cast<int>(value + 0.5)); }
+// Truncated toward zero and clamped to 0..255, for any double that is a
+// number: clamping before the conversion gives the same level and keeps the
+// conversion in range.
+inline BYTE TruncClampLevel(double value) {
+#if defined(__SSE2__)
+  const __m128d clamped =
+      _mm_min_sd(_mm_max_sd(_mm_set_sd(value), _mm_setzero_pd()), _mm_set_sd(255.0));
+  return static_cast<BYTE>(_mm_cvttsd_si32(clamped));
+#else
+  return static_cast<BYTE>(static_cast<int>(value < 0 ? 0 : (value > 255 ? 255 : value)));
+#endif
+}
 
-// Truncated toward zero and clamped to 0..255, for values well inside the
-// int range.
-inline BYTE TruncClampLevel(double value) { return ClampByte(static_cast<int>(value)); }
+// Rounded and clamped to 0..255: a negative value clamps to 0 whichever
+// way it rounds, so the rule for positive values serves for all.
+inline BYTE RoundClampLevel(double value) { return TruncClampLevel(value + 0.5); }
 
 // Gamma tables: red, green and blue, entry i = 255 * (i / 255)^e with
 // e = g + 1 for g >= 0 and 1 / |g - 1| below.
@@ -107,8 +119,7 @@ inline YccLevels ToYccLevels(const LevelTable* t, BYTE red, BYTE green, BYTE blu
 }
 
 // Inverse conversion of the tone curves from luminance and centred
-// chrominance (each well inside the int range): each channel rounded, then
-// clamped.
+// chrominance: each channel rounded, then clamped.
 inline BYTE RedFromYcc(int y, int crCentred) { return RoundClampLevel(y + 1.402 * crCentred); }
 inline BYTE GreenFromYcc(int y, int crCentred, int cbCentred) {
   return RoundClampLevel((y - 0.34414 * cbCentred) - 0.71414 * crCentred);

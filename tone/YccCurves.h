@@ -38,10 +38,10 @@ struct YccCurves {
       const int l = static_cast<int>(p.y + b.y + 0.5);
       const IntPair chroma =
           __builtin_convertvector(((p.chroma + b.chroma) + 128.0) + 0.5, IntPair);
-      const int cr = chroma[0] << 8 | l;
-      const int cb = chroma[1] << 8 | l;
-      return {t->redBack[cr], RoundClampLevel(t->greenYCb[cb] - greenCr[chroma[0]]),
-              t->blueBack[cb]};
+      const IntPair index = chroma << 8 | l;
+      const auto cr = static_cast<unsigned>(index[0]);
+      const auto cb = static_cast<unsigned>(index[1]);
+      return {t->redBack[cr], RoundClampLevel(t->greenYCb[cb] - greenCr[cr >> 8]), t->blueBack[cb]};
     }
   };
 
