@@ -56,6 +56,10 @@ constexpr const char* kToneAccepts = "every depth except 4-bit grey";
   " 1-, 4- and colour 8-bit pictures get their colour table remapped (the selection is "         \
   "ignored, pixels are untouched); 8-bit grey, 16-, 24- and 32-bit pictures get every selected " \
   "pixel mapped (grey pictures stay grey; the fourth byte of a written 32-bit pixel becomes 0)."
+constexpr const char* kFilterAccepts = "8-bit grey, 16-, 24- and 32-bit pictures";
+// How the neighbourhood filters treat pictures, appended to their help.
+#define FILTER_DETAIL \
+  " Grey pictures stay grey; the fourth byte of every written 32-bit pixel becomes 0."
 constexpr const char* kCurveHelp =
     "Control points x,y (x = input level, y = output level, 0..255), at most 32, x growing "
     "from point to point. A natural cubic spline runs through them; levels outside the points' "
@@ -72,6 +76,22 @@ const std::vector<ParamSpec> kResizeParams = {
     {"height", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Height of the result."},
     {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
      "1: box-average shrinking, bilinear growth; 0: nearest pixel."}};
+const std::vector<ParamSpec> kRotationParams = {
+    {"angle", ParamKind::Int, 1, "", -3600000, 3600000, nullptr,
+     "Angle in hundredths of a degree (9000 = 90 degrees), counter-clockwise; taken modulo "
+     "36000."},
+    {"mirror", ParamKind::Bool, 1, "", 0, 1, "0", "1: mirror left-right before turning."},
+    {"flip", ParamKind::Bool, 1, "", 0, 1, "0",
+     "1: flip top-bottom before turning (after the mirror)."},
+    {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
+     "1: blend four pixels at angles other than 0, 90, 180 and 270 degrees; 0: nearest pixel."},
+    {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
+     "Colour of the pixels the turned picture does not cover."},
+    {"keep-size", ParamKind::Bool, 1, "", 0, 1, "0",
+     "1: the result has the source's size (corners cut off); 0: it holds the whole turned "
+     "picture."}};
+constexpr const char* kMaskOutput =
+    "the mask (1-bit) that travelled with the picture, when --mask was given";
 
 const std::vector<EffectSpec> kEffects = {
     // ---- tone and colour: red, green, blue ----------------------------------
@@ -261,6 +281,40 @@ const std::vector<EffectSpec> kEffects = {
             },
         .gallery = {{"--color 0,90,160 --threshold 30 {ellipse}"}},
     },
+    // ---- neighbourhood filters -------------------------------------------------------
+    {
+        .name = "blur",
+        .exportName = "QVBlur",
+        .summary = "Box blur of a chosen radius",
+        .description = "Each selected pixel becomes the integer mean (truncated) of the square of "
+                       "side 2 x radius + 1 around it, clipped to the work rectangle (the "
+                       "selection's bounding box, or the whole picture). Only the source is read, "
+                       "never pixels already blurred." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"radius", ParamKind::Int, 1, "", 1, 20, "2",
+                    "Blur radius in pixels (the library takes 0 as 1 and anything above 20 as "
+                    "20)."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVBlur(SELECTION_ARGS(c), c.Byte("radius"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--radius 4"}, {"--radius 10 {ellipse} --outside"}},
+    },
+    {
+        .name = "anti-alias",
+        .exportName = "QVAntiAlias",
+        .summary = "Soften jagged vertical edges with a three-pixel horizontal mean",
+        .description =
+            "Each selected pixel becomes the mean (truncated) of itself and its left and "
+            "right neighbours inside the work rectangle; rows do not mix." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {},
+        .invoke =
+            [](EffectCall& c) { return One(QVAntiAlias(SELECTION_ARGS(c), PROGRESS_ARGS(c))); },
+        .gallery = {{""}},
+    },
     // ---- geometry ------------------------------------------------------------------
     {
         .name = "resize",
@@ -272,7 +326,7 @@ const std::vector<EffectSpec> kEffects = {
             "32-bit and 8-bit grey pictures, shrinking dimensions are box-averaged and growing "
             "ones bilinearly blended; other palette pictures are still resized by nearest pixel. "
             "The alpha of 32-bit results is 0. A mask given with --mask is resized with the "
-            "picture by nearest pixel and written to MASK-OUTPUT.",
+            "picture by nearest pixel and written to SECOND-OUTPUT.",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kResizeParams,
@@ -282,7 +336,7 @@ const std::vector<EffectSpec> kEffects = {
                                                       c.Int("smooth"), PROGRESS_ARGS(c))));
             },
         .gallery = {{"--width {w:0.5} --height {h:0.5}"}, {"--width 60 --height 40 --smooth 0"}},
-        .secondOutput = "resized mask (1-bit), when --mask was given",
+        .secondOutput = kMaskOutput,
     },
     {
         .name = "resize-ex",
@@ -301,7 +355,56 @@ const std::vector<EffectSpec> kEffects = {
               return Pair(result);
             },
         .gallery = {{"--width {w:1.5} --height {h:1.5}"}},
-        .secondOutput = "resized mask (1-bit), when --mask was given",
+        .secondOutput = kMaskOutput,
+    },
+    {
+        .name = "rotation",
+        .exportName = "QVRotation",
+        .summary = "Turn the picture (and a mask travelling with it) by any angle",
+        .description =
+            "Turns the picture by the angle, counter-clockwise on screen, after mirroring it "
+            "left-right and flipping it top-bottom when asked. 0, 90, 180 and 270 degrees are "
+            "exact; other angles sample the nearest source pixel, or with smoothing (16-, 24-, "
+            "32-bit and 8-bit grey pictures only) blend four pixels. Uncovered pixels take the "
+            "background colour (palette pictures: the nearest table entry). The result holds the "
+            "whole turned picture, or keeps the source's size. 32-bit results keep their alpha at "
+            "0, 90, 180 and 270 degrees (not with --keep-size at 90 and 270) and have alpha 0 "
+            "otherwise. A mask given with --mask turns with the picture (its uncovered pixels "
+            "unselected) and is written to SECOND-OUTPUT.",
+        .accepts = "every depth",
+        .selection = Selection::TravelMask,
+        .params = kRotationParams,
+        .invoke =
+            [](EffectCall& c) {
+              return Pair(qvx::UnpackHandles(
+                  QVRotation(&c.images, c.Int("angle"), c.Int("mirror"), c.Int("flip"),
+                             c.Int("smooth"), c.Int("background", 0), c.Int("background", 1),
+                             c.Int("background", 2), c.Int("keep-size"), PROGRESS_ARGS(c))));
+            },
+        .gallery = {{"--angle 3000 --background 40,40,40"},
+                    {"--angle 9000"},
+                    {"--angle -1500 --keep-size 1 --mirror 1"}},
+        .secondOutput = kMaskOutput,
+    },
+    {
+        .name = "rotation-ex",
+        .exportName = "QVRotationEx",
+        .summary = "As rotation, through the export that writes the result pair to a record",
+        .description = "The same turn as rotation, called through QVRotationEx, which stores the "
+                       "new picture and mask in the caller's record.",
+        .accepts = "every depth",
+        .selection = Selection::TravelMask,
+        .params = kRotationParams,
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles result{};
+              QVRotationEx(&c.images, &result, c.Int("angle"), c.Int("mirror"), c.Int("flip"),
+                           c.Int("smooth"), c.Int("background", 0), c.Int("background", 1),
+                           c.Int("background", 2), c.Int("keep-size"), PROGRESS_ARGS(c));
+              return Pair(result);
+            },
+        .gallery = {{"--angle 18000 --flip 1"}},
+        .secondOutput = kMaskOutput,
     },
 };
 
