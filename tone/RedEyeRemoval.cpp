@@ -11,8 +11,9 @@ struct RedEyeMap {
   Rgb replacement;
   int threshold;
   WorkBlock weights;
-  WorkBlock pairs;    // large jobs only
-  Rgb darkened[256];  // the replacement at each luminance
+  WorkBlock pairs;            // large jobs only
+  Rgb darkened[256];          // the replacement at each luminance
+  std::uint32_t packed[256];  // the same, red | green << 8 | blue << 16
 
   bool Prepare(std::int64_t colours) {
     if (!MakeLuminanceTables(weights)) return false;
@@ -21,6 +22,8 @@ struct RedEyeMap {
       darkened[level] = {static_cast<BYTE>(static_cast<int>(replacement.red * s)),
                          static_cast<BYTE>(static_cast<int>(replacement.green * s)),
                          static_cast<BYTE>(static_cast<int>(replacement.blue * s))};
+      const Rgb& d = darkened[level];
+      packed[level] = d.red | d.green << 8 | d.blue << 16;
     }
     return colours < kTabulateFrom || MakeLuminancePairs(LuminanceTables(weights), pairs);
   }
@@ -36,24 +39,25 @@ struct RedEyeMap {
 
   // For large jobs: the luminance from the (red, green) sums, worked out
   // for every pixel so that the choice between the pixel and its
-  // replacement needs no branch.
+  // replacement is a mask, not a branch.
   struct Tabulated {
-    const RedEyeMap* map;
     const double* pair;
     const double* blue;
+    const std::uint32_t* darkened;  // red | green << 8 | blue << 16
+    int threshold;
     Rgb operator()(Rgb c) const {
-      const Rgb dark =
-          map->darkened[static_cast<int>(pair[c.red << 8 | c.green] + blue[c.blue] + 0.5)];
-      const unsigned keep = map->IsRed(c) ? 0u : 255u;
-      return {static_cast<BYTE>((c.red & keep) | (dark.red & ~keep)),
-              static_cast<BYTE>((c.green & keep) | (dark.green & ~keep)),
-              static_cast<BYTE>((c.blue & keep) | (dark.blue & ~keep))};
+      const std::uint32_t dark =
+          darkened[static_cast<int>(pair[c.red << 8 | c.green] + blue[c.blue] + 0.5)];
+      const std::uint32_t own = c.red | c.green << 8 | c.blue << 16;
+      const std::uint32_t take = 0u - (c.red - (c.green + c.blue) / 2 > threshold);
+      const std::uint32_t out = (dark & take) | (own & ~take);
+      return {static_cast<BYTE>(out), static_cast<BYTE>(out >> 8), static_cast<BYTE>(out >> 16)};
     }
   };
   template <class Body>
   void WithKernel(Body&& body) const {
     if (pairs.Data())
-      body(Tabulated{this, pairs.As<double>(), LuminanceTables(weights)[2]});
+      body(Tabulated{pairs.As<double>(), LuminanceTables(weights)[2], packed, threshold});
     else
       body(*this);
   }
@@ -63,7 +67,7 @@ struct RedEyeMap {
 
 HGLOBAL RunRedEyeRemoval(const SelectionArgs& args, BYTE red, BYTE green, BYTE blue, BYTE threshold,
                          BOOL noDialog, PixelRoute route) {
-  RedEyeMap map{Rgb{red, green, blue}, threshold, {}, {}, {}};
+  RedEyeMap map{Rgb{red, green, blue}, threshold, {}, {}, {}, {}};
   return RunTone(args, ToneSetup{kDepthTrue, false, noDialog, route}, map);
 }
 
