@@ -40,126 +40,103 @@ double RandomGamma(std::mt19937& random) {
 
 int RandomOffset(std::mt19937& random) { return static_cast<int>(random() % 801) - 400; }
 
+template <class... Values>
+std::string Describe(const char* name, const Values&... values) {
+  std::ostringstream out;
+  out << name;
+  ((out << ' ' << values), ...);
+  return out.str();
+}
+
 std::vector<Case> RandomCases(std::mt19937& random) {
+  using Args = const SelectionArgs&;
   std::vector<Case> cases;
-  std::ostringstream what;
   auto flag = [&] { return static_cast<BOOL>(random() % 2); };
+  auto level = [&] { return static_cast<BYTE>(random()); };
   {
     const double r = RandomGamma(random), g = RandomGamma(random), b = RandomGamma(random);
-    what.str("");
-    what << "RGBGamma " << r << " " << g << " " << b;
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunRGBGamma(a, r, g, b, TRUE, route);
-                     },
+    cases.push_back({Describe("RGBGamma", r, g, b),
+                     [=](Args a, PixelRoute route) { return RunRGBGamma(a, r, g, b, TRUE, route); },
                      [=](Colour c) { return model::RgbGamma(c, r, g, b); }});
   }
   {
     const int r = RandomOffset(random), g = RandomOffset(random), b = RandomOffset(random);
-    what.str("");
-    what << "RGBLevel " << r << " " << g << " " << b;
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunRGBLevel(a, r, g, b, TRUE, route);
-                     },
+    cases.push_back({Describe("RGBLevel", r, g, b),
+                     [=](Args a, PixelRoute route) { return RunRGBLevel(a, r, g, b, TRUE, route); },
                      [=](Colour c) { return model::RgbLevel(c, r, g, b); }});
   }
   {
     const BOOL r = flag(), g = flag(), b = flag();
-    what.str("");
-    what << "RGBRev " << r << g << b;
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunRGBRev(a, r, g, b, TRUE, route);
-                     },
+    cases.push_back({Describe("RGBRev", r, g, b),
+                     [=](Args a, PixelRoute route) { return RunRGBRev(a, r, g, b, TRUE, route); },
                      [=](Colour c) { return model::RgbRev(c, r, g, b); }});
   }
   {
     const std::vector<POINT> points = RandomCurve(random);
+    const int n = static_cast<int>(points.size());
     const std::vector<int> table = model::SplineTable(points);
+    std::ostringstream curve;
+    for (const POINT& p : points) curve << "(" << p.x << "," << p.y << ")";
     const BOOL r = flag(), g = flag(), b = flag();
-    what.str("");
-    what << "RGBSpline " << r << g << b << " points";
-    for (const POINT& p : points) what << " (" << p.x << "," << p.y << ")";
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunRGBSpline(a, points.data(), static_cast<int>(points.size()), r, g,
-                                           b, TRUE, route);
+    cases.push_back({Describe("RGBSpline", r, g, b, curve.str()),
+                     [=](Args a, PixelRoute route) {
+                       return RunRGBSpline(a, points.data(), n, r, g, b, TRUE, route);
                      },
                      [=](Colour c) { return model::RgbSpline(c, table, r, g, b); }});
     const BOOL y = flag(), cr = flag(), cb = flag();
     const auto fns = model::YccSpline(table, y, cr, cb);
-    cases.push_back(
-        {what.str() + " YCC " + std::to_string(y) + std::to_string(cr) + std::to_string(cb),
-         [=](const SelectionArgs& a, PixelRoute route) {
-           return RunYCCSpline(a, points.data(), static_cast<int>(points.size()), y, cr, cb, TRUE,
-                               route);
-         },
-         [=](Colour c) { return model::Ycc(c, fns); }});
+    cases.push_back({Describe("YCCSpline", y, cr, cb, curve.str()),
+                     [=](Args a, PixelRoute route) {
+                       return RunYCCSpline(a, points.data(), n, y, cr, cb, TRUE, route);
+                     },
+                     [=](Colour c) { return model::Ycc(c, fns); }});
   }
   {
     const double y = RandomGamma(random), cr = RandomGamma(random), cb = RandomGamma(random);
     const auto fns = model::YccGamma(y, cr, cb);
-    what.str("");
-    what << "YCCGamma " << y << " " << cr << " " << cb;
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunYCCGamma(a, y, cr, cb, TRUE, route);
-                     },
-                     [=](Colour c) { return model::Ycc(c, fns); }});
+    cases.push_back(
+        {Describe("YCCGamma", y, cr, cb),
+         [=](Args a, PixelRoute route) { return RunYCCGamma(a, y, cr, cb, TRUE, route); },
+         [=](Colour c) { return model::Ycc(c, fns); }});
   }
   {
     const int y = RandomOffset(random), cr = RandomOffset(random), cb = RandomOffset(random);
     const auto fns = model::YccLevel(y, cr, cb);
-    what.str("");
-    what << "YCCLevel " << y << " " << cr << " " << cb;
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunYCCLevel(a, y, cr, cb, TRUE, route);
-                     },
-                     [=](Colour c) { return model::Ycc(c, fns); }});
+    cases.push_back(
+        {Describe("YCCLevel", y, cr, cb),
+         [=](Args a, PixelRoute route) { return RunYCCLevel(a, y, cr, cb, TRUE, route); },
+         [=](Colour c) { return model::Ycc(c, fns); }});
   }
   {
     const BOOL y = flag(), cr = flag(), cb = flag();
     const auto fns = model::YccRev(y, cr, cb);
-    cases.push_back({"YCCRev " + std::to_string(y) + std::to_string(cr) + std::to_string(cb),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunYCCRev(a, y, cr, cb, TRUE, route);
-                     },
+    cases.push_back({Describe("YCCRev", y, cr, cb),
+                     [=](Args a, PixelRoute route) { return RunYCCRev(a, y, cr, cb, TRUE, route); },
                      [=](Colour c) { return model::Ycc(c, fns); }});
   }
-  cases.push_back(
-      {"SetGray",
-       [](const SelectionArgs& a, PixelRoute route) { return RunSetGray(a.picture, TRUE, route); },
-       model::Grey, kDepthAll, true, false});
+  cases.push_back({"SetGray",
+                   [](Args a, PixelRoute route) { return RunSetGray(a.picture, TRUE, route); },
+                   model::Grey, kDepthAll, true, false});
   {
-    const BYTE r = random(), g = random(), b = random(),
-               t = random() % 4 ? random() % 60 : random();
-    what.str("");
-    what << "UnifyColor " << int{r} << " " << int{g} << " " << int{b} << " tolerance " << int{t};
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunUnifyColor(a, r, g, b, t, TRUE, route);
-                     },
-                     [=](Colour c) { return model::Unify(c, r, g, b, t); }, kDepthGreyAndTrue});
+    const BYTE r = level(), g = level(), b = level();
+    const BYTE t = random() % 4 ? random() % 60 : level();
+    cases.push_back(
+        {Describe("UnifyColor", +r, +g, +b, +t),
+         [=](Args a, PixelRoute route) { return RunUnifyColor(a, r, g, b, t, TRUE, route); },
+         [=](Colour c) { return model::Unify(c, r, g, b, t); }, kDepthGreyAndTrue});
   }
   {
     const int amount = random() % 6 == 0 ? 0 : static_cast<int>(random() % 1400) - 200;
-    cases.push_back({"Chroma " + std::to_string(amount),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunChroma(a, amount, TRUE, route);
-                     },
+    cases.push_back({Describe("Chroma", amount),
+                     [=](Args a, PixelRoute route) { return RunChroma(a, amount, TRUE, route); },
                      [=](Colour c) { return model::Chroma(c, amount); }});
   }
   {
-    const BYTE r = random(), g = random(), b = random(), t = random() % 120;
-    what.str("");
-    what << "RedEyeRemoval " << int{r} << " " << int{g} << " " << int{b} << " threshold " << int{t};
-    cases.push_back({what.str(),
-                     [=](const SelectionArgs& a, PixelRoute route) {
-                       return RunRedEyeRemoval(a, r, g, b, t, TRUE, route);
-                     },
-                     [=](Colour c) { return model::RedEye(c, r, g, b, t); }, kDepthTrue});
+    const BYTE r = level(), g = level(), b = level(), t = random() % 120;
+    cases.push_back(
+        {Describe("RedEyeRemoval", +r, +g, +b, +t),
+         [=](Args a, PixelRoute route) { return RunRedEyeRemoval(a, r, g, b, t, TRUE, route); },
+         [=](Colour c) { return model::RedEye(c, r, g, b, t); }, kDepthTrue});
   }
   return cases;
 }

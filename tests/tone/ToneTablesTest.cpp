@@ -36,23 +36,6 @@ TEST_F(ToneTablesTest, GammaTablesFollowThePowerCurve) {
   EXPECT_NEAR(GammaTables(tables)[1][200], 255 * std::pow(200 / 255.0, 3), 1e-9);
 }
 
-TEST_F(ToneTablesTest, WeightAndProductTables) {
-  WorkBlock weights, products;
-  ASSERT_TRUE(MakeLuminanceTables(weights));
-  ASSERT_TRUE(MakeYccTables(products));
-  const double coefficients[9] = {0.298912, 0.586611, 0.114478, 0.5, -0.41869,
-                                  -0.08131, -0.16874, -0.33126, 0.5};
-  for (int k = 0; k < 9; ++k)
-    for (int i : {0, 1, 77, 255}) {
-      EXPECT_EQ(YccTables(products)[k][i], i * coefficients[k]) << "table " << k << " entry " << i;
-      if (k < 3) {
-        EXPECT_EQ(LuminanceTables(weights)[k][i], i * coefficients[k]);
-      }
-    }
-  // Tables 4 and 9 hold the same values in separate arrays.
-  EXPECT_NE(&YccTables(products)[kRedToCr][0], &YccTables(products)[kBlueToCb][0]);
-}
-
 TEST_F(ToneTablesTest, BuildersReportOutOfMemory) {
   WorkBlock block;
   const POINT points[2] = {{0, 0}, {255, 255}};
