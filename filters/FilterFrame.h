@@ -37,17 +37,21 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "frame/PixelPolicy.h"
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
+#include "geometry/Simd.h"
 #include "tone/ToneFrame.h"
 
 namespace qvx {
 
 // A colour as filters see it, in the byte order of a 32-bit pixel: blue,
-// green, red and a spare byte (the written flag of filters that skip).
+// green, red and a spare byte. Decoded source colours leave the spare byte
+// undefined; filters that skip pixels set it in their results (0: not
+// written).
 struct Bgrx {
   BYTE blue;
   BYTE green;
@@ -58,26 +62,71 @@ static_assert(sizeof(Bgrx) == 4);
 
 inline Bgrx ToBgrx(Rgb c) { return {c.blue, c.green, c.red, 1}; }
 
-// Four 32-bit lanes: blue, green, red and spare sums of a colour.
+// Hot row loops are written once as an always-inline body and run through
+// Vectorised<Body>(...), which calls a copy compiled for AVX2 when the
+// processor has it and the baseline copy otherwise; the operations are the
+// same either way.
+namespace filter_detail {
+template <auto Body, class... Args>
+void RunBase(Args... args) {
+  Body(args...);
+}
+template <auto Body, class... Args>
+QVX_TARGET_AVX2 void RunAvx2(Args... args) {
+  Body(args...);
+}
+}  // namespace filter_detail
+
+template <auto Body, class... Args>
+void Vectorised(Args... args) {
+  (HasAvx2() ? filter_detail::RunAvx2<Body, Args...>
+             : filter_detail::RunBase<Body, Args...>)(args...);
+}
+
+// Four lanes, one per byte of a colour.
+using Byte16 = std::uint8_t __attribute__((vector_size(16)));
 using Int4 = std::int32_t __attribute__((vector_size(16)));
+using Float4 = float __attribute__((vector_size(16)));
 
-inline Int4 Widen(Bgrx c) { return Int4{c.blue, c.green, c.red, c.spare}; }
+// Byte shuffles keep the conversions in vector registers.
+QVX_LOOP_BODY Int4 Widen(Bgrx c) {
+  Byte16 bytes{};
+  std::memcpy(&bytes, &c, 4);
+  const Byte16 zero{};
+  return reinterpret_cast<Int4>(__builtin_shuffle(
+      bytes, zero, Byte16{0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16}));
+}
 
-// floor(s / n) by one multiplication, for 0 <= s <= 255 * n and 1 <= n <
-// 4096: with m = ceil(2^32 / n), s * m / 2^32 exceeds s / n by less than
-// s * n / 2^32 / n < 1 / n, which never reaches the next integer.
-class SmallDivisor {
+// The low byte of each lane.
+QVX_LOOP_BODY Bgrx Narrow(Int4 v) {
+  const Byte16 low = __builtin_shuffle(reinterpret_cast<Byte16>(v),
+                                       Byte16{0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12});
+  Bgrx c;
+  std::memcpy(&c, &low, 4);
+  return c;
+}
+
+// Integer means: floor(s / n) lane by lane, for 1 <= n <= 16384 and
+// 0 <= s <= 255 n, as (s + 0.5) * (1 / n) in single precision, truncated.
+// s + 0.5 is exact (below 2^23) and the two roundings move the quotient by
+// less than 256 * 2^-23 < 0.5 / n, while (s + 0.5) / n lies at least 0.5 / n
+// away from every integer: the truncation is that of s / n.
+class MeanDivisor {
  public:
-  SmallDivisor() = default;
-  explicit SmallDivisor(std::uint32_t n) : m_(((std::uint64_t{1} << 32) + n - 1) / n) {}
-  BYTE operator()(std::int32_t s) const {
-    return static_cast<BYTE>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(s)) * m_) >>
-                             32);
+  MeanDivisor() = default;
+  explicit MeanDivisor(int n) : inverse_(Inverse(n)) {}
+  Int4 operator()(Int4 sum) const {
+    const Float4 q = (__builtin_convertvector(sum, Float4) + 0.5f) * inverse_;
+    return __builtin_convertvector(q, Int4);
   }
-  Bgrx operator()(Int4 s) const { return {(*this)(s[0]), (*this)(s[1]), (*this)(s[2]), 1}; }
+  // The same for one lane, for loops over lanes.
+  static float Inverse(int n) { return 1.0f / static_cast<float>(n); }
+  static std::int32_t Divide(std::int32_t sum, float inverse) {
+    return static_cast<std::int32_t>((static_cast<float>(sum) + 0.5f) * inverse);
+  }
 
  private:
-  std::uint64_t m_ = 0;
+  float inverse_ = 1.0f;
 };
 
 // Decodes pixels from..to of picture row y, each column clamped into
@@ -146,6 +195,34 @@ constexpr bool Skips() {
     return false;
 }
 
+// Decodes `count` pixels from position p on.
+template <class Px, class Pos>
+void DecodeRun(const Px& px, Pos p, int count, Bgrx* out) {
+  for (int i = 0; i < count; ++i, p = Px::Next(p)) out[i] = ToBgrx(px.Read(p));
+}
+
+// 24-bit pixels are read as four bytes, the fourth belonging to the next
+// pixel, except the last one (whose fourth byte may lie beyond the block).
+// Four pixels at a time while 16 bytes can be read from the run.
+QVX_LOOP_BODY void Decode24(const BYTE* p, int count, Bgrx* out) {
+  int i = 0;
+  for (; i + 6 <= count; i += 4) {
+    Byte16 v;
+    std::memcpy(&v, p + 3 * i, 16);
+    v = __builtin_shuffle(v, Byte16{0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12});
+    std::memcpy(out + i, &v, 16);
+  }
+  for (; i < count - 1; ++i) std::memcpy(out + i, p + 3 * i, 4);
+  if (i < count) out[i] = {p[3 * i], p[3 * i + 1], p[3 * i + 2], 1};
+}
+inline void DecodeRun(const Px24&, BYTE* p, int count, Bgrx* out) {
+  Vectorised<Decode24>(p, count, out);
+}
+
+inline void DecodeRun(const Px32&, BYTE* p, int count, Bgrx* out) {
+  std::memcpy(out, p, sizeof(Bgrx) * static_cast<std::size_t>(count));
+}
+
 template <class Px>
 void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out) {
   const Px& px = *static_cast<const Px*>(policy);
@@ -156,19 +233,53 @@ void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out)
     for (; x < 0 && x <= to; ++x) *out++ = first;
   }
   const int end = std::min(to, maxX);
-  auto p = Px::Pos(row, x);
-  for (; x <= end; ++x, p = Px::Next(p)) *out++ = ToBgrx(px.Read(p));
+  if (x <= end) {
+    DecodeRun(px, Px::Pos(row, x), end - x + 1, out);
+    out += end - x + 1;
+    x = end + 1;
+  }
   if (x <= to) {
     const Bgrx last = ToBgrx(px.Read(Px::Pos(row, maxX)));
     for (; x <= to; ++x) *out++ = last;
   }
 }
 
+// Stores the colours of pixels x0..x1 of a result row.
 template <class Px, class Row>
 void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgrx* colours, bool skips) {
   auto p = Px::Pos(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p = Px::Next(p))
     if (!skips || colours->spare) dst.Write(p, colours->red, colours->green, colours->blue);
+}
+
+// 24-bit runs are written four bytes at a time, each pixel's fourth byte
+// overwritten by the next pixel; the last pixel writes its own three.
+// Four pixels at a time while 16 bytes can be written inside the run.
+QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
+  int i = 0;
+  for (; i + 6 <= count; i += 4) {
+    Byte16 v;
+    std::memcpy(&v, colours + i, 16);
+    v = __builtin_shuffle(v, Byte16{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0});
+    std::memcpy(p + 3 * i, &v, 16);
+  }
+  for (; i < count - 1; ++i) std::memcpy(p + 3 * i, colours + i, 4);
+  Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
+}
+inline void StoreRun(const Px24& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
+  if (skips) return StoreRun<Px24, BYTE*>(dst, row, x0, x1, colours, true);
+  Vectorised<Store24>(Px24::Pos(row, x0), x1 - x0 + 1, colours);
+}
+
+inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
+  if (skips) return StoreRun<Px32, BYTE*>(dst, row, x0, x1, colours, true);
+  BYTE* p = Px32::Pos(row, x0);
+  for (int x = x0; x <= x1; ++x, ++colours, p += 4) {
+    std::uint32_t word;
+    std::memcpy(&word, colours, 4);
+    word &= 0x00FFFFFFu;
+    std::memcpy(p, &word, 4);
+  }
 }
 
 template <class Px, class Filter>
