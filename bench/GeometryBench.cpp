@@ -53,5 +53,26 @@ BENCHMARK(BM_ResizeSmoothToThird24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeSmoothToThreeHalves32)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeSmoothToThirdGrey8)->Unit(benchmark::kMillisecond);
 
+void Rotate(benchmark::State& state, int bitCount, int angle, BOOL smooth, BOOL keepSize) {
+  RunOnSource(state, bitCount, [&](HGLOBAL source) {
+    ImageHandles in{source, nullptr};
+    return UnpackHandles(
+        QVRotation(&in, angle, FALSE, FALSE, smooth, 255, 255, 255, keepSize, TRUE, 0, 0, 0));
+  });
+}
+
+void BM_Rotate90_24(benchmark::State& state) { Rotate(state, 24, 9000, FALSE, FALSE); }
+void BM_Rotate90KeepSize24(benchmark::State& state) { Rotate(state, 24, 9000, FALSE, TRUE); }
+void BM_Rotate180_24(benchmark::State& state) { Rotate(state, 24, 18000, FALSE, FALSE); }
+void BM_Rotate30_24(benchmark::State& state) { Rotate(state, 24, 3000, FALSE, FALSE); }
+void BM_Rotate30Smooth24(benchmark::State& state) { Rotate(state, 24, 3000, TRUE, FALSE); }
+void BM_Rotate30Smooth32(benchmark::State& state) { Rotate(state, 32, 3000, TRUE, FALSE); }
+BENCHMARK(BM_Rotate90_24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate90KeepSize24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate180_24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate30_24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate30Smooth24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate30Smooth32)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace qvx::bench

@@ -16,6 +16,9 @@
 //   Colour(pos), Neighbour(pos, dx, dy)  colours of a pixel and of one of
 //       its eight neighbours (grey pictures: the grey level)
 //   CopyRow(to, from, width)   repeat a result row already written
+//   Lanes(pos), NeighbourLanes(pos, dx, dy)  the colours as four double
+//       lanes: blue, green, red and a lane of no meaning
+//   StoreLanes(pos, lanes)     Store of truncated lanes (blue, green, red)
 //   Store(pos, rgb)            write a computed colour: 16 bits packed,
 //                              32 bits with alpha 0, 8-bit grey as the grey
 //                              index of the colour (GeoRecord: other
@@ -30,6 +33,7 @@
 #include "frame/Resources.h"
 #include "geometry/NeighbourReaders.h"
 #include "geometry/Sampling.h"
+#include "geometry/Simd.h"
 
 namespace qvx {
 
@@ -42,6 +46,14 @@ struct WholePixel {
 // Which policies a worker runs on: the direct ones where a depth has one,
 // or the record operations for every depth.
 enum class PixelPath { kFast, kGeneric };
+
+QVX_LOOP_BODY Double4 LanesOf(Rgb c) {
+  return Double4{static_cast<double>(c.blue), static_cast<double>(c.green),
+                 static_cast<double>(c.red), 0};
+}
+QVX_LOOP_BODY Rgb RgbOf(Int4 v) {
+  return {static_cast<BYTE>(v[2]), static_cast<BYTE>(v[1]), static_cast<BYTE>(v[0])};
+}
 
 template <class Base>
 struct GeoDirect : Base {
@@ -57,6 +69,11 @@ struct GeoDirect : Base {
   }
   void Store(BYTE* p, Rgb c) const { this->Write(p, c.red, c.green, c.blue); }
   void Fill(BYTE* p, const WholePixel& w) const { Store(p, w.colour); }
+  [[gnu::always_inline]] Double4 Lanes(const BYTE* p) const { return LanesOf(this->Read(p)); }
+  [[gnu::always_inline]] Double4 NeighbourLanes(const BYTE* p, int dx, int dy) const {
+    return Lanes(p + dx * Base::kStep - dy * stride);
+  }
+  [[gnu::always_inline]] void StoreLanes(BYTE* p, Int4 v) const { Store(p, RgbOf(v)); }
   // Row `to` becomes a copy of row `from`, already written by the caller.
   void CopyRow(int to, int from, int) const {
     std::memcpy(this->Row(to), this->Row(from), static_cast<std::size_t>(stride));
@@ -66,6 +83,16 @@ struct GeoDirect : Base {
 struct GeoPx24 : GeoDirect<Px24> {
   using GeoDirect::GeoDirect;
   static void Transfer(BYTE* d, const GeoPx24&, const BYTE* s, bool) { Px24::Copy(d, s); }
+  [[gnu::always_inline]] static Double4 Lanes(const BYTE* p) { return LanesOfBytes(p); }
+  [[gnu::always_inline]] Double4 NeighbourLanes(const BYTE* p, int dx, int dy) const {
+    return Lanes(p + 3 * dx - dy * stride);
+  }
+  [[gnu::always_inline]] static void StoreLanes(BYTE* p, Int4 v) {
+    const unsigned bytes = PackLanes(v);
+    const std::uint16_t blueGreen = static_cast<std::uint16_t>(bytes);
+    std::memcpy(p, &blueGreen, 2);
+    p[2] = static_cast<BYTE>(bytes >> 16);
+  }
 };
 
 struct GeoPx32 : GeoDirect<Px32> {
@@ -75,6 +102,14 @@ struct GeoPx32 : GeoDirect<Px32> {
     d[1] = s[1];
     d[2] = s[2];
     d[3] = keepAlpha ? s[3] : 0;
+  }
+  [[gnu::always_inline]] static Double4 Lanes(const BYTE* p) { return LanesOfBytes(p); }
+  [[gnu::always_inline]] Double4 NeighbourLanes(const BYTE* p, int dx, int dy) const {
+    return Lanes(p + 4 * dx - dy * stride);
+  }
+  [[gnu::always_inline]] static void StoreLanes(BYTE* p, Int4 v) {
+    const unsigned bytes = PackLanes(v) & 0xFFFFFFu;  // alpha 0
+    std::memcpy(p, &bytes, 4);
   }
 };
 
@@ -95,6 +130,16 @@ struct GeoPx8 : GeoDirect<PxGrey8> {
   static void Transfer(BYTE* d, const GeoPx8&, const BYTE* s, bool) { d[0] = s[0]; }
   static void Fill(BYTE* d, const WholePixel& w) { d[0] = w.index; }
   static void Store(BYTE* d, Rgb c) { d[0] = GreyIndex(c.red, c.green, c.blue); }
+  [[gnu::always_inline]] static Double4 Lanes(const BYTE* p) {
+    const double level = p[0];
+    return Double4{level, level, level, 0};
+  }
+  [[gnu::always_inline]] Double4 NeighbourLanes(const BYTE* p, int dx, int dy) const {
+    return Lanes(p + dx - dy * stride);
+  }
+  [[gnu::always_inline]] static void StoreLanes(BYTE* d, Int4 v) {
+    d[0] = GreyIndex(v[2], v[1], v[0]);
+  }
 };
 
 // Any depth, through the record operations. Colours of a grey-ramp picture
@@ -116,6 +161,11 @@ struct GeoRecord {
   void Transfer(Pos d, const GeoRecord& from, Pos s, bool keepAlpha) const;
   void Fill(Pos d, const WholePixel& w) const;
   void Store(Pos d, Rgb c) const;
+  [[gnu::always_inline]] Double4 Lanes(Pos p) const { return LanesOf(Colour(p)); }
+  [[gnu::always_inline]] Double4 NeighbourLanes(Pos p, int dx, int dy) const {
+    return LanesOf(Neighbour(p, dx, dy));
+  }
+  [[gnu::always_inline]] void StoreLanes(Pos d, Int4 v) const { Store(d, RgbOf(v)); }
   void CopyRow(int to, int from, int width) const;
 
  private:

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "frame/Resources.h"
 #include "geometry/MirrorFlip.h"
 #include "geometry/ProgressRange.h"
+#include "geometry/Simd.h"
 
 namespace qvx {
 
@@ -129,12 +131,72 @@ struct GeneralTables {
 };
 
 template <class Px>
+using RowOf = decltype(std::declval<const Px&>().Row(0));
+
+// One result row j of a general angle: every result pixel reads the source
+// at its turned position, truncated or (kSmooth) blended. The frame is
+// copied into locals: the pixel stores could otherwise alias it.
+template <bool kSmooth, class Px>
+QVX_LOOP_BODY void GeneralRow(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
+                              const RowOf<Px>* rows, const double* xc, const double* xs, int j) {
+  const int left = turn.source.left, top = turn.source.top, right = turn.source.right,
+            bottom = turn.source.bottom;
+  const CentredFrame r = turn.result;
+  const double angle = AngleRadians(turn.a);
+  const double ys = (r.top + j) * std::sin(angle), yc = (r.top + j) * std::cos(angle);
+  const int width = r.right - r.left + 1;
+  const WholePixel background = turn.background;
+  const Double4 backgroundLanes = LanesOf(background.colour);
+  auto d = dst.At(dst.Row(j), 0);
+  for (int i = 0; i < width; ++i, d = dst.Next(d)) {
+    const double sx = xc[i] - ys, sy = xs[i] + yc;
+    const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+    if (ix < left || ix > right || iy < top || iy > bottom) {
+      if (kSmooth)
+        dst.Store(d, background.colour);
+      else
+        dst.Fill(d, background);
+      continue;
+    }
+    const int px = ix - left, py = iy - top;
+    const auto p = src.At(rows[py], px);
+    if (!kSmooth) {
+      dst.Transfer(d, src, p, false);
+      continue;
+    }
+    // The neighbours on the side of the true position; those outside the
+    // picture are the background.
+    const int hx = sx > 0 ? 1 : -1, vy = sy > 0 ? 1 : -1;
+    const bool across = hx > 0 ? px < sw - 1 : px > 0;
+    const bool along = vy > 0 ? py < sh - 1 : py > 0;
+    const Double4 c00 = src.Lanes(p);
+    const Double4 h = across ? src.NeighbourLanes(p, hx, 0) : backgroundLanes;
+    const Double4 v = along ? src.NeighbourLanes(p, 0, vy) : backgroundLanes;
+    const Double4 dg = across && along ? src.NeighbourLanes(p, hx, vy) : backgroundLanes;
+    const BlendWeights w = WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy));
+    dst.StoreLanes(d, BlendLanes(w.x0, w.x1, w.y0, w.y1, c00, h, v, dg));
+  }
+}
+
+template <bool kSmooth, class Px>
+QVX_TARGET_AVX2 void GeneralRowAvx2(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
+                                    const RowOf<Px>* rows, const double* xc, const double* xs,
+                                    int j) {
+  GeneralRow<kSmooth>(src, dst, turn, sw, sh, rows, xc, xs, j);
+}
+
+template <bool kSmooth, class Px>
+void GeneralRowBase(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
+                    const RowOf<Px>* rows, const double* xc, const double* xs, int j) {
+  GeneralRow<kSmooth>(src, dst, turn, sw, sh, rows, xc, xs, j);
+}
+
+template <class Px>
 bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh, GeneralTables& t) {
-  using Row = decltype(src.Row(0));
+  using Row = RowOf<Px>;
   if (!t.rows.Allocate(static_cast<std::size_t>(sh) * sizeof(Row))) return false;
   Row* rows = t.rows.As<Row>();
   for (int y = 0; y < sh; ++y) rows[y] = src.Row(y);
-  const CentredFrame& f = turn.source;
   const CentredFrame& r = turn.result;
   const double angle = AngleRadians(turn.a);
   const double c = std::cos(angle), s = std::sin(angle);
@@ -143,38 +205,11 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
     t.xc[i] = (r.left + i) * c;
     t.xs[i] = (r.left + i) * s;
   }
-  const Rgb background = turn.background.colour;
+  const auto row = turn.smooth
+                       ? (HasAvx2() ? GeneralRowAvx2<true, Px> : GeneralRowBase<true, Px>)
+                       : (HasAvx2() ? GeneralRowAvx2<false, Px> : GeneralRowBase<false, Px>);
   for (int j = 0; j < height; ++j) {
-    const int y = r.top + j;
-    const double ys = y * s, yc = y * c;
-    auto d = dst.At(dst.Row(j), 0);
-    for (int i = 0; i < width; ++i, d = dst.Next(d)) {
-      const double sx = t.xc[i] - ys, sy = t.xs[i] + yc;
-      const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
-      if (ix < f.left || ix > f.right || iy < f.top || iy > f.bottom) {
-        if (turn.smooth)
-          dst.Store(d, background);
-        else
-          dst.Fill(d, turn.background);
-        continue;
-      }
-      const int px = ix - f.left, py = iy - f.top;
-      const auto p = src.At(rows[py], px);
-      if (!turn.smooth) {
-        dst.Transfer(d, src, p, false);
-        continue;
-      }
-      // The neighbours on the side of the true position; those outside the
-      // picture are the background.
-      const int hx = sx > 0 ? 1 : -1, vy = sy > 0 ? 1 : -1;
-      const bool across = hx > 0 ? px < sw - 1 : px > 0;
-      const bool along = vy > 0 ? py < sh - 1 : py > 0;
-      const Rgb c00 = src.Colour(p);
-      const Rgb h = across ? src.Neighbour(p, hx, 0) : background;
-      const Rgb v = along ? src.Neighbour(p, 0, vy) : background;
-      const Rgb dg = across && along ? src.Neighbour(p, hx, vy) : background;
-      dst.Store(d, BlendColours(WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy)), c00, h, v, dg));
-    }
+    row(src, dst, turn, sw, sh, rows, t.xc, t.xs, j);
     if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
   }
   return true;
