@@ -74,5 +74,22 @@ BENCHMARK(BM_Rotate30_24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate30Smooth24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate30Smooth32)->Unit(benchmark::kMillisecond);
 
+// Cut the middle half (2000 x 3000) of the picture.
+void BM_CutHalf24(benchmark::State& state) {
+  RunOnSource(state, 24, [](HGLOBAL source) {
+    RECT rect{1000, 0, 2999, kHeight - 1};
+    return ImageHandles{QVCutRectImage(source, &rect, TRUE, 0, 0, 0), nullptr};
+  });
+}
+BENCHMARK(BM_CutHalf24)->Unit(benchmark::kMillisecond);
+
+void BM_ResizeColorBitToThird24(benchmark::State& state) {
+  RunOnSource(state, 24, [](HGLOBAL source) {
+    return ImageHandles{
+        ResizeColorBit(source, 0, 0, kWidth - 1, kHeight - 1, kWidth / 3, kHeight / 3), nullptr};
+  });
+}
+BENCHMARK(BM_ResizeColorBitToThird24)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace qvx::bench
