@@ -94,6 +94,28 @@ QVX_API BOOL WINAPI QVRotationEx(ImageHandles* images, ImageHandles* result, int
                                  BOOL mirror, BOOL flip, BOOL smooth, int red, int green, int blue,
                                  BOOL keepSize, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                  DWORD dlgArg3);
+// Copy the rectangle rect->left..right by rect->top..bottom (inclusive,
+// top-down coordinates) of a picture of any depth into a new picture of the
+// same format. The rectangle is clamped into the picture and its corners
+// swapped when given the wrong way round; a null rect counts as all zero
+// (the top-left pixel). 1- and 4-bit rows starting inside a byte are
+// shifted. Returns the new picture, or 0: 7 unusable picture, 3 out of
+// memory, 1 cancelled, 2 progress window not opened.
+QVX_API HGLOBAL WINAPI QVCutRectImage(HGLOBAL picture, RECT* rect, BOOL noDialog, DWORD dlgArg1,
+                                      DWORD dlgArg2, DWORD dlgArg3);
+// Box-average the rectangle left..right by top..bottom (inclusive; right -
+// left and bottom - top at least 1) of a picture down to width x height.
+// No progress window. The rectangle is clamped into the picture; a result
+// larger than the rectangle samples one source pixel where a box would be
+// empty. 16, 24 and 32 bits are averaged per channel (32-bit results have
+// alpha 0); 1-, 4- and 8-bit colour pictures are averaged through their
+// colour table and take the nearest table entry. Returns the new picture,
+// or 0: with the error status untouched for a too small rectangle, a grey
+// picture or a handle that cannot be locked; with 7 for an unusable
+// picture, 5 for a size below 1, 3 out of memory. Success leaves the error
+// status as it was.
+QVX_API HGLOBAL WINAPI ResizeColorBit(HGLOBAL picture, int left, int top, int right, int bottom,
+                                      int width, int height);
 
 // ---- tone and colour ------------------------------------------------------
 // Curves on red, green and blue, on luminance and chrominance (Y, Cr, Cb),
