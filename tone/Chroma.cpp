@@ -48,14 +48,15 @@ struct ChromaMap {
     const double* greenCr;
     Rgb operator()(Rgb c) const {
       // Luminance at most 255.000255, chrominance within +-127.5.
-      const YccParts& p = t->pair[c.red << 8 | c.green];
-      const YccParts& b = t->blue[c.blue];
-      const int y = static_cast<int>(p.y + b.y);
-      const IntPair chroma = __builtin_convertvector(p.chroma + b.chroma, IntPair) + 128;
-      const IntPair index = chroma << 8 | y;
-      const auto cr = static_cast<unsigned>(index[0]);
-      const auto cb = static_cast<unsigned>(index[1]);
-      return {t->redBack[cr], TruncClampLevel(t->greenYCb[cb] - greenCr[cr >> 8]), t->blueBack[cb]};
+      const Int4 levels =
+          __builtin_convertvector(t->pair[c.red << 8 | c.green].Lanes() + t->blue[c.blue].Lanes(),
+                                  Int4) +
+          Int4{0, 128, 128, 0};
+      const Int4 index = levels << 8 | levels[0];
+      const auto cr = static_cast<unsigned>(index[1]);
+      const auto cb = static_cast<unsigned>(index[2]);
+      return {t->redBack[cr], TruncClampLevel(t->greenYCb[cb] - greenCr[levels[1]]),
+              t->blueBack[cb]};
     }
   };
 

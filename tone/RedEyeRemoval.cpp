@@ -59,7 +59,7 @@ struct RedEyeMap {
     if (pairs.Data())
       body(Tabulated{pairs.As<double>(), LuminanceTables(weights)[2], packed, threshold});
     else
-      body(*this);
+      body([this](Rgb c) { return (*this)(c); });
   }
 };
 

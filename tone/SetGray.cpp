@@ -37,7 +37,7 @@ struct GreyMap {
     if (pairs.Data())
       body(Tabulated{pairs.As<double>(), LuminanceTables(weights)[2]});
     else
-      body(*this);
+      body([this](Rgb c) { return (*this)(c); });
   }
 };
 

@@ -30,6 +30,7 @@
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
+#include "geometry/Simd.h"
 
 namespace qvx {
 
@@ -93,31 +94,47 @@ inline constexpr std::int64_t kTabulateFrom = std::int64_t{1} << 18;
 
 namespace tone_detail {
 
-// Calls body(kernel) with the map's per-colour function: what
-// map.WithKernel hands over for maps that have one (a small copy the loop
-// can keep in registers), otherwise the map itself.
+// Calls body(kernel) with the map's per-colour function as a small
+// copyable object the loop can keep in registers: what map.WithKernel hands
+// over for maps that have one, otherwise a reference to the map.
 template <class Map, class Body>
 void WithKernel(const Map& map, Body&& body) {
   if constexpr (requires { map.WithKernel(body); })
     map.WithKernel(body);
   else
-    body(map);
+    body([&map](Rgb c) { return map(c); });
 }
 
-// Maps the pixels x0..x1 of one row, one pixel at a time.
+// Maps the pixels x0..x1 of one row through kernel, one pixel at a time.
+template <class Px, class Kernel, class Row>
+QVX_LOOP_BODY void MapRun(const Px& src, const Px& dst, Kernel kernel, Row srow, Row drow, int x0,
+                          int x1) {
+  auto s = Px::Pos(srow, x0);
+  auto d = Px::Pos(drow, x0);
+  for (int x = x0; x <= x1; ++x) {
+    const Rgb c = kernel(src.Read(s));
+    dst.Write(d, c.red, c.green, c.blue);
+    s = Px::Next(s);
+    d = Px::Next(d);
+  }
+}
+
+// The same loop compiled for AVX2, for the processors that have it.
+template <class Px, class Kernel, class Row>
+QVX_TARGET_AVX2 void MapRunAvx2(const Px& src, const Px& dst, Kernel kernel, Row srow, Row drow,
+                                int x0, int x1) {
+  MapRun(src, dst, kernel, srow, drow, x0, x1);
+}
+
 template <class Px, class Map>
 struct PixelByPixel {
   template <class Row>
   void Run(Row srow, Row drow, int x0, int x1) const {
-    WithKernel(map, [&](const auto& kernel) {
-      auto s = Px::Pos(srow, x0);
-      auto d = Px::Pos(drow, x0);
-      for (int x = x0; x <= x1; ++x) {
-        const Rgb c = kernel(src.Read(s));
-        dst.Write(d, c.red, c.green, c.blue);
-        s = Px::Next(s);
-        d = Px::Next(d);
-      }
+    WithKernel(map, [&](auto kernel) {
+      if (std::is_pointer_v<Row> && HasAvx2())
+        MapRunAvx2(src, dst, kernel, srow, drow, x0, x1);
+      else
+        MapRun(src, dst, kernel, srow, drow, x0, x1);
     });
   }
   const Px& src;

@@ -113,19 +113,10 @@ bool MakeSplineTable(const POINT* points, int count, WorkBlock& table) {
 
 void ConversionTables::FillForward(const LevelTable* t) {
   for (int r = 0; r < 256; ++r)
-    for (int g = 0; g < 256; ++g) {
-      YccParts& p = pair[r << 8 | g];
-      p.chroma[0] = t[kRedToCr][r] + t[kGreenToCr][g];
-      p.chroma[1] = t[kRedToCb][r] + t[kGreenToCb][g];
-      p.y = t[kRedToY][r] + t[kGreenToY][g];
-      p.unused = 0;
-    }
-  for (int b = 0; b < 256; ++b) {
-    blue[b].chroma[0] = t[kBlueToCr][b];
-    blue[b].chroma[1] = t[kBlueToCb][b];
-    blue[b].y = t[kBlueToY][b];
-    blue[b].unused = 0;
-  }
+    for (int g = 0; g < 256; ++g)
+      pair[r << 8 | g] = {t[kRedToY][r] + t[kGreenToY][g], t[kRedToCr][r] + t[kGreenToCr][g],
+                          t[kRedToCb][r] + t[kGreenToCb][g], 0};
+  for (int b = 0; b < 256; ++b) blue[b] = {t[kBlueToY][b], t[kBlueToCr][b], t[kBlueToCb][b], 0};
 }
 
 bool MakeLuminanceTables(WorkBlock& tables) {

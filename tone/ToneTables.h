@@ -7,6 +7,7 @@
 #pragma once
 
 #include <climits>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,6 +15,7 @@
 
 #include "frame/PixelFormat.h"
 #include "frame/Resources.h"
+#include "geometry/Simd.h"
 #include "platform/WinTypes.h"
 
 namespace qvx {
@@ -126,17 +128,17 @@ inline BYTE GreenFromYcc(int y, int crCentred, int cbCentred) {
 }
 inline BYTE BlueFromYcc(int y, int cbCentred) { return RoundClampLevel(y + 1.772 * cbCentred); }
 
-// Two doubles handled as one (the two chrominance sums); no alignment is
-// assumed of the memory that holds them. Each lane is added and converted
-// exactly as a lone double would be.
-typedef double DoublePair __attribute__((vector_size(16), aligned(8)));
-typedef int IntPair __attribute__((vector_size(8)));
-
-// Parts of the three sums of a conversion to luminance and chrominance.
+// The parts of the three sums of a conversion to luminance and chrominance,
+// side by side so that the three are added as one (lane by lane, each
+// exactly as a lone double would be).
 struct YccParts {
-  DoublePair chroma;  // Cr, Cb
-  double y;
-  double unused;  // makes the record 32 bytes
+  double y, cr, cb;
+  double unused;  // 0, makes the record four lanes
+  Double4 Lanes() const {
+    Double4 lanes;
+    std::memcpy(&lanes, this, sizeof lanes);  // no alignment assumed
+    return lanes;
+  }
 };
 
 // What converting many colours to luminance and chrominance and back works

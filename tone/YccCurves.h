@@ -32,16 +32,17 @@ struct YccCurves {
     Rgb operator()(Rgb c) const {
       // The sums are at least 0 (0.5 for the chrominance), so the levels
       // need no clamping below; chrominance level 256 has its own table
-      // rows, and luminance stays below 256.
-      const YccParts& p = t->pair[c.red << 8 | c.green];
-      const YccParts& b = t->blue[c.blue];
-      const int l = static_cast<int>(p.y + b.y + 0.5);
-      const IntPair chroma =
-          __builtin_convertvector(((p.chroma + b.chroma) + 128.0) + 0.5, IntPair);
-      const IntPair index = chroma << 8 | l;
-      const auto cr = static_cast<unsigned>(index[0]);
-      const auto cb = static_cast<unsigned>(index[1]);
-      return {t->redBack[cr], RoundClampLevel(t->greenYCb[cb] - greenCr[cr >> 8]), t->blueBack[cb]};
+      // rows, and luminance stays below 256. Adding 0 to the luminance
+      // changes nothing.
+      const Double4 sums = ((t->pair[c.red << 8 | c.green].Lanes() + t->blue[c.blue].Lanes()) +
+                            Double4{0.0, 128.0, 128.0, 0.0}) +
+                           0.5;
+      const Int4 levels = __builtin_convertvector(sums, Int4);
+      const Int4 index = levels << 8 | levels[0];
+      const auto cr = static_cast<unsigned>(index[1]);
+      const auto cb = static_cast<unsigned>(index[2]);
+      return {t->redBack[cr], RoundClampLevel(t->greenYCb[cb] - greenCr[levels[1]]),
+              t->blueBack[cb]};
     }
   };
 
