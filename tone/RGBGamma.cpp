@@ -22,10 +22,7 @@ struct GammaCurves : ChannelCurves {
 
 HGLOBAL RunRGBGamma(const SelectionArgs& args, double red, double green, double blue, BOOL noDialog,
                     PixelRoute route) {
-  GammaCurves curves;
-  curves.gamma[0] = red;
-  curves.gamma[1] = green;
-  curves.gamma[2] = blue;
+  GammaCurves curves{{}, {red, green, blue}, {}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

@@ -18,10 +18,7 @@ struct LevelCurves : ChannelCurves {
 
 HGLOBAL RunRGBLevel(const SelectionArgs& args, int red, int green, int blue, BOOL noDialog,
                     PixelRoute route) {
-  LevelCurves curves;
-  curves.offset[0] = LimitOffset(red);
-  curves.offset[1] = LimitOffset(green);
-  curves.offset[2] = LimitOffset(blue);
+  LevelCurves curves{{}, {LimitOffset(red), LimitOffset(green), LimitOffset(blue)}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

@@ -18,10 +18,7 @@ struct NegativeCurves : ChannelCurves {
 
 HGLOBAL RunRGBRev(const SelectionArgs& args, BOOL red, BOOL green, BOOL blue, BOOL noDialog,
                   PixelRoute route) {
-  NegativeCurves curves;
-  curves.invert[0] = red;
-  curves.invert[1] = green;
-  curves.invert[2] = blue;
+  NegativeCurves curves{{}, {red, green, blue}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

@@ -1,7 +1,6 @@
 // A curve through control points, applied to the chosen channels.
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
-#include "frame/ErrorCodes.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneTables.h"
 
@@ -25,16 +24,8 @@ struct SplineCurves : ChannelCurves {
 
 HGLOBAL RunRGBSpline(const SelectionArgs& args, const POINT* points, int count, BOOL red,
                      BOOL green, BOOL blue, BOOL noDialog, PixelRoute route) {
-  if (!CurvePointsUsable(points, count)) {
-    SetErrorStatus(kErrorBadParameter);
-    return nullptr;
-  }
-  SplineCurves curves;
-  curves.points = points;
-  curves.count = count;
-  curves.apply[0] = red;
-  curves.apply[1] = green;
-  curves.apply[2] = blue;
+  if (!CheckCurvePoints(points, count)) return nullptr;
+  SplineCurves curves{{}, points, count, {red, green, blue}, {}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "frame/ErrorCodes.h"
+#include "platform/QvxCom.h"
+
 namespace qvx {
 namespace {
 
@@ -68,12 +71,11 @@ bool MakeGammaTables(double red, double green, double blue, WorkBlock& tables) {
   return true;
 }
 
-bool CurvePointsUsable(const POINT* points, int count) {
-  if (count > kMaxCurvePoints) return false;
-  if (count > 0 && !points) return false;
-  for (int j = 0; j + 1 < count; ++j)
-    if (points[j].x > points[j + 1].x) return false;
-  return true;
+bool CheckCurvePoints(const POINT* points, int count) {
+  bool usable = count <= kMaxCurvePoints && (count <= 0 || points);
+  for (int j = 0; usable && j + 1 < count; ++j) usable = points[j].x <= points[j + 1].x;
+  if (!usable) SetErrorStatus(kErrorBadParameter);
+  return usable;
 }
 
 bool MakeSplineTable(const POINT* points, int count, WorkBlock& table) {

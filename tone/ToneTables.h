@@ -68,8 +68,9 @@ bool MakeSplineTable(const POINT* points, int count, WorkBlock& table);
 inline const BYTE* SplineTable(const WorkBlock& table) { return table.As<BYTE>(); }
 
 // Whether control points may make a curve: no more than kMaxCurvePoints, x
-// never decreasing, and an array to read when there are any.
-bool CurvePointsUsable(const POINT* points, int count);
+// never decreasing, and an array to read when there are any. Sets error 5
+// when not.
+bool CheckCurvePoints(const POINT* points, int count);
 
 // Luminance weight tables: red, green and blue products of 0.298912,
 // 0.586611 and 0.114478.

@@ -22,10 +22,7 @@ struct YccGammaCurves : YccCurves {
 
 HGLOBAL RunYCCGamma(const SelectionArgs& args, double y, double cr, double cb, BOOL noDialog,
                     PixelRoute route) {
-  YccGammaCurves curves;
-  curves.gamma[0] = y;
-  curves.gamma[1] = cr;
-  curves.gamma[2] = cb;
+  YccGammaCurves curves{{}, {y, cr, cb}, {}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

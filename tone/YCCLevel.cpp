@@ -20,10 +20,7 @@ struct YccLevelCurves : YccCurves {
 
 HGLOBAL RunYCCLevel(const SelectionArgs& args, int y, int cr, int cb, BOOL noDialog,
                     PixelRoute route) {
-  YccLevelCurves curves;
-  curves.offset[0] = LimitOffset(y);
-  curves.offset[1] = LimitOffset(cr);
-  curves.offset[2] = LimitOffset(cb);
+  YccLevelCurves curves{{}, {LimitOffset(y), LimitOffset(cr), LimitOffset(cb)}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

@@ -19,10 +19,7 @@ struct YccNegativeCurves : YccCurves {
 
 HGLOBAL RunYCCRev(const SelectionArgs& args, BOOL y, BOOL cr, BOOL cb, BOOL noDialog,
                   PixelRoute route) {
-  YccNegativeCurves curves;
-  curves.invert[0] = y;
-  curves.invert[1] = cr;
-  curves.invert[2] = cb;
+  YccNegativeCurves curves{{}, {y, cr, cb}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 

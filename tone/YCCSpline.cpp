@@ -2,7 +2,6 @@
 // chrominance channels.
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
-#include "frame/ErrorCodes.h"
 #include "tone/ToneEffects.h"
 #include "tone/YccCurves.h"
 
@@ -25,16 +24,8 @@ struct YccSplineCurves : YccCurves {
 
 HGLOBAL RunYCCSpline(const SelectionArgs& args, const POINT* points, int count, BOOL y, BOOL cr,
                      BOOL cb, BOOL noDialog, PixelRoute route) {
-  if (!CurvePointsUsable(points, count)) {
-    SetErrorStatus(kErrorBadParameter);
-    return nullptr;
-  }
-  YccSplineCurves curves;
-  curves.points = points;
-  curves.count = count;
-  curves.apply[0] = y;
-  curves.apply[1] = cr;
-  curves.apply[2] = cb;
+  if (!CheckCurvePoints(points, count)) return nullptr;
+  YccSplineCurves curves{{}, points, count, {y, cr, cb}, {}};
   return RunTone(args, ToneSetup{kDepthAll, false, noDialog, route}, curves);
 }
 
