@@ -32,5 +32,22 @@ void BM_AntiAlias(benchmark::State& state) {
 }
 BENCHMARK(BM_AntiAlias)->Unit(benchmark::kMillisecond);
 
+// A 3 x 3 sharpening kernel in the middle of the field, or a dense 9 x 9
+// one with every weight non-zero.
+void BM_CustomFilter(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  FilterKernel kernel{};
+  for (int ky = 4 - side / 2; ky <= 4 + side / 2; ++ky)
+    for (int kx = 4 - side / 2; kx <= 4 + side / 2; ++kx)
+      kernel.weights[9 * ky + kx] = side == 3 ? -1 : 1 + (kx + ky) % 3;
+  if (side == 3) kernel.weights[40] = 9;
+  const int divisor = side == 3 ? 1 : 162;
+  RunOn(state, 24, [&](ImageHandles* images) {
+    return QVCustomFilter(images, 1, nullptr, 0, nullptr, TRUE, &kernel, divisor, 0, TRUE, TRUE,
+                          TRUE, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_CustomFilter)->Arg(3)->Arg(9)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace qvx::bench

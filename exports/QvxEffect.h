@@ -215,3 +215,19 @@ QVX_API HGLOBAL WINAPI QVBlur(ImageHandles* images, BYTE mode, POINT* points, in
 QVX_API HGLOBAL WINAPI QVAntiAlias(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
                                    const RECT* rect, BOOL inside, BOOL noDialog, DWORD dlgArg1,
                                    DWORD dlgArg2, DWORD dlgArg3);
+// Convolution with the caller's 9 x 9 kernel (weights[9 * ky + kx] weighs
+// the pixel kx - 4 columns and ky - 4 rows away; beyond the picture's border
+// its outermost pixels repeat). Per enabled channel: the 32-bit sum of
+// weight x value, divided by the low byte of divisor (1..255, toward zero),
+// plus the low byte of bias, clamped to 0..255; channels not enabled become
+// 0. A null kernel or a divisor whose low byte is 0: error 5.
+// pointCount of 1,000,000 or more selects the direct variant (vertex count
+// pointCount - 1,000,000): 24-bit pictures only (8-bit grey: error 4, other
+// depths: 7), polygon and ellipse clamped into the picture and drawn over
+// their own box, mask pictures read by bit (1 selects) whatever their
+// colours, channels not enabled kept from the source.
+QVX_API HGLOBAL WINAPI QVCustomFilter(ImageHandles* images, BYTE mode, POINT* points,
+                                      int pointCount, const RECT* rect, BOOL inside,
+                                      const FilterKernel* kernel, int divisor, int bias, BOOL red,
+                                      BOOL green, BOOL blue, BOOL noDialog, DWORD dlgArg1,
+                                      DWORD dlgArg2, DWORD dlgArg3);

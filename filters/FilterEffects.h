@@ -14,4 +14,9 @@ HGLOBAL RunBlur(const SelectionArgs& args, BYTE radius, BOOL noDialog,
 HGLOBAL RunAntiAlias(const SelectionArgs& args, BOOL noDialog,
                      PixelRoute route = PixelRoute::kDirect);
 
+// pointCount of 1,000,000 or more selects the direct 24-bit variant.
+HGLOBAL RunCustomFilter(const SelectionArgs& args, const FilterKernel* kernel, int divisor,
+                        int bias, BOOL red, BOOL green, BOOL blue, BOOL noDialog,
+                        PixelRoute route = PixelRoute::kDirect);
+
 }  // namespace qvx

@@ -3,6 +3,8 @@
 // runs on every export.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "filters/FilterReference.h"
 #include "support/Fixture.h"
 #include "support/Pictures.h"
@@ -113,6 +115,114 @@ TEST_F(FilterExportsTest, AntiAliasWorkedCases) {
   EXPECT_EQ(BlockBytes(Keep(AntiAlias(&column))), BlockBytes(column.Picture));
 }
 
+// A kernel with the given weights at (column offset, row offset).
+FilterKernel KernelOf(std::initializer_list<std::tuple<int, int, int>> taps) {
+  FilterKernel k{};
+  for (const auto& [dx, dy, w] : taps) k.weights[9 * (dy + 4) + dx + 4] = w;
+  return k;
+}
+HGLOBAL Custom(ImageHandles* i, const FilterKernel& k, int divisor, int bias, BOOL r = 1,
+               BOOL g = 1, BOOL b = 1, BYTE mode = 1, POINT* points = nullptr, int count = 0) {
+  return QVCustomFilter(i, mode, points, count, nullptr, TRUE, &k, divisor, bias, r, g, b, TRUE, 0,
+                        0, 0);
+}
+
+TEST_F(FilterExportsTest, CustomFilterWorkedCases) {
+  HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, 16, 16, 3));
+  ImageHandles images{picture, nullptr};
+  // A single centre weight equal to the divisor gives the picture back, for
+  // every divisor (the quotient of an exact multiple must not drop by one).
+  for (int d = 1; d <= 255; ++d) {
+    HGLOBAL same = Custom(&images, KernelOf({{0, 0, d}}), d, 0);
+    ASSERT_EQ(BlockBytes(same), BlockBytes(picture)) << "divisor " << d;
+    GlobalFree(same);
+  }
+  // All zeros: the bias in every channel.
+  HGLOBAL flat = Keep(Custom(&images, FilterKernel{}, 1, 77));
+  EXPECT_EQ(RowOf(flat, 5)[9], (Colour{77, 77, 77}));
+  // Sums divide toward zero before the bias: a red sum of -5 over 2 is -2.
+  ImageHandles one{Picture({{{5, 9, 0}}}), nullptr};
+  const FilterKernel minus = KernelOf({{0, 0, -1}});
+  EXPECT_EQ(RowOf(Keep(Custom(&one, minus, 2, 0))), (Colours{{0, 0, 0}}));
+  EXPECT_EQ(RowOf(Keep(Custom(&one, minus, 2, 3))), (Colours{{1, 0, 3}}));
+  // Only the low bytes of divisor and bias count: 257 is 1, 256 is 0.
+  EXPECT_EQ(RowOf(Keep(Custom(&one, KernelOf({{0, 0, 1}}), 257, 256))), (Colours{{5, 9, 0}}));
+  // Beyond the border the outermost pixels repeat: a weight four columns to
+  // the left reads column 0 for the first five columns.
+  ImageHandles ramp{
+      Picture(
+          {{{10, 0, 0}, {20, 0, 0}, {30, 0, 0}, {40, 0, 0}, {50, 0, 0}, {60, 0, 0}, {70, 0, 0}}}),
+      nullptr};
+  EXPECT_EQ(
+      RowOf(Keep(Custom(&ramp, KernelOf({{-4, 0, 1}}), 1, 0))),
+      (Colours{
+          {10, 0, 0}, {10, 0, 0}, {10, 0, 0}, {10, 0, 0}, {10, 0, 0}, {20, 0, 0}, {30, 0, 0}}));
+  EXPECT_EQ(
+      RowOf(Keep(Custom(&ramp, KernelOf({{2, -3, 1}}), 1, 0))),
+      (Colours{
+          {30, 0, 0}, {40, 0, 0}, {50, 0, 0}, {60, 0, 0}, {70, 0, 0}, {70, 0, 0}, {70, 0, 0}}));
+}
+
+TEST_F(FilterExportsTest, CustomFilterChannelsAndTheDirectVariant) {
+  ImageHandles images{Picture({{{10, 20, 30}, {40, 50, 60}}, {{70, 80, 90}, {1, 2, 3}}}), nullptr};
+  const FilterKernel twice = KernelOf({{0, 0, 2}});
+  // Green disabled: 0 in the standard filter, the source's green in the
+  // direct variant.
+  EXPECT_EQ(RowOf(Keep(Custom(&images, twice, 1, 1, 1, 0, 1))),
+            (Colours{{21, 0, 61}, {81, 0, 121}}));
+  EXPECT_EQ(RowOf(Keep(Custom(&images, twice, 1, 1, 1, 0, 1, 1, nullptr, 1000000))),
+            (Colours{{21, 20, 61}, {81, 50, 121}}));
+  // A four-vertex polygon through the direct variant: 24 bits only, an
+  // 8-bit grey picture fails with 4, an 8-bit colour one with 7.
+  POINT square[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  EXPECT_NE(Keep(Custom(&images, twice, 1, 0, 1, 1, 1, 2, square, 1000004)), nullptr);
+  ImageHandles grey{Keep(MakePicture(Layout::kGrey8, 4, 4, 1)), nullptr};
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Custom(&grey, twice, 1, 0, 1, 1, 1, 2, square, 1000004)), 4);
+  EXPECT_NE(Keep(Custom(&grey, twice, 1, 0, 1, 1, 1, 2, square, 4)), nullptr);
+  for (Layout layout : {Layout::kPalette8, Layout::kRgb32, Layout::kRgb565}) {
+    ImageHandles other{Keep(MakePicture(layout, 4, 4, 1)), nullptr};
+    SetErrorStatus(0);
+    EXPECT_EQ(Refusal(Custom(&other, twice, 1, 0, 1, 1, 1, 1, nullptr, 1000000)), 7);
+  }
+  // The variant's own checks: selection mode, polygon size, mask picture.
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Custom(&images, twice, 1, 0, 1, 1, 1, 4, nullptr, 1000000)), 5);
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Custom(&images, twice, 1, 0, 1, 1, 1, 2, square, 1000001)), 5);
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Custom(&images, twice, 1, 0, 1, 1, 1, 2, nullptr, 1000003)), 5);
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Custom(&images, twice, 1, 0, 1, 1, 1, 0, nullptr, 1000000)), 7);
+  ImageHandles narrow{images.Picture, Keep(MakeMask({"#", "#"}))};
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(Custom(&narrow, twice, 1, 0, 1, 1, 1, 0, nullptr, 1000000)), 7);
+  // Divisors whose low byte is 0 are refused before the picture is looked at.
+  for (int count : {0, 1000000}) {
+    SetErrorStatus(0);
+    EXPECT_EQ(Refusal(QVCustomFilter(nullptr, 1, nullptr, count, nullptr, TRUE, &twice, 256, 0, 1,
+                                     1, 1, TRUE, 0, 0, 0)),
+              5);
+    SetErrorStatus(0);
+    EXPECT_EQ(Refusal(QVCustomFilter(nullptr, 1, nullptr, count, nullptr, TRUE, &twice, 1, 0, 1, 1,
+                                     1, TRUE, 0, 0, 0)),
+              7);
+  }
+}
+
+TEST_F(FilterExportsTest, DirectVariantVisitsRowsFromTheBottom) {
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 6, 9, 4)), nullptr};
+  const FilterKernel k = KernelOf({{1, 1, 1}});
+  POINT triangle[3] = {{1, 2}, {5, 2}, {3, 7}};
+  const auto reports =
+      RecordProgress([&] { return Custom(&images, k, 1, 0, 1, 1, 1, 2, triangle, 1000003); });
+  ASSERT_EQ(reports.size(), 6u);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(reports[i].done, i);
+    EXPECT_EQ(reports[i].total, 5);
+  }
+}
+
 TEST_F(FilterExportsTest, WrittenThirtyTwoBitPixelsLoseTheirFourthByte) {
   HGLOBAL picture = Keep(MakePicture(Layout::kRgb32, 4, 2, 3));
   HGLOBAL mask = Keep(MakeMask({"#..#", ".##."}));
@@ -208,6 +318,16 @@ const std::vector<std::pair<const char*, ExportCall>>& Exports() {
        [](ImageHandles* i, BOOL n) { return QVBlur(i, 3, nullptr, 0, &e, 1, 2, n, 0, 0, 0); }},
       {"AntiAlias",
        [](ImageHandles* i, BOOL n) { return QVAntiAlias(i, 3, nullptr, 0, &e, 0, n, 0, 0, 0); }},
+      {"CustomFilter",
+       [](ImageHandles* i, BOOL n) {
+         static const FilterKernel k = KernelOf({{-1, -1, 3}, {0, 0, 5}, {4, 2, -2}});
+         return QVCustomFilter(i, 3, nullptr, 0, &e, 1, &k, 3, 9, 1, 0, 1, n, 0, 0, 0);
+       }},
+      {"CustomFilter direct",
+       [](ImageHandles* i, BOOL n) {
+         static const FilterKernel k = KernelOf({{-1, -1, 3}, {0, 0, 5}, {4, 2, -2}});
+         return QVCustomFilter(i, 3, nullptr, 1000000, &e, 0, &k, 3, 9, 1, 0, 1, n, 0, 0, 0);
+       }},
   };
   return all;
 }

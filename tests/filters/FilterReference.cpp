@@ -57,6 +57,37 @@ Colour AntiAlias(const Grid& g, const WorkRect& rect, int x, int y) {
   return Mean(g, rect, x - 1, y, x + 1, y);
 }
 
+std::string Kernel::Describe() const {
+  std::ostringstream out;
+  out << "divisor " << divisor << " bias " << bias << " channels " << red << green << blue
+      << " weights";
+  for (int i = 0; i < 81; ++i)
+    if (weights[i]) out << " [" << i / 9 - 4 << "," << i % 9 - 4 << "]=" << weights[i];
+  return out.str();
+}
+
+Colour Custom(const Grid& g, int x, int y, const Kernel& k, std::optional<int> disabled) {
+  const Colour own = ColourOf(g, x, y);
+  long long sums[3] = {0, 0, 0};
+  for (int ky = 0; ky < 9; ++ky)
+    for (int kx = 0; kx < 9; ++kx) {
+      const Colour c = ColourOf(g, std::clamp(x + kx - 4, 0, g.width - 1),
+                                std::clamp(y + ky - 4, 0, g.height - 1));
+      const long long w = k.weights[9 * ky + kx];
+      sums[0] += w * c.r;
+      sums[1] += w * c.g;
+      sums[2] += w * c.b;
+    }
+  const int d = k.divisor & 0xFF, bias = k.bias & 0xFF;
+  const auto channel = [&](int i, bool enabled, int source) {
+    if (!enabled) return disabled ? *disabled : source;
+    // The sums are 32-bit and wrap.
+    const auto sum = static_cast<std::int32_t>(static_cast<std::uint32_t>(sums[i] & 0xFFFFFFFF));
+    return std::clamp(sum / d + bias, 0, 255);
+  };
+  return {channel(0, k.red, own.r), channel(1, k.green, own.g), channel(2, k.blue, own.b)};
+}
+
 }  // namespace ref
 
 RandomSelection::RandomSelection(std::mt19937& random, int width, int height) {

@@ -33,6 +33,17 @@ Grid ExpectedFilter(const Grid& source, const WorkRect& rect, const Selected& se
 namespace ref {
 Colour Blur(const Grid& g, const WorkRect& rect, int x, int y, int radius);
 Colour AntiAlias(const Grid& g, const WorkRect& rect, int x, int y);
+// The 9 x 9 kernel: weights[9 * ky + kx] weigh the pixel kx - 4 columns and
+// ky - 4 rows away (clamped into the picture); divisor and bias are the low
+// bytes of the arguments. Channels not enabled are `disabled` (the source's
+// own value when null, else that value).
+struct Kernel {
+  std::vector<std::int32_t> weights = std::vector<std::int32_t>(81);
+  int divisor = 1, bias = 0;
+  bool red = true, green = true, blue = true;
+  std::string Describe() const;
+};
+Colour Custom(const Grid& g, int x, int y, const Kernel& k, std::optional<int> disabled);
 }  // namespace ref
 
 // A random selection for a picture of the given size: its arguments, the

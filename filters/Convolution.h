@@ -1,0 +1,47 @@
+// Convolution with a kernel of up to 9 x 9 integer weights: the arithmetic
+// shared by the custom filter and the emboss.
+//
+// For each pixel and each colour channel, every non-zero weight (a tap,
+// visited row by row from the top, left to right) times the channel of the
+// source pixel at the tap's offset is added into a signed 32-bit sum
+// (wrapping as 32-bit arithmetic does); neighbour coordinates are clamped
+// into the picture, not the work rectangle. The channel is then
+// sum / divisor (truncated toward zero) + bias, clamped to 0..255.
+#pragma once
+
+#include <cstdint>
+
+#include "filters/FilterFrame.h"
+
+namespace qvx {
+
+struct ConvolutionTap {
+  int dx, dy;
+  std::uint32_t weight;  // the signed weight's bits: products wrap as 32-bit ones
+};
+
+class Convolution {
+ public:
+  static constexpr int kSize = 9;  // kernel side; offsets -4..4
+
+  // The taps of weights[9 * ky + kx] (offset kx - 4, ky - 4), divisor 1..255
+  // and bias 0..255.
+  void SetKernel(const std::int32_t* weights, int divisor, int bias);
+
+  // Source rows and sums for the job; false with error 3.
+  bool Prepare(FilterJob& job);
+
+  // All four lanes of pixels x0..x1 of row y into out[x - rect.left].
+  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out);
+
+ private:
+  static constexpr int kChunk = 512;  // pixels summed at a time, so the sums stay in cache
+  ConvolutionTap taps_[kSize * kSize];
+  int count_ = 0;
+  int reach_ = 0;  // the largest offset of a tap
+  double inverse_ = 1.0;
+  int bias_ = 0;
+  WorkBlock sums_;
+};
+
+}  // namespace qvx
