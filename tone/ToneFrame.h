@@ -22,6 +22,7 @@
 // object equal to operator(), for the pixel loops.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -334,10 +335,13 @@ HGLOBAL RunTone(const SelectionArgs& args, const ToneSetup& setup, Map& map) {
   // A pixel path that writes every pixel need not copy the rows first.
   const bool writesAll = !byTable && SelectsWholePicture(selection);
   const WorkRect& rect = selection.Rect();
-  const std::int64_t colours = byTable ? source.ColorCount
-                                       : (rect.Empty() ? 0
-                                                       : std::int64_t{rect.right - rect.left + 1} *
-                                                             (rect.bottom - rect.top + 1));
+  // How many colours the map will be asked for: a grey-ramp picture's
+  // pixels are worked out once per level.
+  const std::int64_t area =
+      rect.Empty() ? 0 : std::int64_t{rect.right - rect.left + 1} * (rect.bottom - rect.top + 1);
+  const std::int64_t colours =
+      byTable ? source.ColorCount
+              : (kind == kKindGrey256 ? std::min<std::int64_t>(area, 256) : area);
   ToneResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (!map.Prepare(colours)) return nullptr;
