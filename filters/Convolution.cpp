@@ -1,32 +1,151 @@
 #include "filters/Convolution.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace qvx {
 namespace {
 
-// Adds (or, for the first tap, sets) one tap's products into the sums.
-QVX_LOOP_BODY void AddTap(std::uint32_t* sums, const BYTE* source, std::uint32_t weight, int lanes,
-                          bool first) {
-  if (first)
-    for (int k = 0; k < lanes; ++k) sums[k] = weight * source[k];
-  else
-    for (int k = 0; k < lanes; ++k) sums[k] += weight * source[k];
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+using Words16 = std::uint16_t __attribute__((vector_size(32)));
+using Words8 = std::uint16_t __attribute__((vector_size(16)));
+using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
+
+QVX_LOOP_BODY Words16 WordsAt(const std::uint16_t* p) {
+  Words16 w;
+  std::memcpy(&w, p, 32);
+  return w;
 }
 
-// sum / divisor truncated toward zero, as sum * (1 / divisor) nudged 2^-19
-// away from zero: a quotient that is not an integer lies at least 1/255
-// from one, and the product misses the exact quotient by less than
-// 2^31 * 2^-52 = 2^-21, so the nudge lands exact quotients on the right
-// side of their integer and moves no other across one. Then bias, clamp.
-QVX_LOOP_BODY void FinishSums(BYTE* out, const std::uint32_t* sums, int lanes, double inverse,
-                              int bias) {
-  constexpr double kNudge = 1.0 / (1 << 19);
+QVX_LOOP_BODY void WidenRow(std::uint16_t* words, const BYTE* bytes, int lanes) {
+  for (int k = 0; k < lanes; ++k) words[k] = bytes[k];
+}
+
+QVX_LOOP_BODY Lanes8 LowLanes(Words16 w) {
+  return __builtin_convertvector(Words8{w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]}, Lanes8);
+}
+QVX_LOOP_BODY Lanes8 HighLanes(Words16 w) {
+  return __builtin_convertvector(Words8{w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]},
+                                 Lanes8);
+}
+
+// The sums of all taps, 16 lanes at a time in registers, in 32-bit lanes
+// that wrap as the sums do.
+QVX_LOOP_BODY void SumTaps(std::uint32_t* sums, const std::uint16_t* const* sources,
+                           const std::uint32_t* weights, int taps, int lanes) {
+  int k = 0;
+  for (; k + 16 <= lanes; k += 16) {
+    Lanes8 low{}, high{};
+    for (int t = 0; t < taps; ++t) {
+      const Words16 v = WordsAt(sources[t] + k);
+      low += LowLanes(v) * weights[t];
+      high += HighLanes(v) * weights[t];
+    }
+    std::memcpy(sums + k, &low, 32);
+    std::memcpy(sums + k + 8, &high, 32);
+  }
+  for (; k < lanes; ++k) {
+    std::uint32_t sum = 0;
+    for (int t = 0; t < taps; ++t) sum += weights[t] * sources[t][k];
+    sums[k] = sum;
+  }
+}
+
+// The same in 16-bit lanes, for kernels whose sums span fewer than 65536
+// values from `low` up: the wrapped 16-bit sum, less `low`, is the exact
+// distance from `low`. Taps = 0 means `taps` taps; a fixed count lets the
+// compiler keep the weights in registers.
+template <int Taps>
+QVX_LOOP_BODY void SumTapsNarrow(std::uint32_t* sums, const std::uint16_t* const* sources,
+                                 const std::uint16_t* weights, int taps, int lanes, int low) {
+  if constexpr (Taps > 0) taps = Taps;
+  const auto base = static_cast<std::uint16_t>(low);
+  const auto store = [&](int at, Words16 sum) {
+    sum -= base;
+    const Lanes8 a = LowLanes(sum) + static_cast<std::uint32_t>(low);
+    const Lanes8 b = HighLanes(sum) + static_cast<std::uint32_t>(low);
+    std::memcpy(sums + at, &a, 32);
+    std::memcpy(sums + at + 8, &b, 32);
+  };
+  int k = 0;
+  // Four vectors per weight loaded, then one at a time.
+  for (; k + 64 <= lanes; k += 64) {
+    Words16 s0{}, s1{}, s2{}, s3{};
+    for (int t = 0; t < taps; ++t) {
+      const std::uint16_t* p = sources[t] + k;
+      const std::uint16_t w = weights[t];
+      s0 += WordsAt(p) * w;
+      s1 += WordsAt(p + 16) * w;
+      s2 += WordsAt(p + 32) * w;
+      s3 += WordsAt(p + 48) * w;
+    }
+    store(k, s0);
+    store(k + 16, s1);
+    store(k + 32, s2);
+    store(k + 48, s3);
+  }
+  for (; k + 16 <= lanes; k += 16) {
+    Words16 sum{};
+    for (int t = 0; t < taps; ++t) sum += WordsAt(sources[t] + k) * weights[t];
+    store(k, sum);
+  }
+  for (; k < lanes; ++k) {
+    std::uint16_t sum = 0;
+    for (int t = 0; t < taps; ++t) sum = static_cast<std::uint16_t>(sum + weights[t] * sources[t][k]);
+    sums[k] = static_cast<std::uint16_t>(sum - base) + static_cast<std::uint32_t>(low);
+  }
+}
+
+using NarrowSums = void (*)(std::uint32_t*, const std::uint16_t* const*, const std::uint16_t*,
+                            int, int, int);
+
+template <int Taps>
+NarrowSums NarrowSumsOf() {
+  return &Vectorised<SumTapsNarrow<Taps>, std::uint32_t*, const std::uint16_t* const*,
+                     const std::uint16_t*, int, int, int>;
+}
+
+// Small kernels (an emboss, a 3 x 3 field) get a copy for their count.
+NarrowSums NarrowSumsFor(int taps) {
+  switch (taps) {
+    case 1: return NarrowSumsOf<1>();
+    case 2: return NarrowSumsOf<2>();
+    case 3: return NarrowSumsOf<3>();
+    case 4: return NarrowSumsOf<4>();
+    case 5: return NarrowSumsOf<5>();
+    case 6: return NarrowSumsOf<6>();
+    case 7: return NarrowSumsOf<7>();
+    case 8: return NarrowSumsOf<8>();
+    case 9: return NarrowSumsOf<9>();
+    default: return NarrowSumsOf<0>();
+  }
+}
+
+// sum / divisor truncated toward zero, plus bias, clamped. Sums beyond
+// 256 divisors give 0 or 255 whatever the bias, so they are limited first;
+// the quotient of the magnitude is estimated in single precision (off by
+// less than 256 * 2^-23) and put right by its remainder.
+QVX_LOOP_BODY void FinishSums(BYTE* out, const std::uint32_t* sums, int lanes, int divisor,
+                              float inverse, int bias) {
+  const int limit = 256 * divisor;
   for (int k = 0; k < lanes; ++k) {
-    const auto sum = static_cast<std::int32_t>(sums[k]);
-    double q = sum * inverse + (sum < 0 ? -kNudge : kNudge);
-    q = q < -256.0 ? -256.0 : (q > 256.0 ? 256.0 : q);
-    const int value = static_cast<int>(q) + bias;
+    int sum = static_cast<std::int32_t>(sums[k]);
+    sum = sum < -limit ? -limit : (sum > limit ? limit : sum);
+    const int magnitude = sum < 0 ? -sum : sum;
+    int q = static_cast<int>(static_cast<float>(magnitude) * inverse);
+    const int remainder = magnitude - q * divisor;
+    q += (remainder >= divisor ? 1 : 0) - (remainder < 0 ? 1 : 0);
+    const int value = (sum < 0 ? -q : q) + bias;
+    out[k] = static_cast<BYTE>(value < 0 ? 0 : (value > 255 ? 255 : value));
+  }
+}
+
+// Divisor 1: the sum plus bias, clamped.
+QVX_LOOP_BODY void FinishWholeSums(BYTE* out, const std::uint32_t* sums, int lanes, int bias) {
+  for (int k = 0; k < lanes; ++k) {
+    int sum = static_cast<std::int32_t>(sums[k]);
+    sum = sum < -256 ? -256 : (sum > 256 ? 256 : sum);
+    const int value = sum + bias;
     out[k] = static_cast<BYTE>(value < 0 ? 0 : (value > 255 ? 255 : value));
   }
 }
@@ -36,34 +155,63 @@ QVX_LOOP_BODY void FinishSums(BYTE* out, const std::uint32_t* sums, int lanes, d
 void Convolution::SetKernel(const std::int32_t* weights, int divisor, int bias) {
   count_ = 0;
   reach_ = 0;
+  std::int64_t positive = 0, negative = 0;
   for (int ky = 0; ky < kSize; ++ky)
     for (int kx = 0; kx < kSize; ++kx) {
       const std::int32_t w = weights[kSize * ky + kx];
       if (w == 0) continue;
-      taps_[count_++] = {kx - 4, ky - 4, static_cast<std::uint32_t>(w)};
+      taps_[count_] = {kx - 4, ky - 4, static_cast<std::uint32_t>(w)};
+      narrowWeights_[count_++] = static_cast<std::uint16_t>(w);
       reach_ = std::max({reach_, std::abs(kx - 4), std::abs(ky - 4)});
+      (w > 0 ? positive : negative) += std::abs(std::int64_t{w});
     }
-  inverse_ = 1.0 / divisor;
+  narrow_ = 255 * (positive + negative) < 65536;
+  low_ = -255 * static_cast<int>(narrow_ ? negative : 0);
+  for (int t = 0; t < count_; ++t) weights_[t] = taps_[t].weight;
+  divisor_ = divisor;
+  inverse_ = 1.0f / static_cast<float>(divisor);
   bias_ = bias;
 }
 
 bool Convolution::Prepare(FilterJob& job) {
+  slots_ = std::min(2 * reach_ + 1, job.height);
+  wordStride_ = 4 * (job.Columns() + 2 * reach_);
+  std::fill(held_, held_ + kSize, -1);
   return job.rows.Allocate(2 * reach_ + 1, reach_) &&
-         sums_.Allocate(sizeof(std::uint32_t) * 4 * kChunk);
+         sums_.Allocate(sizeof(std::uint32_t) * 4 * kChunk) &&
+         words_.Allocate(sizeof(std::uint16_t) * static_cast<std::size_t>(wordStride_) * slots_);
+}
+
+const std::uint16_t* Convolution::WordRow(FilterJob& job, int y) {
+  const int cy = y < 0 ? 0 : (y >= job.height ? job.height - 1 : y);
+  const int slot = cy % slots_;
+  std::uint16_t* words = words_.As<std::uint16_t>() + static_cast<std::ptrdiff_t>(slot) * wordStride_;
+  if (held_[slot] != cy) {
+    held_[slot] = cy;
+    Vectorised<WidenRow>(words, reinterpret_cast<const BYTE*>(job.rows.Row(cy) - reach_),
+                         wordStride_);
+  }
+  return words + 4 * reach_;
 }
 
 void Convolution::Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
   std::uint32_t* sums = sums_.As<std::uint32_t>();
+  const std::uint16_t* sources[kSize * kSize];
   for (int from = x0 - job.rect.left, to = x1 - job.rect.left; from <= to; from += kChunk) {
     const int lanes = 4 * std::min(kChunk, to - from + 1);
-    if (count_ == 0) std::fill(sums, sums + lanes, 0u);
-    for (int t = 0; t < count_; ++t) {
-      const ConvolutionTap& tap = taps_[t];
-      const auto* source = reinterpret_cast<const BYTE*>(job.rows.Row(y + tap.dy) + from + tap.dx);
-      Vectorised<AddTap>(sums, source, tap.weight, lanes, t == 0);
-    }
-    Vectorised<FinishSums>(reinterpret_cast<BYTE*>(out + from),
-                           static_cast<const std::uint32_t*>(sums), lanes, inverse_, bias_);
+    for (int t = 0; t < count_; ++t)
+      sources[t] = WordRow(job, y + taps_[t].dy) + 4 * (from + taps_[t].dx);
+    if (narrow_)
+      NarrowSumsFor(count_)(sums, sources, narrowWeights_, count_, lanes, low_);
+    else
+      Vectorised<SumTaps>(sums, static_cast<const std::uint16_t* const*>(sources),
+                          static_cast<const std::uint32_t*>(weights_), count_, lanes);
+    BYTE* bytes = reinterpret_cast<BYTE*>(out + from);
+    if (divisor_ == 1)
+      Vectorised<FinishWholeSums>(bytes, static_cast<const std::uint32_t*>(sums), lanes, bias_);
+    else
+      Vectorised<FinishSums>(bytes, static_cast<const std::uint32_t*>(sums), lanes, divisor_,
+                             inverse_, bias_);
   }
 }
 

@@ -37,11 +37,21 @@ class Convolution {
  private:
   static constexpr int kChunk = 512;  // pixels summed at a time, so the sums stay in cache
   ConvolutionTap taps_[kSize * kSize];
+  std::uint32_t weights_[kSize * kSize];
+  std::uint16_t narrowWeights_[kSize * kSize];
   int count_ = 0;
+  bool narrow_ = false;  // the sums fit 16-bit lanes from low_ up
+  int low_ = 0;
   int reach_ = 0;  // the largest offset of a tap
-  double inverse_ = 1.0;
+  int divisor_ = 1;
+  float inverse_ = 1.0f;
   int bias_ = 0;
   WorkBlock sums_;
+  // Source rows widened to 16-bit lanes (a ring like the job's rows).
+  const std::uint16_t* WordRow(FilterJob& job, int y);
+  WorkBlock words_;
+  int wordStride_ = 0, slots_ = 0;
+  int held_[kSize] = {};
 };
 
 }  // namespace qvx
