@@ -87,12 +87,14 @@ class LockedMonoRows {
   MonoRows rows_{};
 };
 
-// Locks the mask (error 3 when it cannot), then draws with `draw`.
+// Locks the mask (error 3 when it cannot), then draws with `draw`. A block
+// that does not hold a 1-bit picture gives no drawing surface (error 9, as
+// when the surface cannot be created).
 template <class Draw>
 BOOL DrawIntoMask(HGLOBAL mask, Draw&& draw) {
   LockedMonoRows locked(mask);
   if (!locked.Locked()) return Fail(kErrorNoMemory);
-  if (!locked.Valid()) return Fail(kErrorBadPicture);
+  if (!locked.Valid()) return Fail(kErrorTextNotRendered);
   return draw(locked.Rows());
 }
 
@@ -182,7 +184,9 @@ HGLOBAL BuildSelectionMask(BYTE mode, POINT* points, int pointCount, int left, i
       drawn = InvertMonoDib(mask.Get(), rowBytes);
       break;
     case kSelectPolygon:
-      if (dx || dy)
+      // A null array can only get here with fewer than two vertices, which
+      // draw nothing: there is nothing to move.
+      if (points && (dx || dy))
         for (int i = 0; i < pointCount; ++i) {
           points[i].x = static_cast<LONG>(points[i].x - dx);
           points[i].y = static_cast<LONG>(points[i].y - dy);
