@@ -49,5 +49,21 @@ void BM_CustomFilter(benchmark::State& state) {
 }
 BENCHMARK(BM_CustomFilter)->Arg(3)->Arg(9)->Unit(benchmark::kMillisecond);
 
+void BM_Emboss(benchmark::State& state) {
+  RunOn(state, 24, [](ImageHandles* images) {
+    return QVEmboss(images, 1, nullptr, 0, nullptr, TRUE, 1, 3, 128, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_Emboss)->Unit(benchmark::kMillisecond);
+
+// Outline on the luminance: operator 0 simple, 1 Roberts, 2 Sobel.
+void BM_Outline(benchmark::State& state) {
+  const BYTE op = static_cast<BYTE>(state.range(0));
+  RunOn(state, 24, [=](ImageHandles* images) {
+    return QVOutline(images, 1, nullptr, 0, nullptr, TRUE, 0, op, 20, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_Outline)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace qvx::bench

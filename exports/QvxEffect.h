@@ -231,3 +231,20 @@ QVX_API HGLOBAL WINAPI QVCustomFilter(ImageHandles* images, BYTE mode, POINT* po
                                       const FilterKernel* kernel, int divisor, int bias, BOOL red,
                                       BOOL green, BOOL blue, BOOL noDialog, DWORD dlgArg1,
                                       DWORD dlgArg2, DWORD dlgArg3);
+// Relief: each channel convolved with a directional 3 x 3 kernel (direction
+// 0..7 turning by 45 degrees; 8 or more: error 5), divided by 6 - depth
+// (depth taken into 1..5) toward zero, plus bias, clamped. Beyond the
+// border the outermost pixels repeat.
+QVX_API HGLOBAL WINAPI QVEmboss(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, BYTE direction, BYTE depth,
+                                BYTE bias, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                DWORD dlgArg3);
+// Edges as grey levels: floor(sqrt(A^2 + B^2) x gain / 10), clamped to 255,
+// where A and B are the two gradients of the operator (0 simple differences
+// to the right and below, 2 Sobel, any other value the Roberts cross) on
+// one channel: 0 luminance (0.298912 R + 0.586611 G + 0.114478 B,
+// truncated), 1 red, 2 green, 3 blue (4 or more: error 5). gain above 100
+// is taken as 100. Beyond the border the outermost pixels repeat.
+QVX_API HGLOBAL WINAPI QVOutline(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                 const RECT* rect, BOOL inside, BYTE channel, BYTE op, BYTE gain,
+                                 BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);

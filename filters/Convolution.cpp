@@ -91,13 +91,14 @@ QVX_LOOP_BODY void SumTapsNarrow(std::uint32_t* sums, const std::uint16_t* const
   }
   for (; k < lanes; ++k) {
     std::uint16_t sum = 0;
-    for (int t = 0; t < taps; ++t) sum = static_cast<std::uint16_t>(sum + weights[t] * sources[t][k]);
+    for (int t = 0; t < taps; ++t)
+      sum = static_cast<std::uint16_t>(sum + weights[t] * sources[t][k]);
     sums[k] = static_cast<std::uint16_t>(sum - base) + static_cast<std::uint32_t>(low);
   }
 }
 
-using NarrowSums = void (*)(std::uint32_t*, const std::uint16_t* const*, const std::uint16_t*,
-                            int, int, int);
+using NarrowSums = void (*)(std::uint32_t*, const std::uint16_t* const*, const std::uint16_t*, int,
+                            int, int);
 
 template <int Taps>
 NarrowSums NarrowSumsOf() {
@@ -108,16 +109,26 @@ NarrowSums NarrowSumsOf() {
 // Small kernels (an emboss, a 3 x 3 field) get a copy for their count.
 NarrowSums NarrowSumsFor(int taps) {
   switch (taps) {
-    case 1: return NarrowSumsOf<1>();
-    case 2: return NarrowSumsOf<2>();
-    case 3: return NarrowSumsOf<3>();
-    case 4: return NarrowSumsOf<4>();
-    case 5: return NarrowSumsOf<5>();
-    case 6: return NarrowSumsOf<6>();
-    case 7: return NarrowSumsOf<7>();
-    case 8: return NarrowSumsOf<8>();
-    case 9: return NarrowSumsOf<9>();
-    default: return NarrowSumsOf<0>();
+    case 1:
+      return NarrowSumsOf<1>();
+    case 2:
+      return NarrowSumsOf<2>();
+    case 3:
+      return NarrowSumsOf<3>();
+    case 4:
+      return NarrowSumsOf<4>();
+    case 5:
+      return NarrowSumsOf<5>();
+    case 6:
+      return NarrowSumsOf<6>();
+    case 7:
+      return NarrowSumsOf<7>();
+    case 8:
+      return NarrowSumsOf<8>();
+    case 9:
+      return NarrowSumsOf<9>();
+    default:
+      return NarrowSumsOf<0>();
   }
 }
 
@@ -174,24 +185,15 @@ void Convolution::SetKernel(const std::int32_t* weights, int divisor, int bias) 
 }
 
 bool Convolution::Prepare(FilterJob& job) {
-  slots_ = std::min(2 * reach_ + 1, job.height);
-  wordStride_ = 4 * (job.Columns() + 2 * reach_);
-  std::fill(held_, held_ + kSize, -1);
-  return job.rows.Allocate(2 * reach_ + 1, reach_) &&
-         sums_.Allocate(sizeof(std::uint32_t) * 4 * kChunk) &&
-         words_.Allocate(sizeof(std::uint16_t) * static_cast<std::size_t>(wordStride_) * slots_);
+  const int slots = 2 * reach_ + 1;
+  return job.rows.Allocate(slots, reach_) && sums_.Allocate(sizeof(std::uint32_t) * 4 * kChunk) &&
+         words_.Allocate(slots, reach_, job.Columns(), 4, job.height);
 }
 
 const std::uint16_t* Convolution::WordRow(FilterJob& job, int y) {
-  const int cy = y < 0 ? 0 : (y >= job.height ? job.height - 1 : y);
-  const int slot = cy % slots_;
-  std::uint16_t* words = words_.As<std::uint16_t>() + static_cast<std::ptrdiff_t>(slot) * wordStride_;
-  if (held_[slot] != cy) {
-    held_[slot] = cy;
-    Vectorised<WidenRow>(words, reinterpret_cast<const BYTE*>(job.rows.Row(cy) - reach_),
-                         wordStride_);
-  }
-  return words + 4 * reach_;
+  return words_.Row(job.rows, y, [](std::uint16_t* words, const Bgrx* row, int count) {
+    Vectorised<WidenRow>(words, reinterpret_cast<const BYTE*>(row), 4 * count);
+  });
 }
 
 void Convolution::Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {

@@ -47,11 +47,9 @@ class Convolution {
   float inverse_ = 1.0f;
   int bias_ = 0;
   WorkBlock sums_;
-  // Source rows widened to 16-bit lanes (a ring like the job's rows).
+  // Source rows widened to 16-bit lanes.
   const std::uint16_t* WordRow(FilterJob& job, int y);
-  WorkBlock words_;
-  int wordStride_ = 0, slots_ = 0;
-  int held_[kSize] = {};
+  DerivedRows<std::uint16_t> words_;
 };
 
 }  // namespace qvx

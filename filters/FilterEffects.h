@@ -19,4 +19,9 @@ HGLOBAL RunCustomFilter(const SelectionArgs& args, const FilterKernel* kernel, i
                         int bias, BOOL red, BOOL green, BOOL blue, BOOL noDialog,
                         PixelRoute route = PixelRoute::kDirect);
 
+HGLOBAL RunEmboss(const SelectionArgs& args, BYTE direction, BYTE depth, BYTE bias, BOOL noDialog,
+                  PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunOutline(const SelectionArgs& args, BYTE channel, BYTE op, BYTE gain, BOOL noDialog,
+                   PixelRoute route = PixelRoute::kDirect);
+
 }  // namespace qvx

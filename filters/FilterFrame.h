@@ -170,6 +170,45 @@ class SourceRows {
   int* held_ = nullptr;
 };
 
+// A ring of rows derived from the source rows (luminances, wider lanes):
+// `perPixel` values of T per column, the same columns as the source rows
+// (from -pad on), picture row y in slot y mod slots.
+template <class T>
+class DerivedRows {
+ public:
+  // Error 3 when the ring cannot be had.
+  bool Allocate(int slots, int pad, int columns, int perPixel, int height) {
+    slots_ = std::max(1, std::min(slots, height));
+    pad_ = pad;
+    perPixel_ = perPixel;
+    stride_ = (columns + 2 * pad) * perPixel;
+    height_ = height;
+    std::fill(held_, held_ + kMaxSlots, -1);
+    return slots_ <= kMaxSlots &&
+           block_.Allocate(sizeof(T) * static_cast<std::size_t>(stride_) * slots_);
+  }
+  // Row y clamped into the picture, indexed from the work rectangle's left
+  // column; derive(out, source, count) fills a new row from the source row
+  // (both starting at column -pad, count columns).
+  template <class Derive>
+  const T* Row(SourceRows& rows, int y, Derive&& derive) {
+    const int cy = y < 0 ? 0 : (y >= height_ ? height_ - 1 : y);
+    const int slot = cy % slots_;
+    T* row = block_.As<T>() + static_cast<std::ptrdiff_t>(slot) * stride_;
+    if (held_[slot] != cy) {
+      held_[slot] = cy;
+      derive(row, rows.Row(cy) - pad_, stride_ / perPixel_);
+    }
+    return row + pad_ * perPixel_;
+  }
+
+ private:
+  static constexpr int kMaxSlots = 16;
+  WorkBlock block_;
+  int slots_ = 1, pad_ = 0, perPixel_ = 1, stride_ = 0, height_ = 1;
+  int held_[kMaxSlots];
+};
+
 // What a filter works on.
 struct FilterJob {
   WorkRect rect;  // the work rectangle, not empty

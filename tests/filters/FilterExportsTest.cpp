@@ -223,6 +223,79 @@ TEST_F(FilterExportsTest, DirectVariantVisitsRowsFromTheBottom) {
   }
 }
 
+HGLOBAL Emboss(ImageHandles* i, BYTE direction, BYTE depth, BYTE bias) {
+  return QVEmboss(i, 1, nullptr, 0, nullptr, TRUE, direction, depth, bias, TRUE, 0, 0, 0);
+}
+HGLOBAL Outline(ImageHandles* i, BYTE channel, BYTE op, BYTE gain) {
+  return QVOutline(i, 1, nullptr, 0, nullptr, TRUE, channel, op, gain, TRUE, 0, 0, 0);
+}
+
+TEST_F(FilterExportsTest, EmbossWorkedCases) {
+  ImageHandles flat{Picture({{{9, 9, 9}, {9, 9, 9}}, {{9, 9, 9}, {9, 9, 9}}}), nullptr};
+  for (BYTE d = 0; d < 8; ++d)
+    EXPECT_EQ(RowOf(Keep(Emboss(&flat, d, 3, 200)), 1),
+              (Colours{{200, 200, 200}, {200, 200, 200}}));
+  // A step from 10 to 40 across one row: each kernel row adds 2 x 40 - 2 x 10.
+  ImageHandles step{Picture({{{10, 10, 10}, {40, 40, 40}}}), nullptr};
+  EXPECT_EQ(RowOf(Keep(Emboss(&step, 0, 1, 100)))[0], (Colour{136, 136, 136}));  // 180 / 5
+  EXPECT_EQ(RowOf(Keep(Emboss(&step, 0, 0, 100)))[0], (Colour{136, 136, 136}));  // depth 0 is 1
+  EXPECT_EQ(RowOf(Keep(Emboss(&step, 0, 3, 100)))[0], (Colour{160, 160, 160}));  // 180 / 3
+  EXPECT_EQ(RowOf(Keep(Emboss(&step, 0, 5, 100)))[0], (Colour{255, 255, 255}));  // 180 / 1
+  EXPECT_EQ(RowOf(Keep(Emboss(&step, 0, 9, 100)))[0], (Colour{255, 255, 255}));  // 9 is 5
+  EXPECT_EQ(RowOf(Keep(Emboss(&step, 4, 1, 100)))[0], (Colour{64, 64, 64}));
+  // Directions d and d + 4 mirror about the bias where neither clamps.
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 9, 7, 12)), nullptr};
+  for (BYTE d = 0; d < 4; ++d) {
+    const Grid a = Decode(Keep(Emboss(&images, d, 1, 128)));
+    const Grid b = Decode(Keep(Emboss(&images, d + 4, 1, 128)));
+    for (int y = 0; y < 7; ++y)
+      for (int x = 0; x < 9; ++x) {
+        const Colour ca = ColourOf(a, x, y), cb = ColourOf(b, x, y);
+        if (ca.r > 0 && ca.r < 255 && cb.r > 0 && cb.r < 255) {
+          EXPECT_EQ(ca.r + cb.r, 256) << x << "," << y;
+        }
+      }
+  }
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(QVEmboss(nullptr, 1, nullptr, 0, nullptr, TRUE, 8, 1, 0, TRUE, 0, 0, 0)), 5);
+}
+
+TEST_F(FilterExportsTest, OutlineWorkedCases) {
+  ImageHandles flat{Picture({{{90, 20, 200}, {90, 20, 200}}, {{90, 20, 200}, {90, 20, 200}}}),
+                    nullptr};
+  for (BYTE op : {0, 1, 2})
+    for (BYTE channel : {0, 1, 2, 3})
+      EXPECT_EQ(RowOf(Keep(Outline(&flat, channel, op, 100))), (Colours{{0, 0, 0}, {0, 0, 0}}));
+  // A red step from 0 to 255: only the pixel left of it sees the difference.
+  ImageHandles step{Picture({{{0, 7, 7}, {0, 7, 7}, {255, 7, 7}, {255, 7, 7}},
+                             {{0, 7, 7}, {0, 7, 7}, {255, 7, 7}, {255, 7, 7}}}),
+                    nullptr};
+  HGLOBAL edges = Keep(Outline(&step, 1, 0, 10));
+  for (int y = 0; y < 2; ++y)
+    EXPECT_EQ(RowOf(edges, y), (Colours{{0, 0, 0}, {255, 255, 255}, {0, 0, 0}, {0, 0, 0}}));
+  EXPECT_EQ(RowOf(Keep(Outline(&step, 2, 0, 10)), 0)[1], (Colour{0, 0, 0}));  // green is flat
+  EXPECT_EQ(RowOf(Keep(Outline(&step, 1, 0, 0)), 0)[1], (Colour{0, 0, 0}));   // gain 0
+  // Gain 3 gives floor(255 x 0.3) = 76; Sobel sees 4 x 255 = 1020 on both
+  // sides of the step.
+  EXPECT_EQ(RowOf(Keep(Outline(&step, 1, 0, 3)), 0)[1], (Colour{76, 76, 76}));
+  EXPECT_EQ(RowOf(Keep(Outline(&step, 1, 2, 1)), 0),
+            (Colours{{0, 0, 0}, {102, 102, 102}, {102, 102, 102}, {0, 0, 0}}));
+  // A one-pixel picture: Sobel reads the pixel itself all round.
+  ImageHandles one{Picture({{{250, 3, 90}}}), nullptr};
+  EXPECT_EQ(RowOf(Keep(Outline(&one, 0, 2, 100))), (Colours{{0, 0, 0}}));
+  // Every operator other than 0 and 2 is the Roberts cross.
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 8, 6, 5)), nullptr};
+  const auto roberts = BlockBytes(Keep(Outline(&images, 0, 1, 17)));
+  EXPECT_EQ(BlockBytes(Keep(Outline(&images, 0, 3, 17))), roberts);
+  EXPECT_EQ(BlockBytes(Keep(Outline(&images, 0, 200, 17))), roberts);
+  EXPECT_NE(BlockBytes(Keep(Outline(&images, 0, 2, 17))), roberts);
+  // Gains above 100 are 100; channels above 3 are refused.
+  EXPECT_EQ(BlockBytes(Keep(Outline(&images, 3, 2, 101))),
+            BlockBytes(Keep(Outline(&images, 3, 2, 100))));
+  SetErrorStatus(0);
+  EXPECT_EQ(Refusal(QVOutline(nullptr, 1, nullptr, 0, nullptr, TRUE, 4, 0, 10, TRUE, 0, 0, 0)), 5);
+}
+
 TEST_F(FilterExportsTest, WrittenThirtyTwoBitPixelsLoseTheirFourthByte) {
   HGLOBAL picture = Keep(MakePicture(Layout::kRgb32, 4, 2, 3));
   HGLOBAL mask = Keep(MakeMask({"#..#", ".##."}));
@@ -323,6 +396,10 @@ const std::vector<std::pair<const char*, ExportCall>>& Exports() {
          static const FilterKernel k = KernelOf({{-1, -1, 3}, {0, 0, 5}, {4, 2, -2}});
          return QVCustomFilter(i, 3, nullptr, 0, &e, 1, &k, 3, 9, 1, 0, 1, n, 0, 0, 0);
        }},
+      {"Emboss", [](ImageHandles* i,
+                    BOOL n) { return QVEmboss(i, 3, nullptr, 0, &e, 1, 5, 2, 128, n, 0, 0, 0); }},
+      {"Outline", [](ImageHandles* i,
+                     BOOL n) { return QVOutline(i, 3, nullptr, 0, &e, 1, 0, 2, 30, n, 0, 0, 0); }},
       {"CustomFilter direct",
        [](ImageHandles* i, BOOL n) {
          static const FilterKernel k = KernelOf({{-1, -1, 3}, {0, 0, 5}, {4, 2, -2}});

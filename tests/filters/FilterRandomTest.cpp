@@ -72,6 +72,33 @@ std::vector<Case> RandomCases(std::mt19937& random) {
                        return [&g, k](int x, int y) { return ref::Custom(g, x, y, k, 0); };
                      }});
   }
+  {
+    const BYTE direction = random() % 8, depth = random() % 9, bias = random();
+    cases.push_back({"Emboss " + std::to_string(direction) + " depth " + std::to_string(depth) +
+                         " bias " + std::to_string(bias),
+                     [=](const SelectionArgs& a, PixelRoute route) {
+                       return RunEmboss(a, direction, depth, bias, TRUE, route);
+                     },
+                     [=](const Grid& g, const WorkRect&) -> PixelRule {
+                       return [&g, direction, depth, bias](int x, int y) {
+                         return ref::Emboss(g, x, y, direction, depth, bias);
+                       };
+                     }});
+  }
+  {
+    const BYTE channel = random() % 4, op = random() % 3 ? random() % 3 : random(),
+               gain = random() % 4 ? random() % 40 : random();
+    cases.push_back({"Outline channel " + std::to_string(channel) + " operator " +
+                         std::to_string(op) + " gain " + std::to_string(gain),
+                     [=](const SelectionArgs& a, PixelRoute route) {
+                       return RunOutline(a, channel, op, gain, TRUE, route);
+                     },
+                     [=](const Grid& g, const WorkRect&) -> PixelRule {
+                       return [&g, channel, op, gain](int x, int y) {
+                         return ref::Outline(g, x, y, channel, op, gain);
+                       };
+                     }});
+  }
   return cases;
 }
 

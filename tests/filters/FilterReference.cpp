@@ -1,6 +1,7 @@
 #include "filters/FilterReference.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 namespace qvx::test {
@@ -86,6 +87,56 @@ Colour Custom(const Grid& g, int x, int y, const Kernel& k, std::optional<int> d
     return std::clamp(sum / d + bias, 0, 255);
   };
   return {channel(0, k.red, own.r), channel(1, k.green, own.g), channel(2, k.blue, own.b)};
+}
+
+Colour Emboss(const Grid& g, int x, int y, int direction, int depth, int bias) {
+  // Rows above, own and below, columns left to right.
+  static const int kernels[8][3][3] = {
+      {{-2, 0, 2}, {-2, 0, 2}, {-2, 0, 2}}, {{-2, -1, 0}, {-1, 0, 1}, {0, 1, 2}},
+      {{-2, -2, -2}, {0, 0, 0}, {2, 2, 2}}, {{0, -1, -2}, {1, 0, -1}, {2, 1, 0}},
+      {{2, 0, -2}, {2, 0, -2}, {2, 0, -2}}, {{2, 1, 0}, {1, 0, -1}, {0, -1, -2}},
+      {{2, 2, 2}, {0, 0, 0}, {-2, -2, -2}}, {{0, 1, 2}, {-1, 0, 1}, {-2, -1, 0}}};
+  Kernel k;
+  for (int ky = 0; ky < 3; ++ky)
+    for (int kx = 0; kx < 3; ++kx) k.weights[9 * (ky + 3) + kx + 3] = kernels[direction][ky][kx];
+  k.divisor = 6 - std::clamp(depth, 1, 5);
+  k.bias = bias;
+  return Custom(g, x, y, k, 0);
+}
+
+int Luminance(Colour c) {
+  return static_cast<int>(c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478);
+}
+
+Colour Outline(const Grid& g, int x, int y, int channel, int op, int gain) {
+  const auto v = [&](int dx, int dy) {
+    const Colour c =
+        ColourOf(g, std::clamp(x + dx, 0, g.width - 1), std::clamp(y + dy, 0, g.height - 1));
+    return channel == 0 ? Luminance(c) : channel == 1 ? c.r : channel == 2 ? c.g : c.b;
+  };
+  int a[3][3] = {}, b[3][3] = {};  // [row][column], row 0 above
+  if (op == 0) {
+    a[1][1] = 1, a[1][2] = -1;
+    b[1][1] = 1, b[2][1] = -1;
+  } else if (op == 2) {
+    const int sa[3][3] = {{-1, 0, 1}, {-2, 0, 2}, {-1, 0, 1}};
+    const int sb[3][3] = {{-1, -2, -1}, {0, 0, 0}, {1, 2, 1}};
+    std::copy(&sa[0][0], &sa[0][0] + 9, &a[0][0]);
+    std::copy(&sb[0][0], &sb[0][0] + 9, &b[0][0]);
+  } else {
+    a[1][1] = 1, a[2][2] = -1;
+    b[1][2] = 1, b[2][1] = -1;
+  }
+  int sumA = 0, sumB = 0;
+  for (int row = 0; row < 3; ++row)
+    for (int col = 0; col < 3; ++col) {
+      sumA += a[row][col] * v(col - 1, row - 1);
+      sumB += b[row][col] * v(col - 1, row - 1);
+    }
+  const double edge =
+      std::floor(std::sqrt(double(sumA * sumA + sumB * sumB)) * (std::min(gain, 100) * 0.1));
+  const int e = static_cast<int>(std::min(edge, 255.0));
+  return {e, e, e};
 }
 
 }  // namespace ref

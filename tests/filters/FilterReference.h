@@ -44,6 +44,14 @@ struct Kernel {
   std::string Describe() const;
 };
 Colour Custom(const Grid& g, int x, int y, const Kernel& k, std::optional<int> disabled);
+// Relief kernel of direction 0..7, depth taken into 1..5, bias.
+Colour Emboss(const Grid& g, int x, int y, int direction, int depth, int bias);
+// Edge strength: channel 0 luminance, 1 red, 2 green, 3 blue; operator 0
+// simple difference, 2 Sobel, other Roberts; gain in tenths, above 100 as
+// 100.
+Colour Outline(const Grid& g, int x, int y, int channel, int op, int gain);
+// floor(0.298912 R + 0.586611 G + 0.114478 B), products added in that order.
+int Luminance(Colour c);
 }  // namespace ref
 
 // A random selection for a picture of the given size: its arguments, the

@@ -1,0 +1,36 @@
+// Source luminances of the filters that look at brightness (outline,
+// sharpening, noise removal): floor(T_R[red] + T_G[green] + T_B[blue]) with
+// the luminance weight tables, 0..255, worked out once per source row.
+#pragma once
+
+#include "filters/FilterFrame.h"
+#include "tone/ToneTables.h"
+
+namespace qvx {
+
+QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgrx* row, int count, const LevelTable* weights) {
+  for (int i = 0; i < count; ++i)
+    out[i] = static_cast<BYTE>(LuminanceSum(weights, row[i].red, row[i].green, row[i].blue));
+}
+
+// A ring of luminance rows over the job's source rows.
+class LuminanceRows {
+ public:
+  // `tables` are luminance weight tables (MakeLuminanceTables) or the first
+  // three of the luminance/chrominance product tables (MakeYccTables).
+  bool Allocate(FilterJob& job, int slots, int pad, const WorkBlock& tables) {
+    weights_ = tables.As<LevelTable>();
+    return rows_.Allocate(slots, pad, job.Columns(), 1, job.height);
+  }
+  const BYTE* Row(FilterJob& job, int y) {
+    return rows_.Row(job.rows, y, [this](BYTE* out, const Bgrx* row, int count) {
+      LuminanceRow(out, row, count, weights_);
+    });
+  }
+
+ private:
+  DerivedRows<BYTE> rows_;
+  const LevelTable* weights_ = nullptr;
+};
+
+}  // namespace qvx
