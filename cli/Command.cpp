@@ -17,6 +17,7 @@
 #include "cli/Gallery.h"
 #include "cli/Help.h"
 #include "cli/ImageFile.h"
+#include "cli/Interrupt.h"
 #include "cli/Params.h"
 #include "cli/Pictures.h"
 #include "platform/QvxCom.h"
@@ -195,6 +196,7 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
   for (std::size_t i = 1; i < blocks.size(); ++i) call.extraInputs.push_back(blocks[i].get());
 
   // The call.
+  if (Interrupted()) return fail(kExitCancelled, "cancelled (Ctrl-C); nothing was written");
   SetErrorStatus(0);
   const auto start = std::chrono::steady_clock::now();
   const EffectResult result = spec.invoke(call);
@@ -208,6 +210,8 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
   if (!picture.get())
     return fail(status == 1 ? kExitCancelled : kExitLibrary, ExplainFailure(o, status, inputs[0]));
 
+  if (Interrupted()) return fail(kExitCancelled, "cancelled (Ctrl-C); nothing was written");
+
   // Results: global memory out to files.
   Bytes output;
   if (!CopyFromGlobal(picture.get(), output, error)) return fail(kExitLibrary, error);
@@ -216,6 +220,9 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
     if (!CopyFromGlobal(second.get(), output, error)) return fail(kExitLibrary, error);
     if (!SaveImageFile(o.secondOutput, output, error)) return fail(kExitFile, error);
   }
+  // A Ctrl-C while the files were written lets them finish (a temporary file
+  // is never left behind), then stops the caller, such as the gallery.
+  if (Interrupted()) return fail(kExitCancelled, "cancelled (Ctrl-C) after the output was written");
   return kExitOk;
 }
 
@@ -288,10 +295,10 @@ int RunCommandLine(const std::string& program, const std::vector<std::string>& a
       what = "no command given";
     else if (chosen.empty())
       what = "unknown command or effect '" + args[0] + "'";
-    std::string hint = "; see " + ProgramName(program) + " --help";
-    if (!chosen.empty() && chosen[0] != list && chosen[0] != gallery)
-      hint = "; see " + ProgramName(program) + " " + chosen[0]->get_name() + " --help";
-    return fail(kExitUsage, what + hint);
+    if (chosen.empty()) return fail(kExitUsage, what + "; see " + ProgramName(program) + " --help");
+    const std::string name = chosen[0]->get_name();
+    return Failure(err, program, name)(
+        kExitUsage, what + "; see " + ProgramName(program) + " " + name + " --help");
   }
 
   if (list->parsed()) {

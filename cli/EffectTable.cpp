@@ -38,6 +38,24 @@ EffectResult CallTriple(EffectCall& c) {
                     static_cast<T>(v.at(2)), PROGRESS_ARGS(c)));
 }
 
+// A rectangle parameter of four numbers as a RECT.
+RECT RectParam(const EffectCall& c, const char* name) {
+  return RECT{c.Int(name, 0), c.Int(name, 1), c.Int(name, 2), c.Int(name, 3)};
+}
+
+// The caller's square of weights, centred in the 9 x 9 kernel.
+FilterKernel CentredKernel(const std::vector<double>& weights) {
+  FilterKernel kernel{};
+  int side = 1;
+  while (side * side < static_cast<int>(weights.size())) side += 2;
+  const int offset = (9 - side) / 2;
+  for (int ky = 0; ky < side; ++ky)
+    for (int kx = 0; kx < side; ++kx)
+      kernel.weights[9 * (ky + offset) + kx + offset] =
+          static_cast<std::int32_t>(weights[ky * side + kx]);
+  return kernel;
+}
+
 // The curve exports: control points, then three channel flags.
 using CurveExport = HGLOBAL(WINAPI*)(ImageHandles*, BYTE, POINT*, int, const RECT*, BOOL,
                                      const POINT*, int, BOOL, BOOL, BOOL, BOOL, DWORD, DWORD,
@@ -315,6 +333,107 @@ const std::vector<EffectSpec> kEffects = {
             [](EffectCall& c) { return One(QVAntiAlias(SELECTION_ARGS(c), PROGRESS_ARGS(c))); },
         .gallery = {{""}},
     },
+    {
+        .name = "custom-filter",
+        .exportName = "QVCustomFilter",
+        .summary = "Convolution with your own kernel of up to 9 x 9 weights",
+        .description =
+            "Convolves the picture with the kernel (centred on the pixel; beyond the picture's "
+            "border its outermost pixels repeat). For each enabled channel: the sum of weight x "
+            "value, divided by the divisor (toward zero), plus the bias, clamped to 0..255. "
+            "Channels not enabled become 0; with --direct 1 they keep the source value instead. "
+            "--direct 1 selects the library's direct variant for 24-bit pictures (8-bit grey "
+            "pictures: error 4), which draws polygons and ellipses clamped into the picture over "
+            "their own box and reads mask pictures by bit." FILTER_DETAIL,
+        .accepts = "8-bit grey, 16-, 24- and 32-bit pictures (with --direct 1: 24-bit only)",
+        .selection = Selection::Shapes,
+        .params = {{"kernel", ParamKind::Kernel, 81, "", -1000, 1000, nullptr,
+                    "Weights row by row from the top, a square of 1, 3, 5, 7 or 9 on a side, "
+                    "placed at the centre of the 9 x 9 kernel."},
+                   {"divisor", ParamKind::Int, 1, "", 1, 255, "1", "The sums are divided by it."},
+                   {"bias", ParamKind::Int, 1, "", 0, 255, "0", "Added after the division."},
+                   {"channels", ParamKind::Bool, 3, "red,green,blue", 0, 1, "1,1,1",
+                    "Which channels are filtered."},
+                   {"direct", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "1: the direct 24-bit variant (the polygon vertex count is passed plus "
+                    "1,000,000)."}},
+        .invoke =
+            [](EffectCall& c) {
+              const FilterKernel kernel = CentredKernel(c.Numbers("kernel"));
+              const int count = c.PointCount() + (c.Int("direct") ? 1000000 : 0);
+              return One(QVCustomFilter(&c.images, c.mode, c.Points(), count, c.Rect(), c.inside,
+                                        &kernel, c.Int("divisor"), c.Int("bias"),
+                                        c.Int("channels", 0), c.Int("channels", 1),
+                                        c.Int("channels", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--kernel \"0,-1,0 -1,5,-1 0,-1,0\""},
+                    {"--kernel \"-1,-1,0 -1,0,1 0,1,1\" --bias 128"},
+                    {"--kernel \"1,1,1,1,1 1,1,1,1,1 1,1,1,1,1 1,1,1,1,1 1,1,1,1,1\" --divisor 25 "
+                     "--direct 1 {polygon}"}},
+    },
+    {
+        .name = "emboss",
+        .exportName = "QVEmboss",
+        .summary = "Relief: directional 3 x 3 kernel plus a bias colour",
+        .description =
+            "Convolves each channel with one of eight directional relief kernels (every kernel "
+            "sums to 0, so flat areas take the bias colour and edges stand out lighter or darker "
+            "by direction), divides by 6 - depth (toward zero), adds the bias and clamps. Beyond "
+            "the border the outermost pixels repeat." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"direction", ParamKind::Int, 1, "", 0, 7, "1",
+                    "Direction of the relief, turning by 45 degrees per step; direction d + 4 "
+                    "gives the opposite relief of d."},
+                   {"depth", ParamKind::Int, 1, "", 1, 5, "3",
+                    "Strength: the sums are divided by 6 - depth."},
+                   {"bias", ParamKind::Int, 1, "", 0, 255, "128",
+                    "Added after the division; 128 gives a mid-grey relief."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVEmboss(SELECTION_ARGS(c), c.Byte("direction"), c.Byte("depth"),
+                                  c.Byte("bias"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{""}, {"--direction 6 --depth 5 --bias 100 {ellipse}"}},
+    },
+    {
+        .name = "outline",
+        .exportName = "QVOutline",
+        .summary = "Edges as grey levels (simple differences, Roberts cross or Sobel)",
+        .description =
+            "Writes the edge strength floor(sqrt(A^2 + B^2) x gain / 10), clamped to 255, as a "
+            "grey level, where A and B are the two gradients of the operator on the chosen "
+            "channel. Beyond the border the outermost pixels repeat." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"channel",
+                    ParamKind::Choice,
+                    1,
+                    "",
+                    0,
+                    3,
+                    "luminance",
+                    "Channel whose edges are measured; luminance is 0.298912 R + 0.586611 G + "
+                    "0.114478 B, truncated.",
+                    {{"luminance", 0}, {"red", 1}, {"green", 2}, {"blue", 3}}},
+                   {"operator",
+                    ParamKind::Choice,
+                    1,
+                    "",
+                    0,
+                    2,
+                    "sobel",
+                    "Gradient pair: simple differences to the right and below, the Roberts "
+                    "cross, or Sobel.",
+                    {{"simple", 0}, {"roberts", 1}, {"sobel", 2}}},
+                   {"gain", ParamKind::Int, 1, "", 0, 100, "10", "Gain in tenths."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVOutline(SELECTION_ARGS(c), c.Byte("channel"), c.Byte("operator"),
+                                   c.Byte("gain"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{""}, {"--operator roberts --channel red --gain 40"}},
+    },
     // ---- geometry ------------------------------------------------------------------
     {
         .name = "resize",
@@ -406,6 +525,51 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--angle 18000 --flip 1"}},
         .secondOutput = kMaskOutput,
     },
+    {
+        .name = "cut-rect",
+        .exportName = "QVCutRectImage",
+        .summary = "Copy a rectangle of the picture into a new picture",
+        .description = "Copies the rectangle left..right by top..bottom (inclusive, y from the "
+                       "top) into a new picture of the same format. The rectangle is clamped into "
+                       "the picture and its corners swapped when given the wrong way round.",
+        .accepts = "every depth",
+        .selection = Selection::None,
+        .params = {{"rect", ParamKind::Int, 4, "left,top,right,bottom", -kMaxSide, kMaxSide,
+                    nullptr, "The rectangle to copy, inclusive."}},
+        .invoke =
+            [](EffectCall& c) {
+              RECT rect = RectParam(c, "rect");
+              return One(QVCutRectImage(c.images.Picture, &rect, PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--rect {w:0.25},{h:0.2},{w:0.75},{h:0.8}"}},
+    },
+    {
+        .name = "resize-color-bit",
+        .exportName = "ResizeColorBit",
+        .summary = "Box-average a rectangle of a colour picture down to a given size",
+        .description =
+            "Scales the rectangle left..right by top..bottom (inclusive; at least 2 x 2 pixels) "
+            "to width x height by box averaging, in one call without progress bar. The rectangle "
+            "is clamped into the picture; a result larger than the rectangle samples one source "
+            "pixel where a box would be empty. 16-, 24- and 32-bit pictures are averaged per "
+            "channel (32-bit results have alpha 0); 1-, 4- and 8-bit colour pictures through "
+            "their colour table, taking the nearest entry.",
+        .accepts = "1-, 4-, 8-bit colour, 16-, 24- and 32-bit pictures (not grey), and a "
+                   "rectangle of at least 2 x 2 pixels",
+        .selection = Selection::None,
+        .params = {{"rect", ParamKind::Int, 4, "left,top,right,bottom", -kMaxSide, kMaxSide,
+                    nullptr, "The rectangle to scale, inclusive."},
+                   {"width", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Width of the result."},
+                   {"height", ParamKind::Int, 1, "", 1, kMaxSide, nullptr,
+                    "Height of the result."}},
+        .invoke =
+            [](EffectCall& c) {
+              const RECT r = RectParam(c, "rect");
+              return One(ResizeColorBit(c.images.Picture, r.left, r.top, r.right, r.bottom,
+                                        c.Int("width"), c.Int("height")));
+            },
+        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {w:0.3} --height {h:0.3}"}},
+    },
 };
 
 int IndexOf(const EffectCall& call, const char* name) {
@@ -419,8 +583,10 @@ int IndexOf(const EffectCall& call, const char* name) {
 
 }  // namespace
 
-double EffectCall::Number(const char* name, int i) const {
-  return (*values)[IndexOf(*this, name)].numbers.at(i);
+double EffectCall::Number(const char* name, int i) const { return Numbers(name).at(i); }
+
+const std::vector<double>& EffectCall::Numbers(const char* name) const {
+  return (*values)[IndexOf(*this, name)].numbers;
 }
 
 std::vector<POINT>& EffectCall::PointList(const char* name) const {

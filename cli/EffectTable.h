@@ -18,6 +18,7 @@ enum class ParamKind {
   Bool,    // 0/1, no/yes, off/on, false/true; comma-separated when count > 1
   Choice,  // one of the named values (or its number)
   Curve,   // "x,y x,y ...": at most `count` points, x strictly increasing
+  Kernel,  // whole numbers filling a centred odd square of at most `count` cells
 };
 
 struct ChoiceValue {
@@ -38,7 +39,7 @@ struct ParamSpec {
 
 // Parsed parameter values by parameter, in table order.
 struct ParamValue {
-  std::vector<double> numbers;  // Int, Double, Bool, Choice
+  std::vector<double> numbers;  // Int, Double, Bool, Choice, Kernel (row by row)
   std::vector<POINT> points;    // Curve
 };
 
@@ -61,6 +62,7 @@ struct EffectCall {
   double Number(const char* name, int i = 0) const;
   int Int(const char* name, int i = 0) const { return static_cast<int>(Number(name, i)); }
   BYTE Byte(const char* name, int i = 0) const { return static_cast<BYTE>(Int(name, i)); }
+  const std::vector<double>& Numbers(const char* name) const;
   std::vector<POINT>& PointList(const char* name) const;
 };
 

@@ -16,6 +16,7 @@
 #include "cli/EffectTable.h"
 #include "cli/Help.h"
 #include "cli/ImageFile.h"
+#include "cli/Interrupt.h"
 #include "cli/Pictures.h"
 #include "platform/QvxCom.h"
 
@@ -284,7 +285,7 @@ int RunGallery(const std::string& program, const std::string& inputArg,
       std::ostringstream problem;
       RunReport report;
       const int status = RunCommandLine(program, args, out, problem, &report);
-      if (status == kExitCancelled) {
+      if (status == kExitCancelled || Interrupted()) {
         err << problem.str() << prefix << "cancelled; the page was not written\n";
         return kExitCancelled;
       }

@@ -143,12 +143,36 @@ bool ParseCurve(const ParamSpec& spec, const std::string& text, ParamValue& valu
   return true;
 }
 
+// A square kernel: 1, 9, 25, ... weights up to `count`, rows one after the
+// other, separated by commas, spaces or semicolons.
+bool ParseKernel(const ParamSpec& spec, const std::string& text, ParamValue& value,
+                 std::string& error) {
+  std::vector<std::string> weights;
+  for (const std::string& piece : Split(text, ", \t;"))
+    if (!piece.empty()) weights.push_back(piece);
+  int side = 1;
+  while (side * side < static_cast<int>(weights.size())) side += 2;
+  if (side * side != static_cast<int>(weights.size()) || side * side > spec.count) {
+    error = std::to_string(weights.size()) + " weights given; " + ParamRange(spec);
+    return false;
+  }
+  for (const std::string& weight : weights) {
+    double number = 0;
+    if (!ReadNumber(weight, true, number, error) ||
+        !InRange(number, spec.min, spec.max, "weight ", error))
+      return false;
+    value.numbers.push_back(number);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& value,
                 std::string& error) {
   value = ParamValue{};
   if (spec.kind == ParamKind::Curve) return ParseCurve(spec, text, value, error);
+  if (spec.kind == ParamKind::Kernel) return ParseKernel(spec, text, value, error);
   const std::vector<std::string> parts =
       spec.count > 1 ? Split(text, ",") : std::vector<std::string>{text};
   if (static_cast<int>(parts.size()) != spec.count) {
@@ -175,6 +199,7 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
         ok = ReadChoice(spec, parts[i], number, error);
         break;
       case ParamKind::Curve:
+      case ParamKind::Kernel:
         break;
     }
     if (!ok) return false;
@@ -230,10 +255,15 @@ std::string ParamTypeName(const ParamSpec& spec) {
       one = "0|1";
       break;
     case ParamKind::Choice:
-      one = "CHOICE";
+      for (const ChoiceValue& choice : spec.choices) {
+        if (!one.empty()) one += '|';
+        one += choice.name;
+      }
       break;
     case ParamKind::Curve:
       return "\"x,y x,y ...\"";
+    case ParamKind::Kernel:
+      return "\"w,w,w w,w,w ...\"";
   }
   if (spec.count == 1) return one;
   if (*spec.parts) {
@@ -248,6 +278,13 @@ std::string ParamTypeName(const ParamSpec& spec) {
 
 std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
+  if (spec.kind == ParamKind::Kernel) {
+    std::string sizes;
+    for (int side = 1; side * side <= spec.count; side += 2)
+      sizes += (sizes.empty() ? "" : ", ") + std::to_string(side * side);
+    return sizes + " weights (a square of odd side), each " + FormatNumber(spec.min) + ".." +
+           FormatNumber(spec.max);
+  }
   if (spec.kind == ParamKind::Choice) {
     std::string names;
     for (const ChoiceValue& choice : spec.choices) {

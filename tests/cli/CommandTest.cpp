@@ -123,6 +123,41 @@ TEST_F(Command, TravellingMasksComeOutAsTheSecondOutput) {
   ExpectFileHolds("r-mask.png", turned.Mask);
 }
 
+TEST_F(Command, KernelsAreCentredInTheNineByNineField) {
+  HGLOBAL source = Keep(MakePicture(Layout::kRgb24, 19, 13, 25));
+  const std::string in = WritePicture(source, "in.bmp");
+  RunOk({"custom-filter", "--kernel", "1,2,3 -4,5,-6 7,-8,9", "--divisor", "3", "--bias", "20",
+         "--channels", "1,0,1", in, Path("k.bmp")});
+  FilterKernel kernel{};
+  const int weights[3][3] = {{1, 2, 3}, {-4, 5, -6}, {7, -8, 9}};
+  for (int ky = 0; ky < 3; ++ky)
+    for (int kx = 0; kx < 3; ++kx) kernel.weights[9 * (3 + ky) + 3 + kx] = weights[ky][kx];
+  ImageHandles images{source, nullptr};
+  ExpectFileHolds("k.bmp", QVCustomFilter(&images, 1, nullptr, 0, nullptr, TRUE, &kernel, 3, 20,
+                                          TRUE, FALSE, TRUE, TRUE, 0, 0, 0));
+
+  // The direct variant is asked for by adding 1,000,000 to the vertex count.
+  RunOk({"custom-filter", "--kernel", "1,1,1 1,1,1 1,1,1", "--divisor", "9", "--direct", "1",
+         "--polygon", "2,1 17,3 8,12", in, Path("d.bmp")});
+  FilterKernel box{};
+  for (int ky = 3; ky < 6; ++ky)
+    for (int kx = 3; kx < 6; ++kx) box.weights[9 * ky + kx] = 1;
+  POINT polygon[] = {{2, 1}, {17, 3}, {8, 12}};
+  ExpectFileHolds("d.bmp", QVCustomFilter(&images, 2, polygon, 1000003, nullptr, TRUE, &box, 9, 0,
+                                          TRUE, TRUE, TRUE, TRUE, 0, 0, 0));
+}
+
+TEST_F(Command, RectanglesReachTheirExports) {
+  HGLOBAL source = Keep(MakePicture(Layout::kPalette4, 21, 14, 26));
+  const std::string in = WritePicture(source, "in.bmp");
+  RunOk({"cut-rect", "--rect", "15,2,3,11", in, Path("cut.bmp")});
+  RECT rect{15, 2, 3, 11};
+  ExpectFileHolds("cut.bmp", QVCutRectImage(source, &rect, TRUE, 0, 0, 0));
+  RunOk({"resize-color-bit", "--rect", "1,2,18,12", "--width", "5", "--height", "4", in,
+         Path("small.bmp")});
+  ExpectFileHolds("small.bmp", ResizeColorBit(source, 1, 2, 18, 12, 5, 4));
+}
+
 TEST_F(Command, PalettePicturesKeepTheirKindThroughPng) {
   HGLOBAL source = Keep(MakePicture(Layout::kPalette4, 13, 6, 16));
   const std::string in = WritePicture(source, "in.png");

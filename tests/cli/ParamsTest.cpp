@@ -91,6 +91,22 @@ TEST(Params, CurvesHaveGrowingXAndAtMostTheirCount) {
   EXPECT_EQ(Parse(kCurve, "0,0 9", v), "'9' is not a point x,y");
 }
 
+TEST(Params, KernelsAreOddSquaresOfWeights) {
+  const ParamSpec kernel{"kernel", ParamKind::Kernel, 81, "", -1000, 1000, nullptr, ""};
+  ParamValue v;
+  EXPECT_EQ(Parse(kernel, "0,-1,0 -1,5,-1; 0,-1,0", v), "");
+  EXPECT_EQ(v.numbers, (std::vector<double>{0, -1, 0, -1, 5, -1, 0, -1, 0}));
+  EXPECT_EQ(Parse(kernel, "7", v), "");
+  EXPECT_EQ(Parse(kernel, "  ", v),
+            "0 weights given; 1, 9, 25, 49, 81 weights (a square of odd side), each -1000..1000");
+  EXPECT_EQ(Parse(kernel, "1,2,3,4", v),
+            "4 weights given; 1, 9, 25, 49, 81 weights (a square of odd side), each -1000..1000");
+  EXPECT_EQ(Parse(kernel, "1,1,1 1,1001,1 1,1,1", v), "weight 1001 is outside -1000..1000");
+  std::string big = "0";
+  for (int i = 1; i < 121; ++i) big += ",0";
+  EXPECT_NE(Parse(kernel, big, v), "") << "an 11 x 11 square is more than the kernel holds";
+}
+
 TEST(Params, SelectionShapes) {
   std::vector<POINT> polygon;
   std::string error;
