@@ -231,6 +231,41 @@ QVX_API HGLOBAL WINAPI QVCustomFilter(ImageHandles* images, BYTE mode, POINT* po
                                       const FilterKernel* kernel, int divisor, int bias, BOOL red,
                                       BOOL green, BOOL blue, BOOL noDialog, DWORD dlgArg1,
                                       DWORD dlgArg2, DWORD dlgArg3);
+// Mosaic: the work rectangle cut into cells of cellWidth x cellHeight from
+// its top-left corner; each cell (clipped to the picture, not to the
+// rectangle, so it may reach beyond the rectangle's right and bottom edges)
+// is painted with the truncated mean of all its pixels wherever they are
+// selected. Every depth: colour-table pictures (grey ramps too) store the
+// table entry nearest to the mean. Both sizes at most 1, or either below 1:
+// error 5.
+QVX_API HGLOBAL WINAPI QVMosaic(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, int cellWidth, int cellHeight,
+                                BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Oil paint: each pixel becomes the most frequent colour of the size x size
+// brush window (offsets -size/2 .. size/2, an even window reaching one pixel
+// further right and down), clipped to the work rectangle, visited row by
+// row. method 0: the most frequent value of each channel separately; method
+// 1: the colour of the pixel that made its luminance bin (77 R + 150 G +
+// 29 B) >> 8 the most frequent. Equal counts keep the value that reached
+// the count first. size 1..255; size 0 or a method above 1: error 5.
+QVX_API HGLOBAL WINAPI QVOilPaint(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                  const RECT* rect, BOOL inside, BYTE method, BYTE size,
+                                  BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Motion blur: each pixel becomes the truncated mean of samples read inside
+// the work rectangle, coordinates truncated toward zero; a pixel without
+// samples keeps its value. kind 0 linear: `samples` samples from the pixel
+// in direction `degrees` (clockwise on screen), ending at the first one
+// outside the rectangle. kind 2 zoom: `samples` samples at 1, 1.02, 1.04 ...
+// times the pixel's offset from the rectangle's centre, ending likewise.
+// kind 1 spin: an arc of `degrees` around the centre, centred on the pixel,
+// through a table of trunc(4 sqrt(R) arc + 2) angles (R the distance from
+// the centre to the farthest corner), fewer toward the centre; samples
+// outside the rectangle are skipped. A kind above 2 or a negative spin
+// angle: error 5.
+QVX_API HGLOBAL WINAPI QVMotionBlur(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                    const RECT* rect, BOOL inside, BYTE kind, BYTE samples,
+                                    int degrees, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                    DWORD dlgArg3);
 // Relief: each channel convolved with a directional 3 x 3 kernel (direction
 // 0..7 turning by 45 degrees; 8 or more: error 5), divided by 6 - depth
 // (depth taken into 1..5) toward zero, plus bias, clamped. Beyond the
