@@ -65,5 +65,21 @@ void BM_Outline(benchmark::State& state) {
 }
 BENCHMARK(BM_Outline)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
 
+void BM_Sharp(benchmark::State& state) {
+  RunOn(state, 24, [](ImageHandles* images) {
+    return QVSharp(images, 1, nullptr, 0, nullptr, TRUE, 60, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_Sharp)->Unit(benchmark::kMillisecond);
+
+// Method 0 luminance median, 1 selective median (level 235).
+void BM_RemoveNoise(benchmark::State& state) {
+  const BYTE method = static_cast<BYTE>(state.range(0));
+  RunOn(state, 24, [=](ImageHandles* images) {
+    return QVRemoveNoise(images, 1, nullptr, 0, nullptr, TRUE, method, 235, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_RemoveNoise)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace qvx::bench

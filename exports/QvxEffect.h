@@ -283,3 +283,23 @@ QVX_API HGLOBAL WINAPI QVEmboss(ImageHandles* images, BYTE mode, POINT* points, 
 QVX_API HGLOBAL WINAPI QVOutline(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
                                  const RECT* rect, BOOL inside, BYTE channel, BYTE op, BYTE gain,
                                  BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Sharpening on the luminance: Y' = (n Y - S) x (0.03 x strength) + Y, where
+// S sums the luminances of the n pixels of the 3 x 3 neighbourhood inside
+// the picture (luminance 0.298912 R + 0.586611 G + 0.114478 B, truncated);
+// each pixel's own chrominance is kept. strength above 100 is taken as 100;
+// 0 still converts every selected pixel to luminance and chrominance and
+// back.
+QVX_API HGLOBAL WINAPI QVSharp(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                               const RECT* rect, BOOL inside, BYTE strength, BOOL noDialog,
+                               DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Impulse noise removal over the 3 x 3 neighbourhood inside the picture.
+// method 0: the whole colour of the neighbour (the pixel included) at index
+// n / 2 when sorted by luminance, equal luminances in row order. method 1:
+// each channel in which some neighbour differs from the pixel by more than
+// 255 - level becomes the median (index count / 2) of the neighbours' values
+// of that channel, the pixel excluded; pixels with no such channel are left
+// as they are. Other methods: error 5.
+QVX_API HGLOBAL WINAPI QVRemoveNoise(ImageHandles* images, BYTE mode, POINT* points,
+                                     int pointCount, const RECT* rect, BOOL inside, BYTE method,
+                                     BYTE level, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                     DWORD dlgArg3);

@@ -24,4 +24,9 @@ HGLOBAL RunEmboss(const SelectionArgs& args, BYTE direction, BYTE depth, BYTE bi
 HGLOBAL RunOutline(const SelectionArgs& args, BYTE channel, BYTE op, BYTE gain, BOOL noDialog,
                    PixelRoute route = PixelRoute::kDirect);
 
+HGLOBAL RunSharp(const SelectionArgs& args, BYTE strength, BOOL noDialog,
+                 PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunRemoveNoise(const SelectionArgs& args, BYTE method, BYTE level, BOOL noDialog,
+                       PixelRoute route = PixelRoute::kDirect);
+
 }  // namespace qvx

@@ -296,6 +296,78 @@ TEST_F(FilterExportsTest, OutlineWorkedCases) {
   EXPECT_EQ(Refusal(QVOutline(nullptr, 1, nullptr, 0, nullptr, TRUE, 4, 0, 10, TRUE, 0, 0, 0)), 5);
 }
 
+HGLOBAL Sharp(ImageHandles* i, BYTE strength) {
+  return QVSharp(i, 1, nullptr, 0, nullptr, TRUE, strength, TRUE, 0, 0, 0);
+}
+HGLOBAL RemoveNoise(ImageHandles* i, BYTE method, BYTE level) {
+  return QVRemoveNoise(i, 1, nullptr, 0, nullptr, TRUE, method, level, TRUE, 0, 0, 0);
+}
+Colours Greys(std::initializer_list<int> levels) {
+  Colours out;
+  for (int v : levels) out.push_back({v, v, v});
+  return out;
+}
+
+TEST_F(FilterExportsTest, SharpWorkedCases) {
+  // Strength 0 passes colours through the conversion: grey stays, red 200,
+  // green 50, blue 30 comes back with green 49.
+  ImageHandles pair{Picture({{{200, 50, 30}, {77, 77, 77}}}), nullptr};
+  EXPECT_EQ(RowOf(Keep(Sharp(&pair, 0))), (Colours{{200, 49, 30}, {77, 77, 77}}));
+  // A flat area has no difference to boost.
+  ImageHandles flat{Picture({{{200, 50, 30}, {200, 50, 30}}, {{200, 50, 30}, {200, 50, 30}}}),
+                    nullptr};
+  EXPECT_EQ(RowOf(Keep(Sharp(&flat, 100)), 1), (Colours{{200, 49, 30}, {200, 49, 30}}));
+  // Corners see four pixels, edges six, the middle nine (gain 0.06).
+  ImageHandles grey{Picture({Greys({100, 50, 50}), Greys({50, 50, 50}), Greys({50, 50, 50})}),
+                    nullptr};
+  HGLOBAL result = Keep(Sharp(&grey, 2));
+  EXPECT_EQ(RowOf(result, 0), Greys({109, 47, 50}));
+  EXPECT_EQ(RowOf(result, 1), Greys({47, 47, 50}));
+  EXPECT_EQ(RowOf(result, 2), Greys({50, 50, 50}));
+  // Strengths above 100 are 100.
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 7, 5, 6)), nullptr};
+  const auto full = BlockBytes(Keep(Sharp(&images, 100)));
+  EXPECT_EQ(BlockBytes(Keep(Sharp(&images, 101))), full);
+  EXPECT_EQ(BlockBytes(Keep(Sharp(&images, 255))), full);
+  EXPECT_NE(BlockBytes(Keep(Sharp(&images, 99))), full);
+}
+
+TEST_F(FilterExportsTest, RemoveNoiseWorkedCases) {
+  // A bright pixel among dark ones takes a dark neighbour's whole colour; a
+  // flat area stays.
+  ImageHandles spot{Picture({{{0, 0, 9}, {0, 9, 0}, {9, 0, 0}},
+                             {{0, 5, 0}, {250, 250, 250}, {5, 0, 0}},
+                             {{1, 1, 1}, {0, 0, 5}, {3, 3, 3}}}),
+                    nullptr};
+  HGLOBAL median = Keep(RemoveNoise(&spot, 0, 0));
+  // Luminances 1 5 2 / 2 250 1 / 1 0 3 (row order): sorted stably, index 4
+  // is the first 2, the pixel (2, 0).
+  EXPECT_EQ(RowOf(median, 1)[1], (Colour{9, 0, 0}));
+  ImageHandles flat{Picture({Greys({60, 60}), Greys({60, 60})}), nullptr};
+  EXPECT_EQ(BlockBytes(Keep(RemoveNoise(&flat, 0, 0))), BlockBytes(flat.Picture));
+  // A corner sorts four and takes index 2, the upper middle.
+  ImageHandles corner{Picture({Greys({10, 40}), Greys({20, 30})}), nullptr};
+  EXPECT_EQ(RowOf(Keep(RemoveNoise(&corner, 0, 0)), 0)[0], (Colour{30, 30, 30}));
+  // Method 1: level 0 (threshold 255) changes nothing; level 255 takes the
+  // median of the eight neighbours, index 4, in every channel that differs.
+  ImageHandles images{Keep(MakePicture(Layout::kRgb24, 6, 5, 7)), nullptr};
+  EXPECT_EQ(BlockBytes(Keep(RemoveNoise(&images, 1, 0))), BlockBytes(images.Picture));
+  ImageHandles red{Picture({{{1, 50, 60}, {2, 50, 60}, {3, 50, 60}},
+                            {{4, 50, 60}, {200, 50, 60}, {5, 50, 60}},
+                            {{6, 50, 60}, {7, 50, 60}, {8, 50, 60}}}),
+                   nullptr};
+  EXPECT_EQ(RowOf(Keep(RemoveNoise(&red, 1, 255)), 1)[1], (Colour{5, 50, 60}));
+  // The farthest neighbour is 199 away: threshold 198 (level 57) lets the
+  // median in, 199 (level 56) does not.
+  EXPECT_EQ(RowOf(Keep(RemoveNoise(&red, 1, 57)), 1)[1], (Colour{5, 50, 60}));
+  EXPECT_EQ(RowOf(Keep(RemoveNoise(&red, 1, 56)), 1)[1], (Colour{200, 50, 60}));
+  for (BYTE method : {2, 255}) {
+    SetErrorStatus(0);
+    EXPECT_EQ(
+        Refusal(QVRemoveNoise(nullptr, 1, nullptr, 0, nullptr, TRUE, method, 0, TRUE, 0, 0, 0)), 5);
+  }
+}
+
 TEST_F(FilterExportsTest, WrittenThirtyTwoBitPixelsLoseTheirFourthByte) {
   HGLOBAL picture = Keep(MakePicture(Layout::kRgb32, 4, 2, 3));
   HGLOBAL mask = Keep(MakeMask({"#..#", ".##."}));
@@ -400,6 +472,16 @@ const std::vector<std::pair<const char*, ExportCall>>& Exports() {
                     BOOL n) { return QVEmboss(i, 3, nullptr, 0, &e, 1, 5, 2, 128, n, 0, 0, 0); }},
       {"Outline", [](ImageHandles* i,
                      BOOL n) { return QVOutline(i, 3, nullptr, 0, &e, 1, 0, 2, 30, n, 0, 0, 0); }},
+      {"Sharp",
+       [](ImageHandles* i, BOOL n) { return QVSharp(i, 3, nullptr, 0, &e, 1, 40, n, 0, 0, 0); }},
+      {"RemoveNoise 0",
+       [](ImageHandles* i, BOOL n) {
+         return QVRemoveNoise(i, 3, nullptr, 0, &e, 1, 0, 0, n, 0, 0, 0);
+       }},
+      {"RemoveNoise 1",
+       [](ImageHandles* i, BOOL n) {
+         return QVRemoveNoise(i, 3, nullptr, 0, &e, 1, 1, 230, n, 0, 0, 0);
+       }},
       {"CustomFilter direct",
        [](ImageHandles* i, BOOL n) {
          static const FilterKernel k = KernelOf({{-1, -1, 3}, {0, 0, 5}, {4, 2, -2}});

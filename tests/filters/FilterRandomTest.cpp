@@ -99,6 +99,29 @@ std::vector<Case> RandomCases(std::mt19937& random) {
                        };
                      }});
   }
+  {
+    const BYTE strength = random() % 4 ? random() % 101 : random();
+    cases.push_back({"Sharp " + std::to_string(strength),
+                     [=](const SelectionArgs& a, PixelRoute route) {
+                       return RunSharp(a, strength, TRUE, route);
+                     },
+                     [=](const Grid& g, const WorkRect&) -> PixelRule {
+                       return
+                           [&g, strength](int x, int y) { return ref::Sharp(g, x, y, strength); };
+                     }});
+  }
+  for (BYTE method : {0, 1}) {
+    const BYTE level = random() % 3 ? 200 + random() % 56 : random();
+    cases.push_back({"RemoveNoise " + std::to_string(method) + " level " + std::to_string(level),
+                     [=](const SelectionArgs& a, PixelRoute route) {
+                       return RunRemoveNoise(a, method, level, TRUE, route);
+                     },
+                     [=](const Grid& g, const WorkRect&) -> PixelRule {
+                       return [&g, method, level](int x, int y) {
+                         return ref::RemoveNoise(g, x, y, method, level);
+                       };
+                     }});
+  }
   return cases;
 }
 
@@ -108,12 +131,12 @@ const Layout kAccepted[] = {Layout::kGrey8,  Layout::kRgb555, Layout::kRgb555Fie
 class FilterRandomTest : public QvxTest {};
 
 TEST_F(FilterRandomTest, EveryFilterMatchesItsRuleOnEveryLayoutAndSelection) {
-  const int widths[] = {1, 2, 3, 5, 7, 13, 17, 33};
+  const int widths[] = {1, 2, 3, 5, 7, 13, 17, 33, 70};
   int compared = 0;
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     std::mt19937 random(seed);
     for (Layout layout : kAccepted) {
-      const int width = widths[random() % 8], height = 1 + static_cast<int>(random() % 9);
+      const int width = widths[random() % 9], height = 1 + static_cast<int>(random() % 9);
       HGLOBAL source = MakePicture(layout, width, height, seed * 977 + width);
       const Grid decoded = Decode(source);
       for (const Case& c : RandomCases(random)) {

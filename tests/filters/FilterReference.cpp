@@ -139,6 +139,62 @@ Colour Outline(const Grid& g, int x, int y, int channel, int op, int gain) {
   return {e, e, e};
 }
 
+// The pixels of the 3 x 3 neighbourhood inside the picture, in row order.
+static std::vector<std::pair<int, int>> Neighbourhood(const Grid& g, int x, int y) {
+  std::vector<std::pair<int, int>> at;
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx)
+      if (x + dx >= 0 && x + dx < g.width && y + dy >= 0 && y + dy < g.height)
+        at.push_back({x + dx, y + dy});
+  return at;
+}
+
+Colour Sharp(const Grid& g, int x, int y, int strength) {
+  const double k = (3 * std::min(strength, 100)) * 0.01;
+  const auto near = Neighbourhood(g, x, y);
+  int sum = 0;
+  for (const auto& [nx, ny] : near) sum += Luminance(ColourOf(g, nx, ny));
+  const Colour c = ColourOf(g, x, y);
+  const int centre = Luminance(c);
+  const double lum = (static_cast<int>(near.size()) * centre - sum) * k + centre;
+  const int cr = Rounded(c.r * 0.5 + c.g * -0.41869 + c.b * -0.08131);
+  const int cb = Rounded(c.r * -0.16874 + c.g * -0.33126 + c.b * 0.5);
+  return {Clamped(Rounded(lum + 1.402 * cr)), Clamped(Rounded(lum - 0.34414 * cb - 0.71414 * cr)),
+          Clamped(Rounded(lum + 1.772 * cb))};
+}
+
+std::optional<Colour> RemoveNoise(const Grid& g, int x, int y, int method, int level) {
+  const auto near = Neighbourhood(g, x, y);
+  if (method == 0) {
+    std::vector<Colour> colours;
+    for (const auto& [nx, ny] : near) colours.push_back(ColourOf(g, nx, ny));
+    std::stable_sort(colours.begin(), colours.end(),
+                     [](Colour a, Colour b) { return Luminance(a) < Luminance(b); });
+    return colours[colours.size() / 2];
+  }
+  const Colour c = ColourOf(g, x, y);
+  const int threshold = 255 - level;
+  std::vector<int> lists[3];
+  bool strays[3] = {false, false, false};
+  for (const auto& [nx, ny] : near) {
+    if (nx == x && ny == y) continue;
+    const Colour n = ColourOf(g, nx, ny);
+    const int values[3] = {n.r, n.g, n.b}, own[3] = {c.r, c.g, c.b};
+    for (int ch = 0; ch < 3; ++ch) {
+      lists[ch].push_back(values[ch]);
+      if (std::abs(values[ch] - own[ch]) > threshold) strays[ch] = true;
+    }
+  }
+  if (!strays[0] && !strays[1] && !strays[2]) return std::nullopt;
+  int out[3] = {c.r, c.g, c.b};
+  for (int ch = 0; ch < 3; ++ch)
+    if (strays[ch]) {
+      std::sort(lists[ch].begin(), lists[ch].end());
+      out[ch] = lists[ch][lists[ch].size() / 2];
+    }
+  return Colour{out[0], out[1], out[2]};
+}
+
 }  // namespace ref
 
 RandomSelection::RandomSelection(std::mt19937& random, int width, int height) {

@@ -52,6 +52,13 @@ Colour Emboss(const Grid& g, int x, int y, int direction, int depth, int bias);
 Colour Outline(const Grid& g, int x, int y, int channel, int op, int gain);
 // floor(0.298912 R + 0.586611 G + 0.114478 B), products added in that order.
 int Luminance(Colour c);
+// Luminance boost of strength 0..255 (above 100 as 100) over the 3 x 3
+// neighbourhood cut by the picture's edges.
+Colour Sharp(const Grid& g, int x, int y, int strength);
+// Method 0: the colour of the neighbour at index n / 2 of a stable sort by
+// luminance. Method 1: per channel, the median of the neighbours where one
+// strays by more than 255 - level; nothing when no channel does.
+std::optional<Colour> RemoveNoise(const Grid& g, int x, int y, int method, int level);
 }  // namespace ref
 
 // A random selection for a picture of the given size: its arguments, the
