@@ -8,17 +8,47 @@ foreach(row ${QVX_EXPORT_ROWS})
   list(GET fields 0 name)
   list(GET fields 1 bytes)
   list(APPEND QVX_EXPORT_NAMES ${name})
-  string(APPEND QVX_DEF_TEXT "  ${name}\n")
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # The compiler names a standard-calling-convention function Name@N; the
+    # module exports it as plain Name. A function compiled with other
+    # argument bytes than the table's has no such name and the link fails.
+    string(APPEND QVX_DEF_TEXT "  ${name} = ${name}@${bytes}\n")
+  else()
+    string(APPEND QVX_DEF_TEXT "  ${name}\n")
+  endif()
 endforeach()
 set(QVX_DEF_FILE "${CMAKE_CURRENT_BINARY_DIR}/QvxEffect.def")
 file(CONFIGURE OUTPUT "${QVX_DEF_FILE}" CONTENT "${QVX_DEF_TEXT}")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/exports/ExportTable.inc")
 
-if(NOT WIN32)
+add_library(QvxEffect SHARED exports/SharedObject.c)
+set_source_files_properties(exports/SharedObject.c PROPERTIES LANGUAGE CXX)
+if(WIN32)
+  # QvxEffect.dll: the library and its drawing layer, importing QvxCom.dll,
+  # kernel32, user32 and gdi32; it exports exactly the table's functions.
+  target_sources(QvxEffect PRIVATE "${QVX_DEF_FILE}")
+  target_link_libraries(QvxEffect PRIVATE
+    -Wl,--whole-archive qvx_core qvx_platform -Wl,--no-whole-archive)
+  qvx_windows_dll(QvxEffect)
+
+  # The export check compares the built DLL with the table: names exported,
+  # argument bytes compiled, DLLs imported. Before the link it looks at the
+  # compiled functions alone, so that a function compiled with other
+  # argument bytes is reported in the same table rather than as a bare link
+  # error; after the build it runs as a test.
+  set(QVX_EXPORT_CHECK
+    ${CMAKE_COMMAND} -DTABLE=${CMAKE_CURRENT_SOURCE_DIR}/exports/ExportTable.inc
+      -DARCHIVE=$<TARGET_FILE:qvx_core> -DNM=${CMAKE_NM} -DOBJDUMP=${CMAKE_OBJDUMP}
+      -DSTACK_BYTES=${QVX_32BIT_WINDOWS})
+  add_custom_command(TARGET QvxEffect PRE_LINK
+    COMMAND ${QVX_EXPORT_CHECK} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/CheckExports.cmake
+    VERBATIM)
+  add_test(NAME export_check
+    COMMAND ${QVX_EXPORT_CHECK} -DDLL=$<TARGET_FILE:QvxEffect> -DCOM_DLL=$<TARGET_FILE:QvxCom>
+      -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/CheckExports.cmake)
+else()
   # One shared object with everything a caller needs: the effects, the
   # sibling library stand-in and the global memory functions.
-  add_library(QvxEffect SHARED exports/SharedObject.c)
-  set_source_files_properties(exports/SharedObject.c PROPERTIES LANGUAGE CXX)
   target_link_libraries(QvxEffect PRIVATE
     -Wl,--whole-archive qvx_core QvxCom qvx_platform -Wl,--no-whole-archive)
 endif()

@@ -17,7 +17,13 @@ BOOL GlobalUnlock(HGLOBAL block);
 HGLOBAL GlobalFree(HGLOBAL block);
 SIZE_T GlobalSize(HGLOBAL block);
 HGLOBAL GlobalHandle(LPCVOID pointer);
+}
+#endif
 
+// Accounts and failure injection are this platform layer's own; kernel32
+// keeps neither, so on Windows the counts stay 0 and injection does nothing
+// (tests ask QvxTest::HasAccounting() before relying on them).
+extern "C" {
 // Accounting for tests: blocks allocated and not freed, and blocks whose lock
 // count is above zero.
 long QvxMemLiveBlocks(void);
@@ -33,4 +39,3 @@ void QvxMemFailLockAt(long n);
 long QvxMemAllocCalls(void);
 long QvxMemLockCalls(void);
 }
-#endif

@@ -13,6 +13,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// Leftovers of 16-bit pointers that windows.h defines as empty macros; they
+// would swallow ordinary names such as `near` and `far`.
+#undef near
+#undef far
 #else
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,16 @@
 // Progress window of the stand-in sibling library.
 //
-// There is no window on this platform: the default handler draws a text bar
-// on standard error when that is a terminal and the window was opened, and
-// answers "cancel" once the user has pressed Ctrl-C while the window was
-// open. Tests and tools install their own handlers per thread.
+// The stand-in shows no window: the default handler draws a text bar on
+// standard error when that is a terminal (a console on Windows) and the
+// window was opened, and answers "cancel" once the user has pressed Ctrl-C
+// while the window was open. Tests and tools install their own handlers per
+// thread.
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -26,8 +31,36 @@ struct ProgressState {
 thread_local ProgressState g_state;
 
 std::atomic<bool> g_interrupted{false};
-struct sigaction g_previousAction;
 bool g_handlerInstalled = false;
+
+#if defined(_WIN32)
+// Console control handler: Ctrl-C is taken as "cancel" and goes no further;
+// every other event (Ctrl-Break, closing the console) keeps its usual effect.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT) return FALSE;
+  g_interrupted.store(true);
+  return TRUE;
+}
+
+void InstallInterruptHandler() {
+  if (g_handlerInstalled) return;
+  if (SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) g_handlerInstalled = true;
+  g_interrupted.store(false);
+}
+
+void RestoreInterruptHandler() {
+  if (!g_handlerInstalled) return;
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  g_handlerInstalled = false;
+}
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+// Consoles need not understand escape sequences: the bar ("[" 40 marks "] "
+// and "nnn%", 47 characters) is blanked with spaces.
+void ClearBar() { std::fprintf(stderr, "\r%47s\r", ""); }
+#else
+struct sigaction g_previousAction;
 
 void OnInterrupt(int) { g_interrupted.store(true); }
 
@@ -47,6 +80,9 @@ void RestoreInterruptHandler() {
 }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+void ClearBar() { std::fputs("\r\033[K", stderr); }
+#endif
 
 void DrawBar(int percent) {
   constexpr int kWidth = 40;
@@ -93,7 +129,7 @@ BOOL WINAPI PercentProgress(int done, int total, int percentFrom, int percentTo,
 
 void WINAPI PercentDlgClose(void) {
   if (g_state.windowOpen && g_state.lastPercent >= 0 && StderrIsTerminal()) {
-    std::fputs("\r\033[K", stderr);
+    ClearBar();
     std::fflush(stderr);
   }
   g_state.windowOpen = false;
