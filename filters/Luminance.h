@@ -8,9 +8,12 @@
 
 namespace qvx {
 
-QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgrx* row, int count, const LevelTable* weights) {
+// Each weight table entry is i x weight in double precision, so the
+// products are made directly, with the same bits as the entries.
+QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgrx* row, int count, double red, double green,
+                                double blue) {
   for (int i = 0; i < count; ++i)
-    out[i] = static_cast<BYTE>(LuminanceSum(weights, row[i].red, row[i].green, row[i].blue));
+    out[i] = static_cast<BYTE>(row[i].red * red + row[i].green * green + row[i].blue * blue);
 }
 
 // A ring of luminance rows over the job's source rows.
@@ -24,7 +27,7 @@ class LuminanceRows {
   }
   const BYTE* Row(FilterJob& job, int y) {
     return rows_.Row(job.rows, y, [this](BYTE* out, const Bgrx* row, int count) {
-      LuminanceRow(out, row, count, weights_);
+      Vectorised<LuminanceRow>(out, row, count, weights_[0][1], weights_[1][1], weights_[2][1]);
     });
   }
 
