@@ -132,6 +132,67 @@ NarrowSums NarrowSumsFor(int taps) {
   }
 }
 
+using Shorts16 = std::int16_t __attribute__((vector_size(32)));
+using Bytes16Out = std::uint8_t __attribute__((vector_size(16)));
+
+// Sums that fit signed 16-bit lanes, with a divisor known at compile time
+// (the emboss's 1..5): the quotient, bias and clamp are worked out in the
+// same lanes and the bytes stored at once. Division by a constant truncates
+// toward zero as integer division does.
+template <int Taps, int Divisor>
+QVX_LOOP_BODY void SmallKernel(BYTE* out, const std::uint16_t* const* sources,
+                               const std::uint16_t* weights, int taps, int lanes, int bias) {
+  if constexpr (Taps > 0) taps = Taps;
+  const auto finish = [bias](Shorts16 sum) {
+    Shorts16 v = sum / static_cast<std::int16_t>(Divisor);
+    v = v < 256 ? v : 256;
+    v += static_cast<std::int16_t>(bias);
+    v = v < 0 ? 0 : (v > 255 ? 255 : v);
+    return __builtin_convertvector(v, Bytes16Out);
+  };
+  int k = 0;
+  for (; k + 32 <= lanes; k += 32) {
+    Words16 s0{}, s1{};
+    for (int t = 0; t < taps; ++t) {
+      s0 += WordsAt(sources[t] + k) * weights[t];
+      s1 += WordsAt(sources[t] + k + 16) * weights[t];
+    }
+    const Bytes16Out a = finish(reinterpret_cast<Shorts16>(s0));
+    const Bytes16Out b = finish(reinterpret_cast<Shorts16>(s1));
+    std::memcpy(out + k, &a, 16);
+    std::memcpy(out + k + 16, &b, 16);
+  }
+  for (; k < lanes; ++k) {
+    std::uint16_t sum = 0;
+    for (int t = 0; t < taps; ++t)
+      sum = static_cast<std::uint16_t>(sum + weights[t] * sources[t][k]);
+    int v = static_cast<std::int16_t>(sum) / Divisor;
+    v = (v < 256 ? v : 256) + bias;
+    out[k] = static_cast<BYTE>(v < 0 ? 0 : (v > 255 ? 255 : v));
+  }
+}
+
+template <int Taps>
+Convolution::SmallKernelRun SmallKernelOf(int divisor) {
+  switch (divisor) {
+    case 1:
+      return &Vectorised<SmallKernel<Taps, 1>, BYTE*, const std::uint16_t* const*,
+                         const std::uint16_t*, int, int, int>;
+    case 2:
+      return &Vectorised<SmallKernel<Taps, 2>, BYTE*, const std::uint16_t* const*,
+                         const std::uint16_t*, int, int, int>;
+    case 3:
+      return &Vectorised<SmallKernel<Taps, 3>, BYTE*, const std::uint16_t* const*,
+                         const std::uint16_t*, int, int, int>;
+    case 4:
+      return &Vectorised<SmallKernel<Taps, 4>, BYTE*, const std::uint16_t* const*,
+                         const std::uint16_t*, int, int, int>;
+    default:
+      return &Vectorised<SmallKernel<Taps, 5>, BYTE*, const std::uint16_t* const*,
+                         const std::uint16_t*, int, int, int>;
+  }
+}
+
 // sum / divisor truncated toward zero, plus bias, clamped. Sums beyond
 // 256 divisors give 0 or 255 whatever the bias, so they are limited first;
 // the quotient of the magnitude is estimated in single precision (off by
@@ -177,6 +238,13 @@ void Convolution::SetKernel(const std::int32_t* weights, int divisor, int bias) 
       (w > 0 ? positive : negative) += std::abs(std::int64_t{w});
     }
   narrow_ = 255 * (positive + negative) < 65536;
+  // Small divisors and sums within signed 16 bits: the fused path, with a
+  // copy for the emboss's six taps and for full 3 x 3 fields.
+  small_ = nullptr;
+  if (255 * positive <= 32767 && 255 * negative <= 32768 && divisor <= 5)
+    small_ = count_ == 6   ? SmallKernelOf<6>(divisor)
+             : count_ == 9 ? SmallKernelOf<9>(divisor)
+                           : SmallKernelOf<0>(divisor);
   low_ = -255 * static_cast<int>(narrow_ ? negative : 0);
   for (int t = 0; t < count_; ++t) weights_[t] = taps_[t].weight;
   divisor_ = divisor;
@@ -203,6 +271,10 @@ void Convolution::Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
     const int lanes = 4 * std::min(kChunk, to - from + 1);
     for (int t = 0; t < count_; ++t)
       sources[t] = WordRow(job, y + taps_[t].dy) + 4 * (from + taps_[t].dx);
+    if (small_) {
+      small_(reinterpret_cast<BYTE*>(out + from), sources, narrowWeights_, count_, lanes, bias_);
+      continue;
+    }
     if (narrow_)
       NarrowSumsFor(count_)(sums, sources, narrowWeights_, count_, lanes, low_);
     else

@@ -34,13 +34,17 @@ class Convolution {
   // All four lanes of pixels x0..x1 of row y into out[x - rect.left].
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out);
 
+  using SmallKernelRun = void (*)(BYTE*, const std::uint16_t* const*, const std::uint16_t*, int,
+                                  int, int);
+
  private:
   static constexpr int kChunk = 512;  // pixels summed at a time, so the sums stay in cache
   ConvolutionTap taps_[kSize * kSize];
   std::uint32_t weights_[kSize * kSize];
   std::uint16_t narrowWeights_[kSize * kSize];
   int count_ = 0;
-  bool narrow_ = false;  // the sums fit 16-bit lanes from low_ up
+  bool narrow_ = false;             // the sums fit 16-bit lanes from low_ up
+  SmallKernelRun small_ = nullptr;  // sums and finish in signed 16-bit lanes
   int low_ = 0;
   int reach_ = 0;  // the largest offset of a tap
   int divisor_ = 1;
