@@ -3,6 +3,7 @@
 // cancellation runs.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -103,6 +104,20 @@ TEST_F(ToneExportsTest, RgbCurvesWorkedCases) {
                       return Spline(i, {{64, 0}, {192, 255}});
                     }),
             Colours({{127, 63, 193}}));
+}
+
+TEST_F(ToneExportsTest, GammasThatAreNotNumbersGiveDefinedLevels) {
+  // pow(x, NaN) is NaN but for x = 1; a NaN level converts as the processor
+  // converts it (to the smallest int) and clamps to 0.
+  const double nan = std::nan("");
+  EXPECT_EQ(Through({{0, 128, 255}}, [&](ImageHandles* i) { return Gamma(i, nan, nan, nan); }),
+            Colours({{0, 0, 255}}));
+  const double inf = HUGE_VAL;
+  EXPECT_EQ(Through({{0, 128, 255}}, [&](ImageHandles* i) { return Gamma(i, inf, -inf, 0); }),
+            Colours({{0, 255, 255}}));
+  EXPECT_EQ(
+      Through({{9, 128, 250}}, [&](ImageHandles* i) { return YccGamma(i, nan, nan, nan); }).size(),
+      1u);
 }
 
 TEST_F(ToneExportsTest, CurveRefusalsComeBeforeThePictureIsRead) {
