@@ -434,6 +434,148 @@ const std::vector<EffectSpec> kEffects = {
             },
         .gallery = {{""}, {"--operator roberts --channel red --gain 40"}},
     },
+    {
+        .name = "sharp",
+        .exportName = "QVSharp",
+        .summary = "Sharpen the luminance, keeping each pixel's colour",
+        .description =
+            "Raises each selected pixel's luminance by a multiple of its difference from the 3 x 3 "
+            "neighbourhood inside the picture: Y' = (n Y - S) x (0.03 x strength) + Y, S the sum "
+            "of the n neighbourhood luminances (0.298912 R + 0.586611 G + 0.114478 B, "
+            "truncated); the pixel's own chrominance is kept. Strength 0 still converts every "
+            "selected pixel to luminance and chrominance and back." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"strength", ParamKind::Int, 1, "", 0, 100, "30",
+                    "Sharpening strength: gain 0.03 per step, 3.0 at 100."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVSharp(SELECTION_ARGS(c), c.Byte("strength"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--strength 40"}, {"--strength 100 {ellipse}"}},
+    },
+    {
+        .name = "remove-noise",
+        .exportName = "QVRemoveNoise",
+        .summary = "Median filters against impulse noise",
+        .description =
+            "Works on the 3 x 3 neighbourhood inside the picture. luminance: each selected pixel "
+            "takes the whole colour of the neighbour (itself included) with the median luminance, "
+            "equal luminances in row order. selective: each channel in which some neighbour "
+            "differs from the pixel by more than 255 - level becomes the median of the "
+            "neighbours' values of that channel (the pixel excluded); pixels with no such channel "
+            "are left as they are." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"method",
+                    ParamKind::Choice,
+                    1,
+                    "",
+                    0,
+                    1,
+                    "luminance",
+                    "Which median.",
+                    {{"luminance", 0}, {"selective", 1}}},
+                   {"level", ParamKind::Int, 1, "", 0, 255, "200",
+                    "selective: a channel is replaced when a neighbour differs by more than 255 - "
+                    "level (255 replaces every channel that differs at all); luminance ignores "
+                    "it."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVRemoveNoise(SELECTION_ARGS(c), c.Byte("method"), c.Byte("level"),
+                                       PROGRESS_ARGS(c)));
+            },
+        .gallery = {{""}, {"--method selective --level 230"}},
+    },
+    {
+        .name = "mosaic",
+        .exportName = "QVMosaic",
+        .summary = "Paint cells of the picture with their mean colour",
+        .description =
+            "Cuts the work rectangle into cells from its top-left corner; each cell (clipped to "
+            "the picture, so it may reach beyond the selection's box) is painted with the "
+            "truncated mean of all its pixels wherever they are selected. Colour-table pictures, "
+            "grey ones too, store the table entry nearest to the mean.",
+        .accepts = "every depth",
+        .selection = Selection::Shapes,
+        .params = {{"cell", ParamKind::Int, 2, "width,height", 1, kMaxSide, "8,8",
+                    "Cell size in pixels; at least one of the two must be above 1."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVMosaic(SELECTION_ARGS(c), c.Int("cell", 0), c.Int("cell", 1),
+                                  PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--cell 12,12"}, {"--cell 24,6 {polygon}"}},
+    },
+    {
+        .name = "oil-paint",
+        .exportName = "QVOilPaint",
+        .summary = "Most frequent colour of a brush window",
+        .description =
+            "Each selected pixel becomes the most frequent colour of the size x size brush window "
+            "around it (an even window reaches one pixel further right and down), clipped to the "
+            "work rectangle. Equal counts keep the value that reached the count "
+            "first." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"method",
+                    ParamKind::Choice,
+                    1,
+                    "",
+                    0,
+                    1,
+                    "channels",
+                    "channels: the most frequent value of each channel separately (the result "
+                    "may be a colour the window does not hold); luminance: the colour of the "
+                    "pixel whose luminance bin (77 R + 150 G + 29 B) >> 8 is the most frequent.",
+                    {{"channels", 0}, {"luminance", 1}}},
+                   {"size", ParamKind::Int, 1, "", 1, 255, "5", "Brush size in pixels."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVOilPaint(SELECTION_ARGS(c), c.Byte("method"), c.Byte("size"),
+                                    PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--size 7"}, {"--method luminance --size 9"}},
+    },
+    {
+        .name = "motion-blur",
+        .exportName = "QVMotionBlur",
+        .summary = "Blur along a line, an arc around the centre, or a ray from it",
+        .description =
+            "Each selected pixel becomes the truncated mean of samples read inside the work "
+            "rectangle (coordinates truncated toward zero); a pixel without samples keeps its "
+            "value. linear: the given number of samples from the pixel in the direction, ending "
+            "at the first one outside the rectangle. zoom: samples at 1, 1.02, 1.04 ... times the "
+            "pixel's offset from the rectangle's centre, ending likewise. spin: an arc of the "
+            "given angle around the rectangle's centre, centred on the pixel; samples outside the "
+            "rectangle are skipped; an arc too small for two angles is refused (error "
+            "5)." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"kind",
+                    ParamKind::Choice,
+                    1,
+                    "",
+                    0,
+                    2,
+                    "linear",
+                    "Path of the samples.",
+                    {{"linear", 0}, {"spin", 1}, {"zoom", 2}}},
+                   {"samples", ParamKind::Int, 1, "", 0, 255, "10",
+                    "Samples along the line or ray (linear, zoom); 0 changes nothing; spin "
+                    "ignores it."},
+                   {"degrees", ParamKind::Int, 1, "", -360, 360, "0",
+                    "linear: direction in degrees, clockwise on screen; spin: the arc in degrees "
+                    "(not negative); zoom ignores it."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVMotionBlur(SELECTION_ARGS(c), c.Byte("kind"), c.Byte("samples"),
+                                      c.Int("degrees"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--samples 20 --degrees 30"},
+                    {"--kind spin --degrees 12"},
+                    {"--kind zoom --samples 15 {ellipse} --outside"}},
+    },
     // ---- geometry ------------------------------------------------------------------
     {
         .name = "resize",
