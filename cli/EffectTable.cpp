@@ -9,6 +9,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,17 @@ EffectResult CallTriple(EffectCall& c) {
   const std::vector<double>& v = (*c.values)[0].numbers;
   return One(Export(SELECTION_ARGS(c), static_cast<T>(v.at(0)), static_cast<T>(v.at(1)),
                     static_cast<T>(v.at(2)), PROGRESS_ARGS(c)));
+}
+
+// A parameter taking one of named values; its range spans their numbers.
+ParamSpec ChoiceParam(const char* name, const char* fallback, const char* help,
+                      std::vector<ChoiceValue> choices) {
+  double min = choices.front().value, max = min;
+  for (const ChoiceValue& choice : choices) {
+    min = std::min<double>(min, choice.value);
+    max = std::max<double>(max, choice.value);
+  }
+  return ParamSpec{name, ParamKind::Choice, 1, "", min, max, fallback, help, std::move(choices)};
 }
 
 // A rectangle parameter of four numbers as a RECT.
@@ -406,26 +418,16 @@ const std::vector<EffectSpec> kEffects = {
             "channel. Beyond the border the outermost pixels repeat." FILTER_DETAIL,
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
-        .params = {{"channel",
-                    ParamKind::Choice,
-                    1,
-                    "",
-                    0,
-                    3,
-                    "luminance",
-                    "Channel whose edges are measured; luminance is 0.298912 R + 0.586611 G + "
-                    "0.114478 B, truncated.",
-                    {{"luminance", 0}, {"red", 1}, {"green", 2}, {"blue", 3}}},
-                   {"operator",
-                    ParamKind::Choice,
-                    1,
-                    "",
-                    0,
-                    2,
-                    "sobel",
-                    "Gradient pair: simple differences to the right and below, the Roberts "
-                    "cross, or Sobel.",
-                    {{"simple", 0}, {"roberts", 1}, {"sobel", 2}}},
+        .params = {ChoiceParam(
+                       "channel", "luminance",
+                       "Channel whose edges are measured; luminance is 0.298912 R + 0.586611 G + "
+                       "0.114478 B, truncated.",
+                       {{"luminance", 0}, {"red", 1}, {"green", 2}, {"blue", 3}}),
+                   ChoiceParam(
+                       "operator", "sobel",
+                       "Gradient pair: simple differences to the right and below, the Roberts "
+                       "cross, or Sobel.",
+                       {{"simple", 0}, {"roberts", 1}, {"sobel", 2}}),
                    {"gain", ParamKind::Int, 1, "", 0, 100, "10", "Gain in tenths."}},
         .invoke =
             [](EffectCall& c) {
@@ -467,15 +469,8 @@ const std::vector<EffectSpec> kEffects = {
             "are left as they are." FILTER_DETAIL,
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
-        .params = {{"method",
-                    ParamKind::Choice,
-                    1,
-                    "",
-                    0,
-                    1,
-                    "luminance",
-                    "Which median.",
-                    {{"luminance", 0}, {"selective", 1}}},
+        .params = {ChoiceParam("method", "luminance", "Which median.",
+                               {{"luminance", 0}, {"selective", 1}}),
                    {"level", ParamKind::Int, 1, "", 0, 255, "200",
                     "selective: a channel is replaced when a neighbour differs by more than 255 - "
                     "level (255 replaces every channel that differs at all); luminance ignores "
@@ -518,17 +513,12 @@ const std::vector<EffectSpec> kEffects = {
             "first." FILTER_DETAIL,
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
-        .params = {{"method",
-                    ParamKind::Choice,
-                    1,
-                    "",
-                    0,
-                    1,
-                    "channels",
-                    "channels: the most frequent value of each channel separately (the result "
-                    "may be a colour the window does not hold); luminance: the colour of the "
-                    "pixel whose luminance bin (77 R + 150 G + 29 B) >> 8 is the most frequent.",
-                    {{"channels", 0}, {"luminance", 1}}},
+        .params = {ChoiceParam(
+                       "method", "channels",
+                       "channels: the most frequent value of each channel separately (the result "
+                       "may be a colour the window does not hold); luminance: the colour of the "
+                       "pixel whose luminance bin (77 R + 150 G + 29 B) >> 8 is the most frequent.",
+                       {{"channels", 0}, {"luminance", 1}}),
                    {"size", ParamKind::Int, 1, "", 1, 255, "5", "Brush size in pixels."}},
         .invoke =
             [](EffectCall& c) {
@@ -552,15 +542,8 @@ const std::vector<EffectSpec> kEffects = {
             "5)." FILTER_DETAIL,
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
-        .params = {{"kind",
-                    ParamKind::Choice,
-                    1,
-                    "",
-                    0,
-                    2,
-                    "linear",
-                    "Path of the samples.",
-                    {{"linear", 0}, {"spin", 1}, {"zoom", 2}}},
+        .params = {ChoiceParam("kind", "linear", "Path of the samples.",
+                               {{"linear", 0}, {"spin", 1}, {"zoom", 2}}),
                    {"samples", ParamKind::Int, 1, "", 0, 255, "10",
                     "Samples along the line or ray (linear, zoom); 0 changes nothing; spin "
                     "ignores it."},
