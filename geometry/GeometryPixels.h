@@ -208,6 +208,30 @@ inline void GatherRow(const GeoPx24& dst, int y, const GeoPx24& src, int sy, con
   for (; x < width; ++x, d += 3) Px24::Copy(d, row + 3 * static_cast<std::ptrdiff_t>(columns[x]));
 }
 
+// `count` result pixels from d rightwards take the source pixels from s on
+// in steps of (dx, dy).
+template <class Px, class Pos, class SourcePos>
+void TransferRun(const Px& dst, Pos d, const Px& src, SourcePos s, int count, int dx, int dy,
+                 bool keepAlpha) {
+  for (int i = 0; i < count; ++i, d = dst.Next(d), s = src.Step(s, dx, dy))
+    dst.Transfer(d, src, s, keepAlpha);
+}
+
+// 24-bit pixels move as one 4-byte load and store each: the load starts a
+// byte before the pixel (the header lies before the first one), the store's
+// fourth byte is overwritten by the next pixel; the last pixel moves bytewise.
+inline void TransferRun(const GeoPx24& dst, BYTE* d, const GeoPx24& src, const BYTE* s, int count,
+                        int dx, int dy, bool) {
+  const std::ptrdiff_t step = 3 * dx - dy * src.stride;
+  for (int i = 0; i < count - 1; ++i, d += 3, s += step) {
+    std::uint32_t v;
+    std::memcpy(&v, s - 1, 4);
+    v >>= 8;
+    std::memcpy(d, &v, 4);
+  }
+  Px24::Copy(d, s);
+}
+
 // Calls body(source policy, result policy) for two locked pictures of the
 // same format.
 template <class Body>

@@ -95,9 +95,10 @@ bool QuarterRows(const Px& src, const Px& dst, const QuarterMap& m, bool keepAlp
     int x = 0;
     for (; x < lo && x < width; ++x, d = dst.Next(d)) dst.Fill(d, turn.background);
     if (lo <= hi) {
-      auto s = src.At(src.Row(sy + m.yx * lo), sx + m.xx * lo);
-      for (; x <= hi; ++x, d = dst.Next(d), s = src.Step(s, m.xx, m.yx))
-        dst.Transfer(d, src, s, keepAlpha);
+      TransferRun(dst, d, src, src.At(src.Row(sy + m.yx * lo), sx + m.xx * lo), hi - lo + 1, m.xx,
+                  m.yx, keepAlpha);
+      d = dst.At(dst.Row(y), hi + 1);
+      x = hi + 1;
     }
     for (; x < width; ++x, d = dst.Next(d)) dst.Fill(d, turn.background);
     if (!ReportRow(y, height, turn.range, turn.noDialog)) return false;
