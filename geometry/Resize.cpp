@@ -67,11 +67,12 @@ void ClampToLastPair(int& i, double& d, int size) {
   }
 }
 
-// A block's start rounded up to the alignment of Double4 (the block holds
-// one spare Double4 for it).
+// A block's start rounded up to 32 bytes, the alignment AVX2 code assumes
+// for Double4 (the block holds one spare Double4 for it). alignof(Double4)
+// would not do: without AVX the compiler caps it at 16.
 Double4* AlignedDouble4(void* data) {
   const auto at = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t align = alignof(Double4);
+  const std::uintptr_t align = 32;
   return reinterpret_cast<Double4*>((at + align - 1) / align * align);
 }
 
@@ -155,9 +156,7 @@ void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* 
 QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, double* out,
                                  int width) {
   Double4* level = t.level;
-  for (int i = 0; i < sw; ++i, row += 3)
-    level[i] = Double4{static_cast<double>(row[0]), static_cast<double>(row[1]),
-                       static_cast<double>(row[2]), 0};
+  for (int i = 0; i < sw; ++i, row += 3) level[i] = LanesOfBytes(row);
   for (int x = 0; x < width; ++x) {
     const Double4* p = level + t.column[x];
     const Double4 blend = p[0] * t.x0[x] + p[1] * t.x1[x];
