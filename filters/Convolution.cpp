@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace qvx {
 namespace {
@@ -100,36 +101,18 @@ QVX_LOOP_BODY void SumTapsNarrow(std::uint32_t* sums, const std::uint16_t* const
 using NarrowSums = void (*)(std::uint32_t*, const std::uint16_t* const*, const std::uint16_t*, int,
                             int, int);
 
-template <int Taps>
-NarrowSums NarrowSumsOf() {
-  return &Vectorised<SumTapsNarrow<Taps>, std::uint32_t*, const std::uint16_t* const*,
-                     const std::uint16_t*, int, int, int>;
+// Small kernels (an emboss, a 3 x 3 field) get a copy for their count:
+// NarrowSumsFor(taps) picks entry taps of a table of copies for 0..9 taps,
+// 0 meaning any count.
+template <int... Taps>
+NarrowSums NarrowSumsFrom(std::integer_sequence<int, Taps...>, int taps) {
+  static constexpr NarrowSums kCopies[] = {
+      &Vectorised<SumTapsNarrow<Taps>, std::uint32_t*, const std::uint16_t* const*,
+                  const std::uint16_t*, int, int, int>...};
+  return kCopies[taps <= 9 ? taps : 0];
 }
-
-// Small kernels (an emboss, a 3 x 3 field) get a copy for their count.
 NarrowSums NarrowSumsFor(int taps) {
-  switch (taps) {
-    case 1:
-      return NarrowSumsOf<1>();
-    case 2:
-      return NarrowSumsOf<2>();
-    case 3:
-      return NarrowSumsOf<3>();
-    case 4:
-      return NarrowSumsOf<4>();
-    case 5:
-      return NarrowSumsOf<5>();
-    case 6:
-      return NarrowSumsOf<6>();
-    case 7:
-      return NarrowSumsOf<7>();
-    case 8:
-      return NarrowSumsOf<8>();
-    case 9:
-      return NarrowSumsOf<9>();
-    default:
-      return NarrowSumsOf<0>();
-  }
+  return NarrowSumsFrom(std::make_integer_sequence<int, 10>{}, taps);
 }
 
 using Shorts16 = std::int16_t __attribute__((vector_size(32)));
@@ -172,25 +155,17 @@ QVX_LOOP_BODY void SmallKernel(BYTE* out, const std::uint16_t* const* sources,
   }
 }
 
+// The copy for divisor 1..5 (entry divisor - 1).
+template <int Taps, int... Divisors>
+Convolution::SmallKernelRun SmallKernelFrom(std::integer_sequence<int, Divisors...>, int divisor) {
+  static constexpr Convolution::SmallKernelRun kCopies[] = {
+      &Vectorised<SmallKernel<Taps, Divisors + 1>, BYTE*, const std::uint16_t* const*,
+                  const std::uint16_t*, int, int, int>...};
+  return kCopies[divisor - 1];
+}
 template <int Taps>
 Convolution::SmallKernelRun SmallKernelOf(int divisor) {
-  switch (divisor) {
-    case 1:
-      return &Vectorised<SmallKernel<Taps, 1>, BYTE*, const std::uint16_t* const*,
-                         const std::uint16_t*, int, int, int>;
-    case 2:
-      return &Vectorised<SmallKernel<Taps, 2>, BYTE*, const std::uint16_t* const*,
-                         const std::uint16_t*, int, int, int>;
-    case 3:
-      return &Vectorised<SmallKernel<Taps, 3>, BYTE*, const std::uint16_t* const*,
-                         const std::uint16_t*, int, int, int>;
-    case 4:
-      return &Vectorised<SmallKernel<Taps, 4>, BYTE*, const std::uint16_t* const*,
-                         const std::uint16_t*, int, int, int>;
-    default:
-      return &Vectorised<SmallKernel<Taps, 5>, BYTE*, const std::uint16_t* const*,
-                         const std::uint16_t*, int, int, int>;
-  }
+  return SmallKernelFrom<Taps>(std::make_integer_sequence<int, 5>{}, divisor);
 }
 
 // sum / divisor truncated toward zero, plus bias, clamped. Sums beyond
