@@ -25,6 +25,19 @@ std::uint64_t PictureBytes(std::uint64_t headerBytes, std::uint64_t tableBytes,
   return total > static_cast<std::uint64_t>(SIZE_MAX) ? 0 : total;
 }
 
+// A new zero-filled block of `total` bytes, locked; null with error 3 when
+// it cannot be had (nothing is left allocated then).
+HGLOBAL AllocateLocked(std::uint64_t total, BYTE*& bytes) {
+  HGLOBAL block = GlobalAlloc(GHND, static_cast<SIZE_T>(total));
+  bytes = block ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
+  if (!bytes) {
+    if (block) GlobalFree(block);
+    SetErrorStatus(kErrorNoMemory);
+    return nullptr;
+  }
+  return block;
+}
+
 bool Fail(int code) {
   SetErrorStatus(code);
   return false;
@@ -161,17 +174,9 @@ HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL c
     SetErrorStatus(kErrorNoMemory);
     return nullptr;
   }
-  HGLOBAL block = GlobalAlloc(GHND, static_cast<SIZE_T>(total));
-  if (!block) {
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  auto* bytes = static_cast<BYTE*>(GlobalLock(block));
-  if (!bytes) {
-    GlobalFree(block);
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
+  BYTE* bytes = nullptr;
+  HGLOBAL block = AllocateLocked(total, bytes);
+  if (!block) return nullptr;
   // The caller asks for the source's own size when copying everything, so
   // the source block holds at least this much.
   std::memcpy(bytes, source, static_cast<std::size_t>(copyAll ? total : kHeaderBytes + tableBytes));
@@ -248,17 +253,9 @@ HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height) {
     SetErrorStatus(kErrorNoMemory);
     return nullptr;
   }
-  HGLOBAL block = GlobalAlloc(GHND, static_cast<SIZE_T>(total));
-  if (!block) {
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  auto* bytes = static_cast<BYTE*>(GlobalLock(block));
-  if (!bytes) {
-    GlobalFree(block);
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
+  BYTE* bytes = nullptr;
+  HGLOBAL block = AllocateLocked(total, bytes);
+  if (!block) return nullptr;
   std::memcpy(bytes, source->Header, static_cast<std::size_t>(headerBytes));
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(bytes);
   header->biWidth = width;
