@@ -21,3 +21,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # linked into every module.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# Release DLLs carry no symbol table; the export check reads the compiled
+# names from the library archive, not from the DLL.
+set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
