@@ -139,7 +139,9 @@ TEST_F(MosaicTest, CellsReachBeyondTheRectangleAndShrinkAtThePictureEdge) {
   EXPECT_EQ(ColourOf(out, 3, 1), (Colour{185, 3, 7}));  // (130 + 140 + 230 + 240) / 4
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 6; ++x)
-      if (y != 1 || x < 1 || x > 3) EXPECT_EQ(out.At(x, y), in.At(x, y)) << x << "," << y;
+      if (y != 1 || x < 1 || x > 3) {
+        EXPECT_EQ(out.At(x, y), in.At(x, y)) << x << "," << y;
+      }
 
   // 5 x 3 in cells of 2 x 2: the last column and row are narrower cells.
   ImageHandles five{Keep(Ramp(5, 3)), nullptr};
