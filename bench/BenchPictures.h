@@ -33,4 +33,15 @@ inline void TakeResult(benchmark::State& state, HGLOBAL result) {
   GlobalFree(result);
 }
 
+// Runs `effect(images)` on a whole-picture selection of a new picture of
+// `bitCount` bits per pixel, counting its pixels per iteration.
+template <class Effect>
+void RunOn(benchmark::State& state, int bitCount, Effect&& effect) {
+  HGLOBAL source = MakeBenchPicture(bitCount);
+  ImageHandles images{source, nullptr};
+  for (auto _ : state) TakeResult(state, effect(&images));
+  GlobalFree(source);
+  SetMegapixels(state, double{kWidth} * kHeight);
+}
+
 }  // namespace qvx::bench

@@ -5,18 +5,6 @@
 namespace qvx::bench {
 namespace {
 
-constexpr double kPixels = double{kWidth} * kHeight;
-
-// Runs `effect(images)` on a picture of `bitCount` bits per pixel.
-template <class Effect>
-void RunOn(benchmark::State& state, int bitCount, Effect&& effect) {
-  HGLOBAL source = MakeBenchPicture(bitCount);
-  ImageHandles images{source, nullptr};
-  for (auto _ : state) TakeResult(state, effect(&images));
-  GlobalFree(source);
-  SetMegapixels(state, kPixels);
-}
-
 void BM_Blur(benchmark::State& state) {
   const BYTE radius = static_cast<BYTE>(state.range(0));
   RunOn(state, 24, [=](ImageHandles* images) {

@@ -5,21 +5,10 @@
 namespace qvx::bench {
 namespace {
 
-constexpr double kPixels = double{kWidth} * kHeight;
-
-template <class Effect>
-void RunOn24(benchmark::State& state, Effect&& effect) {
-  HGLOBAL source = MakeBenchPicture(24);
-  ImageHandles images{source, nullptr};
-  for (auto _ : state) TakeResult(state, effect(&images));
-  GlobalFree(source);
-  SetMegapixels(state, kPixels);
-}
-
 // Cells of side state.range(0).
 void BM_Mosaic(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
-  RunOn24(state, [=](ImageHandles* images) {
+  RunOn(state, 24, [=](ImageHandles* images) {
     return QVMosaic(images, 1, nullptr, 0, nullptr, TRUE, side, side, TRUE, 0, 0, 0);
   });
 }
@@ -28,7 +17,7 @@ BENCHMARK(BM_Mosaic)->Arg(8)->Unit(benchmark::kMillisecond);
 // Brush size 5, method state.range(0).
 void BM_OilPaint(benchmark::State& state) {
   const BYTE method = static_cast<BYTE>(state.range(0));
-  RunOn24(state, [=](ImageHandles* images) {
+  RunOn(state, 24, [=](ImageHandles* images) {
     return QVOilPaint(images, 1, nullptr, 0, nullptr, TRUE, method, 5, TRUE, 0, 0, 0);
   });
 }
@@ -39,7 +28,7 @@ BENCHMARK(BM_OilPaint)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 void BM_MotionBlur(benchmark::State& state) {
   const BYTE kind = static_cast<BYTE>(state.range(0));
   const int degrees = kind == 1 ? 10 : 30;
-  RunOn24(state, [=](ImageHandles* images) {
+  RunOn(state, 24, [=](ImageHandles* images) {
     return QVMotionBlur(images, 1, nullptr, 0, nullptr, TRUE, kind, 10, degrees, TRUE, 0, 0, 0);
   });
 }

@@ -5,18 +5,6 @@
 namespace qvx::bench {
 namespace {
 
-constexpr double kPixels = double{kWidth} * kHeight;
-
-// Runs `effect(images)` on a picture of `bitCount` bits per pixel.
-template <class Effect>
-void RunOn(benchmark::State& state, int bitCount, Effect&& effect) {
-  HGLOBAL source = MakeBenchPicture(bitCount);
-  ImageHandles images{source, nullptr};
-  for (auto _ : state) TakeResult(state, effect(&images));
-  GlobalFree(source);
-  SetMegapixels(state, kPixels);
-}
-
 void BM_RGBGamma(benchmark::State& state) {
   RunOn(state, static_cast<int>(state.range(0)), [](ImageHandles* images) {
     return QVRGBGamma(images, 1, nullptr, 0, nullptr, TRUE, 0.8, -0.5, 1.2, TRUE, 0, 0, 0);
