@@ -5,8 +5,18 @@
 // method 1 counts luminance bins and takes the whole colour of the pixel
 // whose visit made its bin the most frequent. The window is visited row by
 // row, left to right, and a value only takes over with a strictly higher
-// count, so on equal counts the value that reached the count first wins.
+// count, so on equal counts the value that reached the count first wins:
+// of the values with the highest count M, the one whose M-th (and last)
+// visit comes first.
+//
+// Brushes of up to 5 x 5 pixels hold their window's keys (channel values or
+// luminance bins) in the lanes of one vector and count every key against
+// every other at once. Larger brushes keep counts for a window sliding
+// along the run, and a pass in visiting order, counting afresh, stops at
+// the first key to reach the highest count.
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
@@ -19,71 +29,296 @@ namespace {
 // The luminance bin of a colour, 0..255.
 inline int LuminanceBin(const Bgrx& c) { return (77 * c.red + 150 * c.green + 29 * c.blue) >> 8; }
 
-struct OilPaintFilter {
-  int method = 0;
-  int start = 0, half = 0;  // window offsets start .. half in each direction
-  WorkBlock histogramBlock;
-  std::uint32_t* counts = nullptr;  // 3 x 256 counters, zero between pixels
+// The winner of a window: its key and the visiting position of the visit
+// that decided it.
+struct Mode {
+  BYTE key;
+  int position;
+};
 
-  bool Prepare(FilterJob& job) {
-    if (!histogramBlock.Allocate(3 * 256 * sizeof(std::uint32_t))) return false;
-    counts = histogramBlock.As<std::uint32_t>();
-    return job.rows.Allocate(half - start + 2, 0);
+// ---- Brushes of up to 5 x 5: one lane per window pixel ----
+
+constexpr int kLaneBrush = 5;
+using Byte32 = std::uint8_t __attribute__((vector_size(32)));
+
+QVX_LOOP_BODY Byte32 Max(Byte32 a, Byte32 b) { return a > b ? a : b; }
+QVX_LOOP_BODY Byte32 Min(Byte32 a, Byte32 b) { return a < b ? a : b; }
+
+// The reduction of all 32 lanes, in every lane.
+template <Byte32 (*Op)(Byte32, Byte32)>
+QVX_LOOP_BODY BYTE Reduce(Byte32 v) {
+  v = Op(v, __builtin_shuffle(v, Byte32{16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30,
+                                        31, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
+                                        14, 15}));
+  v = Op(v, __builtin_shuffle(v, Byte32{8,  9,  10, 11, 12, 13, 14, 15, 0,  1,  2,  3,  4,  5,  6,
+                                        7,  24, 25, 26, 27, 28, 29, 30, 31, 16, 17, 18, 19, 20, 21,
+                                        22, 23}));
+  v = Op(v, __builtin_shuffle(v, Byte32{4,  5,  6,  7,  0,  1,  2,  3,  12, 13, 14, 15, 8,  9,  10,
+                                        11, 20, 21, 22, 23, 16, 17, 18, 19, 28, 29, 30, 31, 24, 25,
+                                        26, 27}));
+  v = Op(v, __builtin_shuffle(v, Byte32{2,  3,  0,  1,  6,  7,  4,  5,  10, 11, 8,  9,  14, 15, 12,
+                                        13, 18, 19, 16, 17, 22, 23, 20, 21, 26, 27, 24, 25, 30, 31,
+                                        28, 29}));
+  v = Op(v, __builtin_shuffle(v, Byte32{1,  0,  3,  2,  5,  4,  7,  6,  9,  8,  11, 10, 13, 12, 15,
+                                        14, 17, 16, 19, 18, 21, 20, 23, 22, 25, 24, 27, 26, 29, 28,
+                                        31, 30}));
+  return v[0];
+}
+
+// The mode of a window of rows x columns keys (at most 32), held column by
+// column: lane c * rows + r is row r, column c, whose visiting position is
+// r * columns + c; 32 bytes are readable from `keys`. Each lane counts the
+// lanes equal to it and keeps the last visiting position among them. The
+// shape is a pair of ints or, for the full brush, of constants, so that the
+// loops unroll.
+template <class Rows, class Columns>
+QVX_LOOP_BODY Mode LaneMode(const BYTE* keys, Rows rows, Columns columns) {
+  Byte32 lanes;
+  std::memcpy(&lanes, keys, sizeof lanes);
+  Byte32 counts{}, lasts{};
+  const BYTE rowStep = static_cast<BYTE>(columns);
+  for (int c = 0, p = 0; c < columns; ++c) {
+    Byte32 position = Byte32{} + static_cast<BYTE>(c);
+    for (int r = 0; r < rows; ++r, ++p, position += rowStep) {
+      const Byte32 same = reinterpret_cast<Byte32>(lanes == keys[p]);
+      counts -= same;
+      lasts = Max(lasts, same & position);
+    }
+  }
+  constexpr Byte32 kIndex{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                          16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
+  counts &= reinterpret_cast<Byte32>(kIndex < static_cast<BYTE>(rows * columns));
+  const BYTE best = Reduce<Max>(counts);
+  const Byte32 leaders = reinterpret_cast<Byte32>(counts == best);
+  const BYTE first = Reduce<Min>(lasts | ~leaders);
+  const Byte32 winner = leaders & reinterpret_cast<Byte32>(lasts == first);
+  return {Reduce<Max>(lanes & winner), first};
+}
+
+// A run of pixels of one row on lanes: the key planes of the columns its
+// windows cover, column by column.
+struct LaneRun {
+  const BYTE* planes[3];
+  const Bgrx* const* rows;  // the window's rows, first column at `first`
+  int rowCount;
+  int first;                // the first column of the planes
+  int start, half;          // brush offsets
+  int left, right;          // the work rectangle's columns, relative to its left
+};
+
+// Paints pixels i0..i1 (relative to the rectangle's left) of a run;
+// `Planes` is 3 (channel modes) or 1 (luminance bins), `Size` the brush.
+template <int Planes, int Size>
+QVX_LOOP_BODY void PaintLaneRun(const LaneRun* run, int i0, int i1, Bgrx* out) {
+  constexpr std::integral_constant<int, Size> kFull;
+  for (int i = i0; i <= i1; ++i) {
+    const int a = std::max(i + run->start, run->left);
+    const int columns = std::min(i + run->half, run->right) - a + 1;
+    const std::size_t lane = static_cast<std::size_t>(a - run->first) * run->rowCount;
+    const bool full = run->rowCount == Size && columns == Size;
+    const auto mode = [&](int plane) {
+      const BYTE* keys = run->planes[plane] + lane;
+      return full ? LaneMode(keys, kFull, kFull) : LaneMode(keys, run->rowCount, columns);
+    };
+    if constexpr (Planes == 3) {
+      out[i] = {mode(2).key, mode(1).key, mode(0).key, 1};
+    } else {
+      const int p = mode(0).position;
+      out[i] = run->rows[p / columns][a + p % columns];
+    }
+  }
+}
+
+// ---- Larger brushes: counts of a sliding window ----
+
+// Counts of 256 keys over a window of at most 255 x 255 pixels.
+class KeyCounts {
+ public:
+  // Entries a window of `area` pixels needs.
+  static std::size_t Entries(int area) { return 2 * 256 + static_cast<std::size_t>(area) + 1; }
+  // `memory`: Entries(area) zeroed entries.
+  void Bind(std::uint16_t* memory) {
+    counts_ = memory;
+    reached_ = memory + 256;
+    holders_ = memory + 512;
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) const {
+  // holders_[c] is the number of keys counted c times; holders_[0] is not
+  // kept (it wraps harmlessly).
+  void Add(int key) {
+    const int c = ++counts_[key];
+    ++holders_[c];
+    --holders_[c - 1];
+    if (c > best_) best_ = c;
+  }
+  void Remove(int key) {
+    const int c = counts_[key]--;
+    --holders_[c];
+    ++holders_[c - 1];
+    if (c == best_ && holders_[c] == 0) --best_;
+  }
+
+  // One step of the pass in visiting order: true when `key` is the first
+  // to reach the highest count. Forget() undoes the pass's counting.
+  bool Reaches(int key) { return ++reached_[key] == best_; }
+  void Forget(int key) { reached_[key] = 0; }
+
+ private:
+  std::uint16_t* counts_ = nullptr;
+  std::uint16_t* reached_ = nullptr;
+  std::uint16_t* holders_ = nullptr;
+  int best_ = 0;
+};
+
+// The window of a pixel: rows[0 .. rowCount - 1], columns from .. to.
+struct Window {
+  const Bgrx* const* rows;
+  int rowCount, from, to;
+
+  // Visits pixels in order until visit(colour) returns true; the number
+  // visited.
+  template <class Visit>
+  int VisitUntil(Visit&& visit) const {
+    int visited = 0;
+    for (int r = 0; r < rowCount; ++r)
+      for (int i = from; i <= to; ++i) {
+        ++visited;
+        if (visit(rows[r][i])) return visited;
+      }
+    return visited;
+  }
+  // Visits the first `count` pixels in order.
+  template <class Visit>
+  void VisitFirst(int count, Visit&& visit) const {
+    for (int r = 0; r < rowCount && count > 0; ++r)
+      for (int i = from; i <= to && count > 0; ++i, --count) visit(rows[r][i]);
+  }
+
+  // The first key in visiting order to reach the highest count, and the
+  // position of that visit; the pass's counting is undone after.
+  template <class Key>
+  Mode Winner(KeyCounts& counts, Key&& key) const {
+    BYTE winner = 0;
+    const int visited = VisitUntil([&](Bgrx c) {
+      winner = static_cast<BYTE>(key(c));
+      return counts.Reaches(winner);
+    });
+    VisitFirst(visited, [&](Bgrx c) { counts.Forget(key(c)); });
+    return {winner, visited - 1};
+  }
+};
+
+struct ChannelKeys {
+  static constexpr int kPlanes = 3;
+  static int Key(Bgrx c, int plane) { return plane == 0 ? c.red : plane == 1 ? c.green : c.blue; }
+};
+struct LuminanceKeys {
+  static constexpr int kPlanes = 1;
+  static int Key(Bgrx c, int) { return LuminanceBin(c); }
+};
+
+template <class Keys>
+struct OilPaintFilter {
+  static constexpr bool kChannels = Keys::kPlanes == 3;
+  int start = 0, half = 0;  // window offsets start .. half in each direction
+  int size = 1;
+  WorkBlock countsBlock;
+  KeyCounts counts[Keys::kPlanes];
+  WorkBlock lanesBlock;
+  BYTE* planes[3] = {};  // key planes of a run, column by column
+
+  bool Prepare(FilterJob& job) {
+    if (size <= kLaneBrush) {
+      const std::size_t plane = static_cast<std::size_t>(job.Columns() + size) * size + 32;
+      if (!lanesBlock.Allocate(Keys::kPlanes * plane)) return false;
+      std::memset(lanesBlock.Data(), 0, Keys::kPlanes * plane);  // lanes read past a window
+      for (int k = 0; k < Keys::kPlanes; ++k) planes[k] = lanesBlock.As<BYTE>() + k * plane;
+    } else {
+      const std::size_t entries = KeyCounts::Entries(size * size);
+      if (!countsBlock.Allocate(Keys::kPlanes * entries * sizeof(std::uint16_t))) return false;
+      auto* memory = countsBlock.As<std::uint16_t>();
+      std::fill_n(memory, Keys::kPlanes * entries, std::uint16_t{0});
+      for (int k = 0; k < Keys::kPlanes; ++k) counts[k].Bind(memory + k * entries);
+    }
+    return job.rows.Allocate(size + 1, 0);
+  }
+
+  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
     const WorkRect& rect = job.rect;
     const int top = std::max(y + start, rect.top), bottom = std::min(y + half, rect.bottom);
     const Bgrx* rows[256];
     for (int wy = top; wy <= bottom; ++wy) rows[wy - top] = job.rows.Row(wy);
-    const int windowRows = bottom - top + 1;
-    for (int x = x0; x <= x1; ++x) {
-      const int from = std::max(x + start, rect.left) - rect.left;
-      const int to = std::min(x + half, rect.right) - rect.left;
-      out[x - rect.left] = method == 0 ? ChannelModes(rows, windowRows, from, to)
-                                       : LuminanceMode(rows, windowRows, from, to);
+    Window window{rows, bottom - top + 1, 0, -1};
+    const auto from = [&](int x) { return std::max(x + start, rect.left) - rect.left; };
+    const auto to = [&](int x) { return std::min(x + half, rect.right) - rect.left; };
+    if (size <= kLaneBrush)
+      PaintLanes(window, x0 - rect.left, x1 - rect.left, from(x0), to(x1), 0,
+                 rect.right - rect.left, out);
+    else
+      PaintSliding(window, x0, x1, from, to, out - rect.left);
+  }
+
+  void PaintLanes(const Window& window, int i0, int i1, int first, int last, int left, int right,
+                  Bgrx* out) {
+    const int rowCount = window.rowCount;
+    for (int i = first; i <= last; ++i)
+      for (int r = 0; r < rowCount; ++r)
+        for (int k = 0; k < Keys::kPlanes; ++k)
+          planes[k][(i - first) * rowCount + r] =
+              static_cast<BYTE>(Keys::Key(window.rows[r][i], k));
+    const LaneRun run{{planes[0], planes[1], planes[2]},
+                      window.rows, rowCount, first, start, half, left, right};
+    constexpr int P = Keys::kPlanes;
+    switch (size) {
+      case 1: return Vectorised<PaintLaneRun<P, 1>>(&run, i0, i1, out);
+      case 2: return Vectorised<PaintLaneRun<P, 2>>(&run, i0, i1, out);
+      case 3: return Vectorised<PaintLaneRun<P, 3>>(&run, i0, i1, out);
+      case 4: return Vectorised<PaintLaneRun<P, 4>>(&run, i0, i1, out);
+      default: return Vectorised<PaintLaneRun<P, 5>>(&run, i0, i1, out);
     }
   }
 
-  // Counters are taken back down after each pixel instead of cleared.
-  Bgrx ChannelModes(const Bgrx* const* rows, int windowRows, int from, int to) const {
-    std::uint32_t* red = counts;
-    std::uint32_t* green = counts + 256;
-    std::uint32_t* blue = counts + 512;
-    std::uint32_t bestRed = 0, bestGreen = 0, bestBlue = 0;
-    Bgrx result{0, 0, 0, 1};
-    for (int r = 0; r < windowRows; ++r)
-      for (int i = from; i <= to; ++i) {
-        const Bgrx c = rows[r][i];
-        const std::uint32_t nr = ++red[c.red], ng = ++green[c.green], nb = ++blue[c.blue];
-        if (nr > bestRed) bestRed = nr, result.red = c.red;
-        if (ng > bestGreen) bestGreen = ng, result.green = c.green;
-        if (nb > bestBlue) bestBlue = nb, result.blue = c.blue;
+  // out is indexed by picture column. The counts are back to zero after.
+  template <class From, class To>
+  void PaintSliding(Window& window, int x0, int x1, From&& from, To&& to, Bgrx* out) {
+    const auto update = [&](int i, auto change) {
+      for (int r = 0; r < window.rowCount; ++r)
+        for (int k = 0; k < Keys::kPlanes; ++k)
+          change(counts[k], Keys::Key(window.rows[r][i], k));
+    };
+    const auto add = [](KeyCounts& c, int key) { c.Add(key); };
+    const auto remove = [](KeyCounts& c, int key) { c.Remove(key); };
+    window.from = from(x0);
+    window.to = window.from - 1;
+    for (int x = x0; x <= x1; ++x) {
+      const int left = from(x), right = to(x);
+      // Leaving columns first: the counts never exceed the window's area.
+      for (int i = window.from; i < left; ++i) update(i, remove);
+      for (int i = window.to + 1; i <= right; ++i) update(i, add);
+      window.from = left;
+      window.to = right;
+      if constexpr (kChannels) {
+        out[x] = {window.Winner(counts[2], [](Bgrx c) { return c.blue; }).key,
+                  window.Winner(counts[1], [](Bgrx c) { return c.green; }).key,
+                  window.Winner(counts[0], [](Bgrx c) { return c.red; }).key, 1};
+      } else {
+        const int p = window.Winner(counts[0], LuminanceBin).position;
+        const int width = right - left + 1;
+        out[x] = window.rows[p / width][left + p % width];
       }
-    for (int r = 0; r < windowRows; ++r)
-      for (int i = from; i <= to; ++i) {
-        const Bgrx c = rows[r][i];
-        --red[c.red];
-        --green[c.green];
-        --blue[c.blue];
-      }
-    return result;
-  }
-
-  Bgrx LuminanceMode(const Bgrx* const* rows, int windowRows, int from, int to) const {
-    std::uint32_t best = 0;
-    Bgrx result{0, 0, 0, 1};
-    for (int r = 0; r < windowRows; ++r)
-      for (int i = from; i <= to; ++i) {
-        const Bgrx c = rows[r][i];
-        const std::uint32_t n = ++counts[LuminanceBin(c)];
-        if (n > best) best = n, result = c;
-      }
-    for (int r = 0; r < windowRows; ++r)
-      for (int i = from; i <= to; ++i) --counts[LuminanceBin(rows[r][i])];
-    return result;
+    }
+    for (int i = window.from; i <= window.to; ++i) update(i, remove);
   }
 };
+
+template <class Keys>
+HGLOBAL PaintWith(const SelectionArgs& args, int size, BOOL noDialog, PixelRoute route) {
+  OilPaintFilter<Keys> filter;
+  filter.size = size;
+  filter.half = size / 2;
+  filter.start = size % 2 ? -filter.half : 1 - filter.half;
+  return RunFilter(args, FilterSetup{kDepthGreyAndTrue, noDialog, route}, filter);
+}
 
 }  // namespace
 
@@ -91,11 +326,8 @@ HGLOBAL RunOilPaint(const SelectionArgs& args, BYTE method, BYTE size, BOOL noDi
                     PixelRoute route) {
   // Size 0 has no window and other methods no rule.
   if (method > 1 || size == 0) return RefuseParameter();
-  OilPaintFilter filter;
-  filter.method = method;
-  filter.half = size / 2;
-  filter.start = size % 2 ? -filter.half : 1 - filter.half;
-  return RunFilter(args, FilterSetup{kDepthGreyAndTrue, noDialog, route}, filter);
+  return method == 0 ? PaintWith<ChannelKeys>(args, size, noDialog, route)
+                     : PaintWith<LuminanceKeys>(args, size, noDialog, route);
 }
 
 }  // namespace qvx
