@@ -9,8 +9,9 @@
 // Unlike the other filters the mosaic takes every depth. Colour-table
 // pictures (grey ramps included) are read through their table and store the
 // table entry nearest to the cell's mean.
+#include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <cstring>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
@@ -22,10 +23,13 @@ namespace qvx {
 namespace {
 
 // Colour-table pictures through the record's cursor: reads give the table
-// colour of the index, writes store the nearest table entry.
+// colour of the index, writes store the nearest table entry (looked up once
+// for a run of pixels of one colour).
 struct PxTable {
   DibAccess* rec;
   using Where = PxRecord::Where;
+  mutable std::uint32_t lastColour = 0xFFFFFFFFu;  // 0x00RRGGBB of the last write
+  mutable BYTE lastIndex = 0;
   int Row(int y) const { return y; }
   static Where Pos(int row, int x) { return {x, row}; }
   static Where Next(Where p) { return {p.x + 1, p.y}; }
@@ -34,7 +38,12 @@ struct PxTable {
     return {rec->Red, rec->Green, rec->Blue};
   }
   void Write(Where p, BYTE r, BYTE g, BYTE b) const {
-    rec->Index = GetRgbtoPal(rec->Header, r, g, b);
+    const std::uint32_t colour = std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
+    if (colour != lastColour) {
+      lastColour = colour;
+      lastIndex = GetRgbtoPal(rec->Header, r, g, b);
+    }
+    rec->Index = lastIndex;
     const std::int32_t useRgb = rec->UseRgb;
     rec->UseRgb = 0;
     SetDibPixel(rec, p.x, p.y);
@@ -46,12 +55,27 @@ struct CellSum {
   std::uint64_t red, green, blue;
 };
 
+// Per-column sums of a band of rows: four 32-bit lanes a column, one per
+// byte of a colour. Bands of at most kBandRows rows cannot overflow them.
+constexpr int kBandRows = 1 << 23;  // 2^23 x 255 < 2^31
+
+QVX_LOOP_BODY void AddColumns(Int4* sums, const Bgrx* row, int count) {
+  for (int i = 0; i < count; ++i) sums[i] += Widen(row[i]);
+}
+
+struct WorkBuffers {
+  Bgrx* row;
+  Int4* columnSums;
+  CellSum* totals;
+  Bgrx* painted;
+};
+
 struct MosaicJob {
   const Selection& selection;
   DibAccess& source;
   DibAccess& result;
   std::int64_t cellWidth, cellHeight;
-  CellSum* sums;  // one per cell of a cell row
+  WorkBuffers buffers;
   bool padRows;
   BOOL noDialog;
 };
@@ -66,51 +90,55 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   // clipped to the picture.
   const std::int64_t lastStart = rect.left + (cells - 1) * job.cellWidth;
   const int end = static_cast<int>(std::min(width, lastStart + job.cellWidth));  // exclusive
-  const auto cellOf = [&](int x) { return static_cast<int>((x - rect.left) / job.cellWidth); };
+  const int span = end - rect.left;
+  const auto cellEnd = [&](int k) {  // exclusive, relative to rect.left
+    return static_cast<int>(std::min<std::int64_t>(span, (k + 1) * job.cellWidth));
+  };
+  const auto& [row, columnSums, totals, painted] = job.buffers;
+  // Rows of bit-packed pictures share bytes with their neighbours' pixels.
+  const int pixelBits = job.source.BitCount;
   for (std::int64_t top = rect.top; top <= rect.bottom; top += job.cellHeight) {
     const int y0 = static_cast<int>(top);
     const int y1 = static_cast<int>(std::min(height, top + job.cellHeight));  // exclusive
-    std::fill(job.sums, job.sums + cells, CellSum{0, 0, 0});
-    for (int y = y0; y < y1; ++y) {
-      auto p = Px::Pos(src.Row(y), rect.left);
-      for (int x = rect.left; x < end;) {
-        CellSum& sum = job.sums[cellOf(x)];
-        const int stop = static_cast<int>(std::min<std::int64_t>(end, x + job.cellWidth));
-        std::uint32_t r = 0, g = 0, b = 0;
-        for (; x < stop; ++x, p = Px::Next(p)) {
-          const Rgb c = src.Read(p);
-          r += c.red;
-          g += c.green;
-          b += c.blue;
-        }
-        sum.red += r;
-        sum.green += g;
-        sum.blue += b;
+    std::fill(totals, totals + cells, CellSum{0, 0, 0});
+    for (int band = y0; band < y1; band += std::min(kBandRows, y1 - band)) {
+      const int bandEnd = band + std::min(kBandRows, y1 - band);
+      std::fill(columnSums, columnSums + span, Int4{});
+      for (int y = band; y < bandEnd; ++y) {
+        filter_detail::DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
+        Vectorised<AddColumns>(columnSums, row, span);
+      }
+      for (int k = 0, i = 0; k < cells; ++k) {
+        Int4 sum{};
+        for (const int stop = cellEnd(k); i < stop; ++i) sum += columnSums[i];
+        // Lanes are blue, green, red, spare.
+        totals[k].blue += static_cast<std::uint32_t>(sum[0]);
+        totals[k].green += static_cast<std::uint32_t>(sum[1]);
+        totals[k].red += static_cast<std::uint32_t>(sum[2]);
       }
     }
-    // The means, kept in the sums' place.
-    for (int k = 0; k < cells; ++k) {
-      const std::int64_t cx = rect.left + k * job.cellWidth;
+    // The painted row: each cell's mean over its columns.
+    for (int k = 0, i = 0; k < cells; ++k) {
       const std::uint64_t count =
-          static_cast<std::uint64_t>((std::min(width, cx + job.cellWidth) - cx) * (y1 - y0));
-      CellSum& s = job.sums[k];
-      s = {s.red / count, s.green / count, s.blue / count};
+          static_cast<std::uint64_t>(cellEnd(k) - k * job.cellWidth) * (y1 - y0);
+      const CellSum& s = totals[k];
+      const Bgrx mean{static_cast<BYTE>(s.blue / count), static_cast<BYTE>(s.green / count),
+                      static_cast<BYTE>(s.red / count), 1};
+      for (const int stop = cellEnd(k); i < stop; ++i) painted[i] = mean;
     }
-    if (!job.selection.NoneSelected()) {
-      const bool all = job.selection.AllSelected();
-      for (int y = y0; y < y1; ++y) {
-        const MaskRow mask = all ? MaskRow{} : job.selection.Row(y);
-        auto p = Px::Pos(dst.Row(y), rect.left);
-        for (int x = rect.left; x < end;) {
-          const CellSum& mean = job.sums[cellOf(x)];
-          const BYTE r = static_cast<BYTE>(mean.red), g = static_cast<BYTE>(mean.green),
-                     b = static_cast<BYTE>(mean.blue);
-          const int stop = static_cast<int>(std::min<std::int64_t>(end, x + job.cellWidth));
-          for (; x < stop; ++x, p = Px::Next(p))
-            if (all || mask.Selected(x)) dst.Write(p, r, g, b);
-        }
-        if (job.padRows) CopyRowPadding(job.source, job.result, y);
+    for (int y = y0; y < y1; ++y) {
+      // Whole rows of byte-aligned pixels repeat the cell row's first row.
+      if (y > y0 && job.selection.AllSelected() && pixelBits >= 8) {
+        const std::size_t from = static_cast<std::size_t>(rect.left) * pixelBits / 8;
+        std::memcpy(DibRow(job.result, y) + from, DibRow(job.result, y0) + from,
+                    static_cast<std::size_t>(span) * pixelBits / 8);
+      } else {
+        const auto out = dst.Row(y);
+        job.selection.ForEachRunIn(y, rect.left, end - 1, [&](int x0, int x1) {
+          filter_detail::StoreRun(dst, out, x0, x1, painted + (x0 - rect.left), false);
+        });
       }
+      if (job.padRows) CopyRowPadding(job.source, job.result, y);
     }
     if (!ReportProgress(y0 - rect.top, rect.bottom - rect.top, 0, 100, job.noDialog)) return false;
   }
@@ -133,11 +161,26 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
   ToneResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (rect.Empty()) return result.Finish();
-  WorkBlock sums;
+  // Buffers over the columns the cells cover: a decoded row, the column
+  // sums, the cell totals and the painted row.
   const std::int64_t cells = (rect.right - rect.left) / std::int64_t{cellWidth} + 1;
-  if (!sums.Allocate(sizeof(CellSum) * static_cast<std::size_t>(cells))) return nullptr;
-  const MosaicJob job{selection,          source,    result.Record(), cellWidth, cellHeight,
-                      sums.As<CellSum>(), writesAll, noDialog};
+  const std::int64_t span =
+      std::min<std::int64_t>(source.Width, rect.left + cells * std::int64_t{cellWidth}) - rect.left;
+  WorkBlock rowBlock, sumsBlock, totalsBlock, paintedBlock;
+  if (!rowBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(span)) ||
+      !sumsBlock.Allocate(sizeof(Int4) * static_cast<std::size_t>(span)) ||
+      !totalsBlock.Allocate(sizeof(CellSum) * static_cast<std::size_t>(cells)) ||
+      !paintedBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(span)))
+    return nullptr;
+  const MosaicJob job{selection,
+                      source,
+                      result.Record(),
+                      cellWidth,
+                      cellHeight,
+                      {rowBlock.As<Bgrx>(), sumsBlock.As<Int4>(), totalsBlock.As<CellSum>(),
+                       paintedBlock.As<Bgrx>()},
+                      writesAll,
+                      noDialog};
   bool done;
   if (route == PixelRoute::kRecord && source.BitCount >= 16)
     done = MosaicRows(job, PxRecord(&source), PxRecord(&result.Record()));

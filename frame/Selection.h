@@ -79,17 +79,23 @@ class Selection {
   // (inclusive) of row y inside the work rectangle, from left to right.
   template <class Run>
   void ForEachRun(int y, Run&& run) const {
+    ForEachRunIn(y, rect_.left, rect_.right, run);
+  }
+  // The same over columns left..right of row y, which may reach beyond the
+  // work rectangle (a mask covers the whole picture).
+  template <class Run>
+  void ForEachRunIn(int y, int left, int right, Run&& run) const {
+    if (left > right || NoneSelected()) return;
     if (AllSelected()) {
-      run(rect_.left, rect_.right);
+      run(left, right);
       return;
     }
-    if (NoneSelected()) return;
     const MaskRow row = Row(y);
-    int x = rect_.left;
-    while (x <= rect_.right) {
-      while (x <= rect_.right && !row.Selected(x)) ++x;
+    int x = left;
+    while (x <= right) {
+      while (x <= right && !row.Selected(x)) ++x;
       const int start = x;
-      while (x <= rect_.right && row.Selected(x)) ++x;
+      while (x <= right && row.Selected(x)) ++x;
       if (start < x) run(start, x - 1);
     }
   }
