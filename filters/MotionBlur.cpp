@@ -128,6 +128,10 @@ struct SpinFilter {
   WorkBlock table;
   const double* sines = nullptr;
   const double* cosines = nullptr;
+  // The rectangle's decoded rows, looked up once each: arcs reach across
+  // the rectangle, and the ring holds all of its rows.
+  WorkBlock rowBlock;
+  const Bgrx** rowOf = nullptr;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& rect = job.rect;
@@ -158,7 +162,17 @@ struct SpinFilter {
     }
     sines = s;
     cosines = c;
-    return job.rows.Allocate(rect.bottom - rect.top + 1, 0);
+    const std::size_t rows = static_cast<std::size_t>(rect.bottom - rect.top + 1);
+    if (!rowBlock.Allocate(sizeof(Bgrx*) * rows)) return false;
+    rowOf = rowBlock.As<const Bgrx*>();
+    std::fill_n(rowOf, rows, nullptr);
+    return job.rows.Allocate(static_cast<int>(rows), 0);
+  }
+
+  const Bgrx* Row(FilterJob& job, int y) const {
+    const Bgrx*& row = rowOf[y - job.rect.top];
+    if (!row) row = job.rows.Row(y);
+    return row;
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) const {
@@ -179,7 +193,7 @@ struct SpinFilter {
         const int sx = static_cast<int>(dx * cosines[k] - dy * sines[k] + cx);
         const int sy = static_cast<int>(dx * sines[k] + dy * cosines[k] + cy);
         if (sx < rect.left || sx > rect.right || sy < rect.top || sy > rect.bottom) continue;
-        sum += Widen(job.rows.Row(sy)[sx - rect.left]);
+        sum += Widen(Row(job, sy)[sx - rect.left]);
         ++n;
       }
       Bgrx& o = out[x - rect.left];
