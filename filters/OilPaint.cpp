@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
@@ -44,25 +45,28 @@ using Byte32 = std::uint8_t __attribute__((vector_size(32)));
 QVX_LOOP_BODY Byte32 Max(Byte32 a, Byte32 b) { return a > b ? a : b; }
 QVX_LOOP_BODY Byte32 Min(Byte32 a, Byte32 b) { return a < b ? a : b; }
 
-// The reduction of all 32 lanes, in every lane.
+// v with lane i taken from lane i ^ Distance.
+template <int Distance, std::size_t... I>
+QVX_LOOP_BODY Byte32 Swapped(Byte32 v, std::index_sequence<I...>) {
+  return __builtin_shuffle(v, Byte32{static_cast<BYTE>(I ^ Distance)...});
+}
+
+// The reduction of all 32 lanes by a butterfly of swaps.
 template <Byte32 (*Op)(Byte32, Byte32)>
 QVX_LOOP_BODY BYTE Reduce(Byte32 v) {
-  v = Op(v, __builtin_shuffle(v, Byte32{16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30,
-                                        31, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
-                                        14, 15}));
-  v = Op(v, __builtin_shuffle(v, Byte32{8,  9,  10, 11, 12, 13, 14, 15, 0,  1,  2,  3,  4,  5,  6,
-                                        7,  24, 25, 26, 27, 28, 29, 30, 31, 16, 17, 18, 19, 20, 21,
-                                        22, 23}));
-  v = Op(v, __builtin_shuffle(v, Byte32{4,  5,  6,  7,  0,  1,  2,  3,  12, 13, 14, 15, 8,  9,  10,
-                                        11, 20, 21, 22, 23, 16, 17, 18, 19, 28, 29, 30, 31, 24, 25,
-                                        26, 27}));
-  v = Op(v, __builtin_shuffle(v, Byte32{2,  3,  0,  1,  6,  7,  4,  5,  10, 11, 8,  9,  14, 15, 12,
-                                        13, 18, 19, 16, 17, 22, 23, 20, 21, 26, 27, 24, 25, 30, 31,
-                                        28, 29}));
-  v = Op(v, __builtin_shuffle(v, Byte32{1,  0,  3,  2,  5,  4,  7,  6,  9,  8,  11, 10, 13, 12, 15,
-                                        14, 17, 16, 19, 18, 21, 20, 23, 22, 25, 24, 27, 26, 29, 28,
-                                        31, 30}));
+  constexpr auto kLanes = std::make_index_sequence<32>{};
+  v = Op(v, Swapped<16>(v, kLanes));
+  v = Op(v, Swapped<8>(v, kLanes));
+  v = Op(v, Swapped<4>(v, kLanes));
+  v = Op(v, Swapped<2>(v, kLanes));
+  v = Op(v, Swapped<1>(v, kLanes));
   return v[0];
+}
+
+// 0, 1, 2, ... 31.
+template <std::size_t... I>
+constexpr Byte32 LaneIndices(std::index_sequence<I...>) {
+  return Byte32{static_cast<BYTE>(I)...};
 }
 
 // The mode of a window of rows x columns keys (at most 32), held column by
@@ -85,9 +89,8 @@ QVX_LOOP_BODY Mode LaneMode(const BYTE* keys, Rows rows, Columns columns) {
       lasts = Max(lasts, same & position);
     }
   }
-  constexpr Byte32 kIndex{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
-                          16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
-  counts &= reinterpret_cast<Byte32>(kIndex < static_cast<BYTE>(rows * columns));
+  const Byte32 index = LaneIndices(std::make_index_sequence<32>{});
+  counts &= reinterpret_cast<Byte32>(index < static_cast<BYTE>(rows * columns));
   const BYTE best = Reduce<Max>(counts);
   const Byte32 leaders = reinterpret_cast<Byte32>(counts == best);
   const BYTE first = Reduce<Min>(lasts | ~leaders);
