@@ -213,7 +213,7 @@ HGLOBAL RunDirectVariant(const SelectionArgs& args, Convolution& convolution, st
     SetErrorStatus(kErrorNoMemory);
     return nullptr;
   }
-  ToneResult result;
+  EffectResult result;
   if (!result.Start(source.Record(), true)) return nullptr;
   const bool done = route == PixelRoute::kRecord
                         ? DirectRows(sel, source.Record(), PxRecord(&source.Record()),

@@ -5,7 +5,7 @@
 
 #include "frame/FixedRecords.h"
 #include "frame/SelectionArgs.h"
-#include "tone/ToneFrame.h"
+#include "frame/EffectResult.h"
 
 namespace qvx {
 

@@ -43,8 +43,8 @@
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
-#include "geometry/Simd.h"
-#include "tone/ToneFrame.h"
+#include "frame/Simd.h"
+#include "frame/EffectResult.h"
 
 namespace qvx {
 
@@ -358,7 +358,7 @@ HGLOBAL RunFilter(const SelectionArgs& args, const FilterSetup& setup, Filter& f
   // A filter that writes every pixel of the whole picture need not copy
   // the source's rows first.
   const bool writesAll = !filter_detail::Skips<Filter>() && SelectsWholePicture(selection);
-  ToneResult result;
+  EffectResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (selection.Rect().Empty()) return result.Finish();
   const bool done = [&] {

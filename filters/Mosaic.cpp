@@ -158,7 +158,7 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
   // Every pixel is painted when the whole picture is selected; the rows
   // need not be copied first (bit-packed rows are, for their spare bits).
   const bool writesAll = SelectsWholePicture(selection) && source.BitCount >= 8;
-  ToneResult result;
+  EffectResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (rect.Empty()) return result.Finish();
   // Buffers over the columns the cells cover: a decoded row, the column

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "frame/SelectionArgs.h"
-#include "tone/ToneFrame.h"
+#include "frame/EffectResult.h"
 
 namespace qvx {
 

@@ -33,7 +33,7 @@
 #include "frame/Resources.h"
 #include "geometry/NeighbourReaders.h"
 #include "geometry/Sampling.h"
-#include "geometry/Simd.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 
@@ -220,7 +220,7 @@ void TransferRun(const Px& dst, Pos d, const Px& src, SourcePos s, int count, in
 // 24-bit pixels move as one 4-byte load and store each: the load starts a
 // byte before the pixel (the header lies before the first one), the store's
 // fourth byte is overwritten by the next pixel; the last pixel moves bytewise.
-inline void TransferRun(const GeoPx24& dst, BYTE* d, const GeoPx24& src, const BYTE* s, int count,
+inline void TransferRun(const GeoPx24&, BYTE* d, const GeoPx24& src, const BYTE* s, int count,
                         int dx, int dy, bool) {
   const std::ptrdiff_t step = 3 * dx - dy * src.stride;
   for (int i = 0; i < count - 1; ++i, d += 3, s += step) {

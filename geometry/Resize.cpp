@@ -8,7 +8,7 @@
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "geometry/BoxAverage.h"
-#include "geometry/Simd.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 namespace {

@@ -11,7 +11,7 @@
 #include "frame/Resources.h"
 #include "geometry/MirrorFlip.h"
 #include "geometry/ProgressRange.h"
-#include "geometry/Simd.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 

@@ -26,18 +26,15 @@
 #include <cstring>
 #include <type_traits>
 
+#include "frame/EffectResult.h"
 #include "frame/PixelFormat.h"
 #include "frame/PixelPolicy.h"
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
-#include "geometry/Simd.h"
+#include "frame/Simd.h"
 
 namespace qvx {
-
-// How the pixel path reaches the pixels: the direct per-depth policies, or
-// the record's cursor operations (the reference the direct ones answer to).
-enum class PixelRoute { kDirect, kRecord };
 
 struct ToneSetup {
   unsigned depthMask = kDepthAll;
@@ -64,30 +61,6 @@ struct ChannelCurves {
     }
   }
 };
-
-// The result of an effect: a copy of the source picture, locked while it
-// is written and handed over unlocked.
-class ToneResult {
- public:
-  // copyRows false: only the header and colour table are copied, for a
-  // caller that writes every pixel and copies the row padding itself.
-  bool Start(const DibAccess& source, bool copyRows);
-  DibAccess& Record() { return locked_.Record(); }
-  HGLOBAL Finish() {
-    locked_.End();
-    return block_.Release();
-  }
-
- private:
-  OwnedBlock block_;  // declared first, so the lock goes before the block
-  LockedDib locked_;
-};
-
-// Whether every pixel of the picture is in the work rectangle and selected.
-bool SelectsWholePicture(const Selection& selection);
-
-// Copies the bytes after the last pixel of row y from source to result.
-void CopyRowPadding(const DibAccess& source, DibAccess& result, int y);
 
 // Jobs of at least this many colours pay for per-call lookup tables that
 // a few thousand colours would not.
@@ -342,7 +315,7 @@ HGLOBAL RunTone(const SelectionArgs& args, const ToneSetup& setup, Map& map) {
   const std::int64_t colours =
       byTable ? source.ColorCount
               : (kind == kKindGrey256 ? std::min<std::int64_t>(area, 256) : area);
-  ToneResult result;
+  EffectResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (!map.Prepare(colours)) return nullptr;
   const bool done = byTable ? tone_detail::MapColorTable(result.Record(), map, setup.noDialog)

@@ -15,7 +15,7 @@
 
 #include "frame/PixelFormat.h"
 #include "frame/Resources.h"
-#include "geometry/Simd.h"
+#include "frame/Simd.h"
 #include "platform/WinTypes.h"
 
 namespace qvx {

@@ -1,4 +1,4 @@
-// Wider instructions for the hottest loops (private to geometry/).
+// Wider instructions for the hottest loops.
 //
 // A loop body written once as an always-inline function is compiled twice:
 // for the baseline processor and, on x86 with GCC or Clang, for AVX2, and

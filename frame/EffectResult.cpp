@@ -1,8 +1,10 @@
-#include "tone/ToneFrame.h"
+#include "frame/EffectResult.h"
+
+#include <cstring>
 
 namespace qvx {
 
-bool ToneResult::Start(const DibAccess& source, bool copyRows) {
+bool EffectResult::Start(const DibAccess& source, bool copyRows) {
   block_.Reset(NewDibLike(source.Header, source.Width, source.Height, copyRows ? TRUE : FALSE));
   return block_ && locked_.Start(block_.Get(), kDepthAll);
 }
