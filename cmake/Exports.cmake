@@ -51,4 +51,21 @@ else()
   # sibling library stand-in and the global memory functions.
   target_link_libraries(QvxEffect PRIVATE
     -Wl,--whole-archive qvx_core QvxCom qvx_platform -Wl,--no-whole-archive)
+  # It exports the table's functions and the C functions of the sibling
+  # library and the memory layer, not the library's C++ internals.
+  set(QVX_MAP_TEXT "{\n  global:\n")
+  foreach(name ${QVX_EXPORT_NAMES})
+    string(APPEND QVX_MAP_TEXT "    ${name};\n")
+  endforeach()
+  file(STRINGS "${CMAKE_CURRENT_SOURCE_DIR}/platform/QvxCom.h" com_lines REGEX "^QVXCOM_API")
+  foreach(line ${com_lines})
+    if(line MATCHES "([A-Za-z0-9_]+)\\(")
+      string(APPEND QVX_MAP_TEXT "    ${CMAKE_MATCH_1};\n")
+    endif()
+  endforeach()
+  string(APPEND QVX_MAP_TEXT "    Global*;\n    QvxMem*;\n  local: *;\n};\n")
+  set(QVX_MAP_FILE "${CMAKE_CURRENT_BINARY_DIR}/QvxEffect.map")
+  file(CONFIGURE OUTPUT "${QVX_MAP_FILE}" CONTENT "${QVX_MAP_TEXT}")
+  target_link_options(QvxEffect PRIVATE "-Wl,--version-script=${QVX_MAP_FILE}")
+  set_property(TARGET QvxEffect APPEND PROPERTY LINK_DEPENDS "${QVX_MAP_FILE}")
 endif()
