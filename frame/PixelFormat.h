@@ -9,9 +9,13 @@
 
 namespace qvx {
 
-// Half away from zero, then toward zero: the library's "rounded".
+// Half away from zero, then toward zero: the library's "rounded". A value
+// with no int (NaN, or beyond the range) gives INT_MIN, as the processor's
+// own conversion does, on every build.
 inline int RoundHalfAway(double value) {
-  return static_cast<int>(value < 0 ? value - 0.5 : value + 0.5);
+  const double shifted = value < 0 ? value - 0.5 : value + 0.5;
+  if (!(shifted > -2147483649.0 && shifted < 2147483648.0)) return INT32_MIN;
+  return static_cast<int>(shifted);
 }
 
 inline BYTE ClampByte(int value) {
