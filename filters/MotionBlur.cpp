@@ -187,13 +187,17 @@ struct SpinFilter {
         const double s = reach / r;
         stride = s >= angles - 1 ? angles - 1 : std::max(1, static_cast<int>(s));
       }
-      Int4 sum{};
-      int n = 0;
+      // Sums in plain integers: samples land in scattered rows, one at a
+      // time, where lanes would only add shuffles.
+      int red = 0, green = 0, blue = 0, n = 0;
       for (int k = 0; k < angles; k += stride) {
         const int sx = static_cast<int>(dx * cosines[k] - dy * sines[k] + cx);
         const int sy = static_cast<int>(dx * sines[k] + dy * cosines[k] + cy);
         if (sx < rect.left || sx > rect.right || sy < rect.top || sy > rect.bottom) continue;
-        sum += Widen(Row(job, sy)[sx - rect.left]);
+        const Bgrx c = Row(job, sy)[sx - rect.left];
+        red += c.red;
+        green += c.green;
+        blue += c.blue;
         ++n;
       }
       Bgrx& o = out[x - rect.left];
@@ -202,8 +206,8 @@ struct SpinFilter {
         continue;
       }
       // n can exceed the mean divisor's range: plain integer division.
-      o = Narrow(sum / n);
-      o.spare = 1;
+      o = {static_cast<BYTE>(blue / n), static_cast<BYTE>(green / n), static_cast<BYTE>(red / n),
+           1};
     }
   }
 };
