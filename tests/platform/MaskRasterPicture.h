@@ -16,34 +16,27 @@ namespace qvx::test {
 class MonoPicture {
  public:
   static constexpr std::size_t kGuard = 64;
-  static constexpr BYTE kGuardByte = 0x5A;
 
   MonoPicture(int width, int height)
       : width_(width),
         height_(height),
         rowBytes_(static_cast<DWORD>((width + 31) / 32) * 4),
-        storage_(2 * kGuard + std::size_t(rowBytes_) * height, 0) {
-    std::fill(storage_.begin(), storage_.begin() + kGuard, kGuardByte);
-    std::fill(storage_.end() - kGuard, storage_.end(), kGuardByte);
+        storage_(2 * kGuard + std::size_t(rowBytes_) * height, 0x5A) {
+    std::fill(storage_.begin() + kGuard, storage_.end() - kGuard, 0);
     info_.header =
         BITMAPINFOHEADER{40, width, height, 1, 1, BI_RGB, rowBytes_ * DWORD(height), 0, 0, 0, 0};
-    info_.colours[0] = RGBQUAD{0, 0, 0, 0};
     info_.colours[1] = RGBQUAD{255, 255, 255, 0};
     reference_ = storage_;
   }
 
   int Width() const { return width_; }
   int Height() const { return height_; }
+  MonoRows Rows() { return MonoRows{&info_.header, &storage_[kGuard], width_, height_, rowBytes_}; }
 
-  MonoRows Rows() {
-    return MonoRows{&info_.header, storage_.data() + kGuard, width_, height_, rowBytes_};
-  }
-
-  bool Get(int x, int y) const { return (Row(y)[x / 8] >> (7 - x % 8)) & 1; }
+  bool Get(int x, int y) const { return (storage_[At(x, y)] >> (7 - x % 8)) & 1; }
   void Set(int x, int y, bool on) {
-    BYTE& b = Row(y)[x / 8];
     const BYTE bit = BYTE(0x80 >> (x % 8));
-    b = on ? BYTE(b | bit) : BYTE(b & ~bit);
+    storage_[At(x, y)] = on ? BYTE(storage_[At(x, y)] | bit) : BYTE(storage_[At(x, y)] & ~bit);
   }
 
   // Sets every bit past the width in every row to an irregular pattern.
@@ -57,35 +50,26 @@ class MonoPicture {
   // True when the guard bytes and every bit past the width still hold what
   // they held at construction or at the last MarkPadding.
   bool OutsideIntact() const {
-    for (std::size_t i = 0; i < kGuard; ++i) {
-      if (storage_[i] != reference_[i] ||
-          storage_[storage_.size() - 1 - i] != reference_[storage_.size() - 1 - i])
-        return false;
-    }
-    for (int y = 0; y < height_; ++y) {
-      for (int x = width_; x < int(rowBytes_) * 8; ++x) {
-        const std::size_t at = kGuard + std::size_t(rowBytes_) * (height_ - 1 - y) + x / 8;
-        if (((storage_[at] ^ reference_[at]) >> (7 - x % 8)) & 1) return false;
-      }
+    for (std::size_t i = 0; i < storage_.size(); ++i) {
+      const bool row = i >= kGuard && i < storage_.size() - kGuard;
+      const int pixels = row ? std::clamp(width_ - int((i - kGuard) % rowBytes_) * 8, 0, 8) : 0;
+      if ((storage_[i] ^ reference_[i]) & ~(0xFF00 >> pixels) & 0xFF) return false;
     }
     return true;
   }
 
   // Rows from the top, '#' for white (1) and '.' for black (0).
   std::vector<std::string> Ascii() const {
-    std::vector<std::string> rows;
+    std::vector<std::string> rows(height_, std::string(width_, '.'));
     for (int y = 0; y < height_; ++y) {
-      std::string row;
-      for (int x = 0; x < width_; ++x) row += Get(x, y) ? '#' : '.';
-      rows.push_back(row);
+      for (int x = 0; x < width_; ++x) rows[y][x] = Get(x, y) ? '#' : '.';
     }
     return rows;
   }
 
  private:
-  BYTE* Row(int y) { return storage_.data() + kGuard + std::size_t(rowBytes_) * (height_ - 1 - y); }
-  const BYTE* Row(int y) const {
-    return storage_.data() + kGuard + std::size_t(rowBytes_) * (height_ - 1 - y);
+  std::size_t At(int x, int y) const {
+    return kGuard + std::size_t(rowBytes_) * (height_ - 1 - y) + x / 8;
   }
 
   int width_, height_;
@@ -93,7 +77,7 @@ class MonoPicture {
   std::vector<BYTE> storage_, reference_;
   struct {
     BITMAPINFOHEADER header;
-    RGBQUAD colours[2];
+    RGBQUAD colours[2] = {};
   } info_;
 };
 
