@@ -9,7 +9,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,17 +70,10 @@ Bytes MakeDib(int bits, int width, int height, std::uint32_t colors, std::uint32
   std::mt19937 rng(seed);
   const std::size_t table = bits <= 8 ? colors * 4 : masks ? 12 : 0;
   const auto rows = static_cast<DWORD>(Stride(bits, width) * height);
-  const BITMAPINFOHEADER header{40,
-                                width,
-                                height,
-                                1,
-                                static_cast<WORD>(bits),
-                                masks ? DWORD{BI_BITFIELDS} : DWORD{BI_RGB},
-                                rows,
-                                2835,
-                                2835,
-                                bits <= 8 && colors < (1u << bits) ? colors : 0,
-                                0};
+  const DWORD compression = masks ? BI_BITFIELDS : BI_RGB;
+  const DWORD used = bits <= 8 && colors < (1u << bits) ? colors : 0;
+  const BITMAPINFOHEADER header{40,   width, height, 1,    WORD(bits), compression,
+                                rows, 2835,  2835,   used, 0};
   Bytes b(40 + table + rows, 0);
   std::memcpy(b.data(), &header, 40);
   for (std::uint32_t i = 0; bits <= 8 && i < colors; ++i) {
@@ -237,27 +229,20 @@ Bytes WrapDib(const Bytes& d, std::uint32_t infoSize = 40, bool topDown = false)
 struct DepthCase {
   int bits;
   std::uint32_t colors;
-  const std::uint32_t* masks = nullptr;
-  bool greyRamp = false;
+  const std::uint32_t* masks;
+  bool greyRamp;
 };
 
 // Runs `check` on a random picture of every depth, table size and mask form
 // at widths that leave every kind of row padding.
 void ForEachDepthAndWidth(std::uint32_t seed, bool flat,
                           const std::function<void(const DepthCase&, const Bytes&)>& check) {
-  const DepthCase depths[] = {{1, 2},
-                              {1, 1},
-                              {4, 16},
-                              {4, 5},
-                              {8, 256},
-                              {8, 100},
-                              {8, 256, nullptr, true},
-                              {16, 0},
-                              {16, 0, kMasks555},
-                              {16, 0, kMasks565},
-                              {24, 0},
-                              {32, 0},
-                              {32, 0, kMasks888}};
+  const DepthCase depths[] = {
+      {1, 2, nullptr, false},    {1, 1, nullptr, false},   {4, 16, nullptr, false},
+      {4, 5, nullptr, false},    {8, 256, nullptr, false}, {8, 100, nullptr, false},
+      {8, 256, nullptr, true},   {16, 0, nullptr, false},  {16, 0, kMasks555, false},
+      {16, 0, kMasks565, false}, {24, 0, nullptr, false},  {32, 0, nullptr, false},
+      {32, 0, kMasks888, false}};
   for (const DepthCase& c : depths) {
     for (int width : {1, 3, 5, 33}) {
       SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.colors) + " colours" +
@@ -293,20 +278,13 @@ TEST(BmpFile, ReordersThirtyTwoBitChannelMasks) {
   // and after a 40-byte header with four masks (BI_ALPHABITFIELDS).
   const std::uint32_t rgba[3] = {0xFF, 0xFF00, 0xFF0000};
   const Bytes d = MakeDib(32, 3, 2, 0, 7, rgba);
-  Bytes alphaFields = WrapDib(d);
+  Bytes alphaFields = WrapDib(d), expected = Plain(MakeDib(32, 3, 2, 0, 7, kMasks888));
   Put(alphaFields, 14 + 16, 6);
   alphaFields.insert(alphaFields.begin() + 14 + 40 + 12, {0, 0, 0, 0xFF});
   Put(alphaFields, 10, 14 + 40 + 16);
-  for (const Bytes& file : {WrapDib(d, 108), alphaFields}) {
-    const Bytes back = Decoded(file);
-    EXPECT_EQ(Get(back, 16), DWORD{BI_RGB});
-    EXPECT_EQ(MaxDifference(back,
-                            [&](int x, int y) {
-                              const std::uint8_t* p = &d[Row(d, y) + 4 * x];
-                              return Rgba{p[0], p[1], p[2], p[3]};
-                            }),
-              0);
-  }
+  for (std::size_t i = 40; i < expected.size(); i += 4) std::swap(expected[i], expected[i + 2]);
+  EXPECT_TRUE(SameBytes(expected, Decoded(WrapDib(d, 108))));
+  EXPECT_TRUE(SameBytes(expected, Decoded(alphaFields)));
 }
 
 TEST(BmpFile, MissingTableEntriesReadBlack) {
@@ -363,25 +341,6 @@ TEST(ImageFile, RefusesFilesCutShortAtEveryLength) {
   }
 }
 
-TEST(ImageFile, EncodersRefuseUnusablePictures) {
-  const Bytes d = MakeDib(8, 5, 3, 4, 17);
-  const std::uint32_t masks4444[3] = {0x0F00, 0x00F0, 0x000F};
-  std::vector<Bytes> bad = {Bytes{}, Bytes(d.begin(), d.end() - 1),
-                            MakeDib(16, 3, 2, 0, 18, masks4444),
-                            MakeDib(32, 3, 2, 0, 18, kMasks565)};
-  // Header size 108, height -3, width 0, bit count 2.
-  const std::pair<std::size_t, std::uint32_t> changes[] = {{0, 108}, {8, ~2u}, {4, 0}, {14, 2}};
-  for (const auto& [at, value] : changes) Put(bad.emplace_back(d), at, value);
-  for (const Encoder encode : {EncodeBmp, EncodePng, EncodeJpeg}) {
-    for (std::size_t i = 0; i < bad.size(); ++i) {
-      Bytes file{1};
-      std::string error;
-      EXPECT_FALSE(encode(bad[i], file, error)) << "case " << i;
-      EXPECT_TRUE(OneLine(error) && file.empty()) << "case " << i;
-    }
-  }
-}
-
 // Random damage to valid files never crashes, and whatever is accepted is a
 // well-formed picture.
 TEST(ImageFile, SurvivesRandomDamage) {
@@ -401,41 +360,35 @@ TEST(ImageFile, SurvivesRandomDamage) {
 
 // ---- PNG --------------------------------------------------------------------
 
-struct PngCase {
-  int depth, colorType;  // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
-  int paletteSize;
-  int dibBits;        // expected depth of the picture
-  bool tRNS = false;  // with a transparency chunk
-};
-
-// A PNG file for libpng to write, one int per sample.
+// A PNG file's picture of random samples, one int each, for libpng to write.
+// Palette files get `paletteSize` random entries; with `tRNS` some palette
+// entries are see-through, or in grey and RGB files a colour that occurs.
 struct PngPicture {
-  int depth, colorType, width, height;
-  std::vector<std::vector<int>> samples = {};  // rows of width * Channels()
-  std::vector<png_color> palette = {};
-  Bytes paletteAlpha = {};    // tRNS of a palette file
-  std::vector<int> key = {};  // tRNS of a grey or RGB file: the clear colour
-  bool interlaced = false;
+  PngPicture(int depth, int colorType, int paletteSize, bool tRNS, int width, std::uint32_t seed)
+      : depth(depth), colorType(colorType), width(width) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < paletteSize; ++i)
+      palette.push_back({png_byte(rng()), png_byte(rng()), png_byte(rng())});
+    // 16-bit samples are multiples of 257, which scale to 8 bits exactly.
+    const int levels = paletteSize ? paletteSize : depth == 16 ? 256 : 1 << depth;
+    samples.assign(height, std::vector<int>(width * Channels()));
+    for (std::vector<int>& row : samples) {
+      for (int& s : row) s = static_cast<int>(rng() % levels) * (depth == 16 ? 257 : 1);
+    }
+    if (tRNS && paletteSize) paletteAlpha = {0, 128, 255, 7};  // the others opaque
+    if (tRNS && !paletteSize) key.assign(At(0, 1), At(0, 1) + Channels());
+  }
   int Channels() const { return colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1; }
   const int* At(int x, int y) const { return &samples[y][x * Channels()]; }
-};
 
-PngPicture RandomPng(const PngCase& c, int width, int height, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  PngPicture p{c.depth, c.colorType, width, height};
-  for (int i = 0; i < c.paletteSize; ++i) {
-    p.palette.push_back({png_byte(rng()), png_byte(rng()), png_byte(rng())});
-  }
-  // 16-bit samples are multiples of 257, which scale to 8 bits exactly.
-  const int levels = c.paletteSize ? c.paletteSize : c.depth == 16 ? 256 : 1 << c.depth;
-  p.samples.assign(height, std::vector<int>(width * p.Channels()));
-  for (std::vector<int>& row : p.samples) {
-    for (int& s : row) s = static_cast<int>(rng() % levels) * (c.depth == 16 ? 257 : 1);
-  }
-  if (c.tRNS && c.paletteSize) p.paletteAlpha = {0, 128, 255, 7};  // the others opaque
-  if (c.tRNS && !c.paletteSize) p.key.assign(p.At(0, 1), p.At(0, 1) + p.Channels());
-  return p;
-}
+  int depth, colorType;  // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+  int width, height = 3;
+  std::vector<std::vector<int>> samples;  // rows of width * Channels()
+  std::vector<png_color> palette;
+  Bytes paletteAlpha;    // tRNS of a palette file
+  std::vector<int> key;  // tRNS of a grey or RGB file: the clear colour
+  bool interlaced = false;
+};
 
 // How a pixel of a PNG picture reads by the PNG rules.
 Rgba PngPixel(const PngPicture& p, int x, int y) {
@@ -498,23 +451,23 @@ Bytes WritePngFile(const PngPicture& p) {
 }
 
 TEST(PngFile, LoadsEachKindOfFileAsTheMatchingPicture) {
-  const PngCase cases[] = {
-      {1, 3, 2, 1},  {2, 3, 4, 8},   {4, 3, 3, 4},        {8, 3, 200, 8},      {1, 0, 0, 8},
-      {8, 0, 0, 8},  {16, 0, 0, 8},  {8, 4, 0, 32},       {8, 2, 0, 24},       {16, 2, 0, 24},
-      {8, 6, 0, 32}, {16, 6, 0, 32}, {4, 3, 6, 32, true}, {8, 2, 0, 32, true}, {2, 0, 0, 32, true}};
+  // Depth, colour type, palette size, tRNS, and the picture's depth.
+  const int cases[][5] = {{1, 3, 2, 0, 1},  {2, 3, 4, 0, 8},   {4, 3, 3, 0, 4},  {8, 3, 200, 0, 8},
+                          {1, 0, 0, 0, 8},  {8, 0, 0, 0, 8},   {16, 0, 0, 0, 8}, {8, 4, 0, 0, 32},
+                          {8, 2, 0, 0, 24}, {16, 2, 0, 0, 24}, {8, 6, 0, 0, 32}, {16, 6, 0, 0, 32},
+                          {4, 3, 6, 1, 32}, {8, 2, 0, 1, 32},  {2, 0, 0, 1, 32}};
   std::uint32_t seed = 200;
-  for (const PngCase& c : cases) {
+  for (const auto& [depth, colorType, paletteSize, tRNS, bits] : cases) {
     for (int width : {1, 3, 5, 33}) {
-      SCOPED_TRACE("depth " + std::to_string(c.depth) + " colour type " +
-                   std::to_string(c.colorType) + (c.tRNS ? " with tRNS" : "") + " width " +
-                   std::to_string(width));
-      PngPicture p = RandomPng(c, width, 3, seed++);
+      SCOPED_TRACE("depth " + std::to_string(depth) + " colour type " + std::to_string(colorType) +
+                   (tRNS ? " with tRNS" : "") + " width " + std::to_string(width));
+      PngPicture p(depth, colorType, paletteSize, tRNS, width, seed++);
       const Bytes dib = Decoded(WritePngFile(p));
-      EXPECT_EQ(Bits(dib), c.dibBits);
-      const std::uint32_t used = c.paletteSize ? c.paletteSize : 256;
-      if (c.dibBits <= 8) {
-        EXPECT_EQ(Get(dib, 32), used < (1u << c.dibBits) ? used : 0u);
-        EXPECT_TRUE(c.paletteSize || HasGreyRamp(dib));
+      EXPECT_EQ(Bits(dib), bits);
+      const std::uint32_t used = paletteSize ? paletteSize : 256;
+      if (bits <= 8) {
+        EXPECT_EQ(Get(dib, 32), used < (1u << bits) ? used : 0u);
+        EXPECT_TRUE(paletteSize || HasGreyRamp(dib));
       }
       EXPECT_EQ(MaxDifference(dib, [&](int x, int y) { return PngPixel(p, x, y); }), 0);
       p.interlaced = true;
@@ -524,7 +477,7 @@ TEST(PngFile, LoadsEachKindOfFileAsTheMatchingPicture) {
 }
 
 TEST(PngFile, PaletteIndicesPastThePaletteReadBlack) {
-  PngPicture p = RandomPng({8, PNG_COLOR_TYPE_PALETTE, 3, 8}, 4, 2, 303);
+  PngPicture p(8, PNG_COLOR_TYPE_PALETTE, 3, false, 4, 303);
   p.samples[1][3] = 9;
   const Bytes dib = Decoded(WritePngFile(p));
   EXPECT_EQ(Get(dib, 32), 10u);
@@ -556,69 +509,21 @@ TEST(PngFile, ThirtyTwoBitsWithoutAlphaAreWrittenOpaque) {
 }
 
 TEST(PngFile, RefusesDamagedAndLyingFiles) {
-  const Bytes good = Encoded(EncodePng, MakeDib(24, 5, 3, 0, 602));
-  // The IHDR chunk's width (at 16) and height (at 20), its sum made right.
-  const auto sized = [&](std::uint32_t width, std::uint32_t height) {
-    Bytes f = good;
-    PutBig(f, 16, width);
-    PutBig(f, 20, height);
-    PutBig(f, 29, static_cast<std::uint32_t>(crc32(0, &f[12], 17)));
-    return f;
-  };
-  ExpectRefused(sized(40000, 3), "too large");
-  ExpectRefused(sized(15000, 15000), "too short");
-  ExpectRefused(sized(5, 0), "bad PNG file");
-  Bytes longChunk = good, crc = good;
-  PutBig(longChunk, 33, 0x7FFFFFF0);  // the length of the chunk after IHDR
-  ExpectRefused(longChunk, "bad PNG file");
-  crc[good.size() - 20] ^= 0x40;  // inside IDAT
-  ExpectRefused(crc, "bad PNG file");
+  Bytes file = Encoded(EncodePng, MakeDib(24, 5, 3, 0, 602));
+  file[file.size() - 20] ^= 0x40;  // inside IDAT: the chunk's sum fails
+  ExpectRefused(file, "bad PNG file");
+  // The IHDR chunk's width (at 16) and height (at 20), its sum made right:
+  // too large, and more pixels than the data can inflate to.
+  for (const auto& [width, height, message] :
+       {std::tuple{40000u, 3u, "too large"}, {15000u, 15000u, "too short"}}) {
+    PutBig(file, 16, width);
+    PutBig(file, 20, height);
+    PutBig(file, 29, static_cast<std::uint32_t>(crc32(0, &file[12], 17)));
+    ExpectRefused(file, message);
+  }
 }
 
 // ---- JPEG -------------------------------------------------------------------
-
-struct JpegTestErrors {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-};
-
-TEST(JpegFile, LoadsCmykFiles) {
-  // libjpeg writes CMYK with Adobe's marker, whose inks are inverted (a
-  // stored 255 is no ink); a flat colour keeps the comparison exact enough.
-  const int w = 19, h = 11;
-  Bytes cmyk;
-  for (int i = 0; i < w * h; ++i) cmyk.insert(cmyk.end(), {255, 128, 0, 200});
-  jpeg_compress_struct info{};
-  JpegTestErrors errors;
-  info.err = jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = [](j_common_ptr i) {
-    std::longjmp(reinterpret_cast<JpegTestErrors*>(i->err)->jump, 1);
-  };
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  if (setjmp(errors.jump)) {
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    FAIL() << "libjpeg could not write the test file";
-  }
-  jpeg_create_compress(&info);
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = w;
-  info.image_height = h;
-  info.input_components = 4;
-  info.in_color_space = JCS_CMYK;
-  jpeg_set_defaults(&info);
-  jpeg_start_compress(&info, TRUE);
-  for (JSAMPROW row = cmyk.data(); info.next_scanline < info.image_height; row += 4 * w) {
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  const Bytes dib = Decoded(Bytes(buffer, buffer + size));
-  std::free(buffer);
-  EXPECT_EQ(Bits(dib), 24);
-  EXPECT_LE(MaxDifference(dib, [](int, int) { return Rgba{200, 100, 0, 255}; }), 2);
-}
 
 TEST(JpegFile, WritesGreyRampAsGreyAndTheRestAsColourAtQuality92) {
   ForEachDepthAndWidth(500, true, [](const DepthCase& c, const Bytes& d) {
@@ -653,20 +558,18 @@ TEST(JpegFile, RefusesAMarkerInsideTheScan) {
 #ifdef QVX_HAVE_CLI
 class ImageFileOnDisk : public test::CliTest {};
 
-TEST_F(ImageFileOnDisk, SavesByExtensionAndLoadsByContent) {
+TEST_F(ImageFileOnDisk, SavesByExtensionLoadsByContentAndFailsLeavingNothing) {
   EXPECT_EQ(ImageFormatFromPath("dir.png/picture"), ImageFormat::Unknown);
-  const Bytes d = MakeDib(24, 33, 5, 0, 800), other = MakeDib(8, 3, 3, 10, 801);
+  Bytes d = MakeDib(24, 33, 5, 0, 800), other = MakeDib(8, 3, 3, 10, 801), back;
   std::string error;
   for (const char* name : {"a.bmp", "b.PNG", "c.jpeg", "d.JpG"}) {
     ASSERT_TRUE(SaveImageFile(Path(name), d, error)) << name << ": " << error;
   }
-  EXPECT_EQ(Files(), (std::vector<std::string>{"a.bmp", "b.PNG", "c.jpeg", "d.JpG"}));
   struct stat info {};
   ASSERT_EQ(stat(Path("a.bmp").c_str(), &info), 0);
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
-  Bytes back;
   ASSERT_TRUE(LoadImageFile(Path("d.JpG"), back, error)) << error;
   EXPECT_EQ(Bits(back), 24);
   // The content decides, not the name; saving over a file replaces it.
@@ -676,30 +579,26 @@ TEST_F(ImageFileOnDisk, SavesByExtensionAndLoadsByContent) {
     ASSERT_TRUE(LoadImageFile(Path(name), back, error)) << error;
     EXPECT_TRUE(SameBytes(expected, back)) << name;
   }
-}
 
-TEST_F(ImageFileOnDisk, FailuresLeaveNothingBehind) {
-  Bytes d = MakeDib(24, 3, 3, 0, 802), back{1};
-  std::string error;
+  // Failures: one line naming the file, and no file left behind.
+  ASSERT_EQ(mkdir(Path("folder.bmp").c_str(), 0700), 0);
+  std::ofstream(Path("empty.bmp")).close();
+  const std::vector<std::string> files = Files();
   EXPECT_FALSE(SaveImageFile(Path("x.gif"), d, error));
   EXPECT_NE(error.find("unknown picture format"), std::string::npos) << error;
   EXPECT_FALSE(SaveImageFile(Path("missing/x.bmp"), d, error));
   EXPECT_TRUE(OneLine(error));
-  ASSERT_EQ(mkdir(Path("folder.bmp").c_str(), 0700), 0);
   EXPECT_FALSE(SaveImageFile(Path("folder.bmp"), d, error));  // a folder in the way
   Put(d, 14, 2, 2);
   EXPECT_FALSE(SaveImageFile(Path("x.png"), d, error));
-  EXPECT_NE(error.find(Path("x.png")), std::string::npos) << error;
-  EXPECT_EQ(Files(), std::vector<std::string>{"folder.bmp"});
-
-  EXPECT_FALSE(LoadImageFile(Path("none.png"), back, error));
-  EXPECT_TRUE(back.empty());
-  EXPECT_EQ(error.rfind(Path("none.png"), 0), 0u) << error;
-  std::ofstream(Path("empty.bmp")).close();
-  EXPECT_FALSE(LoadImageFile(Path("empty.bmp"), back, error));
-  EXPECT_NE(error.find("empty"), std::string::npos) << error;
-  EXPECT_FALSE(LoadImageFile(Path("folder.bmp"), back, error));
-  EXPECT_TRUE(OneLine(error));
+  EXPECT_EQ(error.rfind(Path("x.png"), 0), 0u) << error;
+  EXPECT_EQ(Files(), files);
+  for (const char* name : {"none.png", "empty.bmp", "folder.bmp"}) {
+    back = {1};
+    EXPECT_FALSE(LoadImageFile(Path(name), back, error));
+    EXPECT_TRUE(back.empty() && OneLine(error)) << error;
+    EXPECT_EQ(error.rfind(Path(name), 0), 0u) << error;
+  }
 }
 #endif
 

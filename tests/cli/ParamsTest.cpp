@@ -39,24 +39,20 @@ TEST(Params, NumbersWithTheirCountAndRange) {
   EXPECT_EQ(Error(offsets, "1,2"), "'1,2' gives 2 values, 3 are needed (RED,GREEN,BLUE)");
   EXPECT_EQ(Error(offsets, "1,,3"), "a number is missing");
   EXPECT_EQ(Error(offsets, "1,2.5,3"), "'2.5' is not a whole number");
-  EXPECT_EQ(Error(offsets, "1,2,x"), "'x' is not a whole number");
   EXPECT_EQ(Error(offsets, "0,256,0"), "green 256 is outside -255..255");
   EXPECT_NE(Error(offsets, "0,0,99999999999999999999999"), "");
 
   const ParamSpec gamma{"gamma", ParamKind::Double, 1, "", -100, 100, "0", ""};
   EXPECT_EQ(Read(gamma, " -1.25 "), Numbers{-1.25});
-  EXPECT_EQ(Read(gamma, "100"), Numbers{100});
   EXPECT_EQ(Error(gamma, "100.5"), "100.5 is outside -100..100");
   EXPECT_EQ(Error(gamma, "nan"), "'nan' is not a number");
   EXPECT_EQ(Error(gamma, "1e400"), "'1e400' is not a number");
   EXPECT_EQ(Error(gamma, "1.5x"), "'1.5x' is not a number");
-  EXPECT_EQ(Error(gamma, ""), "a number is missing");
 }
 
 TEST(Params, FlagsAndChoicesByWordOrNumber) {
   const ParamSpec flags{"invert", ParamKind::Bool, 3, "y,cr,cb", 0, 1, "1,0,0", ""};
   EXPECT_EQ(Read(flags, "yes,OFF,1"), (Numbers{1, 0, 1}));
-  EXPECT_EQ(Read(flags, "true,false,0"), (Numbers{1, 0, 0}));
   EXPECT_EQ(Error(flags, "1,2,0"), "'2' is not one of 0/1, no/yes, off/on, false/true");
   const ParamSpec kind{"kind",
                        ParamKind::Choice,
@@ -68,14 +64,12 @@ TEST(Params, FlagsAndChoicesByWordOrNumber) {
                        "",
                        {{"linear", 0}, {"spin", 1}, {"zoom", 2}}};
   EXPECT_EQ(Read(kind, "Zoom"), Numbers{2});
-  EXPECT_EQ(Read(kind, "1"), Numbers{1});
   EXPECT_EQ(Error(kind, "3"), "'3' is not one of linear (0), spin (1), zoom (2)");
 }
 
 TEST(Params, CurvesAndKernels) {
   const ParamSpec curve{"curve", ParamKind::Curve, 4, "", 0, 255, nullptr, ""};
   EXPECT_EQ(Read(curve, "0,0 128,140;255,255"), (Numbers{0, 0, 128, 140, 255, 255}));
-  EXPECT_EQ(Read(curve, ""), Numbers{});
   EXPECT_EQ(Error(curve, "10,0 10,100"), "x must grow from point to point (10 then 10)");
   EXPECT_EQ(Error(curve, "0,0 1,1 2,2 3,3 4,4"), "5 points given, at most 4 are taken");
   EXPECT_EQ(Error(curve, "0,0 9,256"), "y 256 is outside 0..255");
@@ -83,10 +77,8 @@ TEST(Params, CurvesAndKernels) {
 
   const ParamSpec kernel{"kernel", ParamKind::Kernel, 81, "", -1000, 1000, nullptr, ""};
   EXPECT_EQ(Read(kernel, "0,-1,0 -1,5,-1; 0,-1,0"), (Numbers{0, -1, 0, -1, 5, -1, 0, -1, 0}));
-  EXPECT_EQ(Read(kernel, "7"), Numbers{7});
   const std::string sizes =
       " weights given; 1, 9, 25, 49, 81 weights (a square of odd side), each ";
-  EXPECT_EQ(Error(kernel, "  "), "0" + sizes + "-1000..1000");
   EXPECT_EQ(Error(kernel, "1,2,3,4"), "4" + sizes + "-1000..1000");
   EXPECT_EQ(Error(kernel, "1,1,1 1,1001,1 1,1,1"), "weight 1001 is outside -1000..1000");
   std::string big = "0";
@@ -112,11 +104,9 @@ TEST(Params, SelectionShapesAndGallerySamples) {
             (std::vector<std::string>{"--ellipse", "30,10,70,40", "--outside"}));
   EXPECT_EQ(GalleryArguments("--curve \"0,0 255,9\"", 1, 1),
             (std::vector<std::string>{"--curve", "0,0 255,9"}));
-  EXPECT_EQ(GalleryArguments("", 1, 1), std::vector<std::string>{});
   EXPECT_EQ(qvx::cli::ShellQuote("--gamma"), "--gamma");
   EXPECT_EQ(qvx::cli::ShellQuote("0,0 255,9"), "'0,0 255,9'");
   EXPECT_EQ(qvx::cli::ShellQuote("it's"), "'it'\\''s'");
-  EXPECT_EQ(qvx::cli::ShellQuote(""), "''");
 }
 
 class ParamRefusals : public qvx::test::CliTest {};

@@ -21,19 +21,17 @@ struct GoldenCase {
   std::vector<std::string> expect;
 };
 
-std::string GoldenPath() { return std::string(QVX_TEST_DATA_DIR) + "/gdi-masks.txt"; }
-
 // Reads the file; any malformed case fails the test instead of being skipped.
 std::vector<GoldenCase> LoadCases(int& caseLines) {
-  std::ifstream in(GoldenPath());
-  EXPECT_TRUE(in.good()) << "cannot open " << GoldenPath();
+  const std::string path = std::string(QVX_TEST_DATA_DIR) + "/gdi-masks.txt";
+  std::ifstream in(path);
+  EXPECT_TRUE(in.good()) << "cannot open " << path;
   std::vector<GoldenCase> cases;
   caseLines = 0;
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line.rfind("case ", 0) != 0) continue;
     ++caseLines;
-    GoldenCase c;
+    GoldenCase& c = cases.emplace_back();
     c.name = line.substr(5);
     while (std::getline(in, line) && line != "expect") {
       std::istringstream words(line);
@@ -53,7 +51,6 @@ std::vector<GoldenCase> LoadCases(int& caseLines) {
     EXPECT_EQ(c.results.size(), c.ops.size()) << c.name;
     EXPECT_EQ(int(c.expect.size()), c.height) << c.name;
     for (const std::string& row : c.expect) EXPECT_EQ(int(row.size()), c.width) << c.name;
-    cases.push_back(c);
   }
   return cases;
 }
@@ -63,27 +60,15 @@ int RunOp(MonoPicture& picture, const std::string& op) {
   std::string kind;
   words >> kind;
   const MonoRows rows = picture.Rows();
+  int a = 0, b = 0, c = 0, d = 0;
   if (kind == "polygon") {
     std::vector<POINT> points;
-    for (std::string pair; words >> pair;) {
-      const std::size_t comma = pair.find(',');
-      points.push_back(POINT{std::stoi(pair.substr(0, comma)), std::stoi(pair.substr(comma + 1))});
-    }
+    for (char comma; words >> a >> comma >> b;) points.push_back(POINT{a, b});
     return RasterPolygon(rows, points.data(), int(points.size()));
   }
-  int a = 0, b = 0, c = 0, d = 0;
-  if (kind == "ellipse") {
-    words >> a >> b >> c >> d;
-    return RasterEllipse(rows, a, b, c, d);
-  }
-  if (kind == "line") {
-    words >> a >> b >> c >> d;
-    return RasterLine(rows, a, b, c, d);
-  }
-  if (kind == "floodfill") {
-    words >> a >> b;
-    return RasterFloodFill(rows, a, b);
-  }
+  if (kind == "ellipse" && words >> a >> b >> c >> d) return RasterEllipse(rows, a, b, c, d);
+  if (kind == "line" && words >> a >> b >> c >> d) return RasterLine(rows, a, b, c, d);
+  if (kind == "floodfill" && words >> a >> b) return RasterFloodFill(rows, a, b);
   ADD_FAILURE() << "unknown op " << op;
   return -1;
 }
@@ -102,11 +87,10 @@ void RunAll(bool markPadding) {
     std::vector<int> results;
     for (const std::string& op : c.ops) results.push_back(RunOp(picture, op));
     const std::vector<std::string> actual = picture.Ascii();
-    const bool same = results == c.results && actual == c.expect && picture.OutsideIntact();
     EXPECT_EQ(results, c.results) << c.name;
     EXPECT_TRUE(picture.OutsideIntact()) << c.name << ": wrote outside the pixels";
     EXPECT_EQ(actual, c.expect) << c.name << "\n" << SideBySide(c.expect, actual);
-    if (same) ++matched;
+    matched += results == c.results && actual == c.expect && picture.OutsideIntact();
   }
   std::cout << "[ reference ] " << matched << " of " << cases.size() << " cases match"
             << (markPadding ? " (padding marked)" : "") << "\n";

@@ -153,17 +153,27 @@ int AnyCoordinate(std::mt19937& rng, int size) {
   return kind == 4 ? ends[rng() % 4] : int(starts[kind] + std::int64_t(rng() % spans[kind]));
 }
 
-// ---- lines ----------------------------------------------------------------
+// ---- lines and polygons ----------------------------------------------------
 
 TEST(MaskRasterLine, MatchesPerPixelRuleAnywhereInRange) {
   SKIP_WITHOUT_EXACT();
+  // First the ends of the range: corner to corner (2^32 - 1 steps of exactly
+  // 45 degrees), across it rising one row either way (a tie never occurs
+  // with n odd), and a vertical seam far above and below.
+  const int extremes[][4] = {{INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+                             {INT_MIN, 0, INT_MAX, 1},
+                             {INT_MAX, 1, INT_MIN, 0},
+                             {4, INT_MAX, 4, INT_MIN}};
   std::mt19937 rng(1234);
   for (int trial = 0; trial < 600; ++trial) {
     MonoPicture picture(37 + trial % 5, 23 + trial % 3);
     picture.MarkPadding();
     int x1 = AnyCoordinate(rng, picture.Width()), y1 = AnyCoordinate(rng, picture.Height());
     int x2 = AnyCoordinate(rng, picture.Width()), y2 = AnyCoordinate(rng, picture.Height());
-    if (trial % 4 == 0) {  // short lines near the picture, every octant and slope
+    if (trial < 4) {
+      x1 = extremes[trial][0], y1 = extremes[trial][1];
+      x2 = extremes[trial][2], y2 = extremes[trial][3];
+    } else if (trial % 4 == 0) {  // short lines near the picture, every octant and slope
       x2 = int(rng() % 50) - 5;
       y2 = int(rng() % 40) - 5;
       x1 = x2 + int(rng() % 61) - 30;
@@ -179,30 +189,6 @@ TEST(MaskRasterLine, MatchesPerPixelRuleAnywhereInRange) {
   }
 }
 
-TEST(MaskRasterLine, ExtremeEndPoints) {
-  const struct {
-    int x1, y1, x2, y2, width, height;
-    Pixel want;
-  } cases[] = {// From corner to corner of the coordinate range: 2^32 - 1 steps of
-               // exactly 45 degrees, so the diagonal x = y is drawn.
-               {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 20, 16, [](int x, int y) { return x == y; }},
-               // Across the whole range while rising one row: y = i / (2^32 - 1)
-               // rounds to 1 from the middle step on, which is x = INT_MIN + 2^31 = 0.
-               {INT_MIN, 0, INT_MAX, 1, 20, 4, [](int, int y) { return y == 1; }},
-               // The same line the other way: now x = INT_MAX - i and y = 1 - i / n,
-               // 0 from i = 2^31 (x = -1) on, an exact half never occurring with n odd.
-               {INT_MAX, 1, INT_MIN, 0, 20, 4, [](int, int y) { return y == 1; }},
-               // A vertical seam far above and below: the whole column.
-               {4, INT_MAX, 4, INT_MIN, 9, 30, [](int x, int) { return x == 4; }}};
-  for (const auto& c : cases) {
-    MonoPicture picture(c.width, c.height);
-    EXPECT_EQ(RasterLine(picture.Rows(), c.x1, c.y1, c.x2, c.y2), 1);
-    EXPECT_EQ(Compare(picture, c.want), "") << c.x1 << " " << c.y1 << " " << c.x2 << " " << c.y2;
-  }
-}
-
-// ---- polygons ---------------------------------------------------------------
-
 TEST(MaskRasterPolygon, MatchesPerPixelRuleAnywhereInRange) {
   SKIP_WITHOUT_EXACT();
   std::mt19937 rng(777);
@@ -215,31 +201,13 @@ TEST(MaskRasterPolygon, MatchesPerPixelRuleAnywhereInRange) {
       p.x = far ? AnyCoordinate(rng, picture.Width()) : int(rng() % 60) - 12;
       p.y = far ? AnyCoordinate(rng, picture.Height()) : int(rng() % 50) - 12;
     }
+    if (trial == 0) points = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MIN}, {0, INT_MAX}};
+    if (trial == 1) points = {{3, 3}, {3, 3}, {3, 3}};
     ASSERT_EQ(RasterPolygon(picture.Rows(), points.data(), int(points.size())), 1);
     std::ostringstream text;
     for (const POINT& p : points) text << " " << p.x << "," << p.y;
     ASSERT_EQ(Compare(picture, [&](int x, int y) { return PolygonPixel(points, x, y); }), "")
         << "polygon" << text.str();
-  }
-}
-
-TEST(MaskRasterPolygon, ResultsForExtremeDegenerateAndBadInput) {
-  const POINT whole[] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MIN}, {0, INT_MAX}};
-  const POINT square[] = {{1, 1}, {5, 1}, {5, 5}, {1, 5}};
-  const POINT same[] = {{3, 3}, {3, 3}, {3, 3}};
-  const POINT outside[] = {{-50, -50}, {-40, -50}, {-45, -40}};
-  const struct {
-    const POINT* points;
-    int count, result;
-    bool filled;  // a triangle over the whole range covers the picture
-  } cases[] = {{whole, 3, 1, true},         {nullptr, 3, 0, false}, {square, -7, 0, false},
-               {square, INT_MIN, 0, false}, {square, 1, 0, false},  {square, 0, 0, false},
-               {same, 3, 1, false},         {outside, 3, 1, false}};
-  for (const auto& c : cases) {
-    MonoPicture picture(45, 17);
-    picture.MarkPadding();
-    EXPECT_EQ(RasterPolygon(picture.Rows(), c.points, c.count), c.result) << c.count;
-    EXPECT_EQ(Compare(picture, [&](int, int) { return c.filled; }), "") << c.count;
   }
 }
 
@@ -313,34 +281,6 @@ TEST(MaskRasterEllipse, ExtremeRectangles) {
   }
 }
 
-TEST(MaskRasterEllipse, HugeBoundaryIsMirrorSymmetric) {
-  // Ellipses about 2^31 across seen where their boundary runs through the
-  // picture; drawing the mirrored rectangle must give the mirrored picture.
-  const int pw = 64, ph = 48;
-  const long long sizes[][2] = {
-      {2147483000, 2147483001}, {2147482999, 1500000000}, {900000000, 2147483600}};
-  for (const auto& [w, h] : sizes) {
-    for (const double angle : {0.2, 0.785, 1.3}) {
-      const long long l = pw / 2 - std::llround((w - 1) / 2.0 * (1 + std::cos(angle)));
-      const long long t = ph / 2 - std::llround((h - 1) / 2.0 * (1 - std::sin(angle)));
-      MonoPicture base(pw, ph), across(pw, ph), down(pw, ph);
-      RasterEllipse(base.Rows(), int(l), int(t), int(l + w), int(t + h));
-      RasterEllipse(across.Rows(), int(pw - l - w), int(t), int(pw - l), int(t + h));
-      RasterEllipse(down.Rows(), int(l), int(ph - t - h), int(l + w), int(ph - t));
-      int set = 0;
-      for (int y = 0; y < ph; ++y) {
-        for (int x = 0; x < pw; ++x) {
-          set += base.Get(x, y);
-          ASSERT_EQ(base.Get(x, y), across.Get(pw - 1 - x, y)) << w << "x" << h << " " << angle;
-          ASSERT_EQ(base.Get(x, y), down.Get(x, ph - 1 - y)) << w << "x" << h << " " << angle;
-        }
-      }
-      EXPECT_GT(set, 0);  // the boundary really crosses the picture
-      EXPECT_LT(set, pw * ph);
-    }
-  }
-}
-
 // ---- flood fill -------------------------------------------------------------
 
 TEST(MaskRasterFloodFill, MatchesASearchOfTheBlackRegion) {
@@ -394,7 +334,7 @@ TEST(MaskRasterFloodFill, LargeMazeWithoutRecursion) {
 
 // ---- surfaces that cannot be drawn into -------------------------------------
 
-TEST(MaskRasterSurface, UnusableRowsAreRefusedUntouched) {
+TEST(MaskRasterSurface, UnusableRowsAndVertexCountsAreRefusedUntouched) {
   MonoPicture picture(16, 8);
   const POINT triangle[] = {{0, 0}, {15, 0}, {0, 7}};
   MonoRows broken[] = {picture.Rows(), picture.Rows(), picture.Rows(), picture.Rows()};
@@ -408,6 +348,10 @@ TEST(MaskRasterSurface, UnusableRowsAreRefusedUntouched) {
     EXPECT_EQ(RasterLine(r, 0, 0, 15, 7), 0);
     EXPECT_EQ(RasterFloodFill(r, 3, 3), 0);
   }
+  // Polygons of fewer than two vertices, or none given.
+  const POINT square[] = {{1, 1}, {5, 1}, {5, 5}, {1, 5}};
+  for (int count : {1, 0, -7, INT_MIN}) EXPECT_EQ(RasterPolygon(picture.Rows(), square, count), 0);
+  EXPECT_EQ(RasterPolygon(picture.Rows(), nullptr, 3), 0);
   EXPECT_EQ(Compare(picture, [](int, int) { return false; }), "");
 }
 

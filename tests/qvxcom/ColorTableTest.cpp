@@ -1,4 +1,5 @@
-// The stand-in sibling library's colour-table rules and progress hooks.
+// The stand-in sibling library's colour-table rules and error status (its
+// progress hooks are exercised by every cancellation test).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -81,30 +82,6 @@ TEST(ColorTableTest, GreyQuestions) {
   EXPECT_FALSE(IsGrayImage(&h.header));
   const auto plain = Make(24);
   EXPECT_FALSE(IsGrayImage(&plain.header));
-}
-
-TEST(ProgressHooksTest, HandlersSeeEveryCallAndDecide) {
-  std::vector<int> seen;
-  QvxComSetProgressHandler(
-      [](void* context, int done, int, int, int, BOOL) -> BOOL {
-        static_cast<std::vector<int>*>(context)->push_back(done);
-        return done < 2;
-      },
-      &seen);
-  EXPECT_TRUE(PercentProgress(0, 5, 0, 100, TRUE));
-  EXPECT_TRUE(PercentProgress(1, 5, 0, 100, TRUE));
-  EXPECT_FALSE(PercentProgress(2, 5, 0, 100, TRUE));
-  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
-  QvxComSetProgressHandler(nullptr, nullptr);
-
-  QvxComSetDlgOpenHandler([](void*, DWORD a, DWORD, DWORD) -> BOOL { return a == 7; }, nullptr);
-  EXPECT_FALSE(PercentDlgOpen(1, 2, 3));
-  EXPECT_FALSE(QvxComDlgIsOpen());
-  EXPECT_TRUE(PercentDlgOpen(7, 0, 0));
-  EXPECT_TRUE(QvxComDlgIsOpen());
-  PercentDlgClose();
-  EXPECT_FALSE(QvxComDlgIsOpen());
-  QvxComSetDlgOpenHandler(nullptr, nullptr);
 }
 
 TEST(ErrorStatusTest, IsKeptPerThread) {
