@@ -1,5 +1,7 @@
 #include "filters/FilterReference.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <sstream>
@@ -39,12 +41,9 @@ static Colour Mean(const Grid& g, const WorkRect& rect, int x0, int y0, int x1, 
   y1 = std::min(y1, rect.bottom);
   int r = 0, gr = 0, b = 0, n = 0;
   for (int y = y0; y <= y1; ++y)
-    for (int x = x0; x <= x1; ++x) {
+    for (int x = x0; x <= x1; ++x, ++n) {
       const Colour c = ColourOf(g, x, y);
-      r += c.r;
-      gr += c.g;
-      b += c.b;
-      ++n;
+      r += c.r, gr += c.g, b += c.b;
     }
   return {r / n, gr / n, b / n};
 }
@@ -75,9 +74,7 @@ Colour Custom(const Grid& g, int x, int y, const Kernel& k, std::optional<int> d
       const Colour c = ColourOf(g, std::clamp(x + kx - 4, 0, g.width - 1),
                                 std::clamp(y + ky - 4, 0, g.height - 1));
       const long long w = k.weights[9 * ky + kx];
-      sums[0] += w * c.r;
-      sums[1] += w * c.g;
-      sums[2] += w * c.b;
+      sums[0] += w * c.r, sums[1] += w * c.g, sums[2] += w * c.b;
     }
   const int d = k.divisor & 0xFF, bias = k.bias & 0xFF;
   const auto channel = [&](int i, bool enabled, int source) {
@@ -114,19 +111,12 @@ Colour Outline(const Grid& g, int x, int y, int channel, int op, int gain) {
         ColourOf(g, std::clamp(x + dx, 0, g.width - 1), std::clamp(y + dy, 0, g.height - 1));
     return channel == 0 ? Luminance(c) : channel == 1 ? c.r : channel == 2 ? c.g : c.b;
   };
-  int a[3][3] = {}, b[3][3] = {};  // [row][column], row 0 above
-  if (op == 0) {
-    a[1][1] = 1, a[1][2] = -1;
-    b[1][1] = 1, b[2][1] = -1;
-  } else if (op == 2) {
-    const int sa[3][3] = {{-1, 0, 1}, {-2, 0, 2}, {-1, 0, 1}};
-    const int sb[3][3] = {{-1, -2, -1}, {0, 0, 0}, {1, 2, 1}};
-    std::copy(&sa[0][0], &sa[0][0] + 9, &a[0][0]);
-    std::copy(&sb[0][0], &sb[0][0] + 9, &b[0][0]);
-  } else {
-    a[1][1] = 1, a[2][2] = -1;
-    b[1][2] = 1, b[2][1] = -1;
-  }
+  // The gradients A and B of each operator, [row][column], row 0 above.
+  static const int kOperators[3][2][3][3] = {
+      {{{0, 0, 0}, {0, 1, -1}, {0, 0, 0}}, {{0, 0, 0}, {0, 1, 0}, {0, -1, 0}}},       // simple
+      {{{0, 0, 0}, {0, 1, 0}, {0, 0, -1}}, {{0, 0, 0}, {0, 0, 1}, {0, -1, 0}}},       // Roberts
+      {{{-1, 0, 1}, {-2, 0, 2}, {-1, 0, 1}}, {{-1, -2, -1}, {0, 0, 0}, {1, 2, 1}}}};  // Sobel
+  const auto& [a, b] = kOperators[op == 0 ? 0 : op == 2 ? 2 : 1];
   int sumA = 0, sumB = 0;
   for (int row = 0; row < 3; ++row)
     for (int col = 0; col < 3; ++col) {
@@ -172,30 +162,110 @@ std::optional<Colour> RemoveNoise(const Grid& g, int x, int y, int method, int l
                      [](Colour a, Colour b) { return Luminance(a) < Luminance(b); });
     return colours[colours.size() / 2];
   }
+  // Method 1, channel by channel: the neighbours' values, the pixel left out.
   const Colour c = ColourOf(g, x, y);
-  const int threshold = 255 - level;
-  std::vector<int> lists[3];
-  bool strays[3] = {false, false, false};
-  for (const auto& [nx, ny] : near) {
-    if (nx == x && ny == y) continue;
-    const Colour n = ColourOf(g, nx, ny);
-    const int values[3] = {n.r, n.g, n.b}, own[3] = {c.r, c.g, c.b};
-    for (int ch = 0; ch < 3; ++ch) {
-      lists[ch].push_back(values[ch]);
-      if (std::abs(values[ch] - own[ch]) > threshold) strays[ch] = true;
+  std::optional<Colour> result;
+  for (int Colour::*channel : {&Colour::r, &Colour::g, &Colour::b}) {
+    std::vector<int> values;
+    bool strays = false;
+    for (const auto& [nx, ny] : near)
+      if (nx != x || ny != y) {
+        values.push_back(ColourOf(g, nx, ny).*channel);
+        strays = strays || std::abs(values.back() - c.*channel) > 255 - level;
+      }
+    if (!strays) continue;
+    std::sort(values.begin(), values.end());
+    if (!result) result = c;
+    result.value().*channel = values[values.size() / 2];
+  }
+  return result;
+}
+
+Colour OilPaint(const Grid& g, const WorkRect& rect, int x, int y, int method, int size) {
+  const int half = size / 2, start = size % 2 == 1 ? -half : 1 - half;
+  std::vector<int> red(256), green(256), blue(256), bins(256);
+  int bestRed = 0, bestGreen = 0, bestBlue = 0, best = 0;
+  Colour result{0, 0, 0};
+  for (int wy = std::max(y + start, rect.top); wy <= std::min(y + half, rect.bottom); ++wy)
+    for (int wx = std::max(x + start, rect.left); wx <= std::min(x + half, rect.right); ++wx) {
+      const Colour c = ColourOf(g, wx, wy);
+      if (method == 0) {
+        if (++red[c.r] > bestRed) bestRed = red[c.r], result.r = c.r;
+        if (++green[c.g] > bestGreen) bestGreen = green[c.g], result.g = c.g;
+        if (++blue[c.b] > bestBlue) bestBlue = blue[c.b], result.b = c.b;
+      } else {
+        const int bin = (77 * c.r + 150 * c.g + 29 * c.b) >> 8;
+        if (++bins[bin] > best) best = bins[bin], result = c;
+      }
+    }
+  return result;
+}
+
+std::optional<Colour> MotionBlur(const Grid& g, const WorkRect& rect, int x, int y, int kind,
+                                 int samples, int degrees) {
+  int sum[3] = {0, 0, 0}, count = 0;
+  // Takes the sample if it lies in the rectangle; says whether it did.
+  const auto take = [&](int sx, int sy) {
+    if (sx < rect.left || sx > rect.right || sy < rect.top || sy > rect.bottom) return false;
+    const Colour c = ColourOf(g, sx, sy);
+    sum[0] += c.r, sum[1] += c.g, sum[2] += c.b, ++count;
+    return true;
+  };
+  const int cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
+  const int dx = x - cx, dy = y - cy;
+  const double t = degrees * 0.017453292519943295;
+  if (kind == 0) {
+    for (int i = 0; i < samples; ++i)
+      if (!take(static_cast<int>(std::trunc(x + i * std::cos(t))),
+                static_cast<int>(std::trunc(y + i * std::sin(t)))))
+        break;
+  } else if (kind == 2) {
+    for (int i = 0; i < samples; ++i) {
+      const double scale = 1 + 0.02 * i;
+      if (!take(static_cast<int>(std::trunc(scale * dx + cx)),
+                static_cast<int>(std::trunc(scale * dy + cy))))
+        break;
+    }
+  } else {
+    const int rx = std::max(cx, (rect.right - rect.left + 1) - cx);
+    const int ry = std::max(cy, (rect.bottom - rect.top + 1) - cy);
+    const double rmax = std::sqrt(static_cast<double>(rx) * rx + static_cast<double>(ry) * ry);
+    const int n = static_cast<int>(std::trunc(std::sqrt(rmax) * t * 4 + 2));
+    const double step = t / (n - 1);
+    const double r = std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy);
+    int stride = 1;
+    if (r != 0) stride = static_cast<int>(std::clamp(std::trunc(rmax / r), 1.0, n - 1.0));
+    for (int k = 0; k < n; k += stride) {
+      const double angle = k * step - t / 2, c = std::cos(angle), s = std::sin(angle);
+      take(static_cast<int>(std::trunc(dx * c - dy * s + cx)),
+           static_cast<int>(std::trunc(dx * s + dy * c + cy)));
     }
   }
-  if (!strays[0] && !strays[1] && !strays[2]) return std::nullopt;
-  int out[3] = {c.r, c.g, c.b};
-  for (int ch = 0; ch < 3; ++ch)
-    if (strays[ch]) {
-      std::sort(lists[ch].begin(), lists[ch].end());
-      out[ch] = lists[ch][lists[ch].size() / 2];
-    }
-  return Colour{out[0], out[1], out[2]};
+  if (count == 0) return std::nullopt;
+  return Colour{sum[0] / count, sum[1] / count, sum[2] / count};
 }
 
 }  // namespace ref
+
+Grid ExpectedMosaic(const Grid& g, const WorkRect& rect, const Selected& selected, int cw, int ch) {
+  Grid out = g;
+  for (int cy = rect.top; cy <= rect.bottom; cy += ch)
+    for (int cx = rect.left; cx <= rect.right; cx += cw) {
+      const int w = std::min(cw, g.width - cx), h = std::min(ch, g.height - cy);
+      long sum[3] = {0, 0, 0};
+      for (int y = cy; y < cy + h; ++y)
+        for (int x = cx; x < cx + w; ++x) {
+          const Colour c = ColourOf(g, x, y);
+          sum[0] += c.r, sum[1] += c.g, sum[2] += c.b;
+        }
+      const Pixel stored =
+          g.Nearest(int(sum[0] / (w * h)), int(sum[1] / (w * h)), int(sum[2] / (w * h)));
+      for (int y = cy; y < cy + h; ++y)
+        for (int x = cx; x < cx + w; ++x)
+          if (selected(x, y)) out.At(x, y) = stored;
+    }
+  return out;
+}
 
 RandomSelection::RandomSelection(std::mt19937& random, int width, int height) {
   args.mode = static_cast<BYTE>(random() % 4);
@@ -206,14 +276,9 @@ RandomSelection::RandomSelection(std::mt19937& random, int width, int height) {
   out << "selection mode " << int{args.mode} << (args.inside ? " inside" : " outside");
   const auto near = [&](int size) { return static_cast<LONG>(random() % (size + 6)) - 3; };
   switch (args.mode) {
-    case kSelectMask: {
-      std::vector<std::string> rows(height);
-      for (std::string& row : rows)
-        for (int x = 0; x < width; ++x) row += random() % 3 ? '#' : '.';
-      mask_ = MakeMask(rows, random() % 2);
-      args.mask = mask_;
+    case kSelectMask:
+      args.mask = mask_ = RandomMask(random, width, height);
       break;
-    }
     case kSelectPolygon:
       polygon_.resize(3 + random() % 3);
       for (POINT& p : polygon_) {
@@ -244,6 +309,57 @@ RandomSelection::RandomSelection(std::mt19937& random, int width, int height) {
 
 RandomSelection::~RandomSelection() {
   if (mask_) GlobalFree(mask_);
+}
+
+RandomCase PixelCase(const std::string& what,
+                     std::function<HGLOBAL(const SelectionArgs&, PixelRoute)> run, RectRule rule) {
+  return {what, std::move(run), [rule](const Grid& g, const RandomSelection& s) {
+            return ExpectedFilter(g, s.rect, s.selected,
+                                  [&](int x, int y) { return rule(g, s.rect, x, y); });
+          }};
+}
+
+int CheckRandomCases(int seeds, const std::vector<Layout>& layouts,
+                     const std::function<std::vector<RandomCase>(std::mt19937&)>& makeCases) {
+  const int widths[] = {1, 2, 3, 5, 7, 13, 17, 33, 70};
+  const BYTE fewValues[] = {0xFF, 0xC1, 0x80, 0x03};  // the bits each byte keeps
+  int compared = 0;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    std::mt19937 random(seed);
+    for (Layout layout : layouts) {
+      const int width = widths[random() % 9], height = 1 + static_cast<int>(random() % 11);
+      HGLOBAL source = MakePicture(layout, width, height, random());
+      const BYTE keep = fewValues[random() % 4];
+      {
+        PictureView view(source);
+        for (int y = 0; y < height; ++y)
+          for (std::uint32_t i = 0; i < view.RowBytes(); ++i)
+            const_cast<std::uint8_t*>(view.Row(y))[i] &= keep;
+      }
+      const Grid decoded = Decode(source);
+      for (const RandomCase& c : makeCases(random)) {
+        RandomSelection selection(random, width, height);
+        SelectionArgs args = selection.args;
+        args.picture = source;
+        const std::string where = Describe(c.what, "on", NameOf(layout), width, height, "bits",
+                                           int{keep}, "seed", seed, selection.what);
+        HGLOBAL direct = c.run(args, PixelRoute::kDirect);
+        HGLOBAL generic = c.run(args, PixelRoute::kRecord);
+        if (!direct || !generic) {
+          ADD_FAILURE() << where << ": no picture, error " << GetErrorStatus();
+        } else {
+          EXPECT_EQ(Mismatch(c.expected(decoded, selection), direct), "") << where;
+          EXPECT_EQ(BlockBytes(generic), BlockBytes(direct))
+              << where << ": record route differs, " << FirstDifference(direct, generic);
+        }
+        if (direct) GlobalFree(direct);
+        if (generic) GlobalFree(generic);
+        ++compared;
+      }
+      GlobalFree(source);
+    }
+  }
+  return compared;
 }
 
 }  // namespace qvx::test

@@ -1,6 +1,8 @@
 // Independent working of the neighbourhood filters for tests: each filter's
-// rule evaluated pixel by pixel on a decoded picture, straight from the
-// filter's description, without the library's code.
+// rule evaluated pixel by pixel (mosaic: cell by cell) on a decoded
+// picture, straight from the filter's description, without the library's
+// code; and the driver that checks the filters against the rules on random
+// pictures and selections.
 #pragma once
 
 #include <functional>
@@ -10,7 +12,9 @@
 #include <vector>
 
 #include "frame/Selection.h"
+#include "frame/SelectionArgs.h"
 #include "geometry/GeometryReference.h"
+#include "tone/ToneFrame.h"
 #include "tone/ToneModel.h"
 
 namespace qvx::test {
@@ -59,7 +63,26 @@ Colour Sharp(const Grid& g, int x, int y, int strength);
 // luminance. Method 1: per channel, the median of the neighbours where one
 // strays by more than 255 - level; nothing when no channel does.
 std::optional<Colour> RemoveNoise(const Grid& g, int x, int y, int method, int level);
+// The most frequent colour of the size x size brush window, clipped to the
+// rectangle and visited row by row: per channel (method 0) or the colour
+// that made its luminance bin the most frequent (method 1); a value takes
+// over only with a higher count.
+Colour OilPaint(const Grid& g, const WorkRect& rect, int x, int y, int method, int size);
+// The mean of the samples along the pixel's path (kind 0 linear, 1 spin,
+// 2 zoom), or nothing when no sample was taken.
+std::optional<Colour> MotionBlur(const Grid& g, const WorkRect& rect, int x, int y, int kind,
+                                 int samples, int degrees);
 }  // namespace ref
+
+// The expected mosaic: cells from the rectangle's corner while the corner
+// lies in it, each clipped to the picture; the mean of every pixel of the
+// cell, written (as Grid::Nearest stores it) to its selected pixels.
+Grid ExpectedMosaic(const Grid& g, const WorkRect& rect, const Selected& selected, int cw, int ch);
+
+// The layouts the neighbourhood filters take (mosaic takes every layout).
+inline const std::vector<Layout> kFilterLayouts = {Layout::kGrey8,        Layout::kRgb555,
+                                                   Layout::kRgb555Fields, Layout::kRgb565,
+                                                   Layout::kRgb24,        Layout::kRgb32};
 
 // A random selection for a picture of the given size: its arguments, the
 // work rectangle it leads to and the pixels it selects.
@@ -78,5 +101,25 @@ struct RandomSelection {
   std::vector<POINT> polygon_;
   HGLOBAL mask_ = nullptr;
 };
+
+// One random case of an effect: the effect run on a selection's arguments
+// by a pixel route, and its expected result on the decoded source.
+struct RandomCase {
+  std::string what;
+  std::function<HGLOBAL(const SelectionArgs&, PixelRoute)> run;
+  std::function<Grid(const Grid& source, const RandomSelection&)> expected;
+};
+// A case whose rule works pixel by pixel.
+using RectRule = std::function<std::optional<Colour>(const Grid&, const WorkRect&, int x, int y)>;
+RandomCase PixelCase(const std::string& what,
+                     std::function<HGLOBAL(const SelectionArgs&, PixelRoute)> run, RectRule rule);
+
+// For each seed and layout a random picture of an awkward size (most of
+// them holding few distinct values, so that ties and equal counts are
+// frequent), and for each case that `makeCases` draws a random selection:
+// the direct route must give the expected picture, the record route the
+// same bytes. Returns the number of cases run.
+int CheckRandomCases(int seeds, const std::vector<Layout>& layouts,
+                     const std::function<std::vector<RandomCase>(std::mt19937&)>& makeCases);
 
 }  // namespace qvx::test

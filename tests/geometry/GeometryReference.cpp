@@ -1,5 +1,7 @@
 #include "geometry/GeometryReference.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -13,8 +15,7 @@ int Rnd(double value) {
 
 Grid Grid::Blank(int w, int h) const {
   Grid g = *this;
-  g.width = w;
-  g.height = h;
+  g.width = w, g.height = h;
   g.pixels.assign(static_cast<std::size_t>(w) * h, Pixel{});
   return g;
 }
@@ -26,27 +27,47 @@ Pixel Grid::Stored(int red, int green, int blue) const {
     return static_cast<int>(
         std::trunc(v * (levels == 31 ? 8.225806451612902 : 4.0476190476190474) + 0.5));
   };
-  if (bits == 16) {
-    p.red = through(red, 31);
-    p.green = through(green, is565 ? 63 : 31);
-    p.blue = through(blue, 31);
-  } else if (grey) {
-    p.index = Rnd(0.299 * red + 0.587 * green + 0.114 * blue);
-    p.red = p.green = p.blue = p.index;
-  } else {
-    p.red = red;
-    p.green = green;
-    p.blue = blue;
-  }
+  if (bits == 16)
+    p.red = through(red, 31), p.green = through(green, is565 ? 63 : 31), p.blue = through(blue, 31);
+  else if (grey)
+    p.index = p.red = p.green = p.blue = Rnd(0.299 * red + 0.587 * green + 0.114 * blue);
+  else
+    p.red = red, p.green = green, p.blue = blue;
   return p;
+}
+
+Pixel Grid::Nearest(int red, int green, int blue) const {
+  if (bits > 8) return Stored(red, green, blue);
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < int(table.size()); ++i) {
+    const long dr = table[i].rgbRed - red, dg = table[i].rgbGreen - green,
+               db = table[i].rgbBlue - blue;
+    if (bestDistance < 0 || dr * dr + dg * dg + db * db < bestDistance) {
+      bestDistance = dr * dr + dg * dg + db * db;
+      best = i;
+    }
+  }
+  return Pixel{best, table[best].rgbRed, table[best].rgbGreen, table[best].rgbBlue, 0};
+}
+
+HGLOBAL PaintedPicture(int width, int height, const std::function<Colour(int x, int y)>& colour) {
+  HGLOBAL picture = MakePicture(Layout::kRgb24, width, height, 5);
+  PictureView view(picture);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      auto* pixel = const_cast<std::uint8_t*>(view.Row(y)) + 3 * x;
+      const Colour c = colour(x, y);
+      pixel[0] = static_cast<BYTE>(c.b), pixel[1] = static_cast<BYTE>(c.g);
+      pixel[2] = static_cast<BYTE>(c.r);
+    }
+  return picture;
 }
 
 Grid Decode(HGLOBAL picture) {
   PictureView view(picture);
   Grid g;
-  g.width = view.Width();
-  g.height = view.Height();
-  g.bits = view.BitCount();
+  g.width = view.Width(), g.height = view.Height(), g.bits = view.BitCount();
   g.is565 = g.bits == 16 && view.Header()->biCompression == BI_BITFIELDS &&
             reinterpret_cast<const DWORD*>(view.Table())[0] == 0xF800;
   if (g.bits == 8) {
@@ -83,6 +104,30 @@ std::string Mismatch(const Grid& expected, HGLOBAL actual) {
   return "";
 }
 
+HGLOBAL RandomMask(std::mt19937& random, int width, int height) {
+  std::vector<std::string> rows(height);
+  for (std::string& row : rows)
+    for (int x = 0; x < width; ++x) row += random() % 3 ? '#' : '.';
+  return MakeMask(rows, random() % 2);
+}
+
+int RefusalOf(const std::function<HGLOBAL()>& call) {
+  SetErrorStatus(0);
+  HGLOBAL result = call();
+  EXPECT_EQ(result, nullptr) << "the call succeeded";
+  if (result) GlobalFree(result);
+  return GetErrorStatus();
+}
+
+Pixel Blend(double fx, double fy, const Pixel& c00, const Pixel& h, const Pixel& v,
+            const Pixel& d) {
+  const auto channel = [&](int Pixel::*c) {
+    return static_cast<int>(std::trunc((c00.*c * (1 - fx) + h.*c * fx) * (1 - fy) +
+                                       (v.*c * (1 - fx) + d.*c * fx) * fy + 0.5));
+  };
+  return Pixel{-1, channel(&Pixel::red), channel(&Pixel::green), channel(&Pixel::blue), 0};
+}
+
 Grid NearestResize(const Grid& source, int width, int height) {
   Grid out = source.Blank(width, height);
   const double rx = static_cast<double>(source.width) / width;
@@ -99,29 +144,7 @@ Grid NearestResize(const Grid& source, int width, int height) {
 
 namespace {
 
-Grid BoxStage(const Grid& source, int width, int height) {
-  Grid out = source.Blank(width, height);
-  const double rx = static_cast<double>(source.width) / width;
-  const double ry = static_cast<double>(source.height) / height;
-  for (int y = 0; y < height; ++y) {
-    const int y0 = std::min(Rnd(y * ry), source.height - 1);
-    const int y1 = std::min(Rnd((y + 1) * ry), source.height);
-    for (int x = 0; x < width; ++x) {
-      const int x0 = std::min(Rnd(x * rx), source.width - 1);
-      const int x1 = std::min(Rnd((x + 1) * rx), source.width);
-      long r = 0, g = 0, b = 0;
-      for (int sy = y0; sy < y1; ++sy)
-        for (int sx = x0; sx < x1; ++sx) {
-          r += source.At(sx, sy).red;
-          g += source.At(sx, sy).green;
-          b += source.At(sx, sy).blue;
-        }
-      const long n = long{x1 - x0} * (y1 - y0);
-      out.At(x, y) = source.Stored(int(r / n), int(g / n), int(b / n));
-    }
-  }
-  return out;
-}
+int Truncate(double v) { return static_cast<int>(std::trunc(v)); }
 
 Grid GrowStage(const Grid& source, int width, int height) {
   Grid out = source.Blank(width, height);
@@ -143,57 +166,11 @@ Grid GrowStage(const Grid& source, int width, int height) {
       const auto at = [&](int px, int py) {
         return px < sw && py < sh ? source.At(px, py) : Pixel{};
       };
-      const Pixel c00 = at(ix, iy), c10 = at(ix + 1, iy), c01 = at(ix, iy + 1),
-                  c11 = at(ix + 1, iy + 1);
-      const auto blend = [&](int Pixel::*channel) {
-        return static_cast<int>(
-            std::trunc((c00.*channel * (1 - dx) + c10.*channel * dx) * (1 - dy) +
-                       (c01.*channel * (1 - dx) + c11.*channel * dx) * dy + 0.5));
-      };
-      out.At(x, y) = source.Stored(blend(&Pixel::red), blend(&Pixel::green), blend(&Pixel::blue));
+      const Pixel c = Blend(dx, dy, at(ix, iy), at(ix + 1, iy), at(ix, iy + 1), at(ix + 1, iy + 1));
+      out.At(x, y) = source.Stored(c.red, c.green, c.blue);
     }
   return out;
 }
-
-}  // namespace
-
-Grid SmoothResize(const Grid& source, int width, int height) {
-  const bool shrink = width < source.width || height < source.height;
-  const bool grow = !(width < source.width && height < source.height);
-  Grid stage = source;
-  if (shrink)
-    stage = BoxStage(source, std::min(width, source.width), std::min(height, source.height));
-  if (grow) stage = GrowStage(stage, width, height);
-  return stage;
-}
-
-namespace {
-
-// The pixel a background colour becomes when written whole: palette
-// pictures get the nearest table entry (least squared distance, the lowest
-// index on a tie), other pictures the colour as stored.
-Pixel WholeBackground(const Grid& g, int red, int green, int blue) {
-  if (g.bits > 8) return g.Stored(red, green, blue);
-  int best = 0;
-  long bestDistance = -1;
-  for (int i = 0; i < int(g.table.size()); ++i) {
-    const long dr = g.table[i].rgbRed - red, dg = g.table[i].rgbGreen - green,
-               db = g.table[i].rgbBlue - blue;
-    const long distance = dr * dr + dg * dg + db * db;
-    if (bestDistance < 0 || distance < bestDistance) {
-      bestDistance = distance;
-      best = i;
-    }
-  }
-  Pixel p;
-  p.index = best;
-  p.red = g.table[best].rgbRed;
-  p.green = g.table[best].rgbGreen;
-  p.blue = g.table[best].rgbBlue;
-  return p;
-}
-
-int Truncate(double v) { return static_cast<int>(std::trunc(v)); }
 
 struct Frame {
   int left, top, right, bottom;
@@ -204,6 +181,40 @@ Frame CentredOf(int w, int h) {
 }
 
 }  // namespace
+
+Grid BoxAverage(const Grid& source, int left, int top, int w, int h, int width, int height) {
+  Grid out = source.Blank(width, height);
+  const auto span = [](int i, double ratio, int size, int& from, int& to) {
+    from = std::min(Rnd(i * ratio), size - 1);
+    to = std::max(std::min(Rnd((i + 1) * ratio), size), from + 1);
+  };
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      int x0, x1, y0, y1;
+      span(x, double(w) / width, w, x0, x1);
+      span(y, double(h) / height, h, y0, y1);
+      long r = 0, g = 0, b = 0;
+      for (int sy = y0; sy < y1; ++sy)
+        for (int sx = x0; sx < x1; ++sx) {
+          const Pixel& p = source.At(left + sx, top + sy);
+          r += p.red, g += p.green, b += p.blue;
+        }
+      const long n = long{x1 - x0} * (y1 - y0);
+      out.At(x, y) = source.Nearest(int(r / n), int(g / n), int(b / n));
+    }
+  return out;
+}
+
+Grid SmoothResize(const Grid& source, int width, int height) {
+  const bool shrink = width < source.width || height < source.height;
+  const bool grow = !(width < source.width && height < source.height);
+  Grid stage = source;
+  if (shrink)
+    stage = BoxAverage(source, 0, 0, source.width, source.height, std::min(width, source.width),
+                       std::min(height, source.height));
+  if (grow) stage = GrowStage(stage, width, height);
+  return stage;
+}
 
 Grid Rotate(const Grid& source, const RotationArgs& args) {
   int a = args.angle % 36000;
@@ -221,11 +232,8 @@ Grid Rotate(const Grid& source, const RotationArgs& args) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) g.At(x, y) = before.At(x, h - 1 - y);
   }
-  const Pixel whole = WholeBackground(g, args.red, args.green, args.blue);
-  const auto withoutAlpha = [](Pixel p) {
-    p.alpha = 0;
-    return p;
-  };
+  const Pixel whole = g.Nearest(args.red, args.green, args.blue);
+  const auto withoutAlpha = [](Pixel p) { return p.alpha = 0, p; };
   if (a == 0) return g;
   if (a == 18000) {
     Grid out = g;
@@ -292,12 +300,8 @@ Grid Rotate(const Grid& source, const RotationArgs& args) {
       const auto at = [&](int qx, int qy) {
         return qx >= 0 && qx < w && qy >= 0 && qy < h ? g.At(qx, qy) : bgColour;
       };
-      const Pixel c00 = g.At(px, py), hn = at(hx, py), vn = at(px, vy), dn = at(hx, vy);
-      const auto blend = [&](int Pixel::*ch) {
-        return Truncate((c00.*ch * (1 - fx) + hn.*ch * fx) * (1 - fy) +
-                        (vn.*ch * (1 - fx) + dn.*ch * fx) * fy + 0.5);
-      };
-      out = g.Stored(blend(&Pixel::red), blend(&Pixel::green), blend(&Pixel::blue));
+      const Pixel blend = Blend(fx, fy, g.At(px, py), at(hx, py), at(px, vy), at(hx, vy));
+      out = g.Stored(blend.red, blend.green, blend.blue);
     }
   return result;
 }
