@@ -58,16 +58,10 @@ endif()
 #    with H >= 2 (W - 1)^2, where GDI draws from memory it never wrote); GDI
 #    itself is held to the reference pictures (MaskRasterGolden), and Wine
 #    takes many minutes over the far-coordinate cases;
-#  - SelectionMaskTest.EllipseInscribedInARectangleIsSymmetric: includes such
-#    tall ellipses;
 #  - SelectionMaskTest.ManyVerticesFollowTheEvenOddRule: a 200000-vertex
-#    polygon takes Wine's GDI about nine minutes;
-#  - ToneTablesTest.BuildersReportOutOfMemory: needs failure injection, which
-#    kernel32 does not offer.
+#    polygon takes Wine's GDI about nine minutes.
 set(QVX_WINDOWS_SKIPPED_TESTS
     MaskRasterLine.* MaskRasterPolygon.* MaskRasterEllipse.* MaskRasterFloodFill.*
-    SelectionMaskTest.EllipseInscribedInARectangleIsSymmetric
-    SelectionMaskTest.ManyVerticesFollowTheEvenOddRule
-    ToneTablesTest.BuildersReportOutOfMemory)
+    SelectionMaskTest.ManyVerticesFollowTheEvenOddRule)
 list(JOIN QVX_WINDOWS_SKIPPED_TESTS ":" skipped)
 set(QVX_TEST_ARGS --gtest_filter=-${skipped})

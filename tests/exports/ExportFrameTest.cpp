@@ -1,4 +1,5 @@
-// The frame every effect export passes through.
+// The frame every effect export passes through: the progress window, and the
+// result and error status of one-picture, pair and Ex calls.
 #include "exports/ExportFrame.h"
 #include "support/Fixture.h"
 #include "support/Pictures.h"
@@ -8,103 +9,63 @@ namespace {
 
 class ExportFrameTest : public QvxTest {
  protected:
-  static BOOL Refuse(void*, DWORD, DWORD, DWORD) { return FALSE; }
-  static BOOL Record(void* context, DWORD a, DWORD b, DWORD c) {
-    auto* seen = static_cast<std::vector<DWORD>*>(context);
-    *seen = {a, b, c};
-    return TRUE;
+  // The window records its arguments and opens when `opens`.
+  static BOOL Window(void* context, DWORD a, DWORD b, DWORD c) {
+    auto* self = static_cast<ExportFrameTest*>(context);
+    self->seen_ = {a, b, c};
+    return self->opens_;
   }
+  static HGLOBAL NewPicture() { return MakePicture(Layout::kRgb24, 1, 1, 1); }
+  std::vector<DWORD> seen_;
+  BOOL opens_ = TRUE;
+  const HGLOBAL kOne = reinterpret_cast<HGLOBAL>(1), kTwo = reinterpret_cast<HGLOBAL>(2);
 };
 
-TEST_F(ExportFrameTest, WindowThatCannotOpenStopsTheCall) {
-  QvxComSetDlgOpenHandler(&ExportFrameTest::Refuse, nullptr);
-  bool ran = false;
-  HGLOBAL result = RunEffect(DialogArgs{FALSE, 1, 2, 3}, [&] {
-    ran = true;
-    return MakePicture(Layout::kRgb24, 1, 1, 1);
-  });
-  EXPECT_EQ(result, nullptr);
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(GetErrorStatus(), 2);
-
-  ImageHandles out{reinterpret_cast<HGLOBAL>(1), reinterpret_cast<HGLOBAL>(2)};
-  EXPECT_FALSE(RunPairEffectEx(DialogArgs{FALSE, 0, 0, 0}, &out, [&] {
-    ran = true;
-    return ImageHandles{};
-  }));
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(out.Picture, reinterpret_cast<HGLOBAL>(1)) << "the out-record is not touched";
-
-  // Silent calls never ask for the window.
-  HGLOBAL silent = Keep(RunEffect(DialogArgs{TRUE, 0, 0, 0}, [] {
-    return MakePicture(Layout::kRgb24, 1, 1, 1);
-  }));
-  EXPECT_NE(silent, nullptr);
-  EXPECT_EQ(GetErrorStatus(), 0);
-}
-
-TEST_F(ExportFrameTest, WindowGetsTheCallersArgumentsAndIsClosed) {
-  std::vector<DWORD> seen;
-  QvxComSetDlgOpenHandler(&ExportFrameTest::Record, &seen);
+TEST_F(ExportFrameTest, TheWindowGetsTheCallersArgumentsAndIsClosed) {
+  QvxComSetDlgOpenHandler(&ExportFrameTest::Window, this);
   bool openDuringWork = false;
   SetErrorStatus(9);
-  HGLOBAL result = Keep(RunEffect(DialogArgs{FALSE, 10, 20, 30}, [&] {
-    openDuringWork = QvxComDlgIsOpen();
-    return MakePicture(Layout::kRgb24, 1, 1, 1);
-  }));
-  EXPECT_NE(result, nullptr);
-  EXPECT_EQ(seen, (std::vector<DWORD>{10, 20, 30}));
+  EXPECT_NE(Keep(RunEffect(DialogArgs{FALSE, 10, 20, 30},
+                           [&] { return openDuringWork = QvxComDlgIsOpen(), NewPicture(); })),
+            nullptr);
+  EXPECT_EQ(seen_, (std::vector<DWORD>{10, 20, 30}));
   EXPECT_TRUE(openDuringWork);
   EXPECT_FALSE(QvxComDlgIsOpen());
   EXPECT_EQ(GetErrorStatus(), 0);
-
   // A failing worker keeps its own code and the window still closes.
-  EXPECT_EQ(RunEffect(DialogArgs{FALSE, 0, 0, 0}, [] {
-              SetErrorStatus(5);
-              return HGLOBAL{};
-            }),
+  EXPECT_EQ(RunEffect(DialogArgs{FALSE, 0, 0, 0}, [] { return SetErrorStatus(5), HGLOBAL{}; }),
             nullptr);
   EXPECT_EQ(GetErrorStatus(), 5);
   EXPECT_FALSE(QvxComDlgIsOpen());
-}
-
-TEST_F(ExportFrameTest, PairsAndTheirExTwins) {
-  HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, 1, 1, 1));
-  HGLOBAL mask = Keep(MakePicture(Layout::kPalette1, 1, 1, 1));
-  const ImageHandles pair = UnpackHandles(
-      RunPairEffect(DialogArgs{TRUE, 0, 0, 0}, [&] { return ImageHandles{picture, mask}; }));
-  EXPECT_EQ(pair.Picture, picture);
-  EXPECT_EQ(pair.Mask, mask);
-
-  // A failing Ex twin still stores the pair it got.
-  ImageHandles out{reinterpret_cast<HGLOBAL>(1), reinterpret_cast<HGLOBAL>(2)};
-  SetErrorStatus(0);
-  EXPECT_FALSE(RunPairEffectEx(DialogArgs{TRUE, 0, 0, 0}, &out, [] {
-    SetErrorStatus(7);
-    return ImageHandles{};
-  }));
-  EXPECT_EQ(out.Picture, nullptr);
-  EXPECT_EQ(out.Mask, nullptr);
-  EXPECT_EQ(GetErrorStatus(), 7);
-  EXPECT_TRUE(RunPairEffectEx(DialogArgs{TRUE, 0, 0, 0}, &out,
-                              [&] { return ImageHandles{picture, nullptr}; }));
-  EXPECT_EQ(out.Picture, picture);
+  // A window that cannot open stops the call with 2 before the worker runs;
+  // silent calls never ask for it.
+  opens_ = FALSE;
+  bool ran = false;
+  EXPECT_EQ(RunEffect(DialogArgs{FALSE, 1, 2, 3}, [&] { return ran = true, NewPicture(); }),
+            nullptr);
+  EXPECT_EQ(GetErrorStatus(), 2);
+  ImageHandles out{kOne, kTwo};
+  EXPECT_FALSE(RunPairEffectEx(DialogArgs{FALSE, 0, 0, 0}, &out,
+                               [&] { return ran = true, ImageHandles{}; }));
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(out.Picture, kOne) << "the out-record is not touched";
+  EXPECT_NE(Keep(RunEffect(DialogArgs{TRUE, 0, 0, 0}, NewPicture)), nullptr);
   EXPECT_EQ(GetErrorStatus(), 0);
 }
 
-TEST_F(ExportFrameTest, CallerRecordsAreCopiedOrTakenAsZero) {
-  POINT points[2] = {{1, 2}, {3, 4}};
-  const RECT rect{5, 6, 7, 8};
-  ImageHandles images{reinterpret_cast<HGLOBAL>(0x10), reinterpret_cast<HGLOBAL>(0x20)};
-  SelectionArgs args = CopySelection(&images, 2, points, 2, &rect, TRUE);
-  EXPECT_EQ(args.picture, images.Picture);
-  EXPECT_EQ(args.mask, images.Mask);
-  EXPECT_EQ(args.points, points);
-  EXPECT_EQ(args.rect.right, 7);
-  args = CopySelection(nullptr, 3, nullptr, 0, nullptr, FALSE);
-  EXPECT_EQ(args.picture, nullptr);
-  EXPECT_EQ(args.mask, nullptr);
-  EXPECT_EQ(args.rect.left | args.rect.top | args.rect.right | args.rect.bottom, 0);
+// Pairs come back packed; an Ex twin stores the pair it got even when the
+// worker failed. (The caller's selection records reach the workers through
+// every effect's tests.)
+TEST_F(ExportFrameTest, PairsAndExTwins) {
+  HGLOBAL picture = Keep(NewPicture()), mask = Keep(MakePicture(Layout::kPalette1, 1, 1, 1));
+  const ImageHandles pair = UnpackHandles(
+      RunPairEffect(DialogArgs{TRUE, 0, 0, 0}, [&] { return ImageHandles{picture, mask}; }));
+  EXPECT_TRUE(pair.Picture == picture && pair.Mask == mask);
+  ImageHandles out{kOne, kTwo};
+  SetErrorStatus(0);
+  EXPECT_FALSE(RunPairEffectEx(DialogArgs{TRUE, 0, 0, 0}, &out,
+                               [] { return SetErrorStatus(7), ImageHandles{}; }));
+  EXPECT_TRUE(out.Picture == nullptr && out.Mask == nullptr && GetErrorStatus() == 7);
 }
 
 }  // namespace

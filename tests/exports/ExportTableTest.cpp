@@ -1,27 +1,34 @@
-// The export table against the declared functions and the module's
-// published interface.
+// The export table: against the declared functions and the module's
+// published interface (tests/data/export-abi.txt), and the built module as a
+// caller sees it: loaded from its file, every function looked up by its plain
+// name and called once with every argument zero (no picture, no records, the
+// progress window asked for). Each call must come back, refuse with a zero
+// result and leave an error status other than 0. (That a Windows DLL exports
+// exactly the table is the build's export check.)
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <type_traits>
 
-#include "exports/QvxEffect.h"
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
 
+#include "exports/QvxEffect.h"
+#include "support/Fixture.h"
+
+namespace qvx::test {
 namespace {
 
 // Bytes one argument takes on the 32-bit stack: 8 for a double, 4 for
 // everything else (pointers, handles, integers, bytes widened to a slot).
-template <class T>
-constexpr int SlotBytes() {
-  return std::is_same_v<std::remove_cv_t<T>, double> ? 8 : 4;
-}
-
 template <class Result, class... Args>
 constexpr int StackBytes(Result(WINAPI*)(Args...)) {
-  return (0 + ... + SlotBytes<Args>());
+  return (0 + ... + (std::is_same_v<std::remove_cv_t<Args>, double> ? 8 : 4));
 }
 
 struct Row {
@@ -36,31 +43,19 @@ const Row kRows[] = {
 #undef QVX_EXPORT
 };
 
-std::map<std::string, int> PublishedInterface() {
+TEST(ExportTableTest, RowsMatchTheDeclarationsAndThePublishedInterface) {
   std::ifstream file(QVX_TEST_DATA_DIR "/export-abi.txt");
-  std::map<std::string, int> bytes;
-  std::string line;
-  while (std::getline(file, line)) {
+  std::map<std::string, int> published;
+  for (std::string line; std::getline(file, line);) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
     std::string name;
-    int count = 0;
-    fields >> name >> count;
-    bytes[name] = count;
+    fields >> name >> published[name];
   }
-  return bytes;
-}
-
-TEST(ExportTableTest, DeclarationsMatchTheTable) {
-  for (const Row& row : kRows)
-    EXPECT_EQ(row.declaredBytes, row.tableBytes) << row.name << " is declared with other arguments";
-}
-
-TEST(ExportTableTest, EveryRowIsPartOfThePublishedInterface) {
-  const auto published = PublishedInterface();
   ASSERT_EQ(published.size(), 52u);
   std::map<std::string, int> seen;
   for (const Row& row : kRows) {
+    EXPECT_EQ(row.declaredBytes, row.tableBytes) << row.name << " is declared with other arguments";
     EXPECT_EQ(++seen[row.name], 1) << row.name << " is listed twice";
     const auto it = published.find(row.name);
     ASSERT_NE(it, published.end()) << row.name << " is not an export of the module";
@@ -68,4 +63,64 @@ TEST(ExportTableTest, EveryRowIsPartOfThePublishedInterface) {
   }
 }
 
+#if defined(_WIN32)
+using Handle = HMODULE;
+Handle Open() { return LoadLibraryA(QVX_MODULE_FILE); }
+void Close(Handle h) { FreeLibrary(h); }
+void* Find(Handle h, const char* name) { return reinterpret_cast<void*>(GetProcAddress(h, name)); }
+// The DLL shares QvxCom.dll, and so the error status, with this program.
+int ModuleStatus(Handle) { return GetErrorStatus(); }
+void SetModuleStatus(Handle, int code) { SetErrorStatus(code); }
+#else
+using Handle = void*;
+Handle Open() { return dlopen(QVX_MODULE_FILE, RTLD_NOW | RTLD_LOCAL); }
+void Close(Handle h) { dlclose(h); }
+void* Find(Handle h, const char* name) { return dlsym(h, name); }
+// The shared object carries its own copy of the sibling library, whose
+// functions it exports too.
+int ModuleStatus(Handle h) { return reinterpret_cast<int (*)()>(Find(h, "GetErrorStatus"))(); }
+void SetModuleStatus(Handle h, int code) {
+  reinterpret_cast<void (*)(int)>(Find(h, "SetErrorStatus"))(code);
+}
+#endif
+
+// Calls the function at `address` as declared (the pointer argument only
+// carries the declared type) with every argument zero; true when the result
+// is zero in every byte.
+template <class Result, class... Args>
+bool ZeroCallRefuses(void* address, Result(WINAPI*)(Args...)) {
+  const Result result = reinterpret_cast<Result(WINAPI*)(Args...)>(address)(Args{}...);
+  const Result zero{};
+  return std::memcmp(&result, &zero, sizeof(Result)) == 0;
+}
+
+struct Export {
+  const char* name;
+  bool (*zeroCallRefuses)(void* address);
+};
+
+const Export kExports[] = {
+#define QVX_EXPORT(name, bytes, folder) \
+  {#name, [](void* address) { return ZeroCallRefuses(address, decltype(&name){}); }},
+#include "exports/ExportTable.inc"
+#undef QVX_EXPORT
+};
+
+class ModuleSmokeTest : public QvxTest {};
+
+TEST_F(ModuleSmokeTest, EveryExportIsFoundAndRefusesAnEmptyCall) {
+  const Handle module = Open();
+  ASSERT_NE(module, nullptr) << "cannot load " << QVX_MODULE_FILE;
+  for (const Export& e : kExports) {
+    void* address = Find(module, e.name);
+    EXPECT_NE(address, nullptr) << e.name << " is not exported under its plain name";
+    if (!address) continue;
+    SetModuleStatus(module, -1);
+    EXPECT_TRUE(e.zeroCallRefuses(address)) << e.name << " did not refuse";
+    EXPECT_NE(ModuleStatus(module), 0) << e.name << " reported success";
+  }
+  Close(module);
+}
+
 }  // namespace
+}  // namespace qvx::test

@@ -52,7 +52,8 @@ class QvxTest : public ::testing::Test {
     return picture;
   }
 
-  // Whether the platform keeps the accounts the checks rely on.
+  // Whether the platform keeps the accounts the checks rely on and can
+  // inject allocation and lock failures (not on Windows).
   static bool HasAccounting();
 
  private:

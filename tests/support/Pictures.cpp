@@ -31,53 +31,30 @@ std::uint32_t Stride(int bits, int width) {
   return static_cast<std::uint32_t>((static_cast<std::int64_t>(bits) * width + 31) / 32 * 4);
 }
 
-int TableBytes(Layout layout) {
-  switch (layout) {
-    case Layout::kPalette1: return 2 * 4;
-    case Layout::kPalette4:
-    case Layout::kGrey4: return 16 * 4;
-    case Layout::kPalette8:
-    case Layout::kGrey8: return 256 * 4;
-    case Layout::kRgb555Fields:
-    case Layout::kRgb565: return 12;
-    default: return 0;
-  }
-}
-
 HGLOBAL Build(Layout layout, int width, int height, std::uint32_t seed, bool fillPixels) {
   const int bits = BitCountOf(layout);
   const std::uint32_t stride = Stride(bits, width);
-  const int table = TableBytes(layout);
+  const bool fields = layout == Layout::kRgb555Fields || layout == Layout::kRgb565;
+  const int table = bits <= 8 ? 4 << bits : (fields ? 12 : 0);  // colour table or masks
   const std::size_t bytes = 40 + table + std::size_t{stride} * height;
   HGLOBAL block = GlobalAlloc(GHND, bytes);
   auto* data = static_cast<std::uint8_t*>(GlobalLock(block));
-  const bool fields = layout == Layout::kRgb555Fields || layout == Layout::kRgb565;
   BITMAPINFOHEADER header{40, width, height, 1, static_cast<WORD>(bits),
                           static_cast<DWORD>(fields ? BI_BITFIELDS : BI_RGB),
                           static_cast<DWORD>(stride * height), 2835, 2835, 0, 0};
   std::memcpy(data, &header, 40);
   std::mt19937 random(seed);
   auto* quads = reinterpret_cast<RGBQUAD*>(data + 40);
-  switch (layout) {
-    case Layout::kGrey4:
-      for (int i = 0; i < 16; ++i) quads[i] = RGBQUAD{BYTE(17 * i), BYTE(17 * i), BYTE(17 * i), 0};
-      break;
-    case Layout::kGrey8:
-      for (int i = 0; i < 256; ++i) quads[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-      break;
-    case Layout::kRgb555Fields: {
-      const DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
-      std::memcpy(data + 40, masks, 12);
-      break;
-    }
-    case Layout::kRgb565: {
-      const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
-      std::memcpy(data + 40, masks, 12);
-      break;
-    }
-    default:
-      for (int i = 0; i < table / 4; ++i)
-        quads[i] = RGBQUAD{BYTE(random()), BYTE(random()), BYTE(random()), 0};
+  if (fields) {
+    const bool is565 = layout == Layout::kRgb565;
+    const DWORD masks[3] = {is565 ? 0xF800u : 0x7C00u, is565 ? 0x07E0u : 0x03E0u, 0x001F};
+    std::memcpy(data + 40, masks, 12);
+  } else {
+    const bool grey = layout == Layout::kGrey4 || layout == Layout::kGrey8;
+    const int step = layout == Layout::kGrey4 ? 17 : 1;
+    for (int i = 0; i < table / 4; ++i)
+      quads[i] = grey ? RGBQUAD{BYTE(step * i), BYTE(step * i), BYTE(step * i), 0}
+                      : RGBQUAD{BYTE(random()), BYTE(random()), BYTE(random()), 0};
   }
   if (fillPixels) {
     std::uint8_t* rows = data + 40 + table;

@@ -1,8 +1,14 @@
-// Every tone and colour effect against the independent model, on random
-// pictures of every layout at awkward widths, random parameters and random
-// selections; and the direct pixel route against the record's.
+// Every tone and colour effect against an independent model, written here
+// from the effects' description, on random pictures of every layout at
+// awkward widths, random parameters and random selections; and the direct
+// pixel route against the record's, bit for bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <sstream>
 
@@ -15,6 +21,88 @@
 namespace qvx::test {
 namespace {
 
+using ColourMap = std::function<Colour(Colour)>;
+
+constexpr double kStep = 0.00392156862745098;  // 1/255
+
+// 255 (v / 255)^e with e = g + 1 for g >= 0 and 1 / |g - 1| below.
+double Gamma(int v, double g) {
+  return 255 * std::pow(v * kStep, g >= 0 ? g + 1 : 1 / std::fabs(g - 1));
+}
+int Limited(int offset) { return std::max(-255, std::min(255, offset)); }
+
+// The curve table of control points: the natural cubic spline through the
+// points (of neighbours with equal x only the last counts) by the
+// recurrence for its second derivatives, truncated and clamped; levels
+// outside the points' x range map to themselves.
+std::vector<int> SplineTable(const std::vector<POINT>& points) {
+  int lo = 255, hi = 0;
+  std::vector<double> x, y;
+  for (std::size_t j = 0; j < points.size(); ++j) {
+    lo = std::min<int>(lo, points[j].x);
+    hi = std::max<int>(hi, points[j].x);
+    if (j + 1 == points.size() || points[j + 1].x != points[j].x) {
+      x.push_back(points[j].x);
+      y.push_back(points[j].y);
+    }
+  }
+  const int n = static_cast<int>(x.size());
+  std::vector<double> h(n + 1), s(n + 1), z(n + 1), w(n + 1);
+  for (int j = 0; j + 1 < n; ++j) {
+    h[j] = x[j + 1] - x[j];
+    s[j + 1] = (y[j + 1] - y[j]) / h[j];
+  }
+  if (n >= 3) {
+    z[1] = s[2] - s[1];
+    w[1] = 2 * (x[2] - x[0]);
+    for (int j = 1; j <= n - 3; ++j) {
+      const double t = h[j] / w[j];
+      z[j + 1] = s[j + 2] - s[j + 1] - z[j] * t;
+      w[j + 1] = 2 * (x[j + 2] - x[j]) - h[j] * t;
+    }
+    z[n - 1] = 0;
+    for (int j = n - 2; j >= 1; --j) z[j] = (z[j] - h[j] * z[j + 1]) / w[j];
+  }
+  std::vector<int> table(256);
+  for (int t = 0; t < 256; ++t) {
+    double value = t;
+    if (t >= lo && t <= hi && n == 1) value = y[0];
+    if (t >= lo && t <= hi && n >= 2) {
+      // The segment ending at the first point at or right of t (the last one
+      // for a level right of every point: 0 with every point left of it).
+      const int a = std::min<int>(std::lower_bound(x.begin(), x.end(), t) - x.begin(), n - 1);
+      const int j = std::max(a - 1, 0);
+      const double hj = x[j + 1] - x[j], d = t - x[j];
+      value = (((z[j + 1] - z[j]) * d / hj + 3 * z[j]) * d +
+               ((y[j + 1] - y[j]) / hj - (2 * z[j] + z[j + 1]) * hj)) * d + y[j];
+    }
+    table[t] = value > 255 ? 255 : (value < 0 ? 0 : static_cast<int>(value));
+  }
+  return table;
+}
+
+// The YCC effects: levels Y, Cr, Cb from the colour (each rounded and
+// clamped), through the channel functions of the level and the channel's
+// parameter (the chrominance ones centred), and back, each channel rounded
+// and clamped.
+template <class Level, class Param>
+ColourMap YccOf(Level level, Param py, Param pcr, Param pcb) {
+  return [=](Colour c) {
+    const auto in = [](double v) { return Clamped(Rounded(v)); };
+    const double r = c.r, g = c.g, b = c.b;
+    const double y = level(in(r * 0.298912 + g * 0.586611 + b * 0.114478), py);
+    const double cr = level(in(r * 0.5 + g * -0.41869 + b * -0.08131 + 128.0), pcr) - 128;
+    const double cb = level(in(r * -0.16874 + g * -0.33126 + b * 0.5 + 128.0), pcb) - 128;
+    return Colour{in(y + 1.402 * cr), in((y - 0.34414 * cb) - 0.71414 * cr), in(y + 1.772 * cb)};
+  };
+}
+
+// The per-channel RGB effects: the channel function on each channel.
+template <class Level, class Param>
+ColourMap RgbOf(Level level, Param r, Param g, Param b) {
+  return [=](Colour c) { return Colour{level(c.r, r), level(c.g, g), level(c.b, b)}; };
+}
+
 struct Case {
   std::string what;  // the effect and its parameters, for failure messages
   std::function<HGLOBAL(const SelectionArgs&, PixelRoute)> run;
@@ -24,192 +112,254 @@ struct Case {
   bool usesSelection = true;
 };
 
-std::vector<POINT> RandomCurve(std::mt19937& random) {
-  std::vector<POINT> points(random() % 7);
-  int x = static_cast<int>(random() % 80) - 20;
-  for (POINT& p : points) {
-    p = {x, static_cast<LONG>(random() % 360) - 50};
-    x += static_cast<int>(random() % 90);  // sometimes the same x again
-  }
-  return points;
-}
-
-double RandomGamma(std::mt19937& random) {
-  return random() % 5 == 0 ? 0.0 : std::uniform_real_distribution<double>(-3, 3)(random);
-}
-
-int RandomOffset(std::mt19937& random) { return static_cast<int>(random() % 801) - 400; }
-
-template <class... Values>
-std::string Describe(const char* name, const Values&... values) {
-  std::ostringstream out;
-  out << name;
-  ((out << ' ' << values), ...);
-  return out.str();
+// A case of a worker that takes (selection, parameters..., noDialog, route).
+template <class Run, class... Params>
+Case Make(const char* name, ColourMap map, Run run, Params... params) {
+  std::ostringstream what;
+  what << name;
+  ((what << ' ' << +params), ...);
+  return {what.str(),
+          [=](const SelectionArgs& a, PixelRoute route) { return run(a, params..., TRUE, route); },
+          std::move(map)};
 }
 
 std::vector<Case> RandomCases(std::mt19937& random) {
-  using Args = const SelectionArgs&;
-  std::vector<Case> cases;
   auto flag = [&] { return static_cast<BOOL>(random() % 2); };
   auto level = [&] { return static_cast<BYTE>(random()); };
+  auto gamma = [&] {
+    return random() % 5 == 0 ? 0.0 : std::uniform_real_distribution<double>(-3, 3)(random);
+  };
+  auto offset = [&] { return static_cast<int>(random() % 801) - 400; };
+  // pow(x, NaN) is NaN but for x = 1; a NaN level converts as the processor
+  // converts it (to the smallest int) and clamps to 0.
+  const auto rgbGamma = [](int v, double g) {
+    const double value = Gamma(v, g);
+    return std::isnan(value) ? 0 : Clamped(Rounded(value));
+  };
+  const auto yccGamma = [](int v, double g) { return Rounded(Gamma(v, g)); };
+  const auto add = [](int v, int d) { return Clamped(v + Limited(d)); };
+  const auto shift = [](int v, int d) { return v + Limited(d); };
+  const auto rev = [](int v, BOOL on) { return on ? 255 - v : v; };  // centred Cr: 127 - v
+
+  std::vector<Case> cases;
+  double dr = gamma(), dg = gamma(), db = gamma();
+  cases.push_back(Make("RGBGamma", RgbOf(rgbGamma, dr, dg, db), RunRGBGamma, dr, dg, db));
+  dr = gamma(), dg = gamma(), db = gamma();
+  cases.push_back(Make("YCCGamma", YccOf(yccGamma, dr, dg, db), RunYCCGamma, dr, dg, db));
+  int r = offset(), g = offset(), b = offset();
+  cases.push_back(Make("RGBLevel", RgbOf(add, r, g, b), RunRGBLevel, r, g, b));
+  r = offset(), g = offset(), b = offset();
+  cases.push_back(Make("YCCLevel", YccOf(shift, r, g, b), RunYCCLevel, r, g, b));
+  BOOL fr = flag(), fg = flag(), fb = flag();
+  cases.push_back(Make("RGBRev", RgbOf(rev, fr, fg, fb), RunRGBRev, fr, fg, fb));
+  fr = flag(), fg = flag(), fb = flag();
+  cases.push_back(Make("YCCRev", YccOf(rev, fr, fg, fb), RunYCCRev, fr, fg, fb));
   {
-    const double r = RandomGamma(random), g = RandomGamma(random), b = RandomGamma(random);
-    cases.push_back({Describe("RGBGamma", r, g, b),
-                     [=](Args a, PixelRoute route) { return RunRGBGamma(a, r, g, b, TRUE, route); },
-                     [=](Colour c) { return model::RgbGamma(c, r, g, b); }});
+    auto curve = std::make_shared<std::vector<POINT>>(random() % 7);
+    int x = static_cast<int>(random() % 80) - 20;
+    std::ostringstream text;
+    for (POINT& p : *curve) {
+      p = {x, static_cast<LONG>(random() % 360) - 50};
+      x += static_cast<int>(random() % 90);  // sometimes the same x again
+      text << " (" << p.x << "," << p.y << ")";
+    }
+    const std::vector<int> table = SplineTable(*curve);
+    const auto curveOf = [table](int v, BOOL on) { return on ? table[v] : v; };
+    const auto splines = [&](const char* name, ColourMap map, auto run, BOOL a, BOOL b, BOOL c) {
+      const auto withCurve = [curve, run](const SelectionArgs& args, BOOL a, BOOL b, BOOL c,
+                                          BOOL noDialog, PixelRoute route) {
+        return run(args, curve->data(), static_cast<int>(curve->size()), a, b, c, noDialog, route);
+      };
+      cases.push_back(Make(name, std::move(map), withCurve, a, b, c));
+      cases.back().what += text.str();
+    };
+    fr = flag(), fg = flag(), fb = flag();
+    splines("RGBSpline", RgbOf(curveOf, fr, fg, fb), RunRGBSpline, fr, fg, fb);
+    fr = flag(), fg = flag(), fb = flag();
+    splines("YCCSpline", YccOf(curveOf, fr, fg, fb), RunYCCSpline, fr, fg, fb);
   }
-  {
-    const int r = RandomOffset(random), g = RandomOffset(random), b = RandomOffset(random);
-    cases.push_back({Describe("RGBLevel", r, g, b),
-                     [=](Args a, PixelRoute route) { return RunRGBLevel(a, r, g, b, TRUE, route); },
-                     [=](Colour c) { return model::RgbLevel(c, r, g, b); }});
-  }
-  {
-    const BOOL r = flag(), g = flag(), b = flag();
-    cases.push_back({Describe("RGBRev", r, g, b),
-                     [=](Args a, PixelRoute route) { return RunRGBRev(a, r, g, b, TRUE, route); },
-                     [=](Colour c) { return model::RgbRev(c, r, g, b); }});
-  }
-  {
-    const std::vector<POINT> points = RandomCurve(random);
-    const int n = static_cast<int>(points.size());
-    const std::vector<int> table = model::SplineTable(points);
-    std::ostringstream curve;
-    for (const POINT& p : points) curve << "(" << p.x << "," << p.y << ")";
-    const BOOL r = flag(), g = flag(), b = flag();
-    cases.push_back({Describe("RGBSpline", r, g, b, curve.str()),
-                     [=](Args a, PixelRoute route) {
-                       return RunRGBSpline(a, points.data(), n, r, g, b, TRUE, route);
-                     },
-                     [=](Colour c) { return model::RgbSpline(c, table, r, g, b); }});
-    const BOOL y = flag(), cr = flag(), cb = flag();
-    const auto fns = model::YccSpline(table, y, cr, cb);
-    cases.push_back({Describe("YCCSpline", y, cr, cb, curve.str()),
-                     [=](Args a, PixelRoute route) {
-                       return RunYCCSpline(a, points.data(), n, y, cr, cb, TRUE, route);
-                     },
-                     [=](Colour c) { return model::Ycc(c, fns); }});
-  }
-  {
-    const double y = RandomGamma(random), cr = RandomGamma(random), cb = RandomGamma(random);
-    const auto fns = model::YccGamma(y, cr, cb);
-    cases.push_back(
-        {Describe("YCCGamma", y, cr, cb),
-         [=](Args a, PixelRoute route) { return RunYCCGamma(a, y, cr, cb, TRUE, route); },
-         [=](Colour c) { return model::Ycc(c, fns); }});
-  }
-  {
-    const int y = RandomOffset(random), cr = RandomOffset(random), cb = RandomOffset(random);
-    const auto fns = model::YccLevel(y, cr, cb);
-    cases.push_back(
-        {Describe("YCCLevel", y, cr, cb),
-         [=](Args a, PixelRoute route) { return RunYCCLevel(a, y, cr, cb, TRUE, route); },
-         [=](Colour c) { return model::Ycc(c, fns); }});
-  }
-  {
-    const BOOL y = flag(), cr = flag(), cb = flag();
-    const auto fns = model::YccRev(y, cr, cb);
-    cases.push_back({Describe("YCCRev", y, cr, cb),
-                     [=](Args a, PixelRoute route) { return RunYCCRev(a, y, cr, cb, TRUE, route); },
-                     [=](Colour c) { return model::Ycc(c, fns); }});
-  }
-  cases.push_back({"SetGray",
-                   [](Args a, PixelRoute route) { return RunSetGray(a.picture, TRUE, route); },
-                   model::Grey, kDepthAll, true, false});
-  {
-    const BYTE r = level(), g = level(), b = level();
-    const BYTE t = random() % 4 ? random() % 60 : level();
-    cases.push_back(
-        {Describe("UnifyColor", +r, +g, +b, +t),
-         [=](Args a, PixelRoute route) { return RunUnifyColor(a, r, g, b, t, TRUE, route); },
-         [=](Colour c) { return model::Unify(c, r, g, b, t); }, kDepthGreyAndTrue});
-  }
-  {
-    const int amount = random() % 6 == 0 ? 0 : static_cast<int>(random() % 1400) - 200;
-    cases.push_back({Describe("Chroma", amount),
-                     [=](Args a, PixelRoute route) { return RunChroma(a, amount, TRUE, route); },
-                     [=](Colour c) { return model::Chroma(c, amount); }});
-  }
-  {
-    const BYTE r = level(), g = level(), b = level(), t = random() % 120;
-    cases.push_back(
-        {Describe("RedEyeRemoval", +r, +g, +b, +t),
-         [=](Args a, PixelRoute route) { return RunRedEyeRemoval(a, r, g, b, t, TRUE, route); },
-         [=](Colour c) { return model::RedEye(c, r, g, b, t); }, kDepthTrue});
-  }
+  // Grey: the luminance sum truncated, on every picture whatever the selection.
+  const auto grey = [](Colour c) {
+    const int l = static_cast<int>(c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478);
+    return Colour{l, l, l};
+  };
+  cases.push_back(
+      {"SetGray", [](const SelectionArgs& a, PixelRoute r) { return RunSetGray(a.picture, TRUE, r); },
+       grey, kDepthAll, true, false});
+  // Colours within tolerance of the target in every channel become it.
+  const BYTE ur = level(), ug = level(), ub = level(), ut = random() % 4 ? random() % 60 : level();
+  const auto unify = [=](Colour c) {
+    const auto near = [=](int v, int target) { return std::abs(v - target) <= ut; };
+    return near(c.r, ur) && near(c.g, ug) && near(c.b, ub) ? Colour{ur, ug, ub} : c;
+  };
+  cases.push_back(Make("UnifyColor", unify, RunUnifyColor, ur, ug, ub, ut));
+  cases.back().depthMask = kDepthGreyAndTrue;
+  // Chroma: the chrominance (truncated) scaled by (amount + 100) / 100,
+  // amount taken into -100..1000; luminance and result truncated.
+  const int amount = random() % 6 == 0 ? 0 : static_cast<int>(random() % 1400) - 200;
+  const auto chroma = [=](Colour c) {
+    const double f = (std::max(-100, std::min(1000, amount)) + 100) * 0.01;
+    if (f == 1) return c;
+    const double r = c.r, g = c.g, b = c.b;
+    const int y = static_cast<int>(r * 0.298912 + g * 0.586611 + b * 0.114478);
+    const int crp = Rounded(static_cast<int>(r * 0.5 + g * -0.41869 + b * -0.08131) * f);
+    const int cbp = Rounded(static_cast<int>(r * -0.16874 + g * -0.33126 + b * 0.5) * f);
+    return Colour{Clamped(static_cast<int>(y + 1.402 * crp)),
+                  Clamped(static_cast<int>((y - 0.34414 * cbp) - 0.71414 * crp)),
+                  Clamped(static_cast<int>(y + 1.772 * cbp))};
+  };
+  cases.push_back(Make("Chroma", chroma, RunChroma, amount));
+  // Red eye: colours with red - (green + blue) / 2 above the threshold
+  // become the target scaled by their rounded luminance / 255, truncated.
+  const BYTE er = level(), eg = level(), eb = level(), et = random() % 120;
+  const auto redEye = [=](Colour c) {
+    if (c.r - (c.g + c.b) / 2 <= et) return c;
+    const double s = Rounded(c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478) * kStep;
+    return Colour{static_cast<int>(er * s), static_cast<int>(eg * s), static_cast<int>(eb * s)};
+  };
+  cases.push_back(Make("RedEyeRemoval", redEye, RunRedEyeRemoval, er, eg, eb, et));
+  cases.back().depthMask = kDepthTrue;
   return cases;
 }
 
-// A random selection on a picture of the given size, its description, and
-// the pixels it selects (worked out through the mask builder for shapes).
-struct RandomSelection {
-  SelectionArgs args;
-  std::vector<POINT> polygon;
-  HGLOBAL mask = nullptr;  // mode 0: the caller's mask; modes 2, 3: the expected one
-  WorkRect rect;
-  std::string what;
+int Narrow(int c, int bits) {
+  return static_cast<int>(c * (bits == 5 ? 31 : 63) * 0.00392156862745098 + 0.5);
+}
 
-  RandomSelection(std::mt19937& random, int width, int height) {
-    args.mode = static_cast<BYTE>(random() % 4);
+// The expected result of a tone effect on `source`: colour-table pictures
+// (and 8-bit grey-ramp ones when `greyByTable`) get their table mapped;
+// other pictures get every selected pixel mapped and written back (16-bit
+// packing, 0 in the fourth byte of 32-bit pixels, the grey mix
+// trunc(0.587 G + 0.299 R + 0.114 B + 0.5) as the index of grey ramps).
+HGLOBAL ExpectedTone(HGLOBAL source, bool greyRamp, const ColourMap& map,
+                     const Selected& selected, bool greyByTable) {
+  const std::vector<std::uint8_t> bytes = BlockBytes(source);
+  HGLOBAL expected = GlobalAlloc(GHND, bytes.size());
+  std::memcpy(GlobalLock(expected), bytes.data(), bytes.size());
+  GlobalUnlock(expected);
+  PictureView in(source), out(expected);
+  const int bits = in.BitCount();
+  if (bits <= 8 && (!greyRamp || greyByTable)) {
+    auto* table = const_cast<RGBQUAD*>(out.Table());
+    for (int i = 0; i < 1 << bits; ++i) {
+      const Colour c = map({table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue});
+      table[i] = {static_cast<BYTE>(c.b), static_cast<BYTE>(c.g), static_cast<BYTE>(c.r), 0};
+    }
+    return expected;
+  }
+  const bool is565 = bits == 16 && in.Header()->biCompression == BI_BITFIELDS &&
+                     reinterpret_cast<const DWORD*>(in.Table())[0] == 0xF800;
+  for (int y = 0; y < in.Height(); ++y) {
+    auto* row = const_cast<std::uint8_t*>(out.Row(y));
+    for (int x = 0; x < in.Width(); ++x) {
+      if (!selected(x, y)) continue;
+      const Pixel p = in.At(x, y);
+      const Colour c = map({p.red, p.green, p.blue});
+      if (bits == 8) {
+        row[x] = static_cast<std::uint8_t>(0.587 * c.g + 0.299 * c.r + 0.114 * c.b + 0.5);
+      } else if (bits == 16) {
+        const auto word = static_cast<std::uint16_t>(
+            is565 ? (Narrow(c.r, 5) << 11) | (Narrow(c.g, 6) << 5) | Narrow(c.b, 5)
+                  : (Narrow(c.r, 5) << 10) | (Narrow(c.g, 5) << 5) | Narrow(c.b, 5));
+        std::memcpy(row + 2 * x, &word, 2);
+      } else {
+        std::uint8_t* q = row + bits / 8 * x;
+        q[0] = static_cast<std::uint8_t>(c.b), q[1] = static_cast<std::uint8_t>(c.g);
+        q[2] = static_cast<std::uint8_t>(c.r);
+        if (bits == 32) q[3] = 0;
+      }
+    }
+  }
+  return expected;
+}
+
+// Whether an effect of these depths takes the layout (4-bit grey ramps are
+// taken but left alone: null, error status unchanged).
+bool Accepts(unsigned depthMask, Layout layout) {
+  if (BitCountOf(layout) < 8 || layout == Layout::kPalette8) return depthMask == kDepthAll;
+  return layout != Layout::kGrey8 || depthMask != kDepthTrue;
+}
+
+// Runs every random case on a random picture of the layout under a random
+// selection (one that keeps the whole picture as the work rectangle when
+// `whole`); returns how many results were compared with the model.
+int CheckRandomCases(Layout layout, int width, int height, std::uint32_t seed, bool whole,
+                     std::mt19937& random) {
+  int compared = 0;
+  HGLOBAL source = MakePicture(layout, width, height, seed);
+  for (const Case& c : RandomCases(random)) {
+    // The whole picture, a mask of random bits under a random table (an
+    // entry selects when not black in red, green or blue; the fourth byte
+    // does not count), or an ellipse around the picture whose expected
+    // pixels are the mask the builder draws for it (tested on its own)
+    // within its work rectangle.
+    SelectionArgs args;
+    const BYTE modes[] = {kSelectWhole, kSelectMask, kSelectEllipse};
+    args.mode = modes[random() % (whole ? 2 : 3)];
     args.inside = random() % 3 != 0;
-    rect = {0, 0, width - 1, height - 1};
-    std::ostringstream out;
-    out << "mode " << int{args.mode} << (args.inside ? " inside" : " outside");
+    HGLOBAL mask = nullptr;
+    WorkRect rect{0, 0, width - 1, height - 1};
+    std::ostringstream what;
+    what << ", mode " << int{args.mode} << (args.inside ? " inside" : " outside");
     auto coordinate = [&](int size) { return static_cast<LONG>(random() % (size + 6)) - 3; };
     if (args.mode == kSelectMask) {
-      std::vector<std::string> rows(height, std::string(width, '.'));
-      for (auto& row : rows)
-        for (char& c : row) c = random() % 2 ? '#' : '.';
-      mask = MakeMask(rows, random() % 2);
-      args.mask = mask;
-    } else if (args.mode == kSelectPolygon) {
-      polygon.resize(3 + random() % 3);
-      for (POINT& p : polygon) p = {coordinate(width), coordinate(height)};
-      args.points = polygon.data();
-      args.pointCount = static_cast<int>(polygon.size());
-      for (const POINT& p : polygon) out << " (" << p.x << "," << p.y << ")";
+      args.mask = mask = MakePicture(Layout::kPalette1, width, height, random());
+      auto* table = reinterpret_cast<RGBQUAD*>(static_cast<BYTE*>(GlobalLock(mask)) + 40);
+      const RGBQUAD entries[] = {{0, 0, 0, 0}, {0, 0, 0, 255}, {255, 255, 255, 0},
+                                 {1, 0, 0, 0}, {0, 0, 1, 0},   {0, 128, 0, 0}};
+      const int e0 = static_cast<int>(random() % 6), e1 = static_cast<int>(random() % 6);
+      table[0] = entries[e0];
+      table[1] = entries[e1];
+      GlobalUnlock(mask);
+      what << ", table entries " << e0 << " " << e1;
     } else if (args.mode == kSelectEllipse) {
+      RECT& e = args.rect;
       do {
-        args.rect = {coordinate(width), coordinate(height), coordinate(width), coordinate(height)};
-      } while (args.rect.left == args.rect.right || args.rect.top == args.rect.bottom);
-      out << " rect " << args.rect.left << "," << args.rect.top << "," << args.rect.right << ","
-          << args.rect.bottom;
+        e = {coordinate(width), coordinate(height), coordinate(width), coordinate(height)};
+      } while (e.left == e.right || e.top == e.bottom);
+      what << " rect " << e.left << "," << e.top << "," << e.right << "," << e.bottom;
+      mask = BuildSelectionMask(3, nullptr, 0, e.left, e.top, e.right, e.bottom, args.inside,
+                                &rect, TRUE);
     }
-    if (args.mode >= kSelectPolygon) {
-      std::vector<POINT> copy = polygon;
-      mask =
-          BuildSelectionMask(args.mode, copy.data(), args.pointCount, args.rect.left, args.rect.top,
-                             args.rect.right, args.rect.bottom, args.inside, &rect, TRUE);
+    Selected selected = [](int, int) { return true; };
+    if (mask && c.usesSelection)
+      selected = [bits = MaskSelection(mask), rect](int x, int y) {
+        return x >= rect.left && x <= rect.right && y >= rect.top && y <= rect.bottom && bits(x, y);
+      };
+    if (!c.usesSelection) args = SelectionArgs{};
+    args.picture = source;
+    std::ostringstream at;
+    at << c.what << " on " << NameOf(layout) << " " << width << "x" << height << ", seed " << seed
+       << (c.usesSelection ? what.str() : std::string());
+    const std::string where = at.str();
+    if (!Accepts(c.depthMask, layout) || layout == Layout::kGrey4) {
+      SetErrorStatus(42);
+      HGLOBAL refused = c.run(args, PixelRoute::kDirect);
+      EXPECT_EQ(refused, nullptr) << where;
+      EXPECT_EQ(GetErrorStatus(), Accepts(c.depthMask, layout) ? 42 : 7) << where;
+      if (refused) GlobalFree(refused);
+    } else {
+      // The direct route must give the model's result, the record route the
+      // same bytes.
+      HGLOBAL direct = c.run(args, PixelRoute::kDirect);
+      EXPECT_NE(direct, nullptr) << where << ": error " << GetErrorStatus();
+      HGLOBAL expected =
+          ExpectedTone(source, layout == Layout::kGrey8, c.map, selected, c.greyByTable);
+      HGLOBAL generic = c.run(args, PixelRoute::kRecord);
+      if (direct && generic) {
+        EXPECT_EQ(BlockBytes(direct), BlockBytes(expected))
+            << where << ": " << FirstDifference(expected, direct);
+        EXPECT_EQ(BlockBytes(generic), BlockBytes(direct))
+            << where << ": record route differs, " << FirstDifference(direct, generic);
+      }
+      for (HGLOBAL picture : {direct, expected, generic})
+        if (picture) GlobalFree(picture);
+      ++compared;
     }
-    what = out.str();
-  }
-  ~RandomSelection() {
     if (mask) GlobalFree(mask);
   }
-
-  Selected Pixels() const {
-    if (!mask) return [](int, int) { return true; };
-    const Selected bits = MaskSelection(mask);
-    const WorkRect r = rect;
-    return [bits, r](int x, int y) {
-      return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom && bits(x, y);
-    };
-  }
-};
-
-bool Accepts(unsigned depthMask, Layout layout) {
-  switch (layout) {
-    case Layout::kPalette1:
-    case Layout::kPalette4:
-    case Layout::kGrey4:
-    case Layout::kPalette8:
-      return depthMask == kDepthAll;
-    case Layout::kGrey8:
-      return depthMask != kDepthTrue;
-    default:
-      return true;
-  }
+  GlobalFree(source);
+  return compared;
 }
 
 class ToneRandomTest : public QvxTest {};
@@ -221,38 +371,7 @@ TEST_F(ToneRandomTest, EveryEffectMatchesTheModelOnEveryLayoutAndSelection) {
     std::mt19937 random(seed);
     for (Layout layout : AllLayouts()) {
       const int width = widths[random() % 8], height = 1 + static_cast<int>(random() % 6);
-      HGLOBAL source = MakePicture(layout, width, height, seed * 31 + width);
-      for (const Case& c : RandomCases(random)) {
-        RandomSelection selection(random, width, height);
-        SelectionArgs args = c.usesSelection ? selection.args : SelectionArgs{};
-        args.picture = source;
-        const std::string where = c.what + " on " + NameOf(layout) + " " + std::to_string(width) +
-                                  "x" + std::to_string(height) + ", seed " + std::to_string(seed) +
-                                  (c.usesSelection ? ", " + selection.what : "");
-        SetErrorStatus(42);
-        HGLOBAL direct = c.run(args, PixelRoute::kDirect);
-        if (!Accepts(c.depthMask, layout) || layout == Layout::kGrey4) {
-          EXPECT_EQ(direct, nullptr) << where;
-          EXPECT_EQ(GetErrorStatus(), Accepts(c.depthMask, layout) ? 42 : 7) << where;
-          if (direct) GlobalFree(direct);
-          continue;
-        }
-        ASSERT_NE(direct, nullptr) << where << ": error " << GetErrorStatus();
-        HGLOBAL expected = ExpectedTone(
-            source, c.map,
-            c.usesSelection ? selection.Pixels() : Selected([](int, int) { return true; }),
-            c.greyByTable);
-        EXPECT_EQ(BlockBytes(direct), BlockBytes(expected))
-            << where << ": " << FirstDifference(expected, direct);
-        HGLOBAL generic = c.run(args, PixelRoute::kRecord);
-        EXPECT_EQ(BlockBytes(generic), BlockBytes(direct))
-            << where << ": record route differs, " << FirstDifference(direct, generic);
-        GlobalFree(generic);
-        GlobalFree(expected);
-        GlobalFree(direct);
-        ++compared;
-      }
-      GlobalFree(source);
+      compared += CheckRandomCases(layout, width, height, seed * 31 + width, false, random);
     }
   }
   EXPECT_GT(compared, 4000);
@@ -261,44 +380,10 @@ TEST_F(ToneRandomTest, EveryEffectMatchesTheModelOnEveryLayoutAndSelection) {
 // Large jobs map through per-call lookup tables; they must give what the
 // model and the record route give.
 TEST_F(ToneRandomTest, LargePicturesThroughLookupTablesMatchTheModel) {
-  const int width = 521, height = 512;  // above the size that builds tables
-  const Layout layouts[] = {Layout::kRgb24, Layout::kRgb32, Layout::kRgb565, Layout::kRgb555,
-                            Layout::kGrey8};
   std::mt19937 random(2024);
-  for (Layout layout : layouts) {
-    HGLOBAL source = MakePicture(layout, width, height, static_cast<std::uint32_t>(layout) + 7);
-    for (const Case& c : RandomCases(random)) {
-      if (!Accepts(c.depthMask, layout)) continue;
-      // A mask selection keeps the work rectangle the whole picture.
-      std::vector<std::string> rows(height, std::string(width, '#'));
-      for (int i = 0; i < 4000; ++i) rows[random() % height][random() % width] = '.';
-      HGLOBAL mask = MakeMask(rows);
-      SelectionArgs args;
-      args.picture = source;
-      if (random() % 2) {
-        args.mode = kSelectMask;
-        args.mask = mask;
-      }
-      const std::string where =
-          c.what + " on " + NameOf(layout) + (args.mode == kSelectMask ? " with a mask" : "");
-      HGLOBAL direct = c.run(args, PixelRoute::kDirect);
-      ASSERT_NE(direct, nullptr) << where;
-      const Selected all = [](int, int) { return true; };
-      HGLOBAL expected = ExpectedTone(
-          source, c.map, args.mode == kSelectMask && c.usesSelection ? MaskSelection(mask) : all,
-          c.greyByTable);
-      EXPECT_EQ(BlockBytes(direct), BlockBytes(expected))
-          << where << ": " << FirstDifference(expected, direct);
-      HGLOBAL generic = c.run(args, PixelRoute::kRecord);
-      EXPECT_EQ(BlockBytes(generic), BlockBytes(direct))
-          << where << ": record route differs, " << FirstDifference(direct, generic);
-      GlobalFree(generic);
-      GlobalFree(expected);
-      GlobalFree(direct);
-      GlobalFree(mask);
-    }
-    GlobalFree(source);
-  }
+  for (Layout layout :
+       {Layout::kRgb24, Layout::kRgb32, Layout::kRgb565, Layout::kRgb555, Layout::kGrey8})
+    CheckRandomCases(layout, 521, 512, static_cast<std::uint32_t>(layout) + 7, true, random);
 }
 
 }  // namespace
