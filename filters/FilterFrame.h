@@ -361,17 +361,11 @@ HGLOBAL RunFilter(const SelectionArgs& args, const FilterSetup& setup, Filter& f
   EffectResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (selection.Rect().Empty()) return result.Finish();
-  const bool done = [&] {
-    if (setup.route == PixelRoute::kRecord)
-      return filter_detail::FilterRows(selection, source, result.Record(), PxRecord(&source),
-                                       PxRecord(&result.Record()), filter, writesAll,
-                                       setup.noDialog);
-    return DispatchPixels(source, [&](auto src) {
-      const decltype(src) dst{&result.Record()};
-      return filter_detail::FilterRows(selection, source, result.Record(), src, dst, filter,
-                                       writesAll, setup.noDialog);
-    });
-  }();
+  const bool done =
+      DispatchPixelPair(setup.route, source, result.Record(), [&](auto src, auto dst) {
+        return filter_detail::FilterRows(selection, source, result.Record(), src, dst, filter,
+                                         writesAll, setup.noDialog);
+      });
   return done ? result.Finish() : nullptr;
 }
 

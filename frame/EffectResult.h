@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame/DibAccess.h"
+#include "frame/PixelPolicy.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
 
@@ -11,6 +12,16 @@ namespace qvx {
 // How the pixel path reaches the pixels: the direct per-depth policies, or
 // the record's cursor operations (the reference the direct ones answer to).
 enum class PixelRoute { kDirect, kRecord };
+
+// Calls body(source policy, result policy) for two pictures of the same
+// format: the record's cursor operations on the record route, otherwise the
+// direct policy of the source's depth (chosen once, outside the pixel loops).
+template <class Body>
+decltype(auto) DispatchPixelPair(PixelRoute route, DibAccess& source, DibAccess& result,
+                                 Body&& body) {
+  if (route == PixelRoute::kRecord) return body(PxRecord(&source), PxRecord(&result));
+  return DispatchPixels(source, [&](auto src) { return body(src, decltype(src){&result}); });
+}
 
 // A copy of the source picture, locked while it is written and handed over
 // unlocked.

@@ -269,11 +269,7 @@ bool MapRows(const Selection& selection, DibAccess& source, DibAccess& result, c
 template <class Map>
 bool MapPixels(const Selection& selection, DibAccess& source, DibAccess& result, const Map& map,
                std::int64_t colours, bool padRows, const ToneSetup& setup) {
-  if (setup.route == PixelRoute::kRecord)
-    return MapRows(selection, source, result, PxRecord(&source), PxRecord(&result), map, colours,
-                   padRows, setup.noDialog);
-  return DispatchPixels(source, [&](auto src) {
-    const decltype(src) dst{&result};
+  return DispatchPixelPair(setup.route, source, result, [&](auto src, auto dst) {
     return MapRows(selection, source, result, src, dst, map, colours, padRows, setup.noDialog);
   });
 }
