@@ -7,7 +7,9 @@
 // fused multiply-adds stays off), so both copies give the same bits.
 #pragma once
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// QVX_BASELINE_ONLY builds only the baseline copies (the sanitizer build
+// does, so that the tests run them on processors that have AVX2).
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(QVX_BASELINE_ONLY)
 #define QVX_AVX2_COPY 1
 #define QVX_TARGET_AVX2 [[gnu::target("avx2")]]
 #else
