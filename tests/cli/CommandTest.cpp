@@ -1,19 +1,26 @@
-// The tool end to end: files in, the export called, files out. Each output
-// file is compared with what the export returns when the test calls it
-// directly on the same picture; failures must give one line, a non-zero
-// status, no output file and no block left behind.
+// The tool end to end: files in, the export called, files out, each output
+// compared with what the export makes of the same picture; failures must give
+// one line, a non-zero status, no output file and no block left behind.
 #ifdef QVX_HAVE_CLI
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 
-#include "cli/CliFixture.h"
+#include "cli/Command.h"
 #include "cli/EffectTable.h"
+#include "cli/ImageFile.h"
+#include "support/Fixture.h"
+#include "support/Pictures.h"
 
 namespace {
 
@@ -21,35 +28,79 @@ using qvx::cli::kExitCancelled;
 using qvx::cli::kExitFile;
 using qvx::cli::kExitLibrary;
 using qvx::cli::kExitUsage;
-using qvx::test::CliRun;
 using qvx::test::Layout;
 using qvx::test::MakeMask;
 using qvx::test::MakePicture;
 
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+// What one run of the tool printed and returned.
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
 
-class Command : public qvx::test::CliTest {
+// A fresh folder per test, pictures written to files and read back into
+// global memory by the test's own code, and the tool run in-process with
+// its output captured.
+class Command : public qvx::test::QvxTest {
  protected:
+  void SetUp() override {
+    QvxTest::SetUp();
+    std::string name = (std::filesystem::temp_directory_path() / "qvxeffect-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override {
+    std::error_code error;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, error);
+    QvxTest::TearDown();
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(Path(name)); }
+  // Files in the test's folder, sorted.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Writes a picture (or bytes) to a file of the test's folder; returns its path.
+  std::string WritePicture(HGLOBAL picture, const std::string& name) {
+    std::string error;
+    EXPECT_TRUE(qvx::SaveImageFile(Path(name), qvx::test::BlockBytes(picture), error)) << error;
+    return Path(name);
+  }
+  std::string WriteText(const std::string& text, const std::string& name) {
+    std::ofstream(Path(name), std::ios::binary) << text;
+    return Path(name);
+  }
+  std::string ReadText(const std::string& name) {
+    std::ifstream file(Path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  // Runs `qvxeffect args...` in-process.
+  CliRun Run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = qvx::cli::RunCommandLine("qvxeffect", args, out, err);
+    return {status, out.str(), err.str()};
+  }
   // Runs the tool and expects success and a quiet standard error.
   void RunOk(const std::vector<std::string>& args) {
     const CliRun run = Run(args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
   }
-  // Expects the file to hold the picture the direct call made.
+  // Expects the file to hold the picture the direct call made: the same
+  // bytes as that picture saved under the same extension.
   void ExpectFileHolds(const std::string& name, HGLOBAL expected) {
     ASSERT_NE(Keep(expected), nullptr) << "direct call failed: error " << GetErrorStatus();
-    HGLOBAL actual = ReadPicture(name);
-    ASSERT_NE(actual, nullptr);
-    EXPECT_EQ(qvx::test::FirstDifference(expected, actual), "") << name;
+    WritePicture(expected, "expected-" + name);
+    EXPECT_TRUE(ReadText(name) == ReadText("expected-" + name)) << name << " differs";
   }
-  // Runs the effect on a new 21 x 14 picture of the layout, in and out as
-  // files of the extension, and expects the output to hold what `call`
-  // makes of the picture. Arguments ending in --mask get a travelling mask,
-  // whose result is the second output.
+  // Runs the effect on a new 21 x 14 picture, in and out as files of the
+  // extension, expecting what `call` makes of it. Arguments ending in --mask
+  // get a travelling mask, whose result is the second output.
   void ExpectDirectCall(Layout layout, const std::string& extension, std::vector<std::string> args,
                         const std::function<HGLOBAL(ImageHandles*, HGLOBAL* second)>& call) {
     SCOPED_TRACE(args[0]);
@@ -74,25 +125,22 @@ class Command : public qvx::test::CliTest {
     const std::vector<std::string> before = Files();
     const CliRun run = Run(args);
     EXPECT_EQ(run.status, status) << run.err;
-    EXPECT_EQ(qvx::test::LineCount(run.err), 1) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.err.rfind("qvxeffect: ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(what), std::string::npos) << run.err;
     EXPECT_EQ(Files(), before) << "a failed run left a file behind";
   }
 
  private:
+  std::string dir_;
   std::uint32_t seed_ = 10;
 };
 
-// Selections, parameters in both option forms, kernels centred in the
-// nine-by-nine field, the direct variant (a million added to the vertex
-// count), a rectangle, travelling masks as the second output, and palette
-// pictures keeping their kind through PNG.
+// Selections (polygon, ellipse outside), parameters in both option forms, a
+// kernel centred in the nine-by-nine field with the direct variant (a
+// million added to the vertex count), and a travelling mask as the second
+// output of a palette picture kept as such through PNG.
 TEST_F(Command, EffectsMatchTheirDirectCalls) {
-  ExpectDirectCall(Layout::kRgb24, ".bmp", {"rgb-gamma", "--gamma", "1,0,-1.5"},
-                   [](auto* in, auto*) {
-                     return QVRGBGamma(in, 1, nullptr, 0, nullptr, TRUE, 1, 0, -1.5, TRUE, 0, 0, 0);
-                   });
   ExpectDirectCall(
       Layout::kRgb32, ".bmp", {"rgb-level", "--offset=40,-30,200", "--polygon", "3,2 30,5;12,20"},
       [](auto* in, auto*) {
@@ -105,33 +153,18 @@ TEST_F(Command, EffectsMatchTheirDirectCalls) {
                      const RECT rect{2, 3, 25, 18};
                      return QVChroma(in, 3, nullptr, 0, &rect, FALSE, 150, TRUE, 0, 0, 0);
                    });
-  FilterKernel k{}, box{};
+  FilterKernel k{};
   const int weights[9] = {1, 2, 3, -4, 5, -6, 7, -8, 9};
   for (int i = 0; i < 9; ++i) k.weights[9 * (3 + i / 3) + 3 + i % 3] = weights[i];
-  for (int i = 0; i < 9; ++i) box.weights[9 * (3 + i / 3) + 3 + i % 3] = 1;
   ExpectDirectCall(Layout::kRgb24, ".bmp",
                    {"custom-filter", "--kernel", "1,2,3 -4,5,-6 7,-8,9", "--divisor", "3", "--bias",
-                    "20", "--channels", "1,0,1"},
-                   [&](auto* in, auto*) {
-                     return QVCustomFilter(in, 1, nullptr, 0, nullptr, TRUE, &k, 3, 20, TRUE, FALSE,
-                                           TRUE, TRUE, 0, 0, 0);
-                   });
-  ExpectDirectCall(Layout::kRgb24, ".bmp",
-                   {"custom-filter", "--kernel", "1,1,1 1,1,1 1,1,1", "--divisor", "9", "--direct",
-                    "1", "--polygon", "2,1 17,3 8,12"},
+                    "20", "--channels", "1,0,1", "--direct", "1", "--polygon", "2,1 17,3 8,12"},
                    [&](auto* in, auto*) {
                      POINT polygon[] = {{2, 1}, {17, 3}, {8, 12}};
-                     return QVCustomFilter(in, 2, polygon, 1000003, nullptr, TRUE, &box, 9, 0, TRUE,
-                                           TRUE, TRUE, TRUE, 0, 0, 0);
+                     return QVCustomFilter(in, 2, polygon, 1000003, nullptr, TRUE, &k, 3, 20, TRUE,
+                                           FALSE, TRUE, TRUE, 0, 0, 0);
                    });
-  ExpectDirectCall(Layout::kPalette4, ".bmp", {"cut-rect", "--rect", "15,2,3,11"},
-                   [](auto* in, auto*) {
-                     RECT rect{15, 2, 3, 11};
-                     return QVCutRectImage(in->Picture, &rect, TRUE, 0, 0, 0);
-                   });
-  ExpectDirectCall(Layout::kPalette4, ".png", {"set-gray"},
-                   [](auto* in, auto*) { return QVSetGray(in->Picture, TRUE, 0, 0, 0); });
-  ExpectDirectCall(Layout::kPalette8, ".bmp",
+  ExpectDirectCall(Layout::kPalette8, ".PNG",
                    {"resize", "--width", "14", "--height", "3", "--smooth", "0", "--mask"},
                    [](auto* in, auto* second) {
                      const ImageHandles pair =
@@ -139,39 +172,30 @@ TEST_F(Command, EffectsMatchTheirDirectCalls) {
                      *second = pair.Mask;
                      return pair.Picture;
                    });
-  ExpectDirectCall(Layout::kPalette8, ".png",
-                   {"rotation-ex", "--angle", "-3000", "--background", "1,2,3", "--mask"},
-                   [](auto* in, auto* second) {
-                     ImageHandles turned{};
-                     QVRotationEx(in, &turned, -3000, FALSE, FALSE, TRUE, 1, 2, 3, FALSE, TRUE, 0,
-                                  0, 0);
-                     *second = turned.Mask;
-                     return turned.Picture;
-                   });
 }
 
 TEST_F(Command, MaskFilesSelectTheirNonBlackPixelsOrWithOutsideTheBlackOnes) {
   HGLOBAL source = Keep(MakePicture(Layout::kGrey8, 8, 4, 14));
   const std::string in = WritePicture(source, "in.png");
   const std::vector<std::string> rows = {"##..#...", ".##.....", "......##", "#......#"};
-  std::vector<std::string> inverted = rows;
-  for (std::string& row : inverted)
-    for (char& c : row) c = c == '#' ? '.' : '#';
+  const std::vector<std::string> inverted = {"..##.###", "#..#####", "######..", ".######."};
   // A mask file of the 1-bit kind whose table is (white, black), so that a
   // selected pixel has index 0: the tool goes by colour, as the library does.
-  const std::string mask = WritePicture(Keep(MakeMask(rows, true)), "mask.bmp");
-  // Both runs write their output over the picture they read (in.png the
-  // first time): the rename into place makes that safe.
-  RunOk({"unify-color", "--color", "100,100,100", "--tolerance", "255", "--mask", mask, in, in});
-  RunOk({"unify-color", "--color=9,9,9", "--tolerance=255", "--mask", mask, "--outside", in,
-         Path("out.png")});
-  ImageHandles first{source, Keep(MakeMask(rows))};
-  HGLOBAL step =
-      Keep(QVUnifyColor(&first, 0, nullptr, 0, nullptr, TRUE, 100, 100, 100, 255, TRUE, 0, 0, 0));
-  ASSERT_NE(step, nullptr);
-  ImageHandles second{step, Keep(MakeMask(inverted))};
-  ExpectFileHolds("out.png",
-                  QVUnifyColor(&second, 0, nullptr, 0, nullptr, TRUE, 9, 9, 9, 255, TRUE, 0, 0, 0));
+  // It is a BMP named .png (the content decides, not the name), and the
+  // output goes over the picture read (the rename into place makes that safe).
+  WritePicture(Keep(MakeMask(rows, true)), "mask.bmp");
+  std::filesystem::rename(Path("mask.bmp"), Path("mask.png"));
+  RunOk({"unify-color", "--color=9,9,9", "--tolerance=255", "--mask", Path("mask.png"), "--outside",
+         in, in});
+  // Written with the usual permissions, not those of a temporary file.
+  struct stat info {};
+  const mode_t umasked = umask(0);
+  umask(umasked);
+  ASSERT_EQ(stat(in.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~umasked);
+  ImageHandles images{source, Keep(MakeMask(inverted))};
+  ExpectFileHolds("in.png",
+                  QVUnifyColor(&images, 0, nullptr, 0, nullptr, TRUE, 9, 9, 9, 255, TRUE, 0, 0, 0));
 }
 
 TEST_F(Command, RefusalsAndCancellingGiveOneLineAndNoOutput) {
@@ -193,77 +217,55 @@ TEST_F(Command, RefusalsAndCancellingGiveOneLineAndNoOutput) {
 
 TEST_F(Command, BadFilesAndCommandLinesGiveOneLineAndNoOutput) {
   const std::string good = WritePicture(Keep(MakePicture(Layout::kRgb24, 20, 10, 20)), "good.png");
-  const std::string png = ReadText(good);
-  // A BMP header that lies: 70000 x 70000 pixels.
-  std::vector<std::uint8_t> huge(54, 0);
-  for (const auto& [at, value] : {std::pair{0, 'B'},
-                                  {1, 'M'},
-                                  {10, 54},
-                                  {14, 40},
-                                  {18, 0x70},
-                                  {19, 0x11},
-                                  {20, 1},
-                                  {22, 0x70},
-                                  {23, 0x11},
-                                  {24, 1},
-                                  {26, 1},
-                                  {28, 24}})
-    huge[at] = static_cast<std::uint8_t>(value);
+  const std::string png = ReadText("good.png");
+  std::filesystem::create_directory(Path("folder.png"));
   for (const std::string& file :
-       {WriteBytes({png.begin(), png.begin() + png.size() / 2}, "cut.png"),
-        WriteBytes({}, "empty.bmp"), WriteBytes({'h', 'e', 'l', 'l', 'o'}, "text.jpg"),
-        WriteBytes(huge, "huge.bmp"), Path("missing.png")}) {
+       {WriteText(png.substr(0, png.size() / 2), "cut.png"), WriteText("", "empty.bmp"),
+        WriteText("hello", "text.jpg"), Path("missing.png"), Path("folder.png")}) {
     ExpectFailure({"rgb-rev", file, Path("out.png")}, kExitFile, file);
     ExpectFailure({"rgb-rev", "--mask", file, good, Path("out.png")}, kExitFile, file);
   }
   ExpectFailure({"rgb-rev", good, Path("no-such-folder/out.png")}, kExitFile,
                 "no-such-folder/out.png");
+  ExpectFailure({"rgb-rev", good, Path("folder.png")}, kExitFile, "folder.png");
   const std::string small = WritePicture(Keep(MakePicture(Layout::kRgb24, 4, 4, 21)), "s.png");
   ExpectFailure({"rgb-rev", "--mask", small, good, Path("out.png")}, kExitUsage,
                 "is 4 x 4, the picture 20 x 10; they must be the same size");
 
-  const std::string out = Path("out.png");
+  const std::string out = Path("out.png"), missing = Path("missing.bmp");
   const std::pair<std::vector<std::string>, const char*> usage[] = {
       {{}, "no command given"},
       {{"sharpen-all", small, out}, "unknown command or effect 'sharpen-all'"},
       {{"rgb-gamma", small, out}, "--gamma is required"},
       {{"rgb-rev", "--radius", "3", small, out}, "--radius"},
-      {{"rgb-rev", small}, "OUTPUT is required"},
-      {{"rgb-rev", small, out, "extra"}, "extra"},
       {{"rgb-rev", "--polygon", "0,0 3,3", "--ellipse", "0,0,3,3", small, out},
        "--polygon excludes --ellipse"},
       {{"rgb-rev", small, Path("out.gif")}, "unknown output format"},
       {{"resize", "--width", "2", "--height", "2", small, out, Path("mask.png")}, "needs --mask"},
-      {{"set-gray", "--ellipse", "0,0,3,3", small, out}, "--ellipse"}};
+      {{"set-gray", "--ellipse", "0,0,3,3", small, out}, "--ellipse"},
+      // Bad values and shapes are refused before the input (missing here) is read.
+      {{"rgb-level", "--offset", "300,0,0", missing, out},
+       "rgb-level: --offset 300,0,0: red 300 is outside"},
+      {{"rgb-rev", "--polygon", "1,1", missing, out},
+       "--polygon 1,1: a polygon needs at least 2 points x,y"},
+      {{"rgb-rev", "--ellipse", "1,1,1,9", missing, out},
+       "--ellipse 1,1,1,9: the ellipse's rectangle has no width or no height"},
+      {{"rgb-rev", "--outside", missing, out}, "--outside needs a --polygon, --ellipse or --mask"}};
   for (const auto& [args, what] : usage) ExpectFailure(args, kExitUsage, what);
 }
 
-TEST_F(Command, HelpListAndGallery) {
-  CliRun run = Run({"list"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("  rgb-gamma "), std::string::npos);
-  EXPECT_NE(run.out.find("  resize-ex "), std::string::npos);
-  run = Run({"QVRGBLevel", "--help"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind("rgb-level (QVRGBLevel): ", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("[-255..255, required]"), std::string::npos) << run.out;
-  run = Run({"--help"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("gallery [INPUT] [OUTDIR]"), std::string::npos);
-  EXPECT_EQ(run.err, "");
-
-  // The gallery runs every sample of every effect (its status is 0 only when
-  // all ran) and writes a page with each effect, its command and pictures.
+// The gallery runs every sample of every effect (its status is 0 only when
+// all ran) and writes a page with each effect, its command and pictures.
+TEST_F(Command, GalleryRunsEverySample) {
   const std::string in = WritePicture(Keep(MakePicture(Layout::kRgb24, 30, 20, 23)), "in.png");
-  run = Run({"gallery", in, Path("gallery")});
+  const CliRun run = Run({"gallery", in, Path("gallery")});
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::string page = ReadText(Path("gallery/index.html"));
+  const std::string page = ReadText("gallery/index.html");
   for (const qvx::cli::EffectSpec& spec : qvx::cli::EffectTable()) {
     const std::string name = spec.name;
-    EXPECT_NE(page.find(name + " (" + spec.exportName + ")"), std::string::npos) << name;
     EXPECT_NE(page.find("qvxeffect " + name + " "), std::string::npos) << name;
-    EXPECT_TRUE(Exists("gallery/" + name + ".png")) << name;
-    EXPECT_TRUE(Exists("gallery/thumbs/" + name + ".png")) << name;
+    EXPECT_TRUE(Exists("gallery/" + name + ".png") && Exists("gallery/thumbs/" + name + ".png"))
+        << name;
   }
   EXPECT_NE(page.find(" ms</div>"), std::string::npos);
 }
@@ -271,19 +273,16 @@ TEST_F(Command, HelpListAndGallery) {
 #ifdef QVXEFFECT_PROGRAM
 // The built program, which takes the exports from the shared library.
 TEST_F(Command, TheProgramRunsAsAProcess) {
-  HGLOBAL source = Keep(MakePicture(Layout::kRgb24, 17, 9, 24));
-  const std::string in = WritePicture(source, "in.bmp");
+  const std::string in = WritePicture(Keep(MakePicture(Layout::kRgb24, 17, 9, 24)), "in.bmp");
   const auto shell = [&](const std::string& args) {
     const std::string line = std::string(QVXEFFECT_PROGRAM) + " " + args + " 2>" + Path("err.txt");
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
   EXPECT_EQ(shell("ycc-level --offset 10,-20,30 --quiet " + in + " " + Path("out.bmp")), 0);
-  ImageHandles images{source, nullptr};
-  ExpectFileHolds("out.bmp",
-                  QVYCCLevel(&images, 1, nullptr, 0, nullptr, TRUE, 10, -20, 30, TRUE, 0, 0, 0));
+  EXPECT_TRUE(Exists("out.bmp"));
   EXPECT_EQ(shell("ycc-level --offset 10,-20 " + in + " " + Path("bad.bmp")), 2);
-  EXPECT_EQ(ReadText(Path("err.txt")),
+  EXPECT_EQ(ReadText("err.txt"),
             "qvxeffect: ycc-level: --offset 10,-20: '10,-20' gives 2 values, 3 are needed "
             "(Y,CR,CB)\n");
   EXPECT_FALSE(Exists("bad.bmp"));

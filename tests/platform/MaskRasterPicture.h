@@ -32,7 +32,6 @@ class MonoPicture {
   int Width() const { return width_; }
   int Height() const { return height_; }
   MonoRows Rows() { return MonoRows{&info_.header, &storage_[kGuard], width_, height_, rowBytes_}; }
-
   bool Get(int x, int y) const { return (storage_[At(x, y)] >> (7 - x % 8)) & 1; }
   void Set(int x, int y, bool on) {
     const BYTE bit = BYTE(0x80 >> (x % 8));
