@@ -19,7 +19,7 @@ HeaderWithTable Make(int bits, DWORD compression = BI_RGB, DWORD used = 0,
                      std::vector<DWORD> masks = {}) {
   HeaderWithTable h{};
   h.header = BITMAPINFOHEADER{40, 4, 4, 1, static_cast<WORD>(bits), compression, 0, 0, 0, used, 0};
-  std::memcpy(h.table, masks.data(), masks.size() * sizeof(DWORD));
+  if (!masks.empty()) std::memcpy(h.table, masks.data(), masks.size() * sizeof(DWORD));
   return h;
 }
 
