@@ -1,72 +1,78 @@
-// The record-level sampling helpers of the geometric effects on every
-// layout: the eight neighbour readers and the record forms of the bilinear
-// blend, against the test's own decoding. (The blend arithmetic itself, and
-// mirroring and flipping on both paths, are checked through resize and
-// rotation against their rules.)
+// The record-level pixel helpers of the geometric effects on every layout
+// (neighbour readers, bilinear blends, lines through cells) against the
+// test's own decoding. The blend arithmetic itself, mirroring and flipping
+// are checked through resize and rotation.
 #include <cmath>
 #include <random>
 
 #include "frame/Resources.h"
+#include "geometry/DibLine.h"
 #include "geometry/GeometryReference.h"
 #include "geometry/NeighbourReaders.h"
 #include "geometry/Sampling.h"
-#include "support/Fixture.h"
-#include "support/Pictures.h"
 
 namespace qvx::test {
 namespace {
 
 class SamplingTest : public QvxTest {};
 
+// A neighbour reader, and the line read the same way (0 for none).
 struct Reader {
   const char* name;
   NeighbourReader read;
-  int dx, dy;
+  int dx, dy, line = 0;
 };
 
 constexpr Reader kReaders[] = {
-    {"Right", GetDibPixelRight, 1, 0},
-    {"Left", GetDibPixelLeft, -1, 0},
-    {"Up", GetDibPixelUp, 0, -1},
-    {"Down", GetDibPixelDown, 0, 1},
-    {"DownRight", GetDibPixelDownRight, 1, 1},
-    {"DownLeft", GetDibPixelDownLeft, -1, 1},
-    {"UpRight", GetDibPixelUpRight, 1, -1},
-    {"UpLeft", GetDibPixelUpLeft, -1, -1},
+    {"Right", GetDibPixelRight, 1, 0, kLineRight}, {"Left", GetDibPixelLeft, -1, 0, kLineLeft},
+    {"Up", GetDibPixelUp, 0, -1, kLineUp},         {"Down", GetDibPixelDown, 0, 1, kLineDown},
+    {"DownRight", GetDibPixelDownRight, 1, 1},     {"DownLeft", GetDibPixelDownLeft, -1, 1},
+    {"UpRight", GetDibPixelUpRight, 1, -1},        {"UpLeft", GetDibPixelUpLeft, -1, -1},
 };
 
-// Width 19 puts neighbours on both sides of every bit and nibble boundary
-// and leaves a partial last byte; every position and direction is tried.
-// A reader fills what GetDibPixel would for its neighbour and leaves the
-// cursor and the fields a depth does not fill (marked before the read).
-// At every position ForwardBilinear blends the pixel with its right and
-// lower neighbours (black beyond the picture), and SignDirectedBilinear, in
-// coordinates centred on the picture, with the neighbours the signs point
-// to (the background beyond the picture).
-TEST_F(SamplingTest, NeighbourReadersAndBilinearBlendsOnEveryDepth) {
+// Width 19 puts neighbours on both sides of every bit and nibble boundary.
+// From every position: each reader fills what GetDibPixel would for its
+// neighbour, leaving the cursor and the fields a depth does not fill;
+// ForwardBilinear blends the right and lower neighbours (black beyond the
+// picture), SignDirectedBilinear, centred, those the signs point to (the
+// background beyond); GetDibLine reads each way to the edge into cells of
+// index (alpha at 32 bits), red, green, blue (palette colours with UseRgb).
+// SetDibLine writes the rows back, any non-zero index setting a 1-bit pixel.
+TEST_F(SamplingTest, NeighbourReadersBilinearBlendsAndLinesOnEveryDepth) {
   constexpr int kW = 19, kH = 4, kLeft = -9, kTop = -2;
-  for (const Reader& reader : kReaders)
-    EXPECT_EQ(NeighbourReaderFor(reader.dx, reader.dy), reader.read) << reader.name;
-  EXPECT_EQ(NeighbourReaderFor(0, 0), nullptr);
   const Rgb background{200, 100, 50};
   const Pixel black{}, bg{-1, background.red, background.green, background.blue, 0};
   const auto colours = [](const Rgb& c) { return ToString(Pixel{-1, c.red, c.green, c.blue, 0}); };
   std::mt19937 random(4);
   for (Layout layout : AllLayouts()) {
     HGLOBAL picture = Keep(MakePicture(layout, kW, kH, 7 + static_cast<int>(layout)));
+    HGLOBAL copy = Keep(MakeBlankPicture(layout, kW, kH, 7 + static_cast<int>(layout)));
     PictureView view(picture);
     const int bits = view.BitCount();
     const auto at = [&](int x, int y, const Pixel& beyond) {
       return x >= 0 && x < kW && y >= 0 && y < kH ? view.At(x, y) : beyond;
     };
-    LockedDib locked;
-    ASSERT_TRUE(locked.Start(picture, kDepthAll));
+    LockedDib locked, written;
+    ASSERT_TRUE(locked.Start(picture, kDepthAll) && written.Start(copy, kDepthAll));
     DibAccess& record = locked.Record();
+    BYTE cells[4 * kW];
     for (int useRgb = 0; useRgb <= 1; ++useRgb)
       for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
           record.UseRgb = useRgb;
           for (const Reader& reader : kReaders) {
+            if (reader.line && (useRgb || bits > 8)) {
+              const int count =
+                  reader.dx ? (reader.dx > 0 ? kW - x : x + 1) : (reader.dy > 0 ? kH - y : y + 1);
+              ASSERT_TRUE(GetDibLine(&record, x, y, reader.line, cells, count));
+              for (int i = 0; i < count; ++i) {
+                const BYTE* cell = cells + 4 * i;
+                EXPECT_EQ(ToString({bits <= 8 ? cell[0] : -1, cell[1], cell[2], cell[3],
+                                    bits == 32 ? cell[0] : 0}),
+                          ToString(view.At(x + i * reader.dx, y + i * reader.dy)))
+                    << Describe(NameOf(layout), "line", reader.name, "from", x, y, "cell", i);
+              }
+            }
             const int nx = x + reader.dx, ny = y + reader.dy;
             if (nx < 0 || nx >= kW || ny < 0 || ny >= kH) continue;
             ASSERT_TRUE(SeekDibPixel(&record, x, y));
@@ -106,6 +112,33 @@ TEST_F(SamplingTest, NeighbourReadersAndBilinearBlendsOnEveryDepth) {
               << Describe(NameOf(layout), "sign-directed at", sx, sy);
           if (::testing::Test::HasFailure()) return;
         }
+    for (int y = 0; y < kH; ++y) {
+      ASSERT_TRUE(GetDibLine(&record, 0, y, kLineRight, cells, kW));
+      for (int i = 0; i < kW && bits == 1; ++i) cells[4 * i] *= 200;
+      ASSERT_TRUE(SetDibLine(&written.Record(), 0, y, cells, kW));
+    }
+    locked.End();
+    written.End();
+    EXPECT_EQ(FirstDifference(picture, copy), "") << NameOf(layout);
+  }
+}
+
+// Error 5 for a line that leaves the picture, a start outside it or an
+// unknown direction.
+TEST_F(SamplingTest, DibLinesLeavingThePictureAreRefused) {
+  LockedDib p;
+  ASSERT_TRUE(p.Start(Keep(MakePicture(Layout::kRgb24, 5, 4, 1)), kDepthAll));
+  BYTE cells[4 * 8] = {};
+  // x, y, direction (0: writing), count, whether it fits.
+  const int lines[][5] = {{0, 0, 1, 5, 1}, {1, 0, 1, 5, 0}, {4, 0, 2, 5, 1},  {3, 0, 2, 5, 0},
+                          {0, 0, 3, 4, 1}, {0, 1, 3, 4, 0}, {0, 3, 4, 4, 1},  {0, 2, 4, 4, 0},
+                          {5, 0, 2, 1, 0}, {0, 0, 5, 1, 0}, {0, -1, 3, 1, 0}, {1, 0, 0, 4, 1},
+                          {2, 0, 0, 4, 0}, {0, 4, 0, 1, 0}, {-1, 0, 0, 1, 0}};
+  for (const auto& [x, y, direction, count, fits] : lines) {
+    SetErrorStatus(0);
+    const BOOL ok = direction ? GetDibLine(&p.Record(), x, y, direction, cells, count)
+                              : SetDibLine(&p.Record(), x, y, cells, count);
+    EXPECT_EQ(ok ? 0 : GetErrorStatus(), fits ? 0 : 5) << Describe(x, y, direction, count);
   }
 }
 
