@@ -31,37 +31,28 @@ constexpr int StackBytes(Result(WINAPI*)(Args...)) {
   return (0 + ... + (std::is_same_v<std::remove_cv_t<Args>, double> ? 8 : 4));
 }
 
+// Calls the function at `address` as declared (the pointer argument only
+// carries the declared type) with every argument zero; true when the result
+// is zero in every byte.
+template <class Result, class... Args>
+bool ZeroCallRefuses(void* address, Result(WINAPI*)(Args...)) {
+  const Result result = reinterpret_cast<Result(WINAPI*)(Args...)>(address)(Args{}...);
+  const Result zero{};
+  return std::memcmp(&result, &zero, sizeof(Result)) == 0;
+}
+
 struct Row {
   const char* name;
-  int tableBytes;
-  int declaredBytes;
+  int tableBytes, declaredBytes;
+  bool (*zeroCallRefuses)(void* address);
 };
 
 const Row kRows[] = {
-#define QVX_EXPORT(name, bytes, folder) {#name, bytes, StackBytes(&name)},
+#define QVX_EXPORT(name, bytes, folder) \
+  {#name, bytes, StackBytes(&name), [](void* a) { return ZeroCallRefuses(a, decltype(&name){}); }},
 #include "exports/ExportTable.inc"
 #undef QVX_EXPORT
 };
-
-TEST(ExportTableTest, RowsMatchTheDeclarationsAndThePublishedInterface) {
-  std::ifstream file(QVX_TEST_DATA_DIR "/export-abi.txt");
-  std::map<std::string, int> published;
-  for (std::string line; std::getline(file, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    std::string name;
-    fields >> name >> published[name];
-  }
-  ASSERT_EQ(published.size(), 52u);
-  std::map<std::string, int> seen;
-  for (const Row& row : kRows) {
-    EXPECT_EQ(row.declaredBytes, row.tableBytes) << row.name << " is declared with other arguments";
-    EXPECT_EQ(++seen[row.name], 1) << row.name << " is listed twice";
-    const auto it = published.find(row.name);
-    ASSERT_NE(it, published.end()) << row.name << " is not an export of the module";
-    EXPECT_EQ(row.tableBytes, it->second) << row.name;
-  }
-}
 
 #if defined(_WIN32)
 using Handle = HMODULE;
@@ -84,40 +75,33 @@ void SetModuleStatus(Handle h, int code) {
 }
 #endif
 
-// Calls the function at `address` as declared (the pointer argument only
-// carries the declared type) with every argument zero; true when the result
-// is zero in every byte.
-template <class Result, class... Args>
-bool ZeroCallRefuses(void* address, Result(WINAPI*)(Args...)) {
-  const Result result = reinterpret_cast<Result(WINAPI*)(Args...)>(address)(Args{}...);
-  const Result zero{};
-  return std::memcmp(&result, &zero, sizeof(Result)) == 0;
-}
+class ExportTableTest : public QvxTest {};
 
-struct Export {
-  const char* name;
-  bool (*zeroCallRefuses)(void* address);
-};
-
-const Export kExports[] = {
-#define QVX_EXPORT(name, bytes, folder) \
-  {#name, [](void* address) { return ZeroCallRefuses(address, decltype(&name){}); }},
-#include "exports/ExportTable.inc"
-#undef QVX_EXPORT
-};
-
-class ModuleSmokeTest : public QvxTest {};
-
-TEST_F(ModuleSmokeTest, EveryExportIsFoundAndRefusesAnEmptyCall) {
+TEST_F(ExportTableTest, RowsMatchTheDeclarationsThePublishedInterfaceAndTheModule) {
+  std::ifstream file(QVX_TEST_DATA_DIR "/export-abi.txt");
+  std::map<std::string, int> published;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string name;
+    fields >> name >> published[name];
+  }
+  ASSERT_EQ(published.size(), 52u);
   const Handle module = Open();
   ASSERT_NE(module, nullptr) << "cannot load " << QVX_MODULE_FILE;
-  for (const Export& e : kExports) {
-    void* address = Find(module, e.name);
-    EXPECT_NE(address, nullptr) << e.name << " is not exported under its plain name";
+  std::map<std::string, int> seen;
+  for (const Row& row : kRows) {
+    EXPECT_EQ(row.declaredBytes, row.tableBytes) << row.name << " is declared with other arguments";
+    EXPECT_EQ(++seen[row.name], 1) << row.name << " is listed twice";
+    const auto it = published.find(row.name);
+    EXPECT_TRUE(it != published.end() && it->second == row.tableBytes)
+        << row.name << " is not an export of the module with these bytes";
+    void* address = Find(module, row.name);
+    EXPECT_NE(address, nullptr) << row.name << " is not exported under its plain name";
     if (!address) continue;
     SetModuleStatus(module, -1);
-    EXPECT_TRUE(e.zeroCallRefuses(address)) << e.name << " did not refuse";
-    EXPECT_NE(ModuleStatus(module), 0) << e.name << " reported success";
+    EXPECT_TRUE(row.zeroCallRefuses(address)) << row.name << " did not refuse";
+    EXPECT_NE(ModuleStatus(module), 0) << row.name << " reported success";
   }
   Close(module);
 }

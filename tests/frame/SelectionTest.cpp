@@ -18,7 +18,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "frame/ErrorCodes.h"
@@ -26,6 +25,8 @@
 #include "platform/MaskRasterPicture.h"
 #include "support/Fixture.h"
 #include "support/Pictures.h"
+#include "tone/ToneEffects.h"
+#include "tone/ToneModel.h"
 
 namespace qvx::test {
 namespace {
@@ -82,12 +83,6 @@ std::string Text(const std::vector<POINT>& points) {
 }
 std::string Text(const WorkRect& r) { return Text({{r.left, r.top}, {r.right, r.bottom}}); }
 
-void ExpectRows(const Rows& actual, const Rows& expected) {
-  EXPECT_EQ(actual, expected) << SideBySide(expected, actual);
-}
-
-// ============================== building masks ==============================
-
 class SelectionMaskTest : public QvxTest {
  protected:
   // BuildSelectionMask with the ellipse rectangle as a RECT; the mask is
@@ -99,19 +94,22 @@ class SelectionMaskTest : public QvxTest {
                                    r.right, r.bottom, inside, &rect, pictureSized));
   }
 
-  // The header, colour table and block size of a new w x h selection mask.
-  void ExpectMaskPicture(HGLOBAL mask, int w, int h) {
+  // A new selection mask: its header, colour table (black, white), block
+  // size and rows.
+  void ExpectMask(HGLOBAL mask, const Rows& rows) {
     ASSERT_NE(mask, nullptr);
+    const int w = static_cast<int>(rows[0].size()), h = static_cast<int>(rows.size());
     const DWORD rowBytes = static_cast<DWORD>((w + 31) / 32 * 4);
     const std::vector<std::uint8_t> bytes = BlockBytes(mask);
     if (HasAccounting()) {
       EXPECT_EQ(bytes.size(), 48 + std::size_t{rowBytes} * h);
     }
     const BITMAPINFOHEADER header{40, w, h, 1, 1, BI_RGB, rowBytes * h, 0, 0, 0, 0};
-    const BYTE table[8] = {0, 0, 0, 0, 255, 255, 255, 0};  // black, white
-    EXPECT_EQ(std::memcmp(bytes.data(), &header, 40), 0)
-        << "header of a " << w << " x " << h << " mask";
-    EXPECT_EQ(std::memcmp(bytes.data() + 40, table, 8), 0) << "colour table";
+    const BYTE table[8] = {0, 0, 0, 0, 255, 255, 255, 0};
+    EXPECT_TRUE(!std::memcmp(bytes.data(), &header, 40) && !std::memcmp(&bytes[40], table, 8))
+        << "header or table of a " << w << " x " << h << " mask";
+    const Rows actual = MaskRows(mask);
+    EXPECT_EQ(actual, rows) << SideBySide(rows, actual);
   }
 };
 
@@ -136,6 +134,8 @@ TEST_F(SelectionMaskTest, WorkRectanglesAndMasks) {
   const Case cases[] = {
       // Shapes on the whole picture; picture-sized masks leave the vertices alone.
       {"mode 1: the whole picture", 1, tri, e, TRUE, TRUE, w, w, Picture(kAll)},
+      {"mode 1 outside: nothing", 1, tri, e, FALSE, TRUE, w, w, Picture(kNone)},
+      {"mode 0 outside: the whole picture", 0, tri, e, FALSE, FALSE, b, b, Grid(6, 5, kAll)},
       {"triangle", 2, tri, e, TRUE, TRUE, w, Work(1, 1, 7, 7), Picture(kInTriangle)},
       {"triangle outside", 2, tri, e, FALSE, TRUE, w, w, Picture(Not(kInTriangle))},
       // The work rectangle keeps the rectangle's right column and bottom row.
@@ -183,9 +183,7 @@ TEST_F(SelectionMaskTest, WorkRectanglesAndMasks) {
     std::vector<POINT> points = c.points;
     WorkRect rect = c.bounds;
     HGLOBAL mask = Build(c.mode, points, c.ellipse, c.inside, rect, c.pictureSized);
-    ExpectMaskPicture(mask, static_cast<int>(c.rows[0].size()), static_cast<int>(c.rows.size()));
-    if (!mask) continue;
-    ExpectRows(MaskRows(mask), c.rows);
+    ExpectMask(mask, c.rows);
     EXPECT_EQ(Text(rect), Text(c.rect));
     EXPECT_EQ(Text(points), Text(c.moved.empty() ? c.points : c.moved));
   }
@@ -194,8 +192,8 @@ TEST_F(SelectionMaskTest, WorkRectanglesAndMasks) {
 TEST_F(SelectionMaskTest, RefusedShapes) {
   const auto expectRefused = [&](BYTE mode, std::vector<POINT> points, int count, RECT r,
                                  BOOL inside, BOOL pictureSized, int code) {
-    SCOPED_TRACE("mode " + std::to_string(mode) + " count " + std::to_string(count) + " inside " +
-                 std::to_string(inside) + " pictureSized " + std::to_string(pictureSized));
+    SCOPED_TRACE(testing::Message() << "mode " << int{mode} << " count " << count << " inside "
+                                    << inside << " pictureSized " << pictureSized);
     std::vector<POINT> moved = points;
     WorkRect rect = kBounds;
     SetErrorStatus(0);
@@ -229,6 +227,16 @@ TEST_F(SelectionMaskTest, RefusedShapes) {
   // Corner-sized over the whole range reversed: 2^32 columns cannot be had
   // (the work rectangle is narrowed by then).
   expectRefused(3, {}, 0, {INT_MAX, INT_MAX, INT_MIN, INT_MIN}, TRUE, FALSE, kErrorNoMemory);
+  // Shapes are drawn only into 1-bit pictures: 9 elsewhere, nothing changed.
+  HGLOBAL grey = Keep(MakePicture(Layout::kGrey8, kWidth, kHeight, 3));
+  const std::vector<std::uint8_t> before = BlockBytes(grey);
+  for (const bool ellipse : {false, true}) {
+    SetErrorStatus(0);
+    EXPECT_FALSE(ellipse ? DrawEllipseMask(grey, 2, 1, 7, 6)
+                         : DrawPolygonMask(grey, kTriangle.data(), 3));
+    EXPECT_EQ(GetErrorStatus(), kErrorTextNotRendered);
+  }
+  EXPECT_EQ(BlockBytes(grey), before);
 }
 
 // A rectangle path gone round k times: the even-odd rule fills it when k is
@@ -242,200 +250,102 @@ TEST_F(SelectionMaskTest, ManyVerticesFollowTheEvenOddRule) {
     for (int k = 0; k < rounds; ++k) path.insert(path.end(), box.begin(), box.end());
     WorkRect rect = kWhole;
     HGLOBAL mask = Build(2, path, {}, TRUE, rect, TRUE);
-    ASSERT_NE(mask, nullptr);
-    EXPECT_EQ(Text(rect), Text({2, 1, 6, 4}));
-    ExpectRows(MaskRows(mask), Picture([&](int x, int y) {
+    ExpectMask(mask, Picture([&](int x, int y) {
                  const bool edge = x == 2 || x == 6 || y == 1 || y == 4;
                  return x >= 2 && x <= 6 && y >= 1 && y <= 4 && (rounds % 2 == 1 || edge);
                }));
+    EXPECT_EQ(Text(rect), Text({2, 1, 6, 4}));
   }
 }
-
-// Modes 0 and 1 and their outsides: blank, or inverted once or twice.
-// Inverting complements whole 32-bit words, so the bits past the width are
-// set too, and cleared again.
-TEST_F(SelectionMaskTest, InvertingFlipsWholeWords) {
-  std::vector<POINT> none;
-  for (const int w : {5, 33, 100})
-    for (const auto& [mode, inside, fill] :
-         {std::tuple{BYTE{0}, TRUE, 0x00}, {BYTE{1}, TRUE, 0xFF}, {BYTE{0}, FALSE, 0xFF},
-          {BYTE{1}, FALSE, 0x00}}) {
-      WorkRect rect{0, 0, w - 1, 2};
-      HGLOBAL mask = Build(mode, none, {}, inside, rect, TRUE);
-      ExpectMaskPicture(mask, w, 3);
-      const std::vector<std::uint8_t> bytes = BlockBytes(mask);
-      const std::size_t rows = (w + 31) / 32 * 4 * 3;
-      EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 48, bytes.begin() + 48 + rows),
-                std::vector<std::uint8_t>(rows, fill))
-          << w << " wide, mode " << int{mode} << " inside " << inside;
-    }
-}
-
-// The drawing steps on their own: a lock that fails gives 3, a picture that
-// is not 1-bit gives the shapes no surface to draw on (9); nothing changes.
-TEST_F(SelectionMaskTest, DrawingStepsThatCannotLockOrDraw) {
-  std::vector<POINT> none;
-  WorkRect rect = kWhole;
-  HGLOBAL mask = Build(0, none, {}, TRUE, rect, TRUE);
-  HGLOBAL grey = Keep(MakePicture(Layout::kGrey8, kWidth, kHeight, 3));
-  const RECT& e = kEllipse;
-  const std::function<BOOL(HGLOBAL)> steps[] = {
-      [](HGLOBAL m) { return DrawPolygonMask(m, kTriangle.data(), 3); },
-      [&](HGLOBAL m) { return DrawEllipseMask(m, e.left, e.top, e.right, e.bottom); },
-      [](HGLOBAL m) { return InvertMonoDib(m, 4); }};
-  for (std::size_t i = 0; i < std::size(steps); ++i)
-    for (HGLOBAL picture : {grey, mask}) {
-      if (picture == grey ? i == 2 : !HasAccounting()) continue;
-      const std::vector<std::uint8_t> before = BlockBytes(picture);
-      SetErrorStatus(0);
-      QvxMemFailLockAt(picture == mask ? 1 : 0);
-      EXPECT_FALSE(steps[i](picture)) << "step " << i;
-      QvxMemFailLockAt(0);
-      EXPECT_EQ(GetErrorStatus(), picture == mask ? kErrorNoMemory : kErrorTextNotRendered);
-      EXPECT_EQ(BlockBytes(picture), before);
-    }
-}
-
-TEST_F(SelectionMaskTest, CleanUnderAllocationAndLockFailures) {
-  for (const BYTE mode : {0, 1, 2, 3})
-    for (const BOOL inside : {TRUE, FALSE})
-      for (const BOOL pictureSized : {TRUE, FALSE}) {
-        SCOPED_TRACE("mode " + std::to_string(mode) + " inside " + std::to_string(inside) +
-                     " pictureSized " + std::to_string(pictureSized));
-        const auto call = [&]() -> HGLOBAL {
-          std::vector<POINT> points = Triangle(-3, 1, 6);
-          WorkRect rect = kWhole;
-          return BuildSelectionMask(mode, points.data(), 3, kEllipse.left, kEllipse.top,
-                                    kEllipse.right, kEllipse.bottom, inside, &rect, pictureSized);
-        };
-        // Only drawing and inverting report 2 (after the lock's 3).
-        if (mode == 0 && inside)
-          ExpectCleanFailures(call, {kErrorNoMemory});
-        else
-          ExpectCleanFailures(call, {kErrorNoMemory, kErrorCannotDo});
-      }
-}
-
-// ============================== the set-up ==================================
 
 SelectionArgs Args(HGLOBAL picture, int mode, POINT* points = nullptr, int count = 0,
                    RECT rect = {}, BOOL inside = TRUE, HGLOBAL mask = nullptr) {
   return SelectionArgs{picture, mask, static_cast<BYTE>(mode), points, count, rect, inside};
 }
 
-class SelectionSetupTest : public QvxTest {
- protected:
-  void SetUp() override {
-    QvxTest::SetUp();
-    picture_ = Keep(MakePicture(Layout::kRgb24, kWidth, kHeight, 11));
-  }
-
-  void ExpectRefused(const SelectionArgs& args, int code, unsigned depthMask = kDepthAll) {
-    SetErrorStatus(0);
-    Selection s;
-    EXPECT_FALSE(s.Begin(args, depthMask));
-    EXPECT_EQ(GetErrorStatus(), code);
-  }
-
-  HGLOBAL picture_ = nullptr;
-};
+class SelectionSetupTest : public QvxTest {};
 
 TEST_F(SelectionSetupTest, RefusalsComeInOrder) {
+  HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, kWidth, kHeight, 11));
+  const auto expectRefused = [](const SelectionArgs& args, int code, unsigned depth = kDepthAll) {
+    SetErrorStatus(0);
+    Selection s;
+    EXPECT_FALSE(s.Begin(args, depth));
+    EXPECT_EQ(GetErrorStatus(), code);
+  };
   // Modes above 3 are refused before anything is locked, even without a picture.
   for (const int mode : {4, 5, 128, 255}) {
     const long locks = QvxMemLockCalls();
-    ExpectRefused(Args(picture_, mode), kErrorBadParameter);
-    ExpectRefused(Args(nullptr, mode), kErrorBadParameter);
+    expectRefused(Args(picture, mode), kErrorBadParameter);
+    expectRefused(Args(nullptr, mode), kErrorBadParameter);
     EXPECT_EQ(QvxMemLockCalls(), locks) << "mode " << mode << ": something was locked";
   }
   // Then the source: a refused shape on an unusable picture gives the picture's code.
   HGLOBAL palette = Keep(MakePicture(Layout::kPalette8, kWidth, kHeight, 2));
-  ExpectRefused(Args(nullptr, 1), kErrorBadPicture);
-  ExpectRefused(Args(palette, 1), kErrorBadPicture, kDepthTrue);
-  ExpectRefused(Args(nullptr, 2, nullptr, 5), kErrorBadPicture);
-  ExpectRefused(Args(palette, 3), kErrorBadPicture, kDepthTrue);
+  expectRefused(Args(nullptr, 1), kErrorBadPicture);
+  expectRefused(Args(palette, 1), kErrorBadPicture, kDepthTrue);
+  expectRefused(Args(nullptr, 2, nullptr, 5), kErrorBadPicture);
+  expectRefused(Args(palette, 3), kErrorBadPicture, kDepthTrue);
   // Caller masks that are missing, not 1-bit or not the picture's size (the
   // fixture checks that none is left locked or freed).
   for (HGLOBAL mask : {HGLOBAL{}, palette, Keep(MakePicture(Layout::kRgb24, kWidth, kHeight, 4)),
                        Keep(MakeMask(Rows(kHeight, std::string(kWidth - 1, '#')))),
                        Keep(MakeMask(Rows(kHeight - 1, std::string(kWidth, '#'))))})
-    ExpectRefused(Args(picture_, 0, nullptr, 0, {}, TRUE, mask), kErrorBadPicture);
+    expectRefused(Args(picture, 0, nullptr, 0, {}, TRUE, mask), kErrorBadPicture);
   // Shapes the mask builder cannot draw.
   std::vector<POINT> points = kTriangle;
-  ExpectRefused(Args(picture_, 2, points.data(), 1, {}, FALSE), kErrorCannotDo);
+  expectRefused(Args(picture, 2, points.data(), 1, {}, FALSE), kErrorCannotDo);
 }
 
-// A minimal effect: a copy of the source with every selected pixel of the
-// work rectangle set to (1, 2, 3).
-HGLOBAL PaintSelection(const SelectionArgs& args) {
-  Selection s;
-  if (!s.Begin(args, kDepthAll)) return nullptr;
-  const DibAccess& source = s.SourceRecord();
-  OwnedBlock result(NewDibLike(source.Header, source.Width, source.Height, TRUE));
-  LockedDib out;
-  if (!result || !out.Start(result.Get(), kDepthAll)) return nullptr;
-  out->Red = 1;
-  out->Green = 2;
-  out->Blue = 3;
-  for (int y = s.Rect().top; y <= s.Rect().bottom; ++y)
-    s.ForEachRun(y, [&](int x0, int x1) {
-      for (int x = x0; x <= x1; ++x) SetDibPixel(&out.Record(), x, y);
-    });
-  out.End();
-  return result.Release();
-}
+// A worker: every selected pixel of the work rectangle reversed.
+HGLOBAL Reverse(const SelectionArgs& args) { return RunRGBRev(args, TRUE, TRUE, TRUE, TRUE); }
 
-// Workers change only the selected pixels: the caller's mask is used as it
-// stands, whatever the shape arguments; shapes are built over the whole
-// picture (the caller's vertices stay where they were); mode 1 ignores the
-// shape arguments and the mask and builds none.
+// Every mode and side, through the mask builder (picture- and corner-sized)
+// and through a worker, cleans up after failures. The worker changes only
+// the pixels the caller's mask selects (mode 0, whatever the shape
+// arguments and side), all of them (mode 1, whatever the mask), or those
+// the picture-sized mask of the shape selects; the caller's mask and
+// vertices are left as they were.
 TEST_F(SelectionSetupTest, WorkersChangeOnlySelectedPixelsAndCleanUp) {
-  HGLOBAL notAMask = Keep(MakePicture(Layout::kPalette8, 3, 3, 5));
-  const On below = [](int x, int y) { return x > y; };
-  HGLOBAL mask = Keep(MakeMask(Picture(below)));
+  HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, kWidth, kHeight, 11));
+  HGLOBAL mask = Keep(MakeMask(Picture([](int x, int y) { return x > y; })));
   const std::vector<std::uint8_t> maskBytes = BlockBytes(mask);
-  const struct {
-    const char* name;
-    int mode;
-    std::vector<POINT> points;
-    RECT rect;
-    BOOL inside;
-    On on;
-  } cases[] = {
-      {"caller's mask, whatever the shape", 0, kTriangle, {7, 1, 2, 6}, FALSE, below},
-      {"whole picture", 1, kTriangle, {7, 1, 2, 6}, FALSE, kAll},
-      {"triangle", 2, kTriangle, {}, TRUE, kInTriangle},
-      {"off the picture", 2, Triangle(20, 2, 4), {}, TRUE, kNone},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<POINT> points = c.points;
-    const long live = QvxMemLiveBlocks();
-    HGLOBAL result =
-        PaintSelection(Args(picture_, c.mode, points.data(), static_cast<int>(points.size()),
-                            c.rect, c.inside, c.mode == 0 ? mask : notAMask));
-    if (c.mode == 1 && HasAccounting()) {
-      EXPECT_EQ(QvxMemLiveBlocks(), live + 1) << "no mask is built";
-    }
-    ASSERT_NE(Keep(result), nullptr);
-    EXPECT_EQ(Text(points), Text(c.points));
-    PictureView in(picture_), out(result);
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x)
-        ASSERT_EQ(out.At(x, y), (c.on(x, y) ? Pixel{-1, 1, 2, 3, 0} : in.At(x, y)))
-            << x << ", " << y;
-  }
-  EXPECT_EQ(BlockBytes(mask), maskBytes) << "the caller's mask is left as it was";
-  for (const int mode : {0, 1, 2, 3})
+  const std::vector<POINT> triangle = Triangle(-3, 1, 6);
+  const RECT& e = kEllipse;
+  for (const BYTE mode : {0, 1, 2, 3})
     for (const BOOL inside : {TRUE, FALSE}) {
-      SCOPED_TRACE("mode " + std::to_string(mode) + " inside " + std::to_string(inside));
-      ExpectCleanFailures(
-          [&] {
-            std::vector<POINT> vertices = Triangle(-3, 1, 6);
-            return PaintSelection(Args(picture_, mode, vertices.data(), 3, kEllipse, inside, mask));
-          },
-          {kErrorNoMemory, kErrorCannotDo});
+      SCOPED_TRACE(testing::Message() << "mode " << int{mode} << " inside " << inside);
+      std::vector<POINT> points = triangle;
+      const auto build = [&](BOOL pictureSized) {
+        std::vector<POINT> moved = triangle;
+        WorkRect rect = kWhole;
+        return BuildSelectionMask(mode, moved.data(), 3, e.left, e.top, e.right, e.bottom, inside,
+                                  &rect, pictureSized);
+      };
+      const auto work = [&] {
+        return Reverse(Args(picture, mode, points.data(), 3, e, inside, mask));
+      };
+      // Only drawing and inverting report 2 (after the lock's 3).
+      for (const PictureCall& call : {PictureCall([&] { return build(FALSE); }), PictureCall(work)})
+        if (mode == 0 && inside)
+          ExpectCleanFailures(call, {kErrorNoMemory});
+        else
+          ExpectCleanFailures(call, {kErrorNoMemory, kErrorCannotDo});
+      HGLOBAL shape = Keep(build(TRUE)), result = Keep(work());
+      ASSERT_TRUE(shape && result);
+      const Selected bits = MaskSelection(mode == 0 ? mask : shape);
+      PictureView in(picture), out(result);
+      for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+          const Pixel p = in.At(x, y);
+          ASSERT_EQ(out.At(x, y), (mode == 1 || bits(x, y)
+                                       ? Pixel{-1, 255 - p.red, 255 - p.green, 255 - p.blue}
+                                       : p))
+              << x << ", " << y;
+        }
+      EXPECT_EQ(Text(points), Text(triangle));
     }
+  EXPECT_EQ(BlockBytes(mask), maskBytes) << "the caller's mask is left as it was";
 }
 
 }  // namespace

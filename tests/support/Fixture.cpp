@@ -1,5 +1,7 @@
 #include "support/Fixture.h"
 
+#include <algorithm>
+
 namespace qvx::test {
 
 ScopedProgressHandler::ScopedProgressHandler(std::function<BOOL(const ProgressReport&)> answer)
@@ -11,17 +13,14 @@ ScopedProgressHandler::~ScopedProgressHandler() { QvxComSetProgressHandler(nullp
 
 BOOL ScopedProgressHandler::Call(void* context, int done, int total, int from, int to,
                                  BOOL noDialog) {
-  auto* self = static_cast<ScopedProgressHandler*>(context);
-  return self->answer_(ProgressReport{done, total, from, to, noDialog});
+  return static_cast<ScopedProgressHandler*>(context)->answer_({done, total, from, to, noDialog});
 }
 
-bool QvxTest::HasAccounting() {
 #if defined(_WIN32)
-  return false;
+bool QvxTest::HasAccounting() { return false; }
 #else
-  return true;
+bool QvxTest::HasAccounting() { return true; }
 #endif
-}
 
 void QvxTest::SetUp() {
   // Tests run silently: progress always goes on unless a test says not.
@@ -37,12 +36,7 @@ void QvxTest::TearDown() {
   kept_.clear();
   QvxComSetProgressHandler(nullptr, nullptr);
   QvxComSetDlgOpenHandler(nullptr, nullptr);
-  ExpectNothingLeaked("at the end of the test");
-}
-
-void QvxTest::ExpectNothingLeaked(const char* what) {
-  // Pictures the test keeps are still alive until TearDown.
-  ExpectAccounts(liveAtStart_ + static_cast<long>(kept_.size()), lockedAtStart_, what);
+  ExpectAccounts(liveAtStart_, lockedAtStart_, "at the end of the test");
 }
 
 void QvxTest::ExpectAccounts(long live, long locked, const char* what) {
@@ -61,26 +55,19 @@ void QvxTest::ExpectCleanFailures(const PictureCall& call, std::initializer_list
   if (!HasAccounting()) return;  // no injection either
   ExpectAccounts(live, locked, "after the normal run");
   ASSERT_GT(allocs, 0) << "a call that returns a new picture allocates";
-
-  const auto check = [&](const char* kind, long n) {
+  for (long n = 1; n <= allocs + locks; ++n) {
+    const bool lock = n > allocs;
+    lock ? QvxMemFailLockAt(n - allocs) : QvxMemFailAllocAt(n);
     HGLOBAL result = call();
     QvxMemFailAllocAt(0);
     QvxMemFailLockAt(0);
     const int status = GetErrorStatus();
+    const char* kind = lock ? "lock" : "allocation";
     EXPECT_EQ(result, nullptr) << kind << " " << n << " failed but the call succeeded";
     if (result) GlobalFree(result);
-    bool known = false;
-    for (int code : codes) known = known || status == code;
-    EXPECT_TRUE(known) << kind << " " << n << " failed: error status " << status;
+    EXPECT_NE(std::find(codes.begin(), codes.end(), status), codes.end())
+        << kind << " " << n << " failed: error status " << status;
     ExpectAccounts(live, locked, kind);
-  };
-  for (long n = 1; n <= allocs; ++n) {
-    QvxMemFailAllocAt(n);
-    check("allocation", n);
-  }
-  for (long n = 1; n <= locks; ++n) {
-    QvxMemFailLockAt(n);
-    check("lock", n);
   }
 }
 

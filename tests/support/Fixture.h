@@ -1,10 +1,6 @@
-// The fixture every library test uses.
-//
-// After each test it checks that no global block was leaked and none is left
-// locked. It can run a call under allocation- and lock-failure injection
-// (every failing GlobalAlloc or GlobalLock must make the call fail with its
-// code and release everything) and under cancellation at each progress
-// report (error 1, nothing leaked).
+// The fixture every library test uses: after each test no global block may
+// be leaked or left locked; calls can be run under allocation- and
+// lock-failure injection and under cancellation at each progress report.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -57,10 +53,8 @@ class QvxTest : public ::testing::Test {
   static bool HasAccounting();
 
  private:
-  void ExpectNothingLeaked(const char* what);
   static void ExpectAccounts(long live, long locked, const char* what);
-  long liveAtStart_ = 0;
-  long lockedAtStart_ = 0;
+  long liveAtStart_ = 0, lockedAtStart_ = 0;
   std::vector<HGLOBAL> kept_;
 };
 

@@ -7,25 +7,13 @@
 namespace qvx::test {
 namespace {
 
-struct LayoutInfo {
-  Layout layout;
+// Bit count and name of each layout, in the order of Layout.
+constexpr struct {
   int bits;
   const char* name;
-};
-
-constexpr LayoutInfo kLayouts[] = {
-    {Layout::kPalette1, 1, "palette1"}, {Layout::kPalette4, 4, "palette4"},
-    {Layout::kGrey4, 4, "grey4"},       {Layout::kPalette8, 8, "palette8"},
-    {Layout::kGrey8, 8, "grey8"},       {Layout::kRgb555, 16, "rgb555"},
-    {Layout::kRgb555Fields, 16, "rgb555fields"}, {Layout::kRgb565, 16, "rgb565"},
-    {Layout::kRgb24, 24, "rgb24"},      {Layout::kRgb32, 32, "rgb32"},
-};
-
-const LayoutInfo& InfoOf(Layout layout) {
-  for (const auto& info : kLayouts)
-    if (info.layout == layout) return info;
-  return kLayouts[0];
-}
+} kLayouts[] = {{1, "palette1"}, {4, "palette4"}, {4, "grey4"},         {8, "palette8"},
+                {8, "grey8"},    {16, "rgb555"},  {16, "rgb555fields"}, {16, "rgb565"},
+                {24, "rgb24"},   {32, "rgb32"}};
 
 std::uint32_t Stride(int bits, int width) {
   return static_cast<std::uint32_t>((static_cast<std::int64_t>(bits) * width + 31) / 32 * 4);
@@ -67,14 +55,14 @@ HGLOBAL Build(Layout layout, int width, int height, std::uint32_t seed, bool fil
 }  // namespace
 
 std::vector<Layout> AllLayouts() {
-  std::vector<Layout> all;
-  for (const auto& info : kLayouts) all.push_back(info.layout);
+  std::vector<Layout> all(std::size(kLayouts));
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<Layout>(i);
   return all;
 }
 
-int BitCountOf(Layout layout) { return InfoOf(layout).bits; }
+int BitCountOf(Layout layout) { return kLayouts[static_cast<int>(layout)].bits; }
 
-std::string NameOf(Layout layout) { return InfoOf(layout).name; }
+std::string NameOf(Layout layout) { return kLayouts[static_cast<int>(layout)].name; }
 
 HGLOBAL MakePicture(Layout layout, int width, int height, std::uint32_t seed) {
   return Build(layout, width, height, seed, true);
@@ -96,13 +84,10 @@ HGLOBAL MakeMask(const std::vector<std::string>& rows, bool whiteFirst) {
   const RGBQUAD black{0, 0, 0, 0}, white{255, 255, 255, 0};
   quads[0] = whiteFirst ? white : black;
   quads[1] = whiteFirst ? black : white;
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = data + 48 + std::size_t{stride} * (height - 1 - y);
-    for (int x = 0; x < width; ++x) {
-      const bool set = (rows[y][x] == '#') != whiteFirst;
-      if (set) row[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
-    }
-  }
+  for (int y = 0; y < height; ++y)  // rows from the bottom
+    for (int x = 0; x < width; ++x)
+      if ((rows[y][x] == '#') != whiteFirst)
+        data[48 + std::size_t{stride} * (height - 1 - y) + x / 8] |= std::uint8_t(0x80 >> (x & 7));
   GlobalUnlock(block);
   return block;
 }
@@ -143,13 +128,12 @@ Pixel PictureView::At(int x, int y) const {
   const std::uint8_t* row = Row(y);
   Pixel p;
   auto fromTable = [&](int index) {
-    p.index = index;
-    p.red = Table()[index].rgbRed;
-    p.green = Table()[index].rgbGreen;
-    p.blue = Table()[index].rgbBlue;
+    const RGBQUAD& q = Table()[index];
+    p = Pixel{index, q.rgbRed, q.rgbGreen, q.rgbBlue};
   };
   auto widen = [](int value, int bits) {
-    return static_cast<int>(std::trunc(value * (bits == 5 ? 8.225806451612902 : 4.0476190476190474) + 0.5));
+    const double scale = bits == 5 ? 8.225806451612902 : 4.0476190476190474;
+    return static_cast<int>(std::trunc(value * scale + 0.5));
   };
   switch (BitCount()) {
     case 1: fromTable((row[x / 8] >> (7 - x % 8)) & 1); break;
@@ -159,23 +143,15 @@ Pixel PictureView::At(int x, int y) const {
       const int w = row[2 * x] | (row[2 * x + 1] << 8);
       const bool is565 = header_->biCompression == BI_BITFIELDS &&
                          reinterpret_cast<const DWORD*>(Table())[0] == 0xF800;
-      if (is565) {
-        p.red = widen((w >> 11) & 31, 5);
-        p.green = widen((w >> 5) & 63, 6);
-      } else {
-        p.red = widen((w >> 10) & 31, 5);
-        p.green = widen((w >> 5) & 31, 5);
-      }
+      p.red = widen((w >> (is565 ? 11 : 10)) & 31, 5);
+      p.green = is565 ? widen((w >> 5) & 63, 6) : widen((w >> 5) & 31, 5);
       p.blue = widen(w & 31, 5);
       break;
     }
     case 24:
     case 32: {
-      const int step = BitCount() / 8;
-      p.blue = row[step * x];
-      p.green = row[step * x + 1];
-      p.red = row[step * x + 2];
-      if (step == 4) p.alpha = row[4 * x + 3];
+      const std::uint8_t* q = row + BitCount() / 8 * x;
+      p = Pixel{-1, q[2], q[1], q[0], BitCount() == 32 ? q[3] : 0};
       break;
     }
   }

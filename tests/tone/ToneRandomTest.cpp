@@ -30,6 +30,10 @@ double Gamma(int v, double g) {
   return 255 * std::pow(v * kStep, g >= 0 ? g + 1 : 1 / std::fabs(g - 1));
 }
 int Limited(int offset) { return std::max(-255, std::min(255, offset)); }
+// The luminance and chrominance sums, products added in this order.
+double Luma(Colour c) { return c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478; }
+double Cr(Colour c) { return c.r * 0.5 + c.g * -0.41869 + c.b * -0.08131; }
+double Cb(Colour c) { return c.r * -0.16874 + c.g * -0.33126 + c.b * 0.5; }
 
 // The curve table of control points: the natural cubic spline through the
 // points (of neighbours with equal x only the last counts) by the
@@ -89,10 +93,9 @@ template <class Level, class Param>
 ColourMap YccOf(Level level, Param py, Param pcr, Param pcb) {
   return [=](Colour c) {
     const auto in = [](double v) { return Clamped(Rounded(v)); };
-    const double r = c.r, g = c.g, b = c.b;
-    const double y = level(in(r * 0.298912 + g * 0.586611 + b * 0.114478), py);
-    const double cr = level(in(r * 0.5 + g * -0.41869 + b * -0.08131 + 128.0), pcr) - 128;
-    const double cb = level(in(r * -0.16874 + g * -0.33126 + b * 0.5 + 128.0), pcb) - 128;
+    const double y = level(in(Luma(c)), py);
+    const double cr = level(in(Cr(c) + 128.0), pcr) - 128;
+    const double cb = level(in(Cb(c) + 128.0), pcb) - 128;
     return Colour{in(y + 1.402 * cr), in((y - 0.34414 * cb) - 0.71414 * cr), in(y + 1.772 * cb)};
   };
 }
@@ -108,15 +111,13 @@ struct Case {
   std::function<HGLOBAL(const SelectionArgs&, PixelRoute)> run;
   ColourMap map;
   unsigned depthMask = kDepthAll;
-  bool greyByTable = false;
-  bool usesSelection = true;
+  bool greyByTable = false, usesSelection = true;
 };
 
 // A case of a worker that takes (selection, parameters..., noDialog, route).
 template <class Run, class... Params>
-Case Make(const char* name, ColourMap map, Run run, Params... params) {
-  std::ostringstream what;
-  what << name;
+Case Make(const std::string& name, ColourMap map, Run run, Params... params) {
+  std::ostringstream what(name, std::ios::ate);
   ((what << ' ' << +params), ...);
   return {what.str(),
           [=](const SelectionArgs& a, PixelRoute route) { return run(a, params..., TRUE, route); },
@@ -142,50 +143,46 @@ std::vector<Case> RandomCases(std::mt19937& random) {
   const auto rev = [](int v, BOOL on) { return on ? 255 - v : v; };  // centred Cr: 127 - v
 
   std::vector<Case> cases;
-  double dr = gamma(), dg = gamma(), db = gamma();
-  cases.push_back(Make("RGBGamma", RgbOf(rgbGamma, dr, dg, db), RunRGBGamma, dr, dg, db));
-  dr = gamma(), dg = gamma(), db = gamma();
-  cases.push_back(Make("YCCGamma", YccOf(yccGamma, dr, dg, db), RunYCCGamma, dr, dg, db));
-  int r = offset(), g = offset(), b = offset();
-  cases.push_back(Make("RGBLevel", RgbOf(add, r, g, b), RunRGBLevel, r, g, b));
-  r = offset(), g = offset(), b = offset();
-  cases.push_back(Make("YCCLevel", YccOf(shift, r, g, b), RunYCCLevel, r, g, b));
-  BOOL fr = flag(), fg = flag(), fb = flag();
-  cases.push_back(Make("RGBRev", RgbOf(rev, fr, fg, fb), RunRGBRev, fr, fg, fb));
-  fr = flag(), fg = flag(), fb = flag();
-  cases.push_back(Make("YCCRev", YccOf(rev, fr, fg, fb), RunYCCRev, fr, fg, fb));
-  {
-    auto curve = std::make_shared<std::vector<POINT>>(random() % 7);
-    int x = static_cast<int>(random() % 80) - 20;
-    std::ostringstream text;
-    for (POINT& p : *curve) {
-      p = {x, static_cast<LONG>(random() % 360) - 50};
-      x += static_cast<int>(random() % 90);  // sometimes the same x again
-      text << " (" << p.x << "," << p.y << ")";
-    }
-    const std::vector<int> table = SplineTable(*curve);
-    const auto curveOf = [table](int v, BOOL on) { return on ? table[v] : v; };
-    const auto splines = [&](const char* name, ColourMap map, auto run, BOOL a, BOOL b, BOOL c) {
-      const auto withCurve = [curve, run](const SelectionArgs& args, BOOL a, BOOL b, BOOL c,
-                                          BOOL noDialog, PixelRoute route) {
-        return run(args, curve->data(), static_cast<int>(curve->size()), a, b, c, noDialog, route);
-      };
-      cases.push_back(Make(name, std::move(map), withCurve, a, b, c));
-      cases.back().what += text.str();
-    };
-    fr = flag(), fg = flag(), fb = flag();
-    splines("RGBSpline", RgbOf(curveOf, fr, fg, fb), RunRGBSpline, fr, fg, fb);
-    fr = flag(), fg = flag(), fb = flag();
-    splines("YCCSpline", YccOf(curveOf, fr, fg, fb), RunYCCSpline, fr, fg, fb);
+  // An RGB effect and its YCC twin, each with three parameters drawn anew.
+  const auto twins = [&](const std::string& name, auto draw, auto rgbLevel, auto rgbRun,
+                         auto yccLevel, auto yccRun) {
+    auto r = draw(), g = draw(), b = draw();
+    cases.push_back(Make("RGB" + name, RgbOf(rgbLevel, r, g, b), rgbRun, r, g, b));
+    r = draw(), g = draw(), b = draw();
+    cases.push_back(Make("YCC" + name, YccOf(yccLevel, r, g, b), yccRun, r, g, b));
+  };
+  twins("Gamma", gamma, rgbGamma, RunRGBGamma, yccGamma, RunYCCGamma);
+  twins("Level", offset, add, RunRGBLevel, shift, RunYCCLevel);
+  twins("Rev", flag, rev, RunRGBRev, rev, RunYCCRev);
+  // The curve's points drawn from x in -20..59 rising by 0..89 (sometimes
+  // the same x again).
+  auto curve = std::make_shared<std::vector<POINT>>(random() % 7);
+  int x = static_cast<int>(random() % 80) - 20;
+  std::ostringstream text;
+  for (POINT& p : *curve) {
+    p = {x, static_cast<LONG>(random() % 360) - 50};
+    x += static_cast<int>(random() % 90);
+    text << " (" << p.x << "," << p.y << ")";
   }
+  const std::vector<int> table = SplineTable(*curve);
+  const auto curveOf = [table](int v, BOOL on) { return on ? table[v] : v; };
+  const auto withCurve = [curve](auto run) {
+    return [curve, run](const SelectionArgs& args, BOOL a, BOOL b, BOOL c, BOOL noDialog,
+                        PixelRoute route) {
+      return run(args, curve->data(), static_cast<int>(curve->size()), a, b, c, noDialog, route);
+    };
+  };
+  twins("Spline", flag, curveOf, withCurve(RunRGBSpline), curveOf, withCurve(RunYCCSpline));
+  cases[cases.size() - 2].what += text.str();
+  cases.back().what += text.str();
   // Grey: the luminance sum truncated, on every picture whatever the selection.
   const auto grey = [](Colour c) {
-    const int l = static_cast<int>(c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478);
+    const int l = static_cast<int>(Luma(c));
     return Colour{l, l, l};
   };
-  cases.push_back(
-      {"SetGray", [](const SelectionArgs& a, PixelRoute r) { return RunSetGray(a.picture, TRUE, r); },
-       grey, kDepthAll, true, false});
+  cases.push_back({"SetGray",
+                   [](const SelectionArgs& a, PixelRoute r) { return RunSetGray(a.picture, TRUE, r); },
+                   grey, kDepthAll, true, false});
   // Colours within tolerance of the target in every channel become it.
   const BYTE ur = level(), ug = level(), ub = level(), ut = random() % 4 ? random() % 60 : level();
   const auto unify = [=](Colour c) {
@@ -200,10 +197,9 @@ std::vector<Case> RandomCases(std::mt19937& random) {
   const auto chroma = [=](Colour c) {
     const double f = (std::max(-100, std::min(1000, amount)) + 100) * 0.01;
     if (f == 1) return c;
-    const double r = c.r, g = c.g, b = c.b;
-    const int y = static_cast<int>(r * 0.298912 + g * 0.586611 + b * 0.114478);
-    const int crp = Rounded(static_cast<int>(r * 0.5 + g * -0.41869 + b * -0.08131) * f);
-    const int cbp = Rounded(static_cast<int>(r * -0.16874 + g * -0.33126 + b * 0.5) * f);
+    const int y = static_cast<int>(Luma(c));
+    const int crp = Rounded(static_cast<int>(Cr(c)) * f);
+    const int cbp = Rounded(static_cast<int>(Cb(c)) * f);
     return Colour{Clamped(static_cast<int>(y + 1.402 * crp)),
                   Clamped(static_cast<int>((y - 0.34414 * cbp) - 0.71414 * crp)),
                   Clamped(static_cast<int>(y + 1.772 * cbp))};
@@ -214,7 +210,7 @@ std::vector<Case> RandomCases(std::mt19937& random) {
   const BYTE er = level(), eg = level(), eb = level(), et = random() % 120;
   const auto redEye = [=](Colour c) {
     if (c.r - (c.g + c.b) / 2 <= et) return c;
-    const double s = Rounded(c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478) * kStep;
+    const double s = Rounded(Luma(c)) * kStep;
     return Colour{static_cast<int>(er * s), static_cast<int>(eg * s), static_cast<int>(eb * s)};
   };
   cases.push_back(Make("RedEyeRemoval", redEye, RunRedEyeRemoval, er, eg, eb, et));
@@ -222,9 +218,8 @@ std::vector<Case> RandomCases(std::mt19937& random) {
   return cases;
 }
 
-int Narrow(int c, int bits) {
-  return static_cast<int>(c * (bits == 5 ? 31 : 63) * 0.00392156862745098 + 0.5);
-}
+// A level narrowed to 5 or 6 bits, rounded.
+int Narrow(int c, int bits) { return static_cast<int>(c * (bits == 5 ? 31 : 63) * kStep + 0.5); }
 
 // The expected result of a tone effect on `source`: colour-table pictures
 // (and 8-bit grey-ramp ones when `greyByTable`) get their table mapped;
@@ -258,14 +253,12 @@ HGLOBAL ExpectedTone(HGLOBAL source, bool greyRamp, const ColourMap& map,
       if (bits == 8) {
         row[x] = static_cast<std::uint8_t>(0.587 * c.g + 0.299 * c.r + 0.114 * c.b + 0.5);
       } else if (bits == 16) {
-        const auto word = static_cast<std::uint16_t>(
-            is565 ? (Narrow(c.r, 5) << 11) | (Narrow(c.g, 6) << 5) | Narrow(c.b, 5)
-                  : (Narrow(c.r, 5) << 10) | (Narrow(c.g, 5) << 5) | Narrow(c.b, 5));
-        std::memcpy(row + 2 * x, &word, 2);
+        const int word = Narrow(c.r, 5) << (is565 ? 11 : 10) | Narrow(c.g, is565 ? 6 : 5) << 5 |
+                         Narrow(c.b, 5);
+        row[2 * x] = BYTE(word), row[2 * x + 1] = BYTE(word >> 8);
       } else {
         std::uint8_t* q = row + bits / 8 * x;
-        q[0] = static_cast<std::uint8_t>(c.b), q[1] = static_cast<std::uint8_t>(c.g);
-        q[2] = static_cast<std::uint8_t>(c.r);
+        q[0] = BYTE(c.b), q[1] = BYTE(c.g), q[2] = BYTE(c.r);
         if (bits == 32) q[3] = 0;
       }
     }
@@ -288,35 +281,33 @@ int CheckRandomCases(Layout layout, int width, int height, std::uint32_t seed, b
   int compared = 0;
   HGLOBAL source = MakePicture(layout, width, height, seed);
   for (const Case& c : RandomCases(random)) {
-    // The whole picture, a mask of random bits under a random table (an
+    // The whole picture; a mask of random bits under a random table (an
     // entry selects when not black in red, green or blue; the fourth byte
-    // does not count), or an ellipse around the picture whose expected
-    // pixels are the mask the builder draws for it (tested on its own)
-    // within its work rectangle.
-    SelectionArgs args;
+    // does not count); or an ellipse around the picture, whose pixels are
+    // those of the mask the builder draws for it (tested on its own) within
+    // its work rectangle.
+    SelectionArgs args{source};
     const BYTE modes[] = {kSelectWhole, kSelectMask, kSelectEllipse};
     args.mode = modes[random() % (whole ? 2 : 3)];
     args.inside = random() % 3 != 0;
     HGLOBAL mask = nullptr;
     WorkRect rect{0, 0, width - 1, height - 1};
-    std::ostringstream what;
+    std::ostringstream at, what;
     what << ", mode " << int{args.mode} << (args.inside ? " inside" : " outside");
-    auto coordinate = [&](int size) { return static_cast<LONG>(random() % (size + 6)) - 3; };
     if (args.mode == kSelectMask) {
       args.mask = mask = MakePicture(Layout::kPalette1, width, height, random());
-      auto* table = reinterpret_cast<RGBQUAD*>(static_cast<BYTE*>(GlobalLock(mask)) + 40);
       const RGBQUAD entries[] = {{0, 0, 0, 0}, {0, 0, 0, 255}, {255, 255, 255, 0},
                                  {1, 0, 0, 0}, {0, 0, 1, 0},   {0, 128, 0, 0}};
       const int e0 = static_cast<int>(random() % 6), e1 = static_cast<int>(random() % 6);
-      table[0] = entries[e0];
-      table[1] = entries[e1];
+      auto* table = reinterpret_cast<RGBQUAD*>(static_cast<BYTE*>(GlobalLock(mask)) + 40);
+      table[0] = entries[e0], table[1] = entries[e1];
       GlobalUnlock(mask);
       what << ", table entries " << e0 << " " << e1;
     } else if (args.mode == kSelectEllipse) {
       RECT& e = args.rect;
-      do {
-        e = {coordinate(width), coordinate(height), coordinate(width), coordinate(height)};
-      } while (e.left == e.right || e.top == e.bottom);
+      const auto near = [&](int size) { return static_cast<LONG>(random() % (size + 6)) - 3; };
+      do e = {near(width), near(height), near(width), near(height)};
+      while (e.left == e.right || e.top == e.bottom);
       what << " rect " << e.left << "," << e.top << "," << e.right << "," << e.bottom;
       mask = BuildSelectionMask(3, nullptr, 0, e.left, e.top, e.right, e.bottom, args.inside,
                                 &rect, TRUE);
@@ -326,9 +317,6 @@ int CheckRandomCases(Layout layout, int width, int height, std::uint32_t seed, b
       selected = [bits = MaskSelection(mask), rect](int x, int y) {
         return x >= rect.left && x <= rect.right && y >= rect.top && y <= rect.bottom && bits(x, y);
       };
-    if (!c.usesSelection) args = SelectionArgs{};
-    args.picture = source;
-    std::ostringstream at;
     at << c.what << " on " << NameOf(layout) << " " << width << "x" << height << ", seed " << seed
        << (c.usesSelection ? what.str() : std::string());
     const std::string where = at.str();
@@ -341,11 +329,10 @@ int CheckRandomCases(Layout layout, int width, int height, std::uint32_t seed, b
     } else {
       // The direct route must give the model's result, the record route the
       // same bytes.
-      HGLOBAL direct = c.run(args, PixelRoute::kDirect);
-      EXPECT_NE(direct, nullptr) << where << ": error " << GetErrorStatus();
+      HGLOBAL direct = c.run(args, PixelRoute::kDirect), generic = c.run(args, PixelRoute::kRecord);
       HGLOBAL expected =
           ExpectedTone(source, layout == Layout::kGrey8, c.map, selected, c.greyByTable);
-      HGLOBAL generic = c.run(args, PixelRoute::kRecord);
+      EXPECT_TRUE(direct && generic) << where << ": error " << GetErrorStatus();
       if (direct && generic) {
         EXPECT_EQ(BlockBytes(direct), BlockBytes(expected))
             << where << ": " << FirstDifference(expected, direct);
