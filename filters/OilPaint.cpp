@@ -106,7 +106,7 @@ struct LaneRun {
   int rowCount;
   int first;                // the first column of the planes
   int start, half;          // brush offsets
-  int left, right;          // the work rectangle's columns, relative to its left
+  int last;                 // the work rectangle's last column, relative to its left
 };
 
 // Paints pixels i0..i1 (relative to the rectangle's left) of a run;
@@ -115,8 +115,8 @@ template <int Planes, int Size>
 QVX_LOOP_BODY void PaintLaneRun(const LaneRun* run, int i0, int i1, Bgrx* out) {
   constexpr std::integral_constant<int, Size> kFull;
   for (int i = i0; i <= i1; ++i) {
-    const int a = std::max(i + run->start, run->left);
-    const int columns = std::min(i + run->half, run->right) - a + 1;
+    const int a = std::max(i + run->start, 0);
+    const int columns = std::min(i + run->half, run->last) - a + 1;
     const std::size_t lane = static_cast<std::size_t>(a - run->first) * run->rowCount;
     const bool full = run->rowCount == Size && columns == Size;
     const auto mode = [&](int plane) {
@@ -255,13 +255,15 @@ struct OilPaintFilter {
     const auto from = [&](int x) { return std::max(x + start, rect.left) - rect.left; };
     const auto to = [&](int x) { return std::min(x + half, rect.right) - rect.left; };
     if (size <= kLaneBrush)
-      PaintLanes(window, x0 - rect.left, x1 - rect.left, from(x0), to(x1), 0,
+      PaintLanes(window, x0 - rect.left, x1 - rect.left, from(x0), to(x1),
                  rect.right - rect.left, out);
     else
       PaintSliding(window, x0, x1, from, to, out - rect.left);
   }
 
-  void PaintLanes(const Window& window, int i0, int i1, int first, int last, int left, int right,
+  // Pixels i0..i1 of a run whose windows cover columns first..last; all
+  // relative to the work rectangle, whose last column is lastColumn.
+  void PaintLanes(const Window& window, int i0, int i1, int first, int last, int lastColumn,
                   Bgrx* out) {
     const int rowCount = window.rowCount;
     for (int i = first; i <= last; ++i)
@@ -270,7 +272,7 @@ struct OilPaintFilter {
           planes[k][(i - first) * rowCount + r] =
               static_cast<BYTE>(Keys::Key(window.rows[r][i], k));
     const LaneRun run{{planes[0], planes[1], planes[2]},
-                      window.rows, rowCount, first, start, half, left, right};
+                      window.rows, rowCount, first, start, half, lastColumn};
     constexpr int P = Keys::kPlanes;
     switch (size) {
       case 1: return Vectorised<PaintLaneRun<P, 1>>(&run, i0, i1, out);
