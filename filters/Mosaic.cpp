@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
@@ -55,17 +56,30 @@ struct CellSum {
   std::uint64_t red, green, blue;
 };
 
-// Per-column sums of a band of rows: four 32-bit lanes a column, one per
-// byte of a colour. Bands of at most kBandRows rows cannot overflow them.
-constexpr int kBandRows = 1 << 23;  // 2^23 x 255 < 2^31
+// Per-byte sums of a band of rows, over the bytes of the columns the cells
+// cover: three bytes a pixel straight from 24-bit rows, four from 32-bit
+// rows and from decoded colours (blue, green, red, spare). Bands of at most
+// kBandRows rows keep them within 16 bits.
+constexpr int kBandRows = 257;  // 257 x 255 = 65535
 
-QVX_LOOP_BODY void AddColumns(Int4* sums, const Bgrx* row, int count) {
-  for (int i = 0; i < count; ++i) sums[i] += Widen(row[i]);
+QVX_LOOP_BODY void AddBytes(std::uint16_t* sums, const BYTE* bytes, int count) {
+  using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+  using Words16 = std::uint16_t __attribute__((vector_size(32)));
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    Bytes16 b;
+    Words16 sum;
+    std::memcpy(&b, bytes + i, sizeof b);
+    std::memcpy(&sum, sums + i, sizeof sum);
+    sum += __builtin_convertvector(b, Words16);
+    std::memcpy(sums + i, &sum, sizeof sum);
+  }
+  for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + bytes[i]);
 }
 
 struct WorkBuffers {
   Bgrx* row;
-  Int4* columnSums;
+  std::uint16_t* byteSums;
   CellSum* totals;
   Bgrx* painted;
 };
@@ -94,27 +108,38 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   const auto cellEnd = [&](int k) {  // exclusive, relative to rect.left
     return static_cast<int>(std::min<std::int64_t>(span, (k + 1) * job.cellWidth));
   };
-  const auto& [row, columnSums, totals, painted] = job.buffers;
+  const auto& [row, byteSums, totals, painted] = job.buffers;
+  // 24- and 32-bit rows are summed as they are, other pixels decoded first.
+  constexpr bool kRawRows = std::is_same_v<Px, Px24> || std::is_same_v<Px, Px32>;
+  constexpr int kStride = std::is_same_v<Px, Px24> ? 3 : 4;
   // Rows of bit-packed pictures share bytes with their neighbours' pixels.
   const int pixelBits = job.source.BitCount;
   for (std::int64_t top = rect.top; top <= rect.bottom; top += job.cellHeight) {
     const int y0 = static_cast<int>(top);
     const int y1 = static_cast<int>(std::min(height, top + job.cellHeight));  // exclusive
     std::fill(totals, totals + cells, CellSum{0, 0, 0});
-    for (int band = y0; band < y1; band += std::min(kBandRows, y1 - band)) {
+    for (int band = y0; band < y1; band += kBandRows) {
       const int bandEnd = band + std::min(kBandRows, y1 - band);
-      std::fill(columnSums, columnSums + span, Int4{});
+      std::fill(byteSums, byteSums + kStride * span, std::uint16_t{0});
       for (int y = band; y < bandEnd; ++y) {
-        filter_detail::DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
-        Vectorised<AddColumns>(columnSums, row, span);
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(row);
+        if constexpr (kRawRows)
+          bytes = Px::Pos(DibRow(job.source, y), rect.left);
+        else
+          filter_detail::DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
+        Vectorised<AddBytes>(byteSums, bytes, kStride * span);
       }
       for (int k = 0, i = 0; k < cells; ++k) {
-        Int4 sum{};
-        for (const int stop = cellEnd(k); i < stop; ++i) sum += columnSums[i];
-        // Lanes are blue, green, red, spare.
-        totals[k].blue += static_cast<std::uint32_t>(sum[0]);
-        totals[k].green += static_cast<std::uint32_t>(sum[1]);
-        totals[k].red += static_cast<std::uint32_t>(sum[2]);
+        std::uint32_t blue = 0, green = 0, red = 0;
+        for (const int stop = cellEnd(k); i < stop; ++i) {
+          const std::uint16_t* sum = byteSums + kStride * i;
+          blue += sum[0];
+          green += sum[1];
+          red += sum[2];
+        }
+        totals[k].blue += blue;
+        totals[k].green += green;
+        totals[k].red += red;
       }
     }
     // The painted row: each cell's mean over its columns.
@@ -168,7 +193,7 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
       std::min<std::int64_t>(source.Width, rect.left + cells * std::int64_t{cellWidth}) - rect.left;
   WorkBlock rowBlock, sumsBlock, totalsBlock, paintedBlock;
   if (!rowBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(span)) ||
-      !sumsBlock.Allocate(sizeof(Int4) * static_cast<std::size_t>(span)) ||
+      !sumsBlock.Allocate(4 * sizeof(std::uint16_t) * static_cast<std::size_t>(span)) ||
       !totalsBlock.Allocate(sizeof(CellSum) * static_cast<std::size_t>(cells)) ||
       !paintedBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(span)))
     return nullptr;
@@ -177,7 +202,7 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
                       result.Record(),
                       cellWidth,
                       cellHeight,
-                      {rowBlock.As<Bgrx>(), sumsBlock.As<Int4>(), totalsBlock.As<CellSum>(),
+                      {rowBlock.As<Bgrx>(), sumsBlock.As<std::uint16_t>(), totalsBlock.As<CellSum>(),
                        paintedBlock.As<Bgrx>()},
                       writesAll,
                       noDialog};

@@ -571,6 +571,28 @@ TEST_F(FilterRandomTest, EveryFilterMatchesItsRuleOnEveryLayoutAndSelection) {
   EXPECT_EQ(CheckRandomCases(30, AllLayouts(), MosaicCases), 30 * 10 * 2);
 }
 
+// Cells taller than 257 rows are summed band by band; an all-white picture
+// would overflow a band one row taller.
+TEST_F(FilterRandomTest, MosaicCellsTallerThanASumBand) {
+  for (Layout layout : {Layout::kRgb24, Layout::kRgb32, Layout::kRgb565})
+    for (bool white : {false, true}) {
+      SelectionArgs args;
+      args.picture = Keep(MakePicture(layout, 5, 600, 3));
+      if (white) {
+        PictureView view(args.picture);
+        for (int y = 0; y < 600; ++y)
+          std::fill_n(const_cast<std::uint8_t*>(view.Row(y)), view.RowBytes(), 0xFF);
+      }
+      const Grid decoded = Decode(args.picture);
+      for (int ch : {258, 300, 600})
+        EXPECT_EQ(Mismatch(ExpectedMosaic(decoded, {0, 0, 4, 599}, [](int, int) { return true; },
+                                          2, ch),
+                           Keep(RunMosaic(args, 2, ch, TRUE))),
+                  "")
+            << NameOf(layout) << (white ? " white" : "") << ", cells 2 x " << ch;
+    }
+}
+
 TEST_F(FilterRandomTest, OilPaintMatchesTheBrushRuleForEachSizeAndMethod) {
   EXPECT_EQ(CheckRandomCases(30, kFilterLayouts, OilPaintCases), 30 * 6 * 18);
 }
