@@ -126,8 +126,9 @@ QVX_LOOP_BODY void PaintLaneRun(const LaneRun* run, int i0, int i1, Bgrx* out) {
     if constexpr (Planes == 3) {
       out[i] = {mode(2).key, mode(1).key, mode(0).key, 1};
     } else {
+      // Visiting position p is row p / columns, column p % columns.
       const int p = mode(0).position;
-      out[i] = run->rows[p / columns][a + p % columns];
+      out[i] = full ? run->rows[p / Size][a + p % Size] : run->rows[p / columns][a + p % columns];
     }
   }
 }
@@ -228,7 +229,8 @@ struct OilPaintFilter {
   WorkBlock countsBlock;
   KeyCounts counts[Keys::kPlanes];
   WorkBlock lanesBlock;
-  BYTE* planes[3] = {};  // key planes of a run, column by column
+  BYTE* planes[3] = {};          // key planes of a run, column by column
+  DerivedRows<BYTE> binRows;     // luminance bins of the source rows (method 1)
 
   bool Prepare(FilterJob& job) {
     if (size <= kLaneBrush) {
@@ -236,6 +238,7 @@ struct OilPaintFilter {
       if (!lanesBlock.Allocate(Keys::kPlanes * plane)) return false;
       std::memset(lanesBlock.Data(), 0, Keys::kPlanes * plane);  // lanes read past a window
       for (int k = 0; k < Keys::kPlanes; ++k) planes[k] = lanesBlock.As<BYTE>() + k * plane;
+      if (!kChannels && !binRows.Allocate(size + 1, 0, job.Columns(), 1, job.height)) return false;
     } else {
       const std::size_t entries = KeyCounts::Entries(size * size);
       if (!countsBlock.Allocate(Keys::kPlanes * entries * sizeof(std::uint16_t))) return false;
@@ -255,24 +258,34 @@ struct OilPaintFilter {
     const auto from = [&](int x) { return std::max(x + start, rect.left) - rect.left; };
     const auto to = [&](int x) { return std::min(x + half, rect.right) - rect.left; };
     if (size <= kLaneBrush)
-      PaintLanes(window, x0 - rect.left, x1 - rect.left, from(x0), to(x1),
-                 rect.right - rect.left, out);
+      PaintLanes(job, window, top, x0 - rect.left, x1 - rect.left, from(x0), to(x1), out);
     else
       PaintSliding(window, x0, x1, from, to, out - rect.left);
   }
 
-  // Pixels i0..i1 of a run whose windows cover columns first..last; all
-  // relative to the work rectangle, whose last column is lastColumn.
-  void PaintLanes(const Window& window, int i0, int i1, int first, int last, int lastColumn,
-                  Bgrx* out) {
+  // Pixels i0..i1 of a run whose windows cover columns first..last (all
+  // relative to the work rectangle) and picture rows from `top` on.
+  void PaintLanes(FilterJob& job, const Window& window, int top, int i0, int i1, int first,
+                  int last, Bgrx* out) {
     const int rowCount = window.rowCount;
-    for (int i = first; i <= last; ++i)
+    if constexpr (kChannels) {
+      for (int i = first; i <= last; ++i)
+        for (int r = 0; r < rowCount; ++r)
+          for (int k = 0; k < Keys::kPlanes; ++k)
+            planes[k][(i - first) * rowCount + r] =
+                static_cast<BYTE>(Keys::Key(window.rows[r][i], k));
+    } else {
+      // Each source row's bins are worked out once, not once per window.
+      const BYTE* bins[kLaneBrush];
       for (int r = 0; r < rowCount; ++r)
-        for (int k = 0; k < Keys::kPlanes; ++k)
-          planes[k][(i - first) * rowCount + r] =
-              static_cast<BYTE>(Keys::Key(window.rows[r][i], k));
+        bins[r] = binRows.Row(job.rows, top + r, [](BYTE* out, const Bgrx* row, int count) {
+          for (int i = 0; i < count; ++i) out[i] = static_cast<BYTE>(LuminanceBin(row[i]));
+        });
+      for (int i = first; i <= last; ++i)
+        for (int r = 0; r < rowCount; ++r) planes[0][(i - first) * rowCount + r] = bins[r][i];
+    }
     const LaneRun run{{planes[0], planes[1], planes[2]},
-                      window.rows, rowCount, first, start, half, lastColumn};
+                      window.rows, rowCount, first, start, half, job.rect.right - job.rect.left};
     constexpr int P = Keys::kPlanes;
     switch (size) {
       case 1: return Vectorised<PaintLaneRun<P, 1>>(&run, i0, i1, out);
