@@ -186,8 +186,8 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
   EffectResult result;
   if (!result.Start(source, !writesAll)) return nullptr;
   if (rect.Empty()) return result.Finish();
-  // Buffers over the columns the cells cover: a decoded row, the column
-  // sums, the cell totals and the painted row.
+  // Buffers over the columns the cells cover: a decoded row, the byte sums,
+  // the cell totals and the painted row.
   const std::int64_t cells = (rect.right - rect.left) / std::int64_t{cellWidth} + 1;
   const std::int64_t span =
       std::min<std::int64_t>(source.Width, rect.left + cells * std::int64_t{cellWidth}) - rect.left;
