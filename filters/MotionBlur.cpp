@@ -188,8 +188,10 @@ struct SpinFilter {
         stride = s >= angles - 1 ? angles - 1 : std::max(1, static_cast<int>(s));
       }
       // Sums in plain integers: samples land in scattered rows, one at a
-      // time, where lanes would only add shuffles.
-      int red = 0, green = 0, blue = 0, n = 0;
+      // time, where lanes would only add shuffles. Up to 2^26 samples of
+      // 255 need more than 32 bits.
+      std::int64_t red = 0, green = 0, blue = 0;
+      int n = 0;
       for (int k = 0; k < angles; k += stride) {
         const int sx = static_cast<int>(dx * cosines[k] - dy * sines[k] + cx);
         const int sy = static_cast<int>(dx * sines[k] + dy * cosines[k] + cy);
