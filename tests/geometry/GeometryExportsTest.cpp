@@ -104,6 +104,13 @@ Grid Rotate(const Grid& source, const RotationArgs& args) {
       g.At(x, y) = source.At(args.mirror ? w - 1 - x : x, args.flip ? h - 1 - y : y);
       if (args.mirror) g.At(x, y).alpha = 0;
     }
+  if (args.flip && !g.padding.empty()) {
+    // Flipping moves whole rows, their padding with them.
+    const std::size_t perRow = g.padding.size() / h;
+    for (int y = 0; y < h; ++y)
+      std::copy_n(source.padding.begin() + (h - 1 - y) * perRow, perRow,
+                  g.padding.begin() + y * perRow);
+  }
   const Pixel whole = g.Nearest(args.red, args.green, args.blue);
   const auto withoutAlpha = [](Pixel p) { return p.alpha = 0, p; };
   if (a == 0) return g;
