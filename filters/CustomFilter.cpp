@@ -181,7 +181,7 @@ bool DirectRows(const DirectSelection& sel, const DibAccess& source, const Px& s
     convolution.Run(job, y, rect.left, rect.right, out);
     const Bgrx* own = job.rows.Row(y);
     const auto row = dst.Row(y);
-    auto p = Px::Pos(row, rect.left);
+    auto p = Px::At(row, rect.left);
     for (int x = rect.left; x <= rect.right; ++x, p = Px::Next(p)) {
       if (!sel.Selected(x, y)) continue;
       std::uint32_t filtered, kept;
@@ -213,14 +213,13 @@ HGLOBAL RunDirectVariant(const SelectionArgs& args, Convolution& convolution, st
     SetErrorStatus(kErrorNoMemory);
     return nullptr;
   }
-  EffectResult result;
-  if (!result.Start(source.Record(), true)) return nullptr;
-  const bool done = route == PixelRoute::kRecord
-                        ? DirectRows(sel, source.Record(), PxRecord(&source.Record()),
-                                     PxRecord(&result.Record()), convolution, keep, noDialog)
-                        : DirectRows(sel, source.Record(), Px24{&source.Record()},
-                                     Px24{&result.Record()}, convolution, keep, noDialog);
-  return done ? result.Finish() : nullptr;
+  LockedPicture result;
+  if (!result.Make(source.Record(), true)) return nullptr;
+  const bool done =
+      DispatchPixels(route, source.Record(), result.Record(), [&](auto src, auto dst) {
+        return DirectRows(sel, source.Record(), src, dst, convolution, keep, noDialog);
+      });
+  return done ? result.Release() : nullptr;
 }
 
 }  // namespace

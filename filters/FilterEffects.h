@@ -5,7 +5,7 @@
 
 #include "frame/FixedRecords.h"
 #include "frame/SelectionArgs.h"
-#include "frame/EffectResult.h"
+#include "frame/PixelPolicy.h"
 
 namespace qvx {
 

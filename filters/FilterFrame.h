@@ -44,7 +44,7 @@
 #include "frame/Resources.h"
 #include "frame/Selection.h"
 #include "frame/Simd.h"
-#include "frame/EffectResult.h"
+#include "frame/LockedPicture.h"
 
 namespace qvx {
 
@@ -268,17 +268,17 @@ void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out)
   const auto row = px.Row(y);
   int x = from;
   if (x < 0) {
-    const Bgrx first = ToBgrx(px.Read(Px::Pos(row, 0)));
+    const Bgrx first = ToBgrx(px.Read(Px::At(row, 0)));
     for (; x < 0 && x <= to; ++x) *out++ = first;
   }
   const int end = std::min(to, maxX);
   if (x <= end) {
-    DecodeRun(px, Px::Pos(row, x), end - x + 1, out);
+    DecodeRun(px, Px::At(row, x), end - x + 1, out);
     out += end - x + 1;
     x = end + 1;
   }
   if (x <= to) {
-    const Bgrx last = ToBgrx(px.Read(Px::Pos(row, maxX)));
+    const Bgrx last = ToBgrx(px.Read(Px::At(row, maxX)));
     for (; x <= to; ++x) *out++ = last;
   }
 }
@@ -286,7 +286,7 @@ void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out)
 // Stores the colours of pixels x0..x1 of a result row.
 template <class Px, class Row>
 void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgrx* colours, bool skips) {
-  auto p = Px::Pos(row, x0);
+  auto p = Px::At(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p = Px::Next(p))
     if (!skips || colours->spare) dst.Write(p, colours->red, colours->green, colours->blue);
 }
@@ -307,12 +307,12 @@ QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
 }
 inline void StoreRun(const Px24& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
   if (skips) return StoreRun<Px24, BYTE*>(dst, row, x0, x1, colours, true);
-  Vectorised<Store24>(Px24::Pos(row, x0), x1 - x0 + 1, colours);
+  Vectorised<Store24>(Px24::At(row, x0), x1 - x0 + 1, colours);
 }
 
 inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
   if (skips) return StoreRun<Px32, BYTE*>(dst, row, x0, x1, colours, true);
-  BYTE* p = Px32::Pos(row, x0);
+  BYTE* p = Px32::At(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p += 4) {
     std::uint32_t word;
     std::memcpy(&word, colours, 4);
@@ -358,15 +358,15 @@ HGLOBAL RunFilter(const SelectionArgs& args, const FilterSetup& setup, Filter& f
   // A filter that writes every pixel of the whole picture need not copy
   // the source's rows first.
   const bool writesAll = !filter_detail::Skips<Filter>() && SelectsWholePicture(selection);
-  EffectResult result;
-  if (!result.Start(source, !writesAll)) return nullptr;
-  if (selection.Rect().Empty()) return result.Finish();
+  LockedPicture result;
+  if (!result.Make(source, !writesAll)) return nullptr;
+  if (selection.Rect().Empty()) return result.Release();
   const bool done =
-      DispatchPixelPair(setup.route, source, result.Record(), [&](auto src, auto dst) {
+      DispatchPixels(setup.route, source, result.Record(), [&](auto src, auto dst) {
         return filter_detail::FilterRows(selection, source, result.Record(), src, dst, filter,
                                          writesAll, setup.noDialog);
       });
-  return done ? result.Finish() : nullptr;
+  return done ? result.Release() : nullptr;
 }
 
 // Parameter refusals of the filters: error 5, before anything is locked.

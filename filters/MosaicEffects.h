@@ -5,7 +5,7 @@
 #pragma once
 
 #include "frame/SelectionArgs.h"
-#include "frame/EffectResult.h"
+#include "frame/PixelPolicy.h"
 
 namespace qvx {
 

@@ -78,4 +78,10 @@ inline BYTE GreyMix(double red, double green, double blue) {
   return static_cast<BYTE>(static_cast<int>(0.587 * green + 0.299 * red + 0.114 * blue + 0.5));
 }
 
+// Grey index of a colour as the geometric effects store it in 8-bit
+// grey-ramp pictures: rnd(0.299 red + 0.587 green + 0.114 blue).
+inline BYTE GreyIndex(double red, double green, double blue) {
+  return static_cast<BYTE>(RoundHalfAway(0.299 * red + 0.587 * green + 0.114 * blue));
+}
+
 }  // namespace qvx

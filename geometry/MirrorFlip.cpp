@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 
+#include "geometry/GeometryPixels.h"
+
 namespace qvx {
 namespace {
 
@@ -40,16 +42,16 @@ void FlipRows(const DibAccess& dst, const DibAccess& src, int y) {
 }  // namespace
 
 BOOL MirrorDibImage(DibAccess* picture, DibAccess* mask, ProgressRange range, BOOL noDialog,
-                    PixelPath path) {
+                    PixelRoute path) {
   LockedPicture pictureCopy, maskCopy;
   if (!TakeSnapshots(picture, mask, pictureCopy, maskCopy)) return FALSE;
-  std::optional<GeoRecord> maskDst, maskSrc;
+  std::optional<PxRecord> maskDst, maskSrc;
   if (HasPicture(mask)) {
     maskDst.emplace(mask);
     maskSrc.emplace(&maskCopy.Record());
   }
   const int width = picture->Width, height = picture->Height;
-  return DispatchGeometry(pictureCopy.Record(), *picture, path,
+  return DispatchPixels(path, pictureCopy.Record(), *picture,
                           [&](const auto& src, const auto& dst) {
                             for (int y = 0; y < height; ++y) {
                               MirrorRow(dst, src, y, width);

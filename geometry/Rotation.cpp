@@ -9,9 +9,10 @@
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "frame/Resources.h"
+#include "frame/Simd.h"
+#include "geometry/GeometryPixels.h"
 #include "geometry/MirrorFlip.h"
 #include "geometry/ProgressRange.h"
-#include "frame/Simd.h"
 
 namespace qvx {
 
@@ -58,7 +59,7 @@ struct Turn {
   CentredFrame result;  // the result's, in the same coordinates
   ProgressRange range;
   BOOL noDialog;
-  PixelPath path;
+  PixelRoute path;
 };
 
 // ---- quarter turns -----------------------------------------------------------
@@ -233,7 +234,7 @@ bool TurnPicture(DibAccess& src, DibAccess& dst, const Turn& turn) {
     // The line-based turns keep alpha; the keep-size turns move pixels as
     // index and colours.
     const bool keepAlpha = !turn.keepSize || turn.a == 18000;
-    return DispatchGeometry(src, dst, turn.path, [&](const auto& s, const auto& d) {
+    return DispatchPixels(turn.path, src, dst, [&](const auto& s, const auto& d) {
       return QuarterRows(s, d, map, keepAlpha, turn, sw, sh, dst.Width, dst.Height);
     });
   }
@@ -242,7 +243,7 @@ bool TurnPicture(DibAccess& src, DibAccess& dst, const Turn& turn) {
   if (!tables.columns.Allocate(2 * width * sizeof(double))) return false;
   tables.xc = tables.columns.As<double>();
   tables.xs = tables.xc + width;
-  return DispatchGeometry(src, dst, turn.path, [&](const auto& s, const auto& d) {
+  return DispatchPixels(turn.path, src, dst, [&](const auto& s, const auto& d) {
     return GeneralRows(s, d, turn, sw, sh, tables);
   });
 }
@@ -253,7 +254,7 @@ BYTE Percent(int value) { return static_cast<BYTE>(value); }
 
 ImageHandles RotateImages(HGLOBAL picture, HGLOBAL mask, int angle, BOOL mirror, BOOL flip,
                           BOOL smooth, int red, int green, int blue, BOOL keepSize, BOOL noDialog,
-                          PixelPath path) {
+                          PixelRoute path) {
   const ImageHandles none{nullptr, nullptr};
   const int a = NormaliseAngle(angle);
   LockedDib source, sourceMask;

@@ -8,7 +8,7 @@
 #include "frame/Resources.h"
 #include "geometry/DibLine.h"
 #include "geometry/GeometryReference.h"
-#include "geometry/NeighbourReaders.h"
+#include "frame/NeighbourReaders.h"
 #include "geometry/Sampling.h"
 
 namespace qvx::test {
