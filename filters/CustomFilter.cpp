@@ -169,8 +169,7 @@ bool DirectRows(const DirectSelection& sel, const DibAccess& source, const Px& s
   job.rect = sel.rect;
   job.width = source.Width;
   job.height = source.Height;
-  job.rows.Bind(&src, &filter_detail::DecodeRow<Px>, job.rect.left, job.Columns(), job.width,
-                job.height);
+  job.rows.Bind(&src, &DecodeRow<Px>, job.rect.left, job.Columns(), job.width, job.height);
   WorkBlock outBlock;
   if (!outBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(job.Columns())) ||
       !convolution.Prepare(job))

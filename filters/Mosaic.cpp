@@ -34,15 +34,13 @@ struct CellSum {
 constexpr int kBandRows = 257;  // 257 x 255 = 65535
 
 QVX_LOOP_BODY void AddBytes(std::uint16_t* sums, const BYTE* bytes, int count) {
-  using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-  using Words16 = std::uint16_t __attribute__((vector_size(32)));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
-    Bytes16 b;
-    Words16 sum;
+    Byte16 b;
+    Word16 sum;
     std::memcpy(&b, bytes + i, sizeof b);
     std::memcpy(&sum, sums + i, sizeof sum);
-    sum += __builtin_convertvector(b, Words16);
+    sum += __builtin_convertvector(b, Word16);
     std::memcpy(sums + i, &sum, sizeof sum);
   }
   for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + bytes[i]);
@@ -97,7 +95,7 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
         if constexpr (kRawRows)
           bytes = Px::At(DibRow(job.source, y), rect.left);
         else
-          filter_detail::DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
+          DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
         Vectorised<AddBytes>(byteSums, bytes, kStride * span);
       }
       for (int k = 0, i = 0; k < cells; ++k) {
@@ -173,8 +171,8 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
                       result.Record(),
                       cellWidth,
                       cellHeight,
-                      {rowBlock.As<Bgrx>(), sumsBlock.As<std::uint16_t>(), totalsBlock.As<CellSum>(),
-                       paintedBlock.As<Bgrx>()},
+                      {rowBlock.As<Bgrx>(), sumsBlock.As<std::uint16_t>(),
+                       totalsBlock.As<CellSum>(), paintedBlock.As<Bgrx>()},
                       writesAll,
                       noDialog};
   // Colour-table pictures (grey ramps included) are read through their

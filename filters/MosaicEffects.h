@@ -4,8 +4,8 @@
 // record's).
 #pragma once
 
-#include "frame/SelectionArgs.h"
 #include "frame/PixelPolicy.h"
+#include "frame/SelectionArgs.h"
 
 namespace qvx {
 

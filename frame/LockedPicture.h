@@ -13,7 +13,9 @@ namespace qvx {
 class LockedPicture {
  public:
   // A full copy of a locked picture, rows included.
-  bool MakeCopy(const DibAccess& picture) { return Make(picture, picture.Width, picture.Height, TRUE); }
+  bool MakeCopy(const DibAccess& picture) {
+    return Make(picture, picture.Width, picture.Height, TRUE);
+  }
   // A picture of the same format (header and colour table) and any size,
   // rows zero: for a caller that writes every pixel and the row padding.
   bool MakeLike(const DibAccess& like, int width, int height) {

@@ -45,7 +45,8 @@ inline void GatherRow(const Px24& dst, int y, const Px24& src, int sy, const int
       std::memcpy(d, &pair, 8);
     }
   }
-  for (; x < width; ++x, d += 3) Px24::Transfer(d, src, row + 3 * static_cast<std::ptrdiff_t>(columns[x]), false);
+  for (; x < width; ++x, d += 3)
+    Px24::Transfer(d, src, row + 3 * static_cast<std::ptrdiff_t>(columns[x]), false);
 }
 
 // `count` result pixels from d rightwards take the source pixels from s on
@@ -60,8 +61,8 @@ void TransferRun(const Px& dst, Pos d, const Px& src, SourcePos s, int count, in
 // 24-bit pixels move as one 4-byte load and store each: the load starts a
 // byte before the pixel (the header lies before the first one), the store's
 // fourth byte is overwritten by the next pixel; the last pixel moves bytewise.
-inline void TransferRun(const Px24&, BYTE* d, const Px24& src, const BYTE* s, int count,
-                        int dx, int dy, bool) {
+inline void TransferRun(const Px24&, BYTE* d, const Px24& src, const BYTE* s, int count, int dx,
+                        int dy, bool) {
   const std::ptrdiff_t step = 3 * dx - dy * src.stride;
   for (int i = 0; i < count - 1; ++i, d += 3, s += step) {
     std::uint32_t v;

@@ -52,14 +52,14 @@ BOOL MirrorDibImage(DibAccess* picture, DibAccess* mask, ProgressRange range, BO
   }
   const int width = picture->Width, height = picture->Height;
   return DispatchPixels(path, pictureCopy.Record(), *picture,
-                          [&](const auto& src, const auto& dst) {
-                            for (int y = 0; y < height; ++y) {
-                              MirrorRow(dst, src, y, width);
-                              if (maskDst) MirrorRow(*maskDst, *maskSrc, y, width);
-                              if (!ReportRow(y, height, range, noDialog)) return FALSE;
-                            }
-                            return TRUE;
-                          });
+                        [&](const auto& src, const auto& dst) {
+                          for (int y = 0; y < height; ++y) {
+                            MirrorRow(dst, src, y, width);
+                            if (maskDst) MirrorRow(*maskDst, *maskSrc, y, width);
+                            if (!ReportRow(y, height, range, noDialog)) return FALSE;
+                          }
+                          return TRUE;
+                        });
 }
 
 BOOL FlipDibImage(DibAccess* picture, DibAccess* mask, ProgressRange range, BOOL noDialog) {

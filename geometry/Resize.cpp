@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "exports/ExportFrame.h"
@@ -121,18 +122,9 @@ QVX_LOOP_BODY void BlendDownBytes(BYTE* d, const double* top, const double* bott
                                   double y1, int n) {
   for (int i = 0; i < n; ++i) d[i] = BlendDown(y0, y1, top[i], bottom[i]);
 }
-QVX_TARGET_AVX2 void BlendDownBytesAvx2(BYTE* d, const double* top, const double* bottom, double y0,
-                                        double y1, int n) {
-  BlendDownBytes(d, top, bottom, y0, y1, n);
-}
-void BlendDownBytesBase(BYTE* d, const double* top, const double* bottom, double y0, double y1,
-                        int n) {
-  BlendDownBytes(d, top, bottom, y0, y1, n);
-}
-
 void StoreBlendedRow(const Px24& dst, int y, const double* top, const double* bottom, double y0,
                      double y1, int width) {
-  (HasAvx2() ? BlendDownBytesAvx2 : BlendDownBytesBase)(dst.Row(y), top, bottom, y0, y1, 3 * width);
+  Vectorised<BlendDownBytes>(dst.Row(y), top, bottom, y0, y1, 3 * width);
 }
 
 // The horizontal halves of the blends of one result row from source row sy
@@ -165,18 +157,9 @@ QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, d
   }
 }
 
-QVX_TARGET_AVX2 void BlendAcross24Avx2(const BYTE* row, int sw, const GrowTables& t, double* out,
-                                       int width) {
-  BlendAcross24(row, sw, t, out, width);
-}
-void BlendAcross24Base(const BYTE* row, int sw, const GrowTables& t, double* out, int width) {
-  BlendAcross24(row, sw, t, out, width);
-}
-
-void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out,
-                    int width) {
+void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out, int width) {
   if (sw < 2) return BlendAcrossRow<Px24>(src, sy, sw, t, out, width);
-  (HasAvx2() ? BlendAcross24Avx2 : BlendAcross24Base)(src.Row(sy), sw, t, out, width);
+  Vectorised<BlendAcross24>(src.Row(sy), sw, std::cref(t), out, width);
 }
 
 // Result rows by the forward bilinear blend from a source of sw x sh

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "exports/ExportFrame.h"
@@ -180,19 +181,6 @@ QVX_LOOP_BODY void GeneralRow(const Px& src, const Px& dst, const Turn& turn, in
   }
 }
 
-template <bool kSmooth, class Px>
-QVX_TARGET_AVX2 void GeneralRowAvx2(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
-                                    const RowOf<Px>* rows, const double* xc, const double* xs,
-                                    int j) {
-  GeneralRow<kSmooth>(src, dst, turn, sw, sh, rows, xc, xs, j);
-}
-
-template <bool kSmooth, class Px>
-void GeneralRowBase(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
-                    const RowOf<Px>* rows, const double* xc, const double* xs, int j) {
-  GeneralRow<kSmooth>(src, dst, turn, sw, sh, rows, xc, xs, j);
-}
-
 template <class Px>
 bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh, GeneralTables& t) {
   using Row = RowOf<Px>;
@@ -207,11 +195,11 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
     t.xc[i] = (r.left + i) * c;
     t.xs[i] = (r.left + i) * s;
   }
-  const auto row = turn.smooth
-                       ? (HasAvx2() ? GeneralRowAvx2<true, Px> : GeneralRowBase<true, Px>)
-                       : (HasAvx2() ? GeneralRowAvx2<false, Px> : GeneralRowBase<false, Px>);
   for (int j = 0; j < height; ++j) {
-    row(src, dst, turn, sw, sh, rows, t.xc, t.xs, j);
+    if (turn.smooth)
+      Vectorised<GeneralRow<true, Px>>(src, dst, std::cref(turn), sw, sh, rows, t.xc, t.xs, j);
+    else
+      Vectorised<GeneralRow<false, Px>>(src, dst, std::cref(turn), sw, sh, rows, t.xc, t.xs, j);
     if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
   }
   return true;

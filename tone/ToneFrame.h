@@ -79,7 +79,8 @@ void WithKernel(const Map& map, Body&& body) {
     body([&map](Rgb c) { return map(c); });
 }
 
-// Maps the pixels x0..x1 of one row through kernel, one pixel at a time.
+// Maps the pixels x0..x1 of one row through kernel, one pixel at a time
+// (run through Vectorised).
 template <class Px, class Kernel, class Row>
 QVX_LOOP_BODY void MapRun(const Px& src, const Px& dst, Kernel kernel, Row srow, Row drow, int x0,
                           int x1) {
@@ -93,22 +94,12 @@ QVX_LOOP_BODY void MapRun(const Px& src, const Px& dst, Kernel kernel, Row srow,
   }
 }
 
-// The same loop compiled for AVX2, for the processors that have it.
-template <class Px, class Kernel, class Row>
-QVX_TARGET_AVX2 void MapRunAvx2(const Px& src, const Px& dst, Kernel kernel, Row srow, Row drow,
-                                int x0, int x1) {
-  MapRun(src, dst, kernel, srow, drow, x0, x1);
-}
-
 template <class Px, class Map>
 struct PixelByPixel {
   template <class Row>
   void Run(Row srow, Row drow, int x0, int x1) const {
     WithKernel(map, [&](auto kernel) {
-      if (std::is_pointer_v<Row> && HasAvx2())
-        MapRunAvx2(src, dst, kernel, srow, drow, x0, x1);
-      else
-        MapRun(src, dst, kernel, srow, drow, x0, x1);
+      Vectorised<MapRun<Px, decltype(kernel), Row>>(src, dst, kernel, srow, drow, x0, x1);
     });
   }
   const Px& src;
