@@ -3,6 +3,7 @@
 // 1,000,000 to the polygon's vertex count) that draws its own selection mask
 // over the work rectangle only, visits rows from the bottom up and keeps the
 // source's value in the channels it does not filter.
+#include <algorithm>
 #include <cstring>
 
 #include "exports/ExportFrame.h"
@@ -58,27 +59,6 @@ struct DirectSelection {
   }
 };
 
-// A new zero 1-bit picture of width x height with the black/white table.
-HGLOBAL NewMonoPicture(int width, int height) {
-  const std::uint32_t rowBytes = RowBytesFor(1, width);
-  HGLOBAL block = GlobalAlloc(GHND, 48 + std::size_t{rowBytes} * static_cast<std::size_t>(height));
-  auto* data = block ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
-  if (!data) {
-    if (block) GlobalFree(block);
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  const BITMAPINFOHEADER header{
-      40, width, height, 1, 1, BI_RGB, rowBytes * static_cast<DWORD>(height), 0, 0, 0, 0};
-  std::memcpy(data, &header, sizeof header);
-  const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-  std::memcpy(data + 40, table, sizeof table);
-  GlobalUnlock(block);
-  return block;
-}
-
-int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 // Draws the polygon or ellipse of modes 2 and 3 into a mask covering only
 // the work rectangle.
 bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSelection& sel) {
@@ -99,7 +79,7 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
     }
     sel.rect = {maxX, maxY, 0, 0};
     for (int i = 0; i < args.pointCount; ++i) {
-      points[i] = {Clamp(args.points[i].x, 0, maxX), Clamp(args.points[i].y, 0, maxY)};
+      points[i] = {std::clamp(args.points[i].x, 0, maxX), std::clamp(args.points[i].y, 0, maxY)};
       sel.rect.left = std::min<int>(sel.rect.left, points[i].x);
       sel.rect.top = std::min<int>(sel.rect.top, points[i].y);
       sel.rect.right = std::max<int>(sel.rect.right, points[i].x);
@@ -114,8 +94,8 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
       sel.rect = {0, 0, maxX, maxY};
     }
   } else {
-    const int x1 = Clamp(args.rect.left, 0, maxX), x2 = Clamp(args.rect.right, 0, maxX);
-    const int y1 = Clamp(args.rect.top, 0, maxY), y2 = Clamp(args.rect.bottom, 0, maxY);
+    const int x1 = std::clamp(args.rect.left, 0, maxX), x2 = std::clamp(args.rect.right, 0, maxX);
+    const int y1 = std::clamp(args.rect.top, 0, maxY), y2 = std::clamp(args.rect.bottom, 0, maxY);
     shape = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
     if (args.inside) {
       sel.rect = {shape.left, shape.top, shape.right, shape.bottom};
@@ -126,7 +106,7 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
   }
   const int width = sel.rect.right - sel.rect.left + 1;
   const int height = sel.rect.bottom - sel.rect.top + 1;
-  sel.mask.Reset(NewMonoPicture(width, height));
+  sel.mask.Reset(NewMaskPicture(width, height));
   if (!sel.mask) return false;
   const BOOL drawn =
       args.mode == kSelectPolygon

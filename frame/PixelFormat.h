@@ -3,22 +3,25 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/WinTypes.h"
 
 namespace qvx {
 
-// Half away from zero, then toward zero: the library's "rounded". A value
-// with no int (NaN, or beyond the range) gives INT_MIN, as the processor's
-// own conversion does, on every build.
-inline int RoundHalfAway(double value) {
-  const double shifted = value < 0 ? value - 0.5 : value + 0.5;
-  if (!(shifted > -2147483649.0 && shifted < 2147483648.0)) return INT32_MIN;
-  return static_cast<int>(shifted);
+// Conversion toward zero as the processor makes it: NaN and values outside
+// the int range give INT_MIN instead of undefined behaviour.
+inline int TruncToInt(double value) {
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<int>(value);
+  return INT32_MIN;
 }
 
-inline BYTE ClampByte(int value) {
+// Half away from zero, then toward zero: the library's "rounded", for any
+// double.
+inline int RoundHalfAway(double value) { return TruncToInt(value + std::copysign(0.5, value)); }
+
+[[gnu::always_inline]] inline BYTE ClampByte(int value) {
   return static_cast<BYTE>(value < 0 ? 0 : (value > 255 ? 255 : value));
 }
 
