@@ -77,7 +77,12 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   const auto cellEnd = [&](int k) {  // exclusive, relative to rect.left
     return static_cast<int>(std::min<std::int64_t>(span, (k + 1) * job.cellWidth));
   };
-  const auto& [row, byteSums, totals, painted] = job.buffers;
+  // Named copies rather than a structured binding, which lambdas cannot
+  // capture under every compiler.
+  Bgrx* const row = job.buffers.row;
+  std::uint16_t* const byteSums = job.buffers.byteSums;
+  CellSum* const totals = job.buffers.totals;
+  Bgrx* const painted = job.buffers.painted;
   // 24- and 32-bit rows are summed as they are, other pixels decoded first.
   constexpr bool kRawRows = std::is_same_v<Px, Px24> || std::is_same_v<Px, Px32>;
   constexpr int kStride = std::is_same_v<Px, Px24> ? 3 : 4;

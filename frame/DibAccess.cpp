@@ -158,7 +158,7 @@ bool IsGreyRamp(const BITMAPINFOHEADER* header, int bits, unsigned entries, unsi
 
 }  // namespace
 
-bool IsGrey256Table(const BITMAPINFOHEADER* header) { return IsGreyRamp(header, 8, 256, 1); }
+bool IsGrey256Table(const BITMAPINFOHEADER* header) { return Is8BitGrayScale(header) != FALSE; }
 
 bool IsGrey16Table(const BITMAPINFOHEADER* header) { return IsGreyRamp(header, 4, 16, 17); }
 
