@@ -63,7 +63,7 @@ def main():
                 f.write(bmp(width, height, bits, rng, 3 if bits <= 8 and width == 7 else None))
             if tool and bits == 24:
                 jpeg = name[:-4] + ".jpg"
-                subprocess.run([tool, "rgb-level", "--quiet", name, jpeg],
+                subprocess.run([tool, "rgb-level", "--offset", "0,0,0", "--quiet", name, jpeg],
                                check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for colour_type, depths in ((0, (1, 2, 4, 8, 16)), (2, (8, 16)), (3, (1, 2, 4, 8)),
                                 (4, (8, 16)), (6, (8, 16))):
