@@ -168,7 +168,7 @@ const std::vector<Call>& Calls() {
         return out;
       },
       [](Selection& s, FuzzInput& in) {
-        return UnpackHandles(QVRotation(&s.images, in.Int(), in.Byte() & 1, in.Byte() & 1,
+        return qvx::UnpackHandles(QVRotation(&s.images, in.Int(), in.Byte() & 1, in.Byte() & 1,
                                         in.Byte() & 1, in.Byte(), in.Byte(), in.Byte(),
                                         in.Byte() & 1, TAIL));
       },
@@ -196,12 +196,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ImageHandles out = Calls()[which](selection, in);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int status = GetErrorStatus();
   if (seconds > BudgetSeconds(picture)) Fail("a call ran past its time budget; export", static_cast<long>(which));
   if (!out.Picture && out.Mask) Fail("a mask without a picture; export", static_cast<long>(which));
   // ResizeColorBit, last in the table, may fail without a code of its own.
   const bool keepsStatus = which + 1 == Calls().size();
-  if (!out.Picture && (keepsStatus ? GetErrorStatus() == 0 : GetErrorStatus() <= 0))
-    Fail("null without an error; export", static_cast<long>(which));
+  if (!out.Picture && (keepsStatus ? status == 0 : status <= 0))
+    Fail("null without an error; export", static_cast<long>(which) * 1000 + status);
   const long made = (out.Picture ? 1 : 0) + (out.Mask ? 1 : 0);
   if (QvxMemLiveBlocks() != inputs + made) Fail("blocks leaked; export", static_cast<long>(which));
   if (QvxMemLockedBlocks() != 0) Fail("blocks left locked; export", static_cast<long>(which));
