@@ -90,10 +90,10 @@ class PictureRows {
     return row;
   }
   // The colour at (x, y), or `outside` when that lies beyond the picture.
-  Bgrx At(int x, int y, Bgrx outside) { return Inside(x, y) ? Row(y)[x] : outside; }
+  QVX_LOOP_BODY Bgrx At(int x, int y, Bgrx outside) { return Inside(x, y) ? Row(y)[x] : outside; }
   // The blend of the pixel (x0, y0) and its right, lower and lower-right
   // neighbours, each taking `outside` beyond the picture.
-  Bgrx Blend(int x0, int y0, const BlendWeights& w, Bgrx outside) {
+  QVX_LOOP_BODY Bgrx Blend(int x0, int y0, const BlendWeights& w, Bgrx outside) {
     return BlendSamples(w, At(x0, y0, outside), At(x0 + 1, y0, outside), At(x0, y0 + 1, outside),
                         At(x0 + 1, y0 + 1, outside));
   }
@@ -104,5 +104,17 @@ class PictureRows {
   WorkBlock table_;
   const Bgrx** rows_ = nullptr;
 };
+
+// Pixels x0..x1 of row y from filter.Pixel(x, y) (an always-inline
+// member), into out[x - left]: the loop and the pixel's arithmetic compiled
+// for the baseline and the AVX2 processor alike.
+template <class Filter>
+QVX_LOOP_BODY void PixelRun(Filter* filter, int left, int y, int x0, int x1, Bgrx* out) {
+  for (int x = x0; x <= x1; ++x) out[x - left] = filter->Pixel(x, y);
+}
+template <class Filter>
+void RunPixels(Filter& filter, const FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  Vectorised<PixelRun<Filter>>(&filter, job.rect.left, y, x0, x1, out);
+}
 
 }  // namespace qvx

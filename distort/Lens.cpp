@@ -31,10 +31,13 @@ struct LensFilter {
   bool fill = false;
   Bgrx fillColour{};
   double a = 0, b = 0, a2 = 1, b2 = 1, m2 = 0;
+  int left = 0, top = 0;
   PictureRows picture;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
+    left = r.left;
+    top = r.top;
     a = (r.right - r.left + 1) * 0.5;
     b = (r.bottom - r.top + 1) * 0.5;
     a2 = a * a;
@@ -46,7 +49,7 @@ struct LensFilter {
 
   // Position p's first sample and its weight on the second, the first
   // taken at most `last` (with the whole weight on the second).
-  static void SampleAxis(double p, int last, int& p0, double& weight) {
+  QVX_LOOP_BODY static void SampleAxis(double p, int last, int& p0, double& weight) {
     p0 = static_cast<int>(std::fabs(p));
     weight = p - p0;
     if (p0 > last) {
@@ -55,13 +58,13 @@ struct LensFilter {
     }
   }
 
-  Bgrx At(const WorkRect& r, int x, int y) {
-    const double tx = (x - r.left) - a + 0.5, ty = b - (y - r.top) - 0.5;
+  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
+    const double tx = (x - left) - a + 0.5, ty = b - (y - top) - 0.5;
     const double across = tx * tx / a2, up = ty * ty / b2;
     if (across + up >= 1) return fill ? fillColour : kNotWritten;
     const double z = std::sqrt(m2 * (1 - across - up));
-    const double u = tx - RefractedShift(tx, z, index) + r.left + a;
-    const double v = r.top - (ty - RefractedShift(ty, z, index)) + b;
+    const double u = tx - RefractedShift(tx, z, index) + left + a;
+    const double v = top - (ty - RefractedShift(ty, z, index)) + b;
     if (!IsSamplePosition(u) || !IsSamplePosition(v)) return kNotWritten;
     int x0, y0;
     double fx, fy;
@@ -75,7 +78,7 @@ struct LensFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    for (int x = x0; x <= x1; ++x) out[x - job.rect.left] = At(job.rect, x, y);
+    RunPixels(*this, job, y, x0, x1, out);
   }
 };
 

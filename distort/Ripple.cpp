@@ -32,7 +32,7 @@ struct RippleFilter {
     return picture.Prepare(job);
   }
 
-  Bgrx At(int x, int y) {
+  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double r = std::sqrt(dx * dx + dy * dy) / (2 * wavelength);
     const double s = std::sin(r * kTwoPi + phase);
@@ -58,7 +58,7 @@ struct RippleFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    for (int x = x0; x <= x1; ++x) out[x - job.rect.left] = At(x, y);
+    RunPixels(*this, job, y, x0, x1, out);
   }
 };
 

@@ -24,10 +24,12 @@ struct WhirlPinchFilter {
   double whirl = 0, pinch = 0, factor = 1;  // whirl in radians, sign inverted
   Bgrx background{};
   double cx = 0, cy = 0, sx = 1, sy = 1, radius = 1, limit = 0;
+  int left = 0, right = 0, top = 0, bottom = 0;
   PictureRows picture;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
+    left = r.left, right = r.right, top = r.top, bottom = r.bottom;
     const double a = (r.right - r.left + 1) * 0.5, b = (r.bottom - r.top + 1) * 0.5;
     cx = (r.left + r.right) * 0.5;
     cy = (r.top + r.bottom) * 0.5;
@@ -40,7 +42,7 @@ struct WhirlPinchFilter {
 
   // The colour the pixel (x, y) gives itself, mirrored through the centre
   // when `mirrored`; not written outside the circle.
-  Bgrx Sample(int x, int y, bool mirrored) {
+  QVX_LOOP_BODY Bgrx Sample(int x, int y, bool mirrored) {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return kNotWritten;
@@ -61,15 +63,15 @@ struct WhirlPinchFilter {
     return picture.Blend(x0, y0, w, background);
   }
 
+  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
+    const int mx = left + right - x, my = top + bottom - y;
+    // Visited after its mirror: its own write is the last.
+    const bool own = y > my || (y == my && x > mx);
+    return own ? Sample(x, y, false) : Sample(mx, my, true);
+  }
+
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    const WorkRect& r = job.rect;
-    const int my = r.top + r.bottom - y;
-    for (int x = x0; x <= x1; ++x) {
-      const int mx = r.left + r.right - x;
-      // Visited after its mirror: its own write is the last.
-      const bool own = y > my || (y == my && x > mx);
-      out[x - r.left] = own ? Sample(x, y, false) : Sample(mx, my, true);
-    }
+    RunPixels(*this, job, y, x0, x1, out);
   }
 };
 
