@@ -21,6 +21,17 @@ namespace {
 
 enum WaveEdge : BYTE { kEdgeClamp = 1, kEdgeWrap = 2 };
 
+// The sums of the last steep run of a line, positions first..last. The next
+// pixel's run is usually the same run moved by one position, so it is
+// reached by adding and taking away the positions at its ends; runs of any
+// length cost a few additions each.
+struct RunSum {
+  std::int64_t first = 1, last = 0;  // empty
+  std::int64_t sum[3] = {0, 0, 0};   // blue, green, red
+};
+// Beyond this many positions to add or take away, a run is summed anew.
+constexpr std::int64_t kSlideLimit = 64;
+
 // One column (or row) of the rectangle: at(i) for i in lo..hi.
 template <class Line>
 struct WaveLine {
@@ -28,10 +39,38 @@ struct WaveLine {
   int lo, hi;
   BYTE edge;
   Bgrx background;
+  RunSum& run;
 
   std::int64_t Size() const { return std::int64_t{hi} - lo + 1; }
   Bgrx Get(std::int64_t i) const {
     return i >= lo && i <= hi ? at(static_cast<int>(i)) : background;
+  }
+  // What position i of a steep run contributes under the edge mode.
+  Bgrx Mapped(std::int64_t i) const {
+    if (edge == kEdgeWrap) return at(static_cast<int>(lo + ((i - lo) % Size() + Size()) % Size()));
+    if (edge == kEdgeClamp) return at(static_cast<int>(i < lo ? lo : (i > hi ? hi : i)));
+    return Get(i);
+  }
+  void Add(std::int64_t i, int sign) {
+    const Bgrx c = Mapped(i);
+    run.sum[0] += sign * c.blue;
+    run.sum[1] += sign * c.green;
+    run.sum[2] += sign * c.red;
+  }
+  // Makes `run` the run a..b (a <= b).
+  void Slide(std::int64_t a, std::int64_t b) {
+    const std::int64_t moves = (a > run.first ? a - run.first : run.first - a) +
+                               (b > run.last ? b - run.last : run.last - b);
+    if (run.first > run.last || moves > kSlideLimit) {
+      run = RunSum{a, b, {0, 0, 0}};
+      AddRun(a, b, run.sum);
+      return;
+    }
+    // Additions and removals in any order give the sums of a..b.
+    while (run.first < a) Add(run.first++, -1);
+    while (run.first > a) Add(--run.first, 1);
+    while (run.last < b) Add(++run.last, 1);
+    while (run.last > b) Add(run.last--, -1);
   }
 
   // The sums of positions a..b (a <= b), each mapped by the edge mode.
@@ -58,17 +97,16 @@ struct WaveLine {
   }
 
   // The pixel whose span runs from the shifted ends a to b.
-  Bgrx Colour(double a, double b) const {
+  Bgrx Colour(double a, double b) {
     if (!IsSamplePosition(a) || !IsSamplePosition(b)) return background;
     const int ia = static_cast<int>(a), ib = static_cast<int>(b);
     if (ia != ib) {
       const std::int64_t first = ia < ib ? ia : std::int64_t{ib} + 1;
       const std::int64_t last = ia < ib ? std::int64_t{ib} - 1 : ia;
-      std::int64_t sum[3] = {0, 0, 0};
-      AddRun(first, last, sum);
+      Slide(first, last);
       const std::int64_t n = last - first + 1;
-      return Written({static_cast<BYTE>(sum[0] / n), static_cast<BYTE>(sum[1] / n),
-                      static_cast<BYTE>(sum[2] / n), 1});
+      return Written({static_cast<BYTE>(run.sum[0] / n), static_cast<BYTE>(run.sum[1] / n),
+                      static_cast<BYTE>(run.sum[2] / n), 1});
     }
     double q = a, f;
     std::int64_t i0, i1;
@@ -112,6 +150,7 @@ struct WavesFilter {
   WorkBlock table;
   const double* starts = nullptr;  // D(t) for each t of the rectangle
   const double* ends = nullptr;    // D(t + 1)
+  RunSum* runs = nullptr;          // the last steep run of each line t
   PictureRows picture;
 
   // The wave at position t + F (plus `extra`, added last), times the
@@ -127,7 +166,8 @@ struct WavesFilter {
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
     const int n = direction == 0 ? r.right - r.left + 1 : r.bottom - r.top + 1;
-    if (!table.Allocate(2 * sizeof(double) * static_cast<std::size_t>(n))) return false;
+    const std::size_t lines = static_cast<std::size_t>(n);
+    if (!table.Allocate((2 * sizeof(double) + sizeof(RunSum)) * lines)) return false;
     double* d = table.As<double>();
     for (int t = 0; t < n; ++t) {
       d[t] = Displacement(t, 0);
@@ -135,6 +175,8 @@ struct WavesFilter {
     }
     starts = d;
     ends = d + n;
+    runs = reinterpret_cast<RunSum*>(d + 2 * n);
+    std::fill_n(runs, lines, RunSum{});
     return picture.Prepare(job, false);
   }
 
@@ -144,15 +186,15 @@ struct WavesFilter {
       const auto at = [&](int x) { return [this, x](int row) { return picture.Row(row)[x]; }; };
       for (int x = x0; x <= x1; ++x) {
         const auto column = at(x);
-        const WaveLine<decltype(column)> line{column, r.top, r.bottom, edge, background};
         const int t = x - r.left;
+        WaveLine<decltype(column)> line{column, r.top, r.bottom, edge, background, runs[t]};
         out[x - r.left] = line.Colour(Shifted(starts[t] + y), Shifted(ends[t] + y + 1));
       }
     } else {
       const Bgrx* row = picture.Row(y);
       const auto at = [row](int x) { return row[x]; };
-      const WaveLine<decltype(at)> line{at, r.left, r.right, edge, background};
       const int t = y - r.top;
+      WaveLine<decltype(at)> line{at, r.left, r.right, edge, background, runs[t]};
       for (int x = x0; x <= x1; ++x)
         out[x - r.left] = line.Colour(Shifted(starts[t] + x), Shifted(ends[t] + x + 1));
     }
