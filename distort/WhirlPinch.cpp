@@ -47,7 +47,9 @@ struct WhirlPinchFilter {
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return kNotWritten;
     const double d = std::sqrt(r2 / factor) / radius;
-    const double s = std::pow(std::sin(d * kHalfPi), pinch);
+    // Powers 0 and 1 are exact without pow.
+    const double sine = std::sin(d * kHalfPi);
+    const double s = pinch == 0 ? 1.0 : (pinch == 1 ? sine : std::pow(sine, pinch));
     const double t = (1 - d) * (1 - d) * whirl;
     const double cosT = std::cos(t), sinT = std::sin(t);
     double u = (cosT * s * dx - sinT * s * dy) / sx + cx;
