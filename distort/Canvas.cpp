@@ -19,22 +19,19 @@ constexpr int kMask = kCanvasSide - 1;
 // finds its offsets side by side from any column on.
 constexpr int kStride = 2 * kCanvasSide;
 
-using Short16 = std::int16_t __attribute__((vector_size(32)));
-using Byte16x = std::uint8_t __attribute__((vector_size(16)));
-
 // out[i] = in[i] + offsets[i] per byte, clamped to 0..255, for `count`
 // pixels; offsets[4 k + c] is pixel k's offset for byte c.
 QVX_LOOP_BODY void AddOffsets(const Bgrx* in, const std::int16_t* offsets, int count, Bgrx* out) {
   int i = 0;
   for (; i + 4 <= count; i += 4) {
-    Byte16x bytes;
+    Byte16 bytes;
     Short16 add;
     std::memcpy(&bytes, in + i, 16);
     std::memcpy(&add, offsets + 4 * i, 32);
     Short16 sum = __builtin_convertvector(bytes, Short16) + add;
     sum = sum < 0 ? Short16{} : sum;
     sum = sum > 255 ? Short16{} + 255 : sum;
-    const Byte16x result = __builtin_convertvector(sum, Byte16x);
+    const Byte16 result = __builtin_convertvector(sum, Byte16);
     std::memcpy(out + i, &result, 16);
   }
   for (; i < count; ++i) {
