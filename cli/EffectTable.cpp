@@ -559,6 +559,176 @@ const std::vector<EffectSpec> kEffects = {
                     {"--kind spin --degrees 12"},
                     {"--kind zoom --samples 15 {ellipse} --outside"}},
     },
+    // ---- distortions and textures ---------------------------------------------------
+    {
+        .name = "ripple",
+        .exportName = "QVRipple",
+        .summary = "Concentric rings around the centre of the selection's box",
+        .description =
+            "Each selected pixel samples the source (bilinearly) along the line through the work "
+            "rectangle's centre, moved by s = sin(2 pi r / (2 wavelength) + phase) at its "
+            "distance r from the centre, measured with the rectangle stretched to a square. "
+            "additive: s x amplitude pixels are added to both coordinates of the offset; scaling: "
+            "the offset is scaled by |s| x amplitude. Samples beyond the picture take the "
+            "background colour unless --clamp keeps them on its border pixels." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"amplitude", ParamKind::Double, 1, "", -1e6, 1e6, "5",
+                    "Pixels (additive) or a scale factor (scaling)."},
+                   {"wavelength", ParamKind::Double, 1, "", -1e6, 1e6, "20",
+                    "Pixels; rings lie two wavelengths apart. 0 is refused (error 5)."},
+                   {"phase", ParamKind::Double, 1, "", -3600, 3600, "0", "Phase in degrees."},
+                   {"clamp", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Keep samples on the picture's border pixels instead of the background."},
+                   ChoiceParam("mode", "additive", "How s moves a pixel's sample.",
+                               {{"additive", 0}, {"scaling", 1}}),
+                   {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Colour of samples beyond the picture."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVRipple(SELECTION_ARGS(c), c.Number("amplitude"), c.Number("wavelength"),
+                                  c.Number("phase"), c.Int("clamp"), c.Int("mode"),
+                                  c.Byte("background", 0), c.Byte("background", 1),
+                                  c.Byte("background", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--amplitude 4 --wavelength 6"},
+                    {"--mode scaling --amplitude 1.1 --wavelength 25 --clamp 1"}},
+    },
+    {
+        .name = "waves",
+        .exportName = "QVWaves",
+        .summary = "Shift columns up and down (or rows sideways) by a wave",
+        .description =
+            "columns: each column of the work rectangle moves up and down by a sine or triangle "
+            "wave running along x; rows: each row moves sideways by a wave running along y. "
+            "Where the wave is steep a pixel is the truncated mean of the source pixels its span "
+            "covers, elsewhere the blend of the two nearest. Beyond the rectangle the edge mode "
+            "clamps to its edge, wraps around within it, or reads the background "
+            "colour." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {ChoiceParam("direction", "columns", "What moves.", {{"columns", 0}, {"rows", 1}}),
+                   ChoiceParam("shape", "sine", "The wave.", {{"sine", 0}, {"triangle", 1}}),
+                   {"wavelength", ParamKind::Int, 1, "", 1, 1e6, "40", "Pixels."},
+                   {"amplitude", ParamKind::Int, 1, "", 0, 1e6, "8", "Pixels."},
+                   {"phase", ParamKind::Double, 1, "", 0, 1, "0",
+                    "Fraction of a wavelength the wave starts at."},
+                   ChoiceParam("edge", "fill", "Beyond the rectangle's edges.",
+                               {{"fill", 0}, {"clamp", 1}, {"wrap", 2}}),
+                   {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Colour read beyond the rectangle (edge fill)."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVWaves(SELECTION_ARGS(c), c.Byte("direction"), c.Byte("shape"),
+                                 c.Int("wavelength"), c.Int("amplitude"), c.Number("phase"),
+                                 c.Byte("edge"), c.Byte("background", 0), c.Byte("background", 1),
+                                 c.Byte("background", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--wavelength 60 --amplitude 10 --edge wrap"},
+                    {"--shape triangle --direction rows --wavelength 50 --amplitude 12 --edge "
+                     "wrap"}},
+    },
+    {
+        .name = "whirl-pinch",
+        .exportName = "QVWhirlPinch",
+        .summary = "Turn and pinch the picture around the centre of the selection's box",
+        .description =
+            "Inside the circle of radius R x sqrt(factor) around the work rectangle's centre (R "
+            "its larger half-size, the rectangle stretched to a square), a pixel at relative "
+            "distance d samples the source at its offset turned by (1 - d)^2 x degrees and "
+            "scaled by sin(d x 90 degrees)^|pinch|: the angle fades out toward the circle, a "
+            "pinch above 0 magnifies the middle. Samples beyond the picture take the background "
+            "colour; pixels outside the circle are kept." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"degrees", ParamKind::Double, 1, "", -36000, 36000, "90",
+                    "Turn at the centre, in degrees."},
+                   {"pinch", ParamKind::Double, 1, "", -100, 100, "0",
+                    "Pinch exponent; only its magnitude counts; 0 none."},
+                   {"factor", ParamKind::Double, 1, "", -100, 100, "1",
+                    "Radius factor: the circle reaches R x sqrt(factor); 0 or below changes "
+                    "nothing."},
+                   {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Colour of samples beyond the picture."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVWhirlPinch(SELECTION_ARGS(c), c.Number("degrees"), c.Number("pinch"),
+                                      c.Number("factor"), c.Byte("background", 0),
+                                      c.Byte("background", 1), c.Byte("background", 2),
+                                      PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--degrees 200"}, {"--degrees 0 --pinch 1.5 {ellipse}"}},
+    },
+    {
+        .name = "lens",
+        .exportName = "QVLens",
+        .summary = "The picture seen through a glass hemisphere on the selection's box",
+        .description =
+            "A glass hemisphere stands on the ellipse inscribed in the work rectangle; each "
+            "selected pixel inside it samples the source (bilinearly) where the refracted ray "
+            "meets the picture, half a pixel right and down of the pixel. Index 1 gives the mean "
+            "of each pixel's 2 x 2 block; larger indices magnify the middle. At the picture's "
+            "right and bottom border the last column and row repeat. Selected pixels on or "
+            "outside the ellipse take the fill colour with --fill, else they are "
+            "kept." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"index", ParamKind::Double, 1, "", 1, 100, "1.5", "Refractive index."},
+                   {"fill", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Paint the pixels outside the ellipse with the fill colour."},
+                   {"fill-color", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
+                    "Fill colour."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVLens(SELECTION_ARGS(c), c.Number("index"), c.Int("fill"),
+                                c.Byte("fill-color", 0), c.Byte("fill-color", 1),
+                                c.Byte("fill-color", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--index 1.8 --fill 1 --fill-color 30,30,30"}},
+    },
+    {
+        .name = "canvas",
+        .exportName = "QVCanvas",
+        .summary = "Add the relief of a woven canvas",
+        .description =
+            "A 128 x 128 relief of a woven canvas (heights -75..75), tiled from the picture's "
+            "top-left corner, is added to red, green and blue: height x strength / 10 plus one "
+            "half, truncated toward zero; each channel clamped to 0..255." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {ChoiceParam("orientation", "normal", "How the relief lies.",
+                               {{"normal", 0},
+                                {"mirrored", 1},
+                                {"transposed", 2},
+                                {"transposed-mirrored", 3}}),
+                   {"strength", ParamKind::Int, 1, "", -10000, 10000, "10",
+                    "Tenths: 10 adds the relief as it is, 0 nothing, negative values invert it."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVCanvas(SELECTION_ARGS(c), c.Byte("orientation"), c.Int("strength"),
+                                  PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--strength 10"}, {"--orientation transposed --strength 20 {ellipse}"}},
+    },
+    {
+        .name = "glass-tile",
+        .exportName = "QVGlassTile",
+        .summary = "The picture seen through a pane of small glass blocks",
+        .description =
+            "Cuts the work rectangle into tiles from its top-left corner; each tile shows its own "
+            "content at half size, twice across and twice down (the tiles at the right and "
+            "bottom edges cut off but sampling their whole extent)." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"tile", ParamKind::Int, 2, "width,height", 10, 100, "20,20",
+                    "Tile size in pixels."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVGlassTile(SELECTION_ARGS(c), c.Int("tile", 0), c.Int("tile", 1),
+                                     PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--tile 24,24"}},
+    },
     // ---- geometry ------------------------------------------------------------------
     {
         .name = "resize",

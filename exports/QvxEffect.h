@@ -307,3 +307,73 @@ QVX_API HGLOBAL WINAPI QVRemoveNoise(ImageHandles* images, BYTE mode, POINT* poi
                                      int pointCount, const RECT* rect, BOOL inside, BYTE method,
                                      BYTE level, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                      DWORD dlgArg3);
+
+// ---- distortions and textures -----------------------------------------------
+// As the neighbourhood filters: 8-bit grey (kept grey), 16-, 24- and 32-bit
+// pictures (others: error 7), the selection's pixels of its work rectangle
+// written, alpha 0 in written 32-bit pixels. The distortions take their
+// geometry (centre, size, edges) from the work rectangle and sample the
+// source bilinearly: trunc((c00 (1-fx) + c10 fx) (1-fy) + (c01 (1-fx) +
+// c11 fx) fy + 0.5). Source positions that are NaN or beyond the 32-bit
+// range take the background colour (lens: the pixel keeps its value).
+//
+// Ripple: rings around the rectangle's centre. With the offset (dx, dy)
+// from the centre in space stretched to a square, s = sin(2 pi r / (2
+// wavelength) + phase) at distance r; the pixel samples the source at the
+// offset scaled by |s| amplitude (scaling non-zero) or moved by s amplitude
+// on both axes (scaling 0). clamp keeps the sample's first pixel in the
+// picture (border pixels stretched); otherwise samples beyond the picture
+// take the background colour. Wavelength 0: error 5.
+QVX_API HGLOBAL WINAPI QVRipple(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, double amplitude, double wavelength,
+                                double degrees, BOOL clamp, BOOL scaling, BYTE red, BYTE green,
+                                BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                DWORD dlgArg3);
+// Waves: direction 0 shifts columns up and down (the wave runs along x), 1
+// shifts rows left and right; shape 0 sine, 1 triangle (other values of
+// either: error 5). wavelength below 1 is taken as 1, a negative amplitude
+// as 0, phase (a fraction of the wavelength) clamped to 0..1. Where the wave
+// is steep a pixel is the truncated mean of the rows (columns) its span
+// covers, else the blend of the two around its displaced position. Beyond
+// the rectangle: edge 1 clamps to its edge, 2 wraps around within it, any
+// other value reads the background colour.
+QVX_API HGLOBAL WINAPI QVWaves(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                               const RECT* rect, BOOL inside, BYTE direction, BYTE shape,
+                               int wavelength, int amplitude, double phase, BYTE edge, BYTE red,
+                               BYTE green, BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                               DWORD dlgArg3);
+// Whirl and pinch inside the circle of radius R sqrt(factor) around the
+// rectangle's centre (R its larger half-size, space stretched to a square):
+// a pixel at relative distance d samples the source at its offset turned
+// by (1 - d)^2 x degrees and scaled by sin(d pi / 2)^|pinch|; samples
+// beyond the picture take the background colour. Pixels
+// outside the circle keep their value; factor 0 or below changes nothing.
+QVX_API HGLOBAL WINAPI QVWhirlPinch(ImageHandles* images, BYTE mode, POINT* points,
+                                    int pointCount, const RECT* rect, BOOL inside, double degrees,
+                                    double pinch, double factor, BYTE red, BYTE green, BYTE blue,
+                                    BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Lens: a glass hemisphere of refractive index `index` (below 1 taken as 1)
+// on the ellipse inscribed in the rectangle; each pixel inside it samples
+// the source where the refracted ray meets it, half a pixel right and down
+// of the pixel (index 1: the mean of the pixel's 2 x 2 block), the last
+// column and row repeating at the picture's border. Pixels on or outside
+// the ellipse take the fill colour when fill is non-zero, else keep theirs.
+QVX_API HGLOBAL WINAPI QVLens(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                              const RECT* rect, BOOL inside, double index, BOOL fill, BYTE red,
+                              BYTE green, BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                              DWORD dlgArg3);
+// Canvas: a 128 x 128 woven relief of heights d in -75..75, tiled from the
+// picture's top-left corner, added to red, green and blue as
+// trunc(d x strength / 10 + 0.5), clamped to 0..255. orientation (low byte)
+// 1 mirrors the relief left to right, 2 transposes it, 3 transposes and
+// mirrors it, any other value uses it as it is.
+QVX_API HGLOBAL WINAPI QVCanvas(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, BYTE orientation, int strength,
+                                BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Glass tiles: tiles of tileWidth x tileHeight (each clamped to 10..100)
+// from the rectangle's top-left corner, each showing its own content at
+// half size twice across and twice down; sources clamped to the picture.
+QVX_API HGLOBAL WINAPI QVGlassTile(ImageHandles* images, BYTE mode, POINT* points,
+                                   int pointCount, const RECT* rect, BOOL inside, int tileWidth,
+                                   int tileHeight, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                   DWORD dlgArg3);

@@ -285,6 +285,14 @@ std::vector<Export> Exports() {
   for (BYTE kind : {0, 1, 2})
     x.push_back(
         {Describe("MotionBlur", kind), kFilterDepths, OverEllipse<QVMotionBlur>(1, kind, 7, 40)});
+  // The distortions and textures run in the same frame.
+  x.insert(x.end(),
+           {{"Ripple", kFilterDepths, OverEllipse<QVRipple>(1, 2.5, 3.0, 10.0, 0, 1, 1, 2, 3)},
+            {"Waves", kFilterDepths, OverEllipse<QVWaves>(0, 0, 1, 5, 2, 0.25, 2, 1, 2, 3)},
+            {"WhirlPinch", kFilterDepths, OverEllipse<QVWhirlPinch>(1, 90.0, 1.0, 1.0, 1, 2, 3)},
+            {"Lens", kFilterDepths, OverEllipse<QVLens>(1, 1.5, 1, 1, 2, 3)},
+            {"Canvas", kFilterDepths, OverEllipse<QVCanvas>(1, 2, 12)},
+            {"GlassTile", kFilterDepths, OverEllipse<QVGlassTile>(1, 12, 10)}});
   return x;
 }
 
