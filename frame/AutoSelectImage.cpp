@@ -40,19 +40,13 @@ bool ColourMatch::Matches(BYTE red, BYTE green, BYTE blue) const {
 namespace {
 
 // First blue level 0..256 at which pred holds, for a pred that, once true,
-// stays true as blue grows.
+// stays true as blue grows; searched from a guess, which only saves steps.
 template <class Pred>
-int FirstBlue(Pred pred) {
-  int lo = 0, hi = 256;
-  while (lo < hi) {
-    const int mid = (lo + hi) / 2;
-    if (pred(static_cast<BYTE>(mid))) {
-      hi = mid;
-    } else {
-      lo = mid + 1;
-    }
-  }
-  return lo;
+int FirstBlue(double guess, Pred pred) {
+  int b = guess > 0 ? (guess < 256 ? static_cast<int>(guess) : 256) : 0;  // NaN gives 0
+  while (b > 0 && pred(static_cast<BYTE>(b - 1))) --b;
+  while (b < 256 && !pred(static_cast<BYTE>(b))) ++b;
+  return b;
 }
 
 }  // namespace
@@ -73,14 +67,28 @@ void ColourMatch::FillBlueIntervals(BYTE* lo, BYTE* hi) const {
           within(1, 0);
         }
       } else if (mode_ == kMatchChroma) {
-        // Cr falls and Cb rises as blue grows.
-        within(FirstBlue([&](BYTE b) { return Cr(red, green, b) <= cr_ + tolerance_; }),
-               FirstBlue([&](BYTE b) { return Cr(red, green, b) < cr_ - tolerance_; }) - 1);
-        within(FirstBlue([&](BYTE b) { return Cb(red, green, b) >= cb_ - tolerance_; }),
-               FirstBlue([&](BYTE b) { return Cb(red, green, b) > cb_ + tolerance_; }) - 1);
+        // Cr falls and Cb rises as blue grows. Each level's sum without
+        // blue, and its step per blue level, place the guesses.
+        const double cr0 = t_[kRedToCr][r] + t_[kGreenToCr][g] + 128.0;
+        const double cb0 = t_[kRedToCb][r] + t_[kGreenToCb][g] + 128.0;
+        const double crStep = t_[kBlueToCr][1], cbStep = t_[kBlueToCb][1];
+        within(FirstBlue((cr_ + tolerance_ + 1 - cr0) / crStep,
+                         [&](BYTE b) { return Cr(red, green, b) <= cr_ + tolerance_; }),
+               FirstBlue((cr_ - tolerance_ - cr0) / crStep,
+                         [&](BYTE b) { return Cr(red, green, b) < cr_ - tolerance_; }) -
+                   1);
+        within(FirstBlue((cb_ - tolerance_ - cb0) / cbStep,
+                         [&](BYTE b) { return Cb(red, green, b) >= cb_ - tolerance_; }),
+               FirstBlue((cb_ + tolerance_ + 1 - cb0) / cbStep,
+                         [&](BYTE b) { return Cb(red, green, b) > cb_ + tolerance_; }) -
+                   1);
       } else {
-        within(FirstBlue([&](BYTE b) { return Luminance(red, green, b) >= y_ - tolerance_; }),
-               FirstBlue([&](BYTE b) { return Luminance(red, green, b) > y_ + tolerance_; }) - 1);
+        const double y0 = t_[kRedToY][r] + t_[kGreenToY][g], yStep = t_[kBlueToY][1];
+        within(FirstBlue((y_ - tolerance_ - y0) / yStep,
+                         [&](BYTE b) { return Luminance(red, green, b) >= y_ - tolerance_; }),
+               FirstBlue((y_ + tolerance_ + 1 - y0) / yStep,
+                         [&](BYTE b) { return Luminance(red, green, b) > y_ + tolerance_; }) -
+                   1);
       }
       // An empty interval is stored as 255..0, so no blue lies in it.
       const bool empty = first > last;
@@ -116,10 +124,10 @@ bool PickRows(const Px& src, const Px& dst, const Pick& pick, const BYTE* lo, co
         const Rgb c = src.Read(p);
         dst.Write(q, c.red, c.green, c.blue);
         const int pair = c.red << 8 | c.green;
-        if (c.blue >= lo[pair] && c.blue <= hi[pair]) {
-          const int mx = x - rect.left;
-          bits[mx >> 3] = static_cast<BYTE>(bits[mx >> 3] | (0x80 >> (mx & 7)));
-        }
+        // Without a branch: which pixels match is as random as the picture.
+        const unsigned match = (c.blue >= lo[pair]) & (c.blue <= hi[pair]);
+        const int mx = x - rect.left;
+        bits[mx >> 3] = static_cast<BYTE>(bits[mx >> 3] | (match << (7 - (mx & 7))));
       }
     };
     if (pick.shape) {

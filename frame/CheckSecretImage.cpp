@@ -20,21 +20,16 @@ HGLOBAL RunCheckSecretImage(HGLOBAL first, HGLOBAL second, int threshold, BOOL n
   if (!maskBlock) return nullptr;
   LockedDib mask;
   if (!mask.Start(maskBlock.Get(), kDepthMaskPicture)) return nullptr;
-  WorkBlock products, pairs;
+  WorkBlock products;
   if (!MakeYccTables(products)) return nullptr;
-  // Luminance is (red + green) + blue of the product tables; the first sum
-  // for every (red, green) pair is worked out once.
-  const LevelTable* products3 = YccTables(products);
-  if (!MakeLuminancePairs(products3, pairs)) return nullptr;
-  const double* pair = pairs.As<double>();
-  const double* blue = products3[kBlueToY];
+  const LevelTable* levels = YccTables(products);
   for (int y = 0; y <= a->MaxY; ++y) {
     const BYTE* p = DibRow(a.Record(), y);
     const BYTE* q = DibRow(b.Record(), y);
     BYTE* bits = DibRow(mask.Record(), y);
     for (int x = 0; x <= a->MaxX; ++x, p += 3, q += 3) {
-      const int y1 = RoundToInt(pair[p[2] << 8 | p[1]] + blue[p[0]]);
-      const int y2 = RoundToInt(pair[q[2] << 8 | q[1]] + blue[q[0]]);
+      const int y1 = RoundedLuminance(levels, p[2], p[1], p[0]);
+      const int y2 = RoundedLuminance(levels, q[2], q[1], q[0]);
       if (y2 - y1 >= t) bits[x >> 3] = static_cast<BYTE>(bits[x >> 3] | (0x80 >> (x & 7)));
     }
     if (!ReportProgress(y, a->MaxY, 0, 100, noDialog)) return nullptr;

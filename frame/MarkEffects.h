@@ -92,8 +92,13 @@ ImageHandles RunAutoSelectImage(const SelectionArgs& args, BYTE red, BYTE green,
 struct CentredYcc {
   int y, cr, cb;
 };
+// The luminance sum lies in 0..255.000255 (the weights are positive and add
+// up to 1.000001), where rounding and clamping never differ from rounding.
+inline int RoundedLuminance(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
+  return RoundClampLevel(t[kRedToY][red] + t[kGreenToY][green] + t[kBlueToY][blue]);
+}
 inline CentredYcc ToCentredYcc(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
-  return {RoundToInt(t[kRedToY][red] + t[kGreenToY][green] + t[kBlueToY][blue]),
+  return {RoundedLuminance(t, red, green, blue),
           RoundToInt(t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue]),
           RoundToInt(t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue])};
 }

@@ -94,16 +94,21 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
       const BYTE* bits = DibRow(marks.Record(), j);
       const BYTE* in = DibRow(src, static_cast<int>(y));
       BYTE* out = DibRow(result.Record(), static_cast<int>(y));
-      for (std::int64_t i = firstColumn; i <= lastColumn; ++i) {
-        if (!selects[(bits[i >> 3] >> (7 - (i & 7))) & 1]) continue;
-        const std::size_t at = 3 * static_cast<std::size_t>(left + i);
-        const CentredYcc c = ToCentredYcc(t, in[at + 2], in[at + 1], in[at]);
-        const int shifted = c.y + d;
-        if (shifted < 0 || shifted > 255) continue;
-        out[at + 2] = RedFromYcc(shifted, c.cr);
-        out[at + 1] = GreenFromYcc(shifted, c.cr, c.cb);
-        out[at] = BlueFromYcc(shifted, c.cb);
-      }
+      if (firstColumn <= lastColumn)
+        ForEachBitRun(bits, static_cast<int>(firstColumn), static_cast<int>(lastColumn),
+                      [&](int i0, int i1, bool set) {
+                        if (!selects[set]) return;
+                        const BYTE* p = in + 3 * (left + i0);
+                        BYTE* q = out + 3 * (left + i0);
+                        for (int i = i0; i <= i1; ++i, p += 3, q += 3) {
+                          const CentredYcc c = ToCentredYcc(t, p[2], p[1], p[0]);
+                          const int shifted = c.y + d;
+                          if (shifted < 0 || shifted > 255) continue;
+                          q[2] = RedFromYcc(shifted, c.cr);
+                          q[1] = GreenFromYcc(shifted, c.cr, c.cb);
+                          q[0] = BlueFromYcc(shifted, c.cb);
+                        }
+                      });
     }
     if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;
   }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -33,8 +34,10 @@ inline int TruncToInt(double value) {
   return INT_MIN;
 }
 
-// The library's "rounded" (half away from zero), for any double.
-inline int RoundToInt(double value) { return TruncToInt(value < 0 ? value - 0.5 : value + 0.5); }
+// The library's "rounded" (half away from zero), for any double. The half
+// takes the value's sign without a branch (-0 rounds to 0 either way): signs
+// of chrominance are as random as the picture.
+inline int RoundToInt(double value) { return TruncToInt(value + std::copysign(0.5, value)); }
 
 inline BYTE ClampLevel(int value) { return ClampByte(value); }
 
