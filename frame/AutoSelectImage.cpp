@@ -74,21 +74,21 @@ void ColourMatch::FillBlueIntervals(BYTE* lo, BYTE* hi) const {
         const double crStep = t_[kBlueToCr][1], cbStep = t_[kBlueToCb][1];
         within(FirstBlue((cr_ + tolerance_ + 1 - cr0) / crStep,
                          [&](BYTE b) { return Cr(red, green, b) <= cr_ + tolerance_; }),
-               FirstBlue((cr_ - tolerance_ - cr0) / crStep,
-                         [&](BYTE b) { return Cr(red, green, b) < cr_ - tolerance_; }) -
-                   1);
+               FirstBlue((cr_ - tolerance_ - cr0) / crStep, [&](BYTE b) {
+                 return Cr(red, green, b) < cr_ - tolerance_;
+               }) - 1);
         within(FirstBlue((cb_ - tolerance_ - cb0) / cbStep,
                          [&](BYTE b) { return Cb(red, green, b) >= cb_ - tolerance_; }),
-               FirstBlue((cb_ + tolerance_ + 1 - cb0) / cbStep,
-                         [&](BYTE b) { return Cb(red, green, b) > cb_ + tolerance_; }) -
-                   1);
+               FirstBlue((cb_ + tolerance_ + 1 - cb0) / cbStep, [&](BYTE b) {
+                 return Cb(red, green, b) > cb_ + tolerance_;
+               }) - 1);
       } else {
         const double y0 = t_[kRedToY][r] + t_[kGreenToY][g], yStep = t_[kBlueToY][1];
         within(FirstBlue((y_ - tolerance_ - y0) / yStep,
                          [&](BYTE b) { return Luminance(red, green, b) >= y_ - tolerance_; }),
-               FirstBlue((y_ + tolerance_ + 1 - y0) / yStep,
-                         [&](BYTE b) { return Luminance(red, green, b) > y_ + tolerance_; }) -
-                   1);
+               FirstBlue((y_ + tolerance_ + 1 - y0) / yStep, [&](BYTE b) {
+                 return Luminance(red, green, b) > y_ + tolerance_;
+               }) - 1);
       }
       // An empty interval is stored as 255..0, so no blue lies in it.
       const bool empty = first > last;
@@ -118,8 +118,8 @@ bool PickRows(const Px& src, const Px& dst, const Pick& pick, const BYTE* lo, co
     BYTE* bits = DibRow(*pick.match, my);
     const auto copy = [&](int x0, int x1, bool set) {
       if (!set) return;
-      auto p = Px::Pos(in, x0);
-      auto q = Px::Pos(out, x0 - rect.left);
+      auto p = Px::At(in, x0);
+      auto q = Px::At(out, x0 - rect.left);
       for (int x = x0; x <= x1; ++x, p = Px::Next(p), q = Px::Next(q)) {
         const Rgb c = src.Read(p);
         dst.Write(q, c.red, c.green, c.blue);
@@ -208,9 +208,8 @@ ImageHandles RunAutoSelectImage(const SelectionArgs& args, BYTE red, BYTE green,
     BYTE* lo = intervals.As<BYTE>();
     BYTE* hi = lo + 65536;
     test.FillBlueIntervals(lo, hi);
-    done = DispatchPixels(source.Record(), [&](auto src) {
-      return PickRows(src, decltype(src){&result.Record()}, pick, lo, hi);
-    });
+    done = bits == 24 ? PickRows(Px24(&source.Record()), Px24(&result.Record()), pick, lo, hi)
+                      : PickRows(Px32(&source.Record()), Px32(&result.Record()), pick, lo, hi);
   } else {
     done = PickRowsByRecord(source.Record(), shape ? &shapeRecord.Record() : nullptr,
                             result.Record(), match.Record(), pick, test);

@@ -3,10 +3,12 @@
 // share.
 #pragma once
 
-#include "frame/EffectResult.h"
+#include "frame/ColourTables.h"
 #include "frame/ImageHandles.h"
+#include "frame/PixelPolicy.h"
+#include "frame/Resources.h"
+#include "frame/Selection.h"
 #include "frame/SelectionArgs.h"
-#include "tone/ToneTables.h"
 
 namespace qvx {
 
@@ -99,8 +101,8 @@ inline int RoundedLuminance(const LevelTable* t, BYTE red, BYTE green, BYTE blue
 }
 inline CentredYcc ToCentredYcc(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
   return {RoundedLuminance(t, red, green, blue),
-          RoundToInt(t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue]),
-          RoundToInt(t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue])};
+          RoundHalfAway(t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue]),
+          RoundHalfAway(t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue])};
 }
 
 // The luminance shift of a mark and the threshold of a check are taken

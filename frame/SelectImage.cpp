@@ -25,9 +25,9 @@ bool CutRows(const Px& src, const Px& dst, const Cut& cut) {
     BYTE* in = src.Row(y);
     BYTE* out = dst.Row(my);
     ForEachBitRun(DibRow(*cut.mask, my), 0, width - 1, [&](int x0, int x1, bool set) {
-      auto q = Px::Pos(out, x0);
+      auto q = Px::At(out, x0);
       if (set) {
-        for (auto p = Px::Pos(in, cut.rect.left + x0); x0 <= x1; ++x0) {
+        for (auto p = Px::At(in, cut.rect.left + x0); x0 <= x1; ++x0) {
           const Rgb c = src.Read(p);
           dst.Write(q, c.red, c.green, c.blue);
           p = Px::Next(p);
@@ -107,9 +107,8 @@ ImageHandles RunSelectImage(const SelectionArgs& args, BYTE red, BYTE green, BYT
   const int bits = source->BitCount;
   bool done;
   if (route == PixelRoute::kDirect && (bits == 24 || bits == 32)) {
-    done = DispatchPixels(source.Record(), [&](auto src) {
-      return CutRows(src, decltype(src){&result.Record()}, cut);
-    });
+    done = bits == 24 ? CutRows(Px24(&source.Record()), Px24(&result.Record()), cut)
+                      : CutRows(Px32(&source.Record()), Px32(&result.Record()), cut);
   } else {
     done = CutRowsByRecord(source.Record(), mask.Record(), result.Record(), cut);
   }

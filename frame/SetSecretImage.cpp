@@ -5,6 +5,7 @@
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
+#include "frame/LockedPicture.h"
 #include "frame/MarkEffects.h"
 #include "frame/MarkText.h"
 #include "frame/Progress.h"
@@ -78,8 +79,8 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
     const RGBQUAD* entry = i < marks->ColorCount ? &marks->ColorTable[i] : nullptr;
     selects[i] = entry && (entry->rgbRed | entry->rgbGreen | entry->rgbBlue) != 0;
   }
-  EffectResult result;
-  if (!result.Start(source.Record(), true)) return nullptr;
+  LockedPicture result;
+  if (!result.MakeCopy(source.Record())) return nullptr;
   WorkBlock products;
   if (!MakeYccTables(products)) return nullptr;
   const LevelTable* t = YccTables(products);
@@ -113,7 +114,7 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
     if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;
   }
   marks.End();
-  return result.Finish();
+  return result.Release();
 }
 
 }  // namespace qvx
