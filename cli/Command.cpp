@@ -166,7 +166,9 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
       return fail(kExitUsage, Quoted(*path) +
                                   ": unknown output format; name it .bmp, .png, "
                                   ".jpg or .jpeg");
-  if (!o.secondOutput.empty() && o.mask.empty())
+  // A travelling mask comes out only when one went in; a selection's own
+  // mask always does.
+  if (!o.secondOutput.empty() && o.mask.empty() && o.spec->selection == Selection::TravelMask)
     return fail(kExitUsage, "SECOND-OUTPUT " + Quoted(o.secondOutput) + " needs --mask");
 
   // Pictures: files into global memory.

@@ -100,6 +100,49 @@ constexpr const char* kGammaHelp =
     "255)^exponent, "
     "rounded.";
 constexpr double kMaxSide = 30000;
+
+// ---- colour-picked selection and hidden marks ------------------------------------------
+const ParamSpec kFillParam{"fill",
+                           ParamKind::Int,
+                           3,
+                           "red,green,blue",
+                           0,
+                           255,
+                           "255,255,255",
+                           "Colour of the cut-out's pixels outside the shape (palette pictures: "
+                           "the nearest table entry)."};
+const std::vector<ParamSpec> kAutoSelectParams = {
+    {"color", ParamKind::Int, 3, "red,green,blue", 0, 255, nullptr, "The reference colour."},
+    ChoiceParam("match", "rgb",
+                "What is compared: red, green and blue each; chrominance Cr and Cb; or luminance "
+                "Y (each truncated).",
+                {{"rgb", 0}, {"chroma", 1}, {"luminance", 2}}),
+    {"tolerance", ParamKind::Int, 1, "", 0, 255, "20",
+     "Largest difference of each compared value."}};
+constexpr const char* kSelectHelp =
+    "Cuts the bounding box of the selection shape (clipped to the picture; with --outside the "
+    "whole picture) into a new picture of the same format. Pixels inside the shape keep their "
+    "colour (palette pictures their index), the others take the fill colour. 32-bit cut-outs "
+    "have alpha 0. The shape itself comes out as a 1-bit mask of the cut-out's size. A --mask "
+    "selection is refused.";
+constexpr const char* kAutoSelectHelp =
+    "Cuts the selection's bounding box out as select does, pixels outside the shape 0, and "
+    "marks in a 1-bit mask every pixel of the shape whose colour matches the reference within "
+    "the tolerance: red, green and blue each (rgb), Cr = trunc(0.5 R - 0.41869 G - 0.08131 B + "
+    "128) and Cb = trunc(-0.16874 R - 0.33126 G + 0.5 B + 128) (chroma), or Y = trunc(0.298912 "
+    "R + 0.586611 G + 0.114478 B) (luminance). The match is global: connected or not. The cut-out "
+    "goes to OUTPUT, the match mask to SECOND-OUTPUT.";
+constexpr const char* kSetSecretHelp =
+    "Raises (or lowers) the luminance of the pixels a mark covers by --shift levels, keeping "
+    "their chrominance; a pixel whose new luminance would leave 0..255 is left alone. The mark "
+    "is a 1-bit picture given with --mask (its non-black pixels, top-left pixel at the "
+    "rectangle's left,top) or the text, drawn in the rectangle from its top-left corner with "
+    "the font chosen from --font, --size and --style, turned by --angle and written in "
+    "--direction. The sibling library picks the font: the nearest face fontconfig knows (DejaVu "
+    "Sans at the last), the size shrunk until the text fits the rectangle.";
+constexpr const char* kShapeMaskOutput = "the shape as a 1-bit mask of the cut-out's size";
+constexpr const char* kMatchMaskOutput =
+    "the matching pixels as a 1-bit mask of the cut-out's size";
 const ParamSpec kCurveParam = {"curve", ParamKind::Curve, 32, "", 0, 255, nullptr, kCurveHelp};
 const std::vector<ParamSpec> kResizeParams = {
     {"width", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Width of the result."},
@@ -729,6 +772,153 @@ const std::vector<EffectSpec> kEffects = {
             },
         .gallery = {{"--tile 24,24"}},
     },
+    // ---- colour-picked selection and hidden marks ----------------------------------
+    {
+        .name = "select",
+        .exportName = "QVSelectImage",
+        .summary = "Cut out a shape's bounding box, the outside in a fill colour",
+        .description = kSelectHelp,
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = {kFillParam},
+        .invoke =
+            [](EffectCall& c) {
+              return Pair(qvx::UnpackHandles(QVSelectImage(
+                  c.images.Picture, c.mode, c.Points(), c.PointCount(), c.Rect(), c.inside,
+                  c.Int("fill", 0), c.Int("fill", 1), c.Int("fill", 2), PROGRESS_ARGS(c))));
+            },
+        .gallery = {{"--fill 40,160,90 {ellipse}"}},
+        .secondOutput = kShapeMaskOutput,
+    },
+    {
+        .name = "select-ex",
+        .exportName = "QVSelectImageEx",
+        .summary = "As select, through the export that writes the result pair to a record",
+        .description = "The same cut-out as select, called through QVSelectImageEx.",
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = {kFillParam},
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles result{};
+              QVSelectImageEx(c.images.Picture, &result, c.mode, c.Points(), c.PointCount(),
+                              c.Rect(), c.inside, c.Int("fill", 0), c.Int("fill", 1),
+                              c.Int("fill", 2), PROGRESS_ARGS(c));
+              return Pair(result);
+            },
+        .gallery = {{"--fill 255,255,255 {polygon} --outside"}},
+        .secondOutput = kShapeMaskOutput,
+    },
+    {
+        .name = "auto-select",
+        .exportName = "QVAutoSelectImage",
+        .summary = "Cut out a shape and mask the pixels near a reference colour",
+        .description = kAutoSelectHelp,
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = kAutoSelectParams,
+        .invoke =
+            [](EffectCall& c) {
+              return Pair(qvx::UnpackHandles(QVAutoSelectImage(
+                  c.images.Picture, c.mode, c.Points(), c.PointCount(), c.Rect(), c.inside,
+                  c.Int("color", 0), c.Int("color", 1), c.Int("color", 2), c.Byte("match"),
+                  c.Byte("tolerance"), PROGRESS_ARGS(c))));
+            },
+        // The coffee sample is mostly dark brown.
+        .gallery = {{"--color 60,35,20 --match rgb --tolerance 30"},
+                    {"--color 60,35,20 --match chroma --tolerance 6"},
+                    {"--color 60,35,20 --match luminance --tolerance 10 {ellipse}"}},
+        .secondOutput = kMatchMaskOutput,
+    },
+    {
+        .name = "auto-select-ex",
+        .exportName = "QVAutoSelectImageEx",
+        .summary = "As auto-select, through the export that writes the result pair to a record",
+        .description = "The same selection as auto-select, called through QVAutoSelectImageEx.",
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = kAutoSelectParams,
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles result{};
+              QVAutoSelectImageEx(c.images.Picture, &result, c.mode, c.Points(), c.PointCount(),
+                                  c.Rect(), c.inside, c.Int("color", 0), c.Int("color", 1),
+                                  c.Int("color", 2), c.Byte("match"), c.Byte("tolerance"),
+                                  PROGRESS_ARGS(c));
+              return Pair(result);
+            },
+        .gallery = {{"--color 200,200,200 --match luminance --tolerance 40 {polygon} --outside"}},
+        .secondOutput = kMatchMaskOutput,
+    },
+    {
+        .name = "set-secret",
+        .exportName = "QVSetSecretImage",
+        .summary = "Hide a mark (a mask picture or a line of text) in the luminance",
+        .description = kSetSecretHelp,
+        .accepts = "24-bit pictures; a 1-bit mark picture",
+        .selection = Selection::TravelMask,
+        .params =
+            {{"text", ParamKind::Text, 127, "", 0, 0, "",
+              "Text of the mark (UTF-8); not used with --mask."},
+             {"font", ParamKind::Text, 31, "", 0, 0, "DejaVu Sans", "Font face name."},
+             {"size", ParamKind::Int, 1, "", 1, 2048, "32", "Character height in pixels."},
+             {"style", ParamKind::Bool, 3, "bold,italic,underline", 0, 1, "0,0,0", "Font style."},
+             ChoiceParam("direction", "0",
+                         "Writing direction: 0 a line, 1 reversed, 2 stacked "
+                         "down, 3 stacked down reversed.",
+                         {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}}),
+             ChoiceParam("angle", "0", "Turn of the text in degrees, counter-clockwise.",
+                         {{"0", 0}, {"90", 90}, {"180", 180}, {"270", 270}}),
+             {"shift", ParamKind::Int, 1, "", -20, 20, "5", "Luminance shift of marked pixels."},
+             {"rect", ParamKind::Int, 4, "left,top,right,bottom", -kMaxSide, kMaxSide, nullptr,
+              "Text rectangle; with --mask only left,top count: the mark's top-left pixel."},
+             {"reveal", ParamKind::Bool, 1, "", 0, 1, "0",
+              "1: write the check of the marked picture against INPUT instead (the mark made "
+              "visible)."}},
+        .invoke =
+            [](EffectCall& c) {
+              const RECT r = RectParam(c, "rect");
+              const std::string& text = c.Text("text");
+              HGLOBAL marked = QVSetSecretImage(
+                  c.images.Picture, c.images.Mask, text.c_str(), c.Text("font").c_str(),
+                  static_cast<WORD>(c.Int("size")), c.Byte("style", 0), c.Byte("style", 1),
+                  c.Byte("style", 2), 0, c.Byte("direction"), static_cast<WORD>(c.Int("angle")),
+                  c.Int("shift"), r.left, r.top, r.right, r.bottom, PROGRESS_ARGS(c));
+              if (!marked || !c.Int("reveal")) return One(marked);
+              HGLOBAL check =
+                  QVCheckSecretImage(c.images.Picture, marked, c.Int("shift"), PROGRESS_ARGS(c));
+              GlobalFree(marked);
+              return One(check);
+            },
+        .gallery = {{"--text \"Hidden 20\" --size {h:0.2} --shift 20 --rect "
+                     "{w:0.1},{h:0.3},{w:0.9},{h:0.7}"},
+                    {"--text \"Hidden 20\" --size {h:0.2} --shift 20 --rect "
+                     "{w:0.1},{h:0.3},{w:0.9},{h:0.7} --reveal 1"},
+                    {"--text QVX --size {h:0.15} --angle 90 --direction 2 --shift 8 --rect "
+                     "{w:0.3},{h:0.1},{w:0.7},{h:0.9} --reveal 1"}},
+    },
+    {
+        .name = "check-secret",
+        .exportName = "QVCheckSecretImage",
+        .summary = "Mask the pixels whose luminance rose from the first picture to the second",
+        .description =
+            "Compares two 24-bit pictures of the same size and returns a 1-bit mask with the "
+            "pixels where Y(second) - Y(first) >= threshold (taken into -20..20), Y = 0.298912 R "
+            "+ 0.586611 G + 0.114478 B rounded. With the unmarked picture first and the marked "
+            "one second, and the mark's shift as threshold, it shows a hidden mark.",
+        .accepts = "two 24-bit pictures of the same size",
+        .selection = Selection::None,
+        .params = {{"threshold", ParamKind::Int, 1, "", -20, 20, "5",
+                    "Least rise of luminance marked."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVCheckSecretImage(c.images.Picture, c.extraInputs.at(0),
+                                            c.Int("threshold"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--threshold 0"}},
+        .extraInputs = 1,
+        .extraInputHelp = "the second picture (the marked one)",
+    },
     // ---- geometry ------------------------------------------------------------------
     {
         .name = "resize",
@@ -886,6 +1076,10 @@ const std::vector<double>& EffectCall::Numbers(const char* name) const {
 
 std::vector<POINT>& EffectCall::PointList(const char* name) const {
   return (*values)[IndexOf(*this, name)].points;
+}
+
+const std::string& EffectCall::Text(const char* name) const {
+  return (*values)[IndexOf(*this, name)].text;
 }
 
 const std::vector<EffectSpec>& EffectTable() { return kEffects; }

@@ -19,6 +19,7 @@ enum class ParamKind {
   Choice,  // one of the named values (or its number)
   Curve,   // "x,y x,y ...": at most `count` points, x strictly increasing
   Kernel,  // whole numbers filling a centred odd square of at most `count` cells
+  Text,    // a string of at most `count` bytes, passed as it is
 };
 
 struct ChoiceValue {
@@ -41,6 +42,7 @@ struct ParamSpec {
 struct ParamValue {
   std::vector<double> numbers;  // Int, Double, Bool, Choice, Kernel (row by row)
   std::vector<POINT> points;    // Curve
+  std::string text;             // Text
 };
 
 // Everything one call of an export needs: pictures, selection, parameters.
@@ -64,6 +66,7 @@ struct EffectCall {
   BYTE Byte(const char* name, int i = 0) const { return static_cast<BYTE>(Int(name, i)); }
   const std::vector<double>& Numbers(const char* name) const;
   std::vector<POINT>& PointList(const char* name) const;
+  const std::string& Text(const char* name) const;
 };
 
 // What a call returned: the new picture and, for exports that return a pair,

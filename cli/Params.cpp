@@ -173,6 +173,14 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
   value = ParamValue{};
   if (spec.kind == ParamKind::Curve) return ParseCurve(spec, text, value, error);
   if (spec.kind == ParamKind::Kernel) return ParseKernel(spec, text, value, error);
+  if (spec.kind == ParamKind::Text) {
+    if (static_cast<int>(text.size()) > spec.count) {
+      error = "'" + text + "' is longer than " + std::to_string(spec.count) + " bytes";
+      return false;
+    }
+    value.text = text;
+    return true;
+  }
   const std::vector<std::string> parts =
       spec.count > 1 ? Split(text, ",") : std::vector<std::string>{text};
   if (static_cast<int>(parts.size()) != spec.count) {
@@ -200,6 +208,7 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
         break;
       case ParamKind::Curve:
       case ParamKind::Kernel:
+      case ParamKind::Text:
         break;
     }
     if (!ok) return false;
@@ -264,6 +273,8 @@ std::string ParamTypeName(const ParamSpec& spec) {
       return "\"x,y x,y ...\"";
     case ParamKind::Kernel:
       return "\"w,w,w w,w,w ...\"";
+    case ParamKind::Text:
+      return "TEXT";
   }
   if (spec.count == 1) return one;
   if (*spec.parts) {
@@ -278,6 +289,7 @@ std::string ParamTypeName(const ParamSpec& spec) {
 
 std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
+  if (spec.kind == ParamKind::Text) return "at most " + std::to_string(spec.count) + " bytes";
   if (spec.kind == ParamKind::Kernel) {
     std::string sizes;
     for (int side = 1; side * side <= spec.count; side += 2)
