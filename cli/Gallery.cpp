@@ -45,13 +45,6 @@ struct Entry {
   double milliseconds = -1;
 };
 
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 std::string Html(const std::string& text) {
   std::string escaped;
   for (const char c : text) {

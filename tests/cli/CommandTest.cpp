@@ -158,14 +158,14 @@ TEST_F(Command, EffectsMatchTheirDirectCalls) {
   for (int i = 0; i < 9; ++i) k.weights[9 * (3 + i / 3) + 3 + i % 3] = weights[i];
   ExpectDirectCall(Layout::kRgb24, ".bmp",
                    {"custom-filter", "--kernel", "1,2,3 -4,5,-6 7,-8,9", "--divisor", "3", "--bias",
-                    "20", "--channels", "1,0,1", "--direct", "1", "--polygon", "2,1 17,3 8,12"},
+                    "20", "--channels", "1,0,1", "--direct", "--polygon", "2,1 17,3 8,12"},
                    [&](auto* in, auto*) {
                      POINT polygon[] = {{2, 1}, {17, 3}, {8, 12}};
                      return QVCustomFilter(in, 2, polygon, 1000003, nullptr, TRUE, &k, 3, 20, TRUE,
                                            FALSE, TRUE, TRUE, 0, 0, 0);
                    });
   ExpectDirectCall(Layout::kPalette8, ".PNG",
-                   {"resize", "--width", "14", "--height", "3", "--smooth", "0", "--mask"},
+                   {"resize", "--width", "14", "--height", "3", "--no-smooth", "--mask"},
                    [](auto* in, auto* second) {
                      const ImageHandles pair =
                          qvx::UnpackHandles(QVResize(in, 14, 3, FALSE, TRUE, 0, 0, 0));
@@ -200,11 +200,11 @@ TEST_F(Command, MaskFilesSelectTheirNonBlackPixelsOrWithOutsideTheBlackOnes) {
 
 TEST_F(Command, RefusalsAndCancellingGiveOneLineAndNoOutput) {
   const std::string palette = WritePicture(Keep(MakePicture(Layout::kPalette8, 5, 5, 17)), "p.bmp");
-  ExpectFailure({"red-eye-removal", palette, Path("out.bmp")}, kExitLibrary,
+  ExpectFailure({"red-eye-removal", "--strict", palette, Path("out.bmp")}, kExitLibrary,
                 "red-eye-removal: error 7 (unusable picture): '" + palette +
                     "' is an 8-bit palette picture; red-eye-removal takes 16-, 24- and 32-bit");
   const std::string grey4 = WritePicture(Keep(MakePicture(Layout::kGrey4, 5, 5, 18)), "g.bmp");
-  ExpectFailure({"rgb-rev", grey4, Path("out.bmp")}, kExitLibrary,
+  ExpectFailure({"rgb-rev", "--strict", grey4, Path("out.bmp")}, kExitLibrary,
                 "no picture made and no error code: '" + grey4 + "' is a 4-bit grey picture");
   int reports = 0;
   qvx::test::ScopedProgressHandler cancel(

@@ -154,10 +154,11 @@ bool OneLine(const std::string& message) {
   return !message.empty() && message.find('\n') == std::string::npos;
 }
 
-Bytes Encoded(bool (*encode)(const Bytes&, Bytes&, std::string&), const Bytes& dib) {
+Bytes Encoded(bool (*encode)(const Bytes&, Bytes&, std::string&, const qvx::EncodeOptions&),
+              const Bytes& dib, const qvx::EncodeOptions& options = {}) {
   Bytes file;
   std::string error;
-  EXPECT_TRUE(encode(dib, file, error)) << error;
+  EXPECT_TRUE(encode(dib, file, error, options)) << error;
   return file;
 }
 
@@ -281,7 +282,7 @@ TEST(BmpFile, RefusesLyingAndUnsupportedHeaders) {
       {{{18, 30000}, {22, 30000}, {28, 32}}, "1 GiB"},
       {{{28, 2}}, "bit count 2"},
       {{{18, 20000}, {22, 20000}}, "truncated"},
-      {{{30, 1}}, "RLE"},
+      {{{30, 2}}, "run-length compression 2 does not fit 8 bits"},
       {{{30, 4}}, "JPEG or PNG"},
       {{{30, BI_BITFIELDS}}, "16 or 32 bits"}};
   for (const auto& [changes, message] : lies) {
