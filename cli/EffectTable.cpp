@@ -604,7 +604,7 @@ const std::vector<EffectSpec> kEffects = {
               return Pair(qvx::UnpackHandles(QVResize(&c.images, c.Int("width"), c.Int("height"),
                                                       c.Int("smooth"), PROGRESS_ARGS(c))));
             },
-        .gallery = {{"--width {w:0.5} --height {h:0.5}"}, {"--width 60 --height 40 --no-smooth"}},
+        .gallery = {{"--width {W:0.5} --height {H:0.5}"}, {"--width 60 --height 40 --no-smooth"}},
         .secondOutput = kMaskOutput,
         .alphaArgs = "",
     },
@@ -624,7 +624,7 @@ const std::vector<EffectSpec> kEffects = {
                          PROGRESS_ARGS(c));
               return Pair(result);
             },
-        .gallery = {{"--width {w:1.5} --height {h:1.5}"}},
+        .gallery = {{"--width {W:1.5} --height {H:1.5}"}},
         .secondOutput = kMaskOutput,
         .alphaArgs = "",
     },
@@ -724,7 +724,7 @@ const std::vector<EffectSpec> kEffects = {
               return One(ResizeColorBit(c.images.Picture, r.left, r.top, r.right, r.bottom,
                                         c.Int("width"), c.Int("height")));
             },
-        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {w:0.3} --height {h:0.3}"}},
+        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {W:0.3} --height {H:0.3}"}},
         .alphaArgs = "",
         .check = CheckScaledRect,
     },

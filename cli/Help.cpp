@@ -25,7 +25,13 @@ std::string OptionLine(const std::string& option, const std::string& text) {
 
 // "--gamma R,G,B", or "--mirror" for a flag.
 std::string OptionName(const ParamSpec& p) {
-  return std::string("--") + p.name + (p.kind == ParamKind::Flag ? "" : " " + ParamTypeName(p));
+  std::string name = "--";
+  name += p.name;
+  if (p.kind != ParamKind::Flag) {
+    name += ' ';
+    name += ParamTypeName(p);
+  }
+  return name;
 }
 
 // A flag's default as the user sets it: "--smooth" or "--no-smooth".
@@ -139,7 +145,10 @@ std::string ToolHelp(const std::string& path) {
               0) +
           "\nFile options (any effect, pipeline or batch):\n";
   for (const auto& option : kFileOptions) text += OptionLine(option[0], option[1]);
-  text += "\n" + Wrap(kFilesText, 0) + "\n" + Wrap(kExitText, 0);
+  text += '\n';
+  text += Wrap(kFilesText, 0);
+  text += '\n';
+  text += Wrap(kExitText, 0);
   return text;
 }
 

@@ -166,6 +166,20 @@ TEST_F(Command, GalleryRunsEverySample) {
   EXPECT_NE(page.find(" ms</div>"), std::string::npos);
 }
 
+// The smallest and the narrowest pictures run every sample too, and the
+// page's command lines name files by absolute paths, so that they can be
+// pasted in any folder.
+TEST_F(Command, GalleryRunsOnOnePixelAndOnOneColumn) {
+  for (const auto& [width, height] : {std::pair{1, 1}, std::pair{1, 3000}}) {
+    SCOPED_TRACE(height);
+    const std::string in = WritePicture(Keep(MakePicture(Layout::kRgb24, width, height, 25)), "thin.png");
+    const CliRun run = Run({"gallery", in, Path("thin")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(ReadText("thin/index.html").find(" " + in + " " + Path("thin/blur.png")),
+              std::string::npos);
+  }
+}
+
 #ifdef QVXEFFECT_PROGRAM
 // The built program, which takes the exports from the shared library.
 TEST_F(Command, TheProgramRunsAsAProcess) {

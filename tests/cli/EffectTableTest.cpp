@@ -144,6 +144,9 @@ TEST(Params, SelectionShapesAndGallerySamples) {
 
   EXPECT_EQ(GalleryArguments("--width {w:0.5} --height {h:1.5}", 600, 401),
             (std::vector<std::string>{"--width", "300", "--height", "602"}));
+  // Upper case: a size, at least 1 on the smallest pictures.
+  EXPECT_EQ(GalleryArguments("--width {W:0.3} --rect {w:0.3}", 1, 1),
+            (std::vector<std::string>{"--width", "1", "--rect", "0"}));
   EXPECT_EQ(GalleryArguments("{ellipse} --outside", 100, 50),
             (std::vector<std::string>{"--ellipse", "30,10,70,40", "--outside"}));
   EXPECT_EQ(GalleryArguments("--curve \"0,0 255,9\"", 1, 1),
