@@ -10,9 +10,11 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace qvx::cli {
 
@@ -101,8 +103,10 @@ constexpr const char* kGammaHelp =
 constexpr double kMaxSide = 30000;
 const ParamSpec kCurveParam = {"curve", ParamKind::Curve, 32, "", 0, 255, nullptr, kCurveHelp};
 const std::vector<ParamSpec> kResizeParams = {
-    {"width", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Width of the result."},
-    {"height", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Height of the result."},
+    {"width", ParamKind::Int, 1, "", 0, kMaxSide, "0",
+     "Width of the result; 0 or left out: in proportion to the height."},
+    {"height", ParamKind::Int, 1, "", 0, kMaxSide, "0",
+     "Height of the result; 0 or left out: in proportion to the width."},
     {"smooth", ParamKind::Flag, 1, "", 0, 1, "1",
      "Box-average when shrinking and blend when growing; --no-smooth copies the nearest "
      "pixel."}};
@@ -120,8 +124,24 @@ const std::vector<ParamSpec> kRotationParams = {
      "Colour of the pixels the turned picture does not cover."},
     {"keep-size", ParamKind::Flag, 1, "", 0, 1, "0",
      "Keep the source's size (corners cut off) rather than hold the whole turned picture."}};
+// A size left out (0) follows the other in the picture's proportions,
+// rounded and at least 1.
+std::string FillResizeSize(EffectCall& c, int width, int height) {
+  const auto size = [&](const char* name) -> double& {
+    for (std::size_t i = 0; i < c.specs->size(); ++i)
+      if (std::strcmp((*c.specs)[i].name, name) == 0) return (*c.values)[i].numbers.at(0);
+    throw std::logic_error("no parameter");
+  };
+  double& w = size("width");
+  double& h = size("height");
+  if (w == 0 && h == 0) return "give --width, --height or both";
+  if (w == 0) w = std::max(1.0, std::min(kMaxSide, std::round(h * width / height)));
+  if (h == 0) h = std::max(1.0, std::min(kMaxSide, std::round(w * height / width)));
+  return "";
+}
+
 // A rectangle wholly outside the picture would be clamped to one corner pixel.
-std::string CheckRectOverlaps(const EffectCall& c, int width, int height) {
+std::string CheckRectOverlaps(EffectCall& c, int width, int height) {
   const RECT r = RectParam(c, "rect");
   if (std::max(r.left, r.right) >= 0 && std::min(r.left, r.right) < width &&
       std::max(r.top, r.bottom) >= 0 && std::min(r.top, r.bottom) < height)
@@ -133,14 +153,14 @@ std::string CheckRectOverlaps(const EffectCall& c, int width, int height) {
 // The scaled rectangle is taken as given, before any clamping: it must be
 // at least 2 x 2 pixels with left < right and top < bottom, and overlap the
 // picture.
-std::string CheckScaledRect(const EffectCall& c, int width, int height) {
+std::string CheckScaledRect(EffectCall& c, int width, int height) {
   const RECT r = RectParam(c, "rect");
   if (r.right - r.left < 1 || r.bottom - r.top < 1)
     return "--rect must have left < right and top < bottom (at least 2 x 2 pixels)";
   return CheckRectOverlaps(c, width, height);
 }
 
-std::string CheckMosaicCell(const EffectCall& c, int, int) {
+std::string CheckMosaicCell(EffectCall& c, int, int) {
   if (c.Int("cell", 0) > 1 || c.Int("cell", 1) > 1) return "";
   return "--cell 1,1 would change nothing; give a width or height of at least 2";
 }
@@ -607,6 +627,7 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--width {W:0.5} --height {H:0.5}"}, {"--width 60 --height 40 --no-smooth"}},
         .secondOutput = kMaskOutput,
         .alphaArgs = "",
+        .check = FillResizeSize,
     },
     {
         .name = "resize-ex",
@@ -627,6 +648,7 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--width {W:1.5} --height {H:1.5}"}},
         .secondOutput = kMaskOutput,
         .alphaArgs = "",
+        .check = FillResizeSize,
     },
     {
         .name = "rotation",

@@ -112,9 +112,10 @@ struct EffectSpec {
   // the input's alpha as it stands).
   const char* alphaArgs = nullptr;
   // Checks of the parameters together or against the picture's size that
-  // the ranges cannot express; returns why the library would refuse or
-  // misread them, or "" when they are fine.
-  std::string (*check)(const EffectCall& call, int width, int height) = nullptr;
+  // the ranges cannot express, run before the call; returns why the library
+  // would refuse or misread them, or "" when they are fine. It may also work
+  // out values that depend on the picture (a height kept in proportion).
+  std::string (*check)(EffectCall& call, int width, int height) = nullptr;
 };
 
 const std::vector<EffectSpec>& EffectTable();

@@ -99,15 +99,13 @@ CallResult CallExport(const EffectSpec& spec, EffectCall& call, const Bytes& pic
 }
 
 // The alpha plane of `picture` after a geometric effect made `result`: the
-// same call on the plane as a grey picture (8 bits, or 24 for exports that
-// refuse grey), with the entry's parameters for it.
-bool MoveAlphaPlane(const Stage& stage, const Bytes& picture, const Bytes& result,
-                    const std::vector<Bytes>& extraInputs, Bytes& plane) {
-  const EffectSpec& spec = *stage.spec;
+// same call with the same `values` on the plane as a grey picture (8 bits,
+// or 24 for exports that refuse grey), with the entry's parameters for it.
+bool MoveAlphaPlane(const EffectSpec& spec, std::vector<ParamValue> values, const Bytes& picture,
+                    const Bytes& result, const std::vector<Bytes>& extraInputs, Bytes& plane) {
   int width = 0, height = 0, resultWidth = 0, resultHeight = 0;
   PictureSize(picture, width, height);
   PictureSize(result, resultWidth, resultHeight);
-  std::vector<ParamValue> values = stage.values;
   std::string error;
   if (!ApplyArgs(spec, spec.alphaArgs, values, error)) return false;
   for (const int bits : {8, 24}) {
@@ -276,7 +274,7 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
     int resultWidth = 0, resultHeight = 0;
     PictureSize(result.picture, resultWidth, resultHeight);
     if (spec.alphaArgs) {
-      if (!MoveAlphaPlane(stage, picture.dib, result.picture, extraInputs, alpha)) {
+      if (!MoveAlphaPlane(spec, values, picture.dib, result.picture, extraInputs, alpha)) {
         alpha.clear();
         note("the transparency could not follow the picture and was dropped");
       }

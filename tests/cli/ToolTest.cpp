@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <thread>
+#include <tuple>
 
 #include "cli/CommandFixture.h"
 #include "cli/EffectTable.h"
@@ -285,7 +286,7 @@ TEST_F(Tool, PipelinesMatchTheSameEffectsRunOneByOne) {
       {"rgb-level", "--offset", "10,0,-5"},
       {"rotation", "--angle", "-90"},
       {"mosaic", "--cell", "3,2"},
-      {"resize", "--width", "30", "--height", "11"}};
+      {"resize", "--width", "30"}};
   std::vector<std::string> pipeline{Path("in.png")};
   std::string previous = Path("in.png");
   for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -361,6 +362,16 @@ TEST_F(Tool, OptionsSpeakTheUsersLanguage) {
                 kExitUsage, "left < right");
   ExpectFailure({"rotation", "--angle", "90", "--mirror", "1", in, out}, kExitUsage, "");
   ExpectFailure({"rgb-rev", "--quality", "0", in, out}, kExitUsage, "--quality");
+  ExpectFailure({"resize", in, out}, kExitUsage, "give --width, --height or both");
+  // One side given, the other follows in proportion: 20 x 10 to 10 x 5, or
+  // to 3 high and 6 wide.
+  for (const auto& [option, value, width, height] :
+       {std::tuple{"--width", "10", 10, 5}, std::tuple{"--height", "3", 6, 3}}) {
+    RunOk({"resize", option, value, in, Path("resized.png")});
+    const Png resized = ReadPng(Path("resized.png"));
+    EXPECT_EQ(resized.width, width);
+    EXPECT_EQ(resized.height, height);
+  }
   // --angle 90 is a quarter turn (the library's 9000 hundredths).
   RunOk({"rotation", "--angle", "90", "--mirror", in, out});
   ImageHandles images{Keep(MakePicture(Layout::kRgb24, 20, 10, 66)), nullptr};
