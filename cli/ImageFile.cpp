@@ -208,6 +208,12 @@ bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
             ::fsync(file.get()) == 0;
   ok = file.Close() && ok;
   const SignalsHeld held;
+  // A signal that came while the file was written is honoured before the
+  // rename, not after it: the target stays as it was.
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  if (sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM)) ok = false;
   if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
     ForgetTempFile(slot);
     return true;
