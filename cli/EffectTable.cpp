@@ -10,9 +10,11 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace qvx::cli {
 
@@ -85,11 +87,10 @@ constexpr const char* kToneAccepts = "every depth except 4-bit grey";
 #define TONE_DETAIL                                                                              \
   " 1-, 4- and colour 8-bit pictures get their colour table remapped (the selection is "         \
   "ignored, pixels are untouched); 8-bit grey, 16-, 24- and 32-bit pictures get every selected " \
-  "pixel mapped (grey pictures stay grey; the fourth byte of a written 32-bit pixel becomes 0)."
+  "pixel mapped (grey pictures stay grey)."
 constexpr const char* kFilterAccepts = "8-bit grey, 16-, 24- and 32-bit pictures";
 // How the neighbourhood filters treat pictures, appended to their help.
-#define FILTER_DETAIL \
-  " Grey pictures stay grey; the fourth byte of every written 32-bit pixel becomes 0."
+#define FILTER_DETAIL " Grey pictures stay grey."
 constexpr const char* kCurveHelp =
     "Control points x,y (x = input level, y = output level, 0..255), at most 32, x growing "
     "from point to point. A natural cubic spline runs through them; levels outside the points' "
@@ -145,24 +146,68 @@ constexpr const char* kMatchMaskOutput =
     "the matching pixels as a 1-bit mask of the cut-out's size";
 const ParamSpec kCurveParam = {"curve", ParamKind::Curve, 32, "", 0, 255, nullptr, kCurveHelp};
 const std::vector<ParamSpec> kResizeParams = {
-    {"width", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Width of the result."},
-    {"height", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Height of the result."},
-    {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
-     "1: box-average shrinking, bilinear growth; 0: nearest pixel."}};
+    {"width", ParamKind::Int, 1, "", 0, kMaxSide, "0",
+     "Width of the result; 0 or left out: in proportion to the height."},
+    {"height", ParamKind::Int, 1, "", 0, kMaxSide, "0",
+     "Height of the result; 0 or left out: in proportion to the width."},
+    {"smooth", ParamKind::Flag, 1, "", 0, 1, "1",
+     "Box-average when shrinking and blend when growing; --no-smooth copies the nearest "
+     "pixel."}};
 const std::vector<ParamSpec> kRotationParams = {
-    {"angle", ParamKind::Int, 1, "", -3600000, 3600000, nullptr,
-     "Angle in hundredths of a degree (9000 = 90 degrees), counter-clockwise; taken modulo "
-     "36000."},
-    {"mirror", ParamKind::Bool, 1, "", 0, 1, "0", "1: mirror left-right before turning."},
-    {"flip", ParamKind::Bool, 1, "", 0, 1, "0",
-     "1: flip top-bottom before turning (after the mirror)."},
-    {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
-     "1: blend four pixels at angles other than 0, 90, 180 and 270 degrees; 0: nearest pixel."},
+    {"angle", ParamKind::Degrees, 1, "", -36000, 36000, nullptr,
+     "Angle in degrees, counter-clockwise (90 is a quarter turn to the left, -90 to the right), "
+     "to the hundredth of a degree."},
+    {"mirror", ParamKind::Flag, 1, "", 0, 1, "0", "Mirror left-right before turning."},
+    {"flip", ParamKind::Flag, 1, "", 0, 1, "0",
+     "Flip top-bottom before turning (after the mirror)."},
+    {"smooth", ParamKind::Flag, 1, "", 0, 1, "1",
+     "Blend four pixels at angles other than 0, 90, 180 and 270 degrees; --no-smooth takes "
+     "the nearest pixel."},
     {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
      "Colour of the pixels the turned picture does not cover."},
-    {"keep-size", ParamKind::Bool, 1, "", 0, 1, "0",
-     "1: the result has the source's size (corners cut off); 0: it holds the whole turned "
-     "picture."}};
+    {"keep-size", ParamKind::Flag, 1, "", 0, 1, "0",
+     "Keep the source's size (corners cut off) rather than hold the whole turned picture."}};
+// A size left out (0) follows the other in the picture's proportions,
+// rounded and at least 1.
+std::string FillResizeSize(EffectCall& c, int width, int height) {
+  const auto size = [&](const char* name) -> double& {
+    for (std::size_t i = 0; i < c.specs->size(); ++i)
+      if (std::strcmp((*c.specs)[i].name, name) == 0) return (*c.values)[i].numbers.at(0);
+    throw std::logic_error("no parameter");
+  };
+  double& w = size("width");
+  double& h = size("height");
+  if (w == 0 && h == 0) return "give --width, --height or both";
+  if (w == 0) w = std::max(1.0, std::min(kMaxSide, std::round(h * width / height)));
+  if (h == 0) h = std::max(1.0, std::min(kMaxSide, std::round(w * height / width)));
+  return "";
+}
+
+// A rectangle wholly outside the picture would be clamped to one corner pixel.
+std::string CheckRectOverlaps(EffectCall& c, int width, int height) {
+  const RECT r = RectParam(c, "rect");
+  if (std::max(r.left, r.right) >= 0 && std::min(r.left, r.right) < width &&
+      std::max(r.top, r.bottom) >= 0 && std::min(r.top, r.bottom) < height)
+    return "";
+  return "--rect lies wholly outside the " + std::to_string(width) + " x " +
+         std::to_string(height) + " picture";
+}
+
+// The scaled rectangle is taken as given, before any clamping: it must be
+// at least 2 x 2 pixels with left < right and top < bottom, and overlap the
+// picture.
+std::string CheckScaledRect(EffectCall& c, int width, int height) {
+  const RECT r = RectParam(c, "rect");
+  if (r.right - r.left < 1 || r.bottom - r.top < 1)
+    return "--rect must have left < right and top < bottom (at least 2 x 2 pixels)";
+  return CheckRectOverlaps(c, width, height);
+}
+
+std::string CheckMosaicCell(EffectCall& c, int, int) {
+  if (c.Int("cell", 0) > 1 || c.Int("cell", 1) > 1) return "";
+  return "--cell 1,1 would change nothing; give a width or height of at least 2";
+}
+
 constexpr const char* kMaskOutput =
     "the mask (1-bit) that travelled with the picture, when --mask was given";
 
@@ -396,11 +441,10 @@ const std::vector<EffectSpec> kEffects = {
             "Convolves the picture with the kernel (centred on the pixel; beyond the picture's "
             "border its outermost pixels repeat). For each enabled channel: the sum of weight x "
             "value, divided by the divisor (toward zero), plus the bias, clamped to 0..255. "
-            "Channels not enabled become 0; with --direct 1 they keep the source value instead. "
-            "--direct 1 selects the library's direct variant for 24-bit pictures (8-bit grey "
-            "pictures: error 4), which draws polygons and ellipses clamped into the picture over "
-            "their own box and reads mask pictures by bit." FILTER_DETAIL,
-        .accepts = "8-bit grey, 16-, 24- and 32-bit pictures (with --direct 1: 24-bit only)",
+            "Channels not enabled become 0; with --direct they keep the source value instead. "
+            "--direct uses the direct variant for 24-bit pictures, which clamps polygons and "
+            "ellipses into the picture." FILTER_DETAIL,
+        .accepts = "8-bit grey, 16-, 24- and 32-bit pictures (with --direct: 24-bit only)",
         .selection = Selection::Shapes,
         .params = {{"kernel", ParamKind::Kernel, 81, "", -1000, 1000, nullptr,
                     "Weights row by row from the top, a square of 1, 3, 5, 7 or 9 on a side, "
@@ -409,9 +453,9 @@ const std::vector<EffectSpec> kEffects = {
                    {"bias", ParamKind::Int, 1, "", 0, 255, "0", "Added after the division."},
                    {"channels", ParamKind::Bool, 3, "red,green,blue", 0, 1, "1,1,1",
                     "Which channels are filtered."},
-                   {"direct", ParamKind::Bool, 1, "", 0, 1, "0",
-                    "1: the direct 24-bit variant (the polygon vertex count is passed plus "
-                    "1,000,000)."}},
+                   {"direct", ParamKind::Flag, 1, "", 0, 1, "0",
+                    "The direct variant for 24-bit pictures; channels not enabled keep their "
+                    "values."}},
         .invoke =
             [](EffectCall& c) {
               const FilterKernel kernel = CentredKernel(c.Numbers("kernel"));
@@ -424,7 +468,7 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--kernel \"0,-1,0 -1,5,-1 0,-1,0\""},
                     {"--kernel \"-1,-1,0 -1,0,1 0,1,1\" --bias 128"},
                     {"--kernel \"1,1,1,1,1 1,1,1,1,1 1,1,1,1,1 1,1,1,1,1 1,1,1,1,1\" --divisor 25 "
-                     "--direct 1 {polygon}"}},
+                     "--direct {polygon}"}},
     },
     {
         .name = "emboss",
@@ -544,6 +588,7 @@ const std::vector<EffectSpec> kEffects = {
                                   PROGRESS_ARGS(c)));
             },
         .gallery = {{"--cell 12,12"}, {"--cell 24,6 {polygon}"}},
+        .check = CheckMosaicCell,
     },
     {
         .name = "oil-paint",
@@ -929,8 +974,8 @@ const std::vector<EffectSpec> kEffects = {
             "the nearest source pixel (palette indices kept). With smoothing, for 16-, 24- and "
             "32-bit and 8-bit grey pictures, shrinking dimensions are box-averaged and growing "
             "ones bilinearly blended; other palette pictures are still resized by nearest pixel. "
-            "The alpha of 32-bit results is 0. A mask given with --mask is resized with the "
-            "picture by nearest pixel and written to SECOND-OUTPUT.",
+            "Transparency is resized with the picture. A mask given with --mask is resized with "
+            "the picture by nearest pixel and written to SECOND-OUTPUT.",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kResizeParams,
@@ -939,15 +984,17 @@ const std::vector<EffectSpec> kEffects = {
               return Pair(qvx::UnpackHandles(QVResize(&c.images, c.Int("width"), c.Int("height"),
                                                       c.Int("smooth"), PROGRESS_ARGS(c))));
             },
-        .gallery = {{"--width {w:0.5} --height {h:0.5}"}, {"--width 60 --height 40 --smooth 0"}},
+        .gallery = {{"--width {W:0.5} --height {H:0.5}"}, {"--width 60 --height 40 --no-smooth"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "",
+        .check = FillResizeSize,
     },
     {
         .name = "resize-ex",
         .exportName = "QVResizeEx",
-        .summary = "As resize, through the export that writes the result pair to a record",
-        .description = "The same scaling as resize, called through QVResizeEx, which stores the "
-                       "new picture and mask in the caller's record.",
+        .summary = "Scale the picture, as resize",
+        .description = "The same scaling as resize, through the library's second entry point "
+                       "for it (QVResizeEx).",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kResizeParams,
@@ -958,8 +1005,10 @@ const std::vector<EffectSpec> kEffects = {
                          PROGRESS_ARGS(c));
               return Pair(result);
             },
-        .gallery = {{"--width {w:1.5} --height {h:1.5}"}},
+        .gallery = {{"--width {W:1.5} --height {H:1.5}"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "",
+        .check = FillResizeSize,
     },
     {
         .name = "rotation",
@@ -971,10 +1020,10 @@ const std::vector<EffectSpec> kEffects = {
             "exact; other angles sample the nearest source pixel, or with smoothing (16-, 24-, "
             "32-bit and 8-bit grey pictures only) blend four pixels. Uncovered pixels take the "
             "background colour (palette pictures: the nearest table entry). The result holds the "
-            "whole turned picture, or keeps the source's size. 32-bit results keep their alpha at "
-            "0, 90, 180 and 270 degrees (not with --keep-size at 90 and 270) and have alpha 0 "
-            "otherwise. A mask given with --mask turns with the picture (its uncovered pixels "
-            "unselected) and is written to SECOND-OUTPUT.",
+            "whole turned picture, or keeps the source's size. Transparency turns with the "
+            "picture; uncovered pixels of a transparent picture are transparent. A mask given "
+            "with --mask turns with the picture (its uncovered pixels unselected) and is written "
+            "to SECOND-OUTPUT.",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kRotationParams,
@@ -985,17 +1034,18 @@ const std::vector<EffectSpec> kEffects = {
                              c.Int("smooth"), c.Int("background", 0), c.Int("background", 1),
                              c.Int("background", 2), c.Int("keep-size"), PROGRESS_ARGS(c))));
             },
-        .gallery = {{"--angle 3000 --background 40,40,40"},
-                    {"--angle 9000"},
-                    {"--angle -1500 --keep-size 1 --mirror 1"}},
+        .gallery = {{"--angle 30 --background 40,40,40"},
+                    {"--angle 90"},
+                    {"--angle -15 --keep-size --mirror"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "--background 0,0,0",
     },
     {
         .name = "rotation-ex",
         .exportName = "QVRotationEx",
-        .summary = "As rotation, through the export that writes the result pair to a record",
-        .description = "The same turn as rotation, called through QVRotationEx, which stores the "
-                       "new picture and mask in the caller's record.",
+        .summary = "Turn the picture, as rotation",
+        .description = "The same turn as rotation, through the library's second entry point for "
+                       "it (QVRotationEx).",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kRotationParams,
@@ -1007,8 +1057,9 @@ const std::vector<EffectSpec> kEffects = {
                            c.Int("background", 2), c.Int("keep-size"), PROGRESS_ARGS(c));
               return Pair(result);
             },
-        .gallery = {{"--angle 18000 --flip 1"}},
+        .gallery = {{"--angle 180 --flip"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "--background 0,0,0",
     },
     {
         .name = "cut-rect",
@@ -1027,6 +1078,8 @@ const std::vector<EffectSpec> kEffects = {
               return One(QVCutRectImage(c.images.Picture, &rect, PROGRESS_ARGS(c)));
             },
         .gallery = {{"--rect {w:0.25},{h:0.2},{w:0.75},{h:0.8}"}},
+        .alphaArgs = "",
+        .check = CheckRectOverlaps,
     },
     {
         .name = "resize-color-bit",
@@ -1053,7 +1106,9 @@ const std::vector<EffectSpec> kEffects = {
               return One(ResizeColorBit(c.images.Picture, r.left, r.top, r.right, r.bottom,
                                         c.Int("width"), c.Int("height")));
             },
-        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {w:0.3} --height {h:0.3}"}},
+        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {W:0.3} --height {H:0.3}"}},
+        .alphaArgs = "",
+        .check = CheckScaledRect,
     },
 };
 

@@ -201,7 +201,13 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
              InRange(number, spec.min, spec.max, PartName(spec, i), error);
         break;
       case ParamKind::Bool:
+      case ParamKind::Flag:
         ok = ReadBool(parts[i], number, error);
+        break;
+      case ParamKind::Degrees:
+        ok = ReadNumber(parts[i], false, number, error) &&
+             InRange(number, spec.min, spec.max, PartName(spec, i), error);
+        number = std::round(number * 100);
         break;
       case ParamKind::Choice:
         ok = ReadChoice(spec, parts[i], number, error);
@@ -263,6 +269,11 @@ std::string ParamTypeName(const ParamSpec& spec) {
     case ParamKind::Bool:
       one = "0|1";
       break;
+    case ParamKind::Flag:
+      return "";
+    case ParamKind::Degrees:
+      one = "DEGREES";
+      break;
     case ParamKind::Choice:
       for (const ChoiceValue& choice : spec.choices) {
         if (!one.empty()) one += '|';
@@ -290,6 +301,7 @@ std::string ParamTypeName(const ParamSpec& spec) {
 std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
   if (spec.kind == ParamKind::Text) return "at most " + std::to_string(spec.count) + " bytes";
+  if (spec.kind == ParamKind::Flag) return "on/off";
   if (spec.kind == ParamKind::Kernel) {
     std::string sizes;
     for (int side = 1; side * side <= spec.count; side += 2)
