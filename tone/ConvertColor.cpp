@@ -120,12 +120,13 @@ bool CopyColourTable(Conversion& c, int target, bool standard) {
   } else {
     Palette palette;
     StandardPalette(target, palette);
+    const PaletteLanes lanes(palette);
     for (int i = 0; i < palette.count; ++i) c.result.ColorTable[i] = Quad(palette.entry[i]);
     // Indices past a short source table read as black.
     for (std::uint32_t i = 0; i < 256; ++i) {
       const RGBQUAD q = i < sourceEntries ? c.source.ColorTable[i] : RGBQUAD{0, 0, 0, 0};
       map[i] = static_cast<BYTE>(
-          NearestEntry(palette.entry, 0, palette.count, q.rgbRed, q.rgbGreen, q.rgbBlue));
+          NearestEntry(lanes, 0, palette.count, q.rgbRed, q.rgbGreen, q.rgbBlue));
     }
   }
   for (int y = 0; y <= c.Last(); ++y) {
@@ -138,34 +139,54 @@ bool CopyColourTable(Conversion& c, int target, bool standard) {
 }
 
 template <class Match>
+QVX_LOOP_BODY void MatchRun(const Match& match, const Rgb* colours, BYTE* indices, int width) {
+  for (int x = 0; x < width; ++x)
+    indices[x] = match(colours[x].red, colours[x].green, colours[x].blue);
+}
+
+template <class Match>
+QVX_TARGET_AVX2 void MatchRunAvx2(const Match& match, const Rgb* colours, BYTE* indices,
+                                  int width) {
+  MatchRun(match, colours, indices, width);
+}
+
+template <class Match, class Load, class Store>
+QVX_TARGET_AVX2 bool DiffuseErrorsAvx2(const Match& match, int width, int height,
+                                       DitherLanes* ring, BYTE* indices, Load& load,
+                                       Store& store) {
+  return DiffuseErrors(match, width, height, ring, indices, load, store);
+}
+
+template <class Match>
 bool MapRows(Conversion& c, const Match& match, bool dither, int percentFrom) {
   const int width = c.source.Width;
   if (!dither) {
     for (int y = 0; y <= c.Last(); ++y) {
       ReadColourRow(c.source, c.sourceKind, y, c.colours);
-      for (int x = 0; x < width; ++x)
-        c.indices[x] = match(c.colours[x].red, c.colours[x].green, c.colours[x].blue);
+      if (HasAvx2())
+        MatchRunAvx2(match, c.colours, c.indices, width);
+      else
+        MatchRun(match, c.colours, c.indices, width);
       WriteIndexRow(c.result, y, c.indices);
       if (!ReportProgress(y, c.Last(), percentFrom, 100, c.noDialog)) return false;
     }
     return true;
   }
   WorkBlock ring;
-  if (!ring.Allocate(9 * static_cast<std::size_t>(width) * sizeof(std::int32_t))) return false;
-  const auto load = [&](int y, std::int32_t* values) {
+  if (!ring.Allocate(3 * static_cast<std::size_t>(width) * sizeof(DitherLanes))) return false;
+  const auto load = [&](int y, DitherLanes* values) {
     ReadColourRow(c.source, c.sourceKind, y, c.colours);
-    for (int x = 0; x < width; ++x) {
-      values[3 * x] = c.colours[x].blue;
-      values[3 * x + 1] = c.colours[x].green;
-      values[3 * x + 2] = c.colours[x].red;
-    }
+    for (int x = 0; x < width; ++x)
+      values[x] = DitherLanes{c.colours[x].blue, c.colours[x].green, c.colours[x].red, 0};
   };
   const auto store = [&](int y, const BYTE* indices) {
     WriteIndexRow(c.result, y, indices);
     return ReportProgress(y, c.Last(), percentFrom, 100, c.noDialog);
   };
-  return DiffuseErrors(match, width, c.source.Height, ring.As<std::int32_t>(), c.indices, load,
-                       store);
+  DitherLanes* const lanes = ring.As<DitherLanes>();
+  if (HasAvx2())
+    return DiffuseErrorsAvx2(match, width, c.source.Height, lanes, c.indices, load, store);
+  return DiffuseErrors(match, width, c.source.Height, lanes, c.indices, load, store);
 }
 
 // Fewer colours than the source has: a standard palette (always for black

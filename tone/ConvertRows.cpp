@@ -48,14 +48,26 @@ void ReadIndexRow(DibAccess& source, int y, BYTE* indices) {
 }
 
 void WriteIndexRow(DibAccess& result, int y, const BYTE* indices) {
-  if (result.BitCount == 8) {
-    std::memcpy(DibRow(result, y), indices, static_cast<std::size_t>(result.Width));
-    return;
-  }
-  SeekDibPixel(&result, 0, y);
-  for (int x = 0; x < result.Width; ++x) {
-    result.Index = indices[x];
-    WriteNextDibPixel(&result);
+  BYTE* const row = DibRow(result, y);
+  const int width = result.Width;
+  // Whole bytes are written: the bits after the last pixel stay 0, as in
+  // the zero-filled rows of a new picture.
+  switch (result.BitCount) {
+    case 8:
+      std::memcpy(row, indices, static_cast<std::size_t>(width));
+      return;
+    case 4:
+      for (int x = 0; x < width; x += 2) {
+        const int low = x + 1 < width ? indices[x + 1] & 15 : 0;
+        row[x / 2] = static_cast<BYTE>((indices[x] & 15) << 4 | low);
+      }
+      return;
+    default:
+      for (int x = 0; x < width; x += 8) {
+        int bits = 0;
+        for (int k = 0; k < 8; ++k) bits = bits << 1 | (x + k < width ? indices[x + k] & 1 : 0);
+        row[x / 8] = static_cast<BYTE>(bits);
+      }
   }
 }
 

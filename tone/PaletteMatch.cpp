@@ -19,7 +19,16 @@ void ThresholdMatch::Fill(const LevelTable* weights, int threshold, std::uint16_
   }
 }
 
+PaletteLanes::PaletteLanes(const Palette& palette) : red(), green(), blue() {
+  for (int i = 0; i < palette.count; ++i) {
+    red[i] = palette.entry[i].red;
+    green[i] = palette.entry[i].green;
+    blue[i] = palette.entry[i].blue;
+  }
+}
+
 BucketMatch::BucketMatch(const Palette* p) : palette(p) {
+  short first[32], end[32];
   for (int k = 0; k < 32; ++k) {
     first[k] = 0;
     end[k] = static_cast<short>(p->count);
@@ -30,6 +39,13 @@ BucketMatch::BucketMatch(const Palette* p) : palette(p) {
     if (!seen[k]) first[k] = static_cast<short>(i);
     seen[k] = true;
     end[k] = static_cast<short>(i + 1);
+  }
+  // A colour's bucket is (r + g + b) / 24; its window reaches 8 positions
+  // beyond the bucket's entries each way, within the palette.
+  for (int sum = 0; sum < 766; ++sum) {
+    const int k = sum / 24;
+    from[sum] = static_cast<short>(first[k] - 8 > 0 ? first[k] - 8 : 0);
+    to[sum] = static_cast<short>(end[k] + 8 < p->count ? end[k] + 8 : p->count);
   }
 }
 

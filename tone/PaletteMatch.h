@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "frame/PixelFormat.h"
+#include "frame/Simd.h"
 #include "tone/ToneTables.h"
 
 namespace qvx {
@@ -19,27 +21,49 @@ struct Palette {
   int count = 0;
 };
 
-// City-block distance between two colours.
-inline int ColourDistance(int r1, int g1, int b1, const Rgb& c) {
-  return std::abs(r1 - c.red) + std::abs(g1 - c.green) + std::abs(b1 - c.blue);
-}
-
 // Brightness of a palette entry: the integer mean of its channels.
 inline int Brightness(const Rgb& c) { return (c.red + c.green + c.blue) / 3; }
 
-// The first of `count` entries from `first` at the smallest distance, the
-// search starting from a best distance of 1000 (beyond any real one).
-inline int NearestEntry(const Rgb* entries, int first, int end, int r, int g, int b) {
-  int best = 1000;
-  int index = first;
-  for (int i = first; i < end; ++i) {
-    const int d = ColourDistance(r, g, b, entries[i]);
-    if (d < best) {
-      best = d;
-      index = i;
-    }
+// A palette's channels side by side for the nearest-entry search, padded
+// so that a search may read whole groups of lanes past the last entry.
+struct PaletteLanes {
+  static constexpr int kLanes = 8;
+  std::int32_t red[256 + kLanes];
+  std::int32_t green[256 + kLanes];
+  std::int32_t blue[256 + kLanes];
+  explicit PaletteLanes(const Palette& palette);
+};
+
+using Int8 = std::int32_t __attribute__((vector_size(32)));
+
+// The first of the entries first..end-1 at the smallest city-block
+// distance |red difference| + |green difference| + |blue difference| (as a
+// search from a best distance of 1000 that takes only a strictly smaller
+// one finds it). Each lane keeps distance << 8 | position, so that the
+// least key is the smallest distance at the first position.
+QVX_LOOP_BODY int NearestEntry(const PaletteLanes& lanes, int first, int end, int r, int g, int b) {
+  constexpr std::int32_t kNone = 0x7FFFFFFF;
+  const Int8 step = {0, 1, 2, 3, 4, 5, 6, 7};
+  Int8 best = Int8{} + kNone;
+  for (int i = first; i < end; i += PaletteLanes::kLanes) {
+    Int8 dr, dg, db;
+    std::memcpy(&dr, lanes.red + i, sizeof dr);
+    std::memcpy(&dg, lanes.green + i, sizeof dg);
+    std::memcpy(&db, lanes.blue + i, sizeof db);
+    dr -= r;
+    dg -= g;
+    db -= b;
+    dr = dr < 0 ? -dr : dr;
+    dg = dg < 0 ? -dg : dg;
+    db = db < 0 ? -db : db;
+    const Int8 position = step + i;
+    Int8 key = ((dr + dg + db) << 8) | position;
+    key = position < end ? key : kNone;
+    best = key < best ? key : best;
   }
-  return index;
+  std::int32_t least = best[0];
+  for (int k = 1; k < PaletteLanes::kLanes; ++k) least = best[k] < least ? best[k] : least;
+  return least & 255;
 }
 
 // Black (0) or white (1) by the truncated luminance against a threshold.
@@ -60,8 +84,9 @@ struct ThresholdMatch {
 // full.
 struct Nearest16Match {
   const Palette* palette;
+  PaletteLanes lanes{*palette};
   BYTE operator()(int r, int g, int b) const {
-    return static_cast<BYTE>(NearestEntry(palette->entry, 0, 16, r, g, b));
+    return static_cast<BYTE>(NearestEntry(lanes, 0, 16, r, g, b));
   }
   const Rgb& Entry(int i) const { return palette->entry[i]; }
 };
@@ -87,15 +112,15 @@ struct CubeMatch {
 // whole palette), widened by 8 positions each way.
 struct BucketMatch {
   const Palette* palette;
-  short first[32];
-  short end[32];
+  PaletteLanes lanes{*palette};
+  // The search window of each brightness level r + g + b (0..765).
+  short from[766];
+  short to[766];
 
   explicit BucketMatch(const Palette* p);
   BYTE operator()(int r, int g, int b) const {
-    const int k = (r + g + b) / 24;
-    const int lo = first[k] - 8 > 0 ? first[k] - 8 : 0;
-    const int hi = end[k] + 8 < palette->count ? end[k] + 8 : palette->count;
-    return static_cast<BYTE>(NearestEntry(palette->entry, lo, hi, r, g, b));
+    const int sum = r + g + b;
+    return static_cast<BYTE>(NearestEntry(lanes, from[sum], to[sum], r, g, b));
   }
   const Rgb& Entry(int i) const { return palette->entry[i]; }
 };
