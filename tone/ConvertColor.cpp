@@ -152,7 +152,7 @@ QVX_TARGET_AVX2 void MatchRunAvx2(const Match& match, const Rgb* colours, BYTE* 
 
 template <class Match, class Load, class Store>
 QVX_TARGET_AVX2 bool DiffuseErrorsAvx2(const Match& match, int width, int height,
-                                       DitherLanes* ring, BYTE* indices, Load& load,
+                                       std::int32_t* ring, BYTE* indices, Load& load,
                                        Store& store) {
   return DiffuseErrors(match, width, height, ring, indices, load, store);
 }
@@ -173,17 +173,20 @@ bool MapRows(Conversion& c, const Match& match, bool dither, int percentFrom) {
     return true;
   }
   WorkBlock ring;
-  if (!ring.Allocate(3 * static_cast<std::size_t>(width) * sizeof(DitherLanes))) return false;
-  const auto load = [&](int y, DitherLanes* values) {
+  if (!ring.Allocate(9 * static_cast<std::size_t>(width) * sizeof(std::int32_t))) return false;
+  const auto load = [&](int y, std::int32_t* values) {
     ReadColourRow(c.source, c.sourceKind, y, c.colours);
-    for (int x = 0; x < width; ++x)
-      values[x] = DitherLanes{c.colours[x].blue, c.colours[x].green, c.colours[x].red, 0};
+    for (int x = 0; x < width; ++x) {
+      values[3 * x] = c.colours[x].blue;
+      values[3 * x + 1] = c.colours[x].green;
+      values[3 * x + 2] = c.colours[x].red;
+    }
   };
   const auto store = [&](int y, const BYTE* indices) {
     WriteIndexRow(c.result, y, indices);
     return ReportProgress(y, c.Last(), percentFrom, 100, c.noDialog);
   };
-  DitherLanes* const lanes = ring.As<DitherLanes>();
+  std::int32_t* const lanes = ring.As<std::int32_t>();
   if (HasAvx2())
     return DiffuseErrorsAvx2(match, width, c.source.Height, lanes, c.indices, load, store);
   return DiffuseErrors(match, width, c.source.Height, lanes, c.indices, load, store);
@@ -208,11 +211,10 @@ bool Reduce(Conversion& c, int target, bool standard, bool dither, BYTE threshol
     if (!MakeLuminanceTables(weights)) return false;
     if (!leastBlue.Allocate(65536 * sizeof(std::uint16_t))) return false;
     ThresholdMatch::Fill(LuminanceTables(weights), threshold, leastBlue.As<std::uint16_t>());
-    return MapRows(c, ThresholdMatch{&palette, leastBlue.As<std::uint16_t>()}, dither,
-                   percentFrom);
+    return MapRows(c, ThresholdMatch{leastBlue.As<std::uint16_t>()}, dither, percentFrom);
   }
   if (!standard && target != kKindGrey16) return MapRows(c, BucketMatch(&palette), dither, percentFrom);
-  if (target == kKind8) return MapRows(c, CubeMatch(&palette), dither, percentFrom);
+  if (target == kKind8) return MapRows(c, CubeMatch(), dither, percentFrom);
   return MapRows(c, Nearest16Match{&palette}, dither, percentFrom);
 }
 

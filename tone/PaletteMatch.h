@@ -1,8 +1,9 @@
 // Finding the palette entry for a colour when a picture's colours are
 // reduced to a palette, one matcher per kind of palette. A matcher answers
 //   BYTE operator()(int red, int green, int blue) const
-// for channels 0..255 and knows the palette's colours (Entry(i)), which
-// error diffusion subtracts.
+// for channels 0..255, and
+//   BYTE Settle(red, green, blue, Rgb& entry) const
+// the same index with its palette colour, which error diffusion subtracts.
 #pragma once
 
 #include <cstdint>
@@ -71,13 +72,17 @@ QVX_LOOP_BODY int NearestEntry(const PaletteLanes& lanes, int first, int end, in
 // worked out once: the luminance grows with blue, so a colour is white
 // exactly when its blue is at least that one (256: never).
 struct ThresholdMatch {
-  const Palette* palette;
   const std::uint16_t* leastBlue;  // 65536 entries, index red << 8 | green
 
   // Fills the 65536 entries from the luminance weights.
   static void Fill(const LevelTable* weights, int threshold, std::uint16_t* leastBlue);
   BYTE operator()(int r, int g, int b) const { return b >= leastBlue[r << 8 | g] ? 1 : 0; }
-  const Rgb& Entry(int i) const { return palette->entry[i]; }
+  BYTE Settle(int r, int g, int b, Rgb& entry) const {
+    const BYTE index = (*this)(r, g, b);
+    const BYTE level = index ? 255 : 0;
+    entry = {level, level, level};
+    return index;
+  }
 };
 
 // The 16 entries of a standard 4-bit palette (colour or grey), searched in
@@ -88,22 +93,33 @@ struct Nearest16Match {
   BYTE operator()(int r, int g, int b) const {
     return static_cast<BYTE>(NearestEntry(lanes, 0, 16, r, g, b));
   }
-  const Rgb& Entry(int i) const { return palette->entry[i]; }
+  BYTE Settle(int r, int g, int b, Rgb& entry) const {
+    const BYTE index = (*this)(r, g, b);
+    entry = palette->entry[index];
+    return index;
+  }
 };
 
 // The 216-colour cube, indexed arithmetically: 36 q(blue) + 6 q(green) +
 // q(red), q(v) = trunc(v * (1/51) + 0.5) in doubles, worked out per level.
+// The entry's colour is the cube level 51 q(v) of each channel.
 struct CubeMatch {
-  const Palette* palette;
   BYTE step[256];
-  explicit CubeMatch(const Palette* p) : palette(p) {
+  BYTE level[256];
+  CubeMatch() {
     constexpr double kOneOver51 = 1.0 / 51.0;
-    for (int v = 0; v < 256; ++v) step[v] = static_cast<BYTE>(static_cast<int>(v * kOneOver51 + 0.5));
+    for (int v = 0; v < 256; ++v) {
+      step[v] = static_cast<BYTE>(static_cast<int>(v * kOneOver51 + 0.5));
+      level[v] = static_cast<BYTE>(51 * step[v]);
+    }
   }
   BYTE operator()(int r, int g, int b) const {
     return static_cast<BYTE>(36 * step[b] + 6 * step[g] + step[r]);
   }
-  const Rgb& Entry(int i) const { return palette->entry[i]; }
+  BYTE Settle(int r, int g, int b, Rgb& entry) const {
+    entry = {level[r], level[g], level[b]};
+    return (*this)(r, g, b);
+  }
 };
 
 // An adaptive palette sorted by brightness, searched only around the
@@ -122,7 +138,11 @@ struct BucketMatch {
     const int sum = r + g + b;
     return static_cast<BYTE>(NearestEntry(lanes, from[sum], to[sum], r, g, b));
   }
-  const Rgb& Entry(int i) const { return palette->entry[i]; }
+  BYTE Settle(int r, int g, int b, Rgb& entry) const {
+    const BYTE index = (*this)(r, g, b);
+    entry = palette->entry[index];
+    return index;
+  }
 };
 
 }  // namespace qvx
