@@ -9,6 +9,7 @@
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "frame/ErrorCodes.h"
+#include "frame/PixelPolicy.h"
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 #include "tone/ConvertRows.h"
@@ -99,7 +100,28 @@ bool ConvertToGrey(Conversion& c, int target) {
   return true;
 }
 
+// Sources read by a direct pixel policy go straight from row to row;
+// colour-table sources through the row of colours.
 bool CopyTrueColour(Conversion& c) {
+  const bool direct = c.sourceKind == kKind16 || c.sourceKind == kKind24 ||
+                      c.sourceKind == kKind32 || c.sourceKind == kKindGrey256;
+  if (direct)
+    return DispatchPixels(c.source, [&](auto src) {
+      return DispatchPixels(c.result, [&](auto dst) {
+        using Src = decltype(src);
+        using Dst = decltype(dst);
+        for (int y = 0; y <= c.Last(); ++y) {
+          auto s = Src::Pos(src.Row(y), 0);
+          auto d = Dst::Pos(dst.Row(y), 0);
+          for (int x = 0; x < c.source.Width; ++x, s = Src::Next(s), d = Dst::Next(d)) {
+            const Rgb p = src.Read(s);
+            dst.Write(d, p.red, p.green, p.blue);
+          }
+          if (!ReportProgress(y, c.Last(), 0, 100, c.noDialog)) return false;
+        }
+        return true;
+      });
+    });
   for (int y = 0; y <= c.Last(); ++y) {
     ReadColourRow(c.source, c.sourceKind, y, c.colours);
     WriteColourRow(c.result, y, c.colours);

@@ -62,12 +62,20 @@ void WriteIndexRow(DibAccess& result, int y, const BYTE* indices) {
         row[x / 2] = static_cast<BYTE>((indices[x] & 15) << 4 | low);
       }
       return;
-    default:
-      for (int x = 0; x < width; x += 8) {
+    default: {
+      int x = 0;
+      for (; x + 8 <= width; x += 8) {
+        const BYTE* i = indices + x;
+        row[x / 8] = static_cast<BYTE>((i[0] & 1) << 7 | (i[1] & 1) << 6 | (i[2] & 1) << 5 |
+                                       (i[3] & 1) << 4 | (i[4] & 1) << 3 | (i[5] & 1) << 2 |
+                                       (i[6] & 1) << 1 | (i[7] & 1));
+      }
+      for (; x < width; x += 8) {
         int bits = 0;
         for (int k = 0; k < 8; ++k) bits = bits << 1 | (x + k < width ? indices[x + k] & 1 : 0);
         row[x / 8] = static_cast<BYTE>(bits);
       }
+    }
   }
 }
 
