@@ -24,6 +24,11 @@ Source Read(HGLOBAL picture) {
     const int n = used > 0 && used < full ? used : full;
     for (int i = 0; i < n; ++i)
       s.table.push_back({view.Table()[i].rgbRed, view.Table()[i].rgbGreen, view.Table()[i].rgbBlue});
+    // An index past a short table stands for black.
+    for (Pixel& p : s.pixels) {
+      const Colour c = p.index < n ? s.table[p.index] : Colour{0, 0, 0};
+      p.red = c.r, p.green = c.g, p.blue = c.b;
+    }
   }
   return s;
 }

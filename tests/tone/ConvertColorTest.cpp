@@ -245,6 +245,31 @@ TEST_F(ConvertColorTest, EveryKindToEveryTargetAsModelled) {
   }
 }
 
+// Colour tables shorter than the depth allows: indices past them read as
+// black and are kept as they are by a table copy.
+TEST_F(ConvertColorTest, ShortColourTables) {
+  for (const auto& [layout, used] : {std::pair{Layout::kPalette4, 5u}, {Layout::kPalette8, 40u},
+                                     {Layout::kPalette1, 1u}}) {
+    HGLOBAL picture = Keep(MakePicture(layout, 11, 6, used));
+    static_cast<BITMAPINFOHEADER*>(GlobalLock(picture))->biClrUsed = used;
+    GlobalUnlock(picture);
+    for (int target : kTargets)
+      for (BOOL standard : {FALSE, TRUE})
+        for (BOOL dither : {FALSE, TRUE}) {
+          const ConvertModel model = ModelConvert(picture, target, standard, dither, 90);
+          HGLOBAL result = Keep(Convert(picture, target, standard, dither, 90));
+          if (model.failure) {
+            EXPECT_EQ(result, nullptr);
+            continue;
+          }
+          ASSERT_NE(result, nullptr) << NameOf(layout) << " to " << target;
+          EXPECT_EQ(Mismatch(result, model), "") << NameOf(layout) << " to " << target
+                                                 << (standard ? " standard" : "")
+                                                 << (dither ? " dither" : "");
+        }
+  }
+}
+
 TEST_F(ConvertColorTest, Refusals) {
   SetErrorStatus(0);
   EXPECT_EQ(Convert(nullptr, 24), nullptr);
