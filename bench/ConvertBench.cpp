@@ -1,5 +1,5 @@
-// Colour depth conversion of a 4000 x 3000 24-bit picture to every target:
-// arguments target kind, standard palette, dither.
+// Colour depth conversion of a 4000 x 3000 24-bit picture to every other
+// target: arguments target kind, standard palette, dither.
 #include "BenchPictures.h"
 
 namespace qvx::bench {
@@ -31,6 +31,14 @@ BENCHMARK(BM_ConvertColor)
     ->Args({16, 0, 0})
     ->Args({32, 0, 0})
     ->Unit(benchmark::kMillisecond);
+
+// The one true-colour target a 24-bit source cannot have: from 32 bits.
+void BM_ConvertColor32To24(benchmark::State& state) {
+  RunOn(state, 32, [](ImageHandles* images) {
+    return QVConvertColor(images->Picture, 24, FALSE, FALSE, 128, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_ConvertColor32To24)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace qvx::bench

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "frame/PixelFormat.h"
