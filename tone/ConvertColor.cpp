@@ -5,6 +5,7 @@
 // diffusion.
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
@@ -17,7 +18,7 @@
 #include "tone/MedianCut.h"
 #include "tone/PaletteMatch.h"
 #include "tone/ToneEffects.h"
-#include "tone/ToneTables.h"
+#include "frame/ColourTables.h"
 
 namespace qvx {
 namespace {
@@ -105,23 +106,25 @@ bool ConvertToGrey(Conversion& c, int target) {
 bool CopyTrueColour(Conversion& c) {
   const bool direct = c.sourceKind == kKind16 || c.sourceKind == kKind24 ||
                       c.sourceKind == kKind32 || c.sourceKind == kKindGrey256;
-  if (direct)
-    return DispatchPixels(c.source, [&](auto src) {
-      return DispatchPixels(c.result, [&](auto dst) {
-        using Src = decltype(src);
-        using Dst = decltype(dst);
-        for (int y = 0; y <= c.Last(); ++y) {
-          auto s = Src::Pos(src.Row(y), 0);
-          auto d = Dst::Pos(dst.Row(y), 0);
+  bool done = true;
+  if (direct) {
+    WithDirectPolicy(c.source, c.sourceKind, [&](const auto& src) {
+      WithDirectPolicy(c.result, c.result.BitCount, [&](const auto& dst) {
+        using Src = std::decay_t<decltype(src)>;
+        using Dst = std::decay_t<decltype(dst)>;
+        for (int y = 0; done && y <= c.Last(); ++y) {
+          auto s = Src::At(src.Row(y), 0);
+          auto d = Dst::At(dst.Row(y), 0);
           for (int x = 0; x < c.source.Width; ++x, s = Src::Next(s), d = Dst::Next(d)) {
             const Rgb p = src.Read(s);
             dst.Write(d, p.red, p.green, p.blue);
           }
-          if (!ReportProgress(y, c.Last(), 0, 100, c.noDialog)) return false;
+          done = ReportProgress(y, c.Last(), 0, 100, c.noDialog);
         }
-        return true;
       });
     });
+    return done;
+  }
   for (int y = 0; y <= c.Last(); ++y) {
     ReadColourRow(c.source, c.sourceKind, y, c.colours);
     WriteColourRow(c.result, y, c.colours);

@@ -1,37 +1,22 @@
 #include "tone/ConvertRows.h"
 
 #include <cstring>
+#include <type_traits>
 
-#include "frame/PixelPolicy.h"
 
 namespace qvx {
-namespace {
-
-template <class Px>
-void ReadRun(const Px& px, int y, int width, Rgb* colours) {
-  auto p = Px::Pos(px.Row(y), 0);
-  for (int x = 0; x < width; ++x, p = Px::Next(p)) colours[x] = px.Read(p);
-}
-
-}  // namespace
-
 void ReadColourRow(DibAccess& source, int kind, int y, Rgb* colours) {
-  switch (kind) {
-    case kKind24:
-      return ReadRun(Px24{&source}, y, source.Width, colours);
-    case kKind32:
-      return ReadRun(Px32{&source}, y, source.Width, colours);
-    case kKind16:
-      return ReadRun(Px16{&source}, y, source.Width, colours);
-    case kKindGrey256:
-      return ReadRun(PxGrey8{&source}, y, source.Width, colours);
-    default:
-      // Colour-table pictures through the cursor, which looks the table up.
-      SeekDibPixel(&source, 0, y);
-      for (int x = 0; x < source.Width; ++x) {
-        ReadNextDibPixel(&source);
-        colours[x] = {source.Red, source.Green, source.Blue};
-      }
+  const bool direct = WithDirectPolicy(source, kind, [&](const auto& px) {
+    using Px = std::decay_t<decltype(px)>;
+    auto p = Px::At(px.Row(y), 0);
+    for (int x = 0; x < source.Width; ++x, p = Px::Next(p)) colours[x] = px.Read(p);
+  });
+  if (direct) return;
+  // Colour-table pictures through the cursor, which looks the table up.
+  SeekDibPixel(&source, 0, y);
+  for (int x = 0; x < source.Width; ++x) {
+    ReadNextDibPixel(&source);
+    colours[x] = {source.Red, source.Green, source.Blue};
   }
 }
 
@@ -80,9 +65,9 @@ void WriteIndexRow(DibAccess& result, int y, const BYTE* indices) {
 }
 
 void WriteColourRow(DibAccess& result, int y, const Rgb* colours) {
-  DispatchPixels(result, [&](auto px) {
-    using Px = decltype(px);
-    auto p = Px::Pos(px.Row(y), 0);
+  WithDirectPolicy(result, result.BitCount, [&](const auto& px) {
+    using Px = std::decay_t<decltype(px)>;
+    auto p = Px::At(px.Row(y), 0);
     for (int x = 0; x < result.Width; ++x, p = Px::Next(p))
       px.Write(p, colours[x].red, colours[x].green, colours[x].blue);
   });

@@ -5,8 +5,32 @@
 
 #include "frame/DibAccess.h"
 #include "frame/PixelFormat.h"
+#include "frame/PixelPolicy.h"
 
 namespace qvx {
+
+// Calls body(policy) with the direct pixel policy of a 16-, 24- or 32-bit
+// picture or an 8-bit grey ramp (kind 80); false, without calling, for the
+// other kinds.
+template <class Body>
+bool WithDirectPolicy(const DibAccess& record, int kind, Body&& body) {
+  switch (kind) {
+    case kKind24:
+      body(Px24(&record));
+      return true;
+    case kKind32:
+      body(Px32(&record));
+      return true;
+    case kKind16:
+      body(Px16(&record));
+      return true;
+    case kKindGrey256:
+      body(Px8(&record));
+      return true;
+    default:
+      return false;
+  }
+}
 
 // The colours of row y (from the top) of a source locked with UseRgb set:
 // palette pictures give their table colours, grey ramps their levels.

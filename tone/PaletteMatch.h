@@ -11,7 +11,7 @@
 
 #include "frame/PixelFormat.h"
 #include "frame/Simd.h"
-#include "tone/ToneTables.h"
+#include "frame/ColourTables.h"
 
 namespace qvx {
 
