@@ -339,6 +339,42 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{""}},
     },
     {
+        .name = "convert-color",
+        .exportName = "QVConvertColor",
+        .summary = "Convert the whole picture to another depth or kind",
+        .description =
+            "Black and white by a luminance threshold; 16 or 256 colours with a standard "
+            "palette (the 8-bit one is the 216-colour cube) or one built by median cut; 16 or "
+            "256 greys (luminance 0.298912 R + 0.586611 G + 0.114478 B, truncated); or 16-bit "
+            "(5-5-5), 24- or 32-bit true colour. Dithering spreads each pixel's error to its "
+            "neighbours (Floyd-Steinberg, serpentine) when colours are reduced. Palette "
+            "pictures going to a table as deep or deeper keep their table and indices.",
+        .accepts = "every depth; the target must differ from the picture's own kind (no selection)",
+        .selection = Selection::None,
+        .params = {ChoiceParam("target", nullptr,
+                               "Kind of the result: 1 (black and white), 4 or 8 (colour table), "
+                               "grey16 (4-bit greys), grey256 (8-bit greys), 16, 24 or 32.",
+                               {{"1", 1}, {"4", 4}, {"8", 8}, {"grey16", 40}, {"grey256", 80},
+                                {"16", 16}, {"24", 24}, {"32", 32}}),
+                   {"standard", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Targets 4 and 8: use the standard palette instead of building one by "
+                    "median cut. Black and white always uses black and white."},
+                   {"dither", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Diffuse the error of each pixel when colours are reduced."},
+                   {"threshold", ParamKind::Int, 1, "", 0, 255, "128",
+                    "Target 1: a pixel becomes white when its luminance is at least this."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVConvertColor(c.images.Picture, static_cast<WORD>(c.Int("target")),
+                                        c.Int("standard"), c.Int("dither"), c.Byte("threshold"),
+                                        PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--target 1 --threshold 128"},
+                    {"--target 4 --dither 1"},
+                    {"--target 8 --standard 1"},
+                    {"--target grey16"}},
+    },
+    {
         .name = "unify-color",
         .exportName = "QVUnifyColor",
         .summary = "Replace colours near a target colour by exactly that colour",

@@ -258,6 +258,18 @@ QVX_API HGLOBAL WINAPI QVYCCSpline(ImageHandles* images, BYTE mode, POINT* point
 // included, get only their colour table rewritten. No selection.
 QVX_API HGLOBAL WINAPI QVSetGray(HGLOBAL picture, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                  DWORD dlgArg3);
+// The whole picture converted to another kind: 1 (black and white: white
+// where the luminance is at least `threshold`), 4 or 8 (the standard
+// palette, or one built by median cut when `standardPalette` is 0; the
+// 8-bit standard palette is the 216-colour cube), 40 or 80 (16 or 256
+// greys), 16 (5-5-5), 24 or 32. `dither` diffuses the error (Floyd-
+// Steinberg) when colours are reduced. Colour-table pictures going to a
+// table as deep or deeper keep their table and indices (or have each entry
+// matched to the standard palette). The target is the low 16 bits of its
+// argument; any other value, or the picture's own kind, fails with 5.
+QVX_API HGLOBAL WINAPI QVConvertColor(HGLOBAL picture, WORD targetKind, BOOL standardPalette,
+                                      BOOL dither, BYTE threshold, BOOL noDialog, DWORD dlgArg1,
+                                      DWORD dlgArg2, DWORD dlgArg3);
 // Selected pixels whose red, green and blue each lie within tolerance of the
 // target become exactly the target. 8-bit grey-ramp, 16-, 24- and 32-bit
 // pictures only (others: error 7).
