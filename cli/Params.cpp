@@ -173,6 +173,10 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
   value = ParamValue{};
   if (spec.kind == ParamKind::Curve) return ParseCurve(spec, text, value, error);
   if (spec.kind == ParamKind::Kernel) return ParseKernel(spec, text, value, error);
+  if (spec.kind == ParamKind::Picture || spec.kind == ParamKind::Mask) {
+    value.path = text;
+    return true;
+  }
   const std::vector<std::string> parts =
       spec.count > 1 ? Split(text, ",") : std::vector<std::string>{text};
   if (static_cast<int>(parts.size()) != spec.count) {
@@ -200,6 +204,8 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
         break;
       case ParamKind::Curve:
       case ParamKind::Kernel:
+      case ParamKind::Picture:
+      case ParamKind::Mask:
         break;
     }
     if (!ok) return false;
@@ -264,6 +270,9 @@ std::string ParamTypeName(const ParamSpec& spec) {
       return "\"x,y x,y ...\"";
     case ParamKind::Kernel:
       return "\"w,w,w w,w,w ...\"";
+    case ParamKind::Picture:
+    case ParamKind::Mask:
+      return "FILE";
   }
   if (spec.count == 1) return one;
   if (*spec.parts) {
@@ -278,6 +287,8 @@ std::string ParamTypeName(const ParamSpec& spec) {
 
 std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
+  if (spec.kind == ParamKind::Picture) return "a picture file (.bmp, .png, .jpg)";
+  if (spec.kind == ParamKind::Mask) return "a picture file; its non-black pixels are selected";
   if (spec.kind == ParamKind::Kernel) {
     std::string sizes;
     for (int side = 1; side * side <= spec.count; side += 2)
