@@ -199,12 +199,23 @@ class PasteRows {
                    under + (from - spanFrom_));
     const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
     const BYTE a = p_.placement->opacity;
+    const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
+    const Value* values = pixels_.Values();
+    const BYTE* usable = pixels_.Usable();
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
       const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
       Value over{};
-      const bool laid = QuarterTurn(p_.a)
-                            ? QuarterPixel(p_.result.left + rx, y, over)
-                            : BlendedPixel(rx, ys, yc, inTarget, over);
+      bool laid = false;
+      if (QuarterTurn(p_.a)) {
+        const int k = rx - spanFrom_;
+        if (k >= line.lo && k <= line.hi) {
+          const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
+          laid = usable[i] != 0;
+          over = values[i];
+        }
+      } else {
+        laid = BlendedPixel(rx, ys, yc, inTarget, over);
+      }
       const Value base = under[rx - spanFrom_];
       Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
       Pixels::SetAlpha(v, 0);
@@ -238,29 +249,57 @@ class PasteRows {
     }
   }
 
-  // The pasted pixel a quarter turn maps position (x, y) onto, if usable.
-  bool QuarterPixel(std::int64_t x, std::int64_t y, Value& over) const {
+  // Where a quarter turn reads the pasted picture along the pasted span of
+  // row y: column k of the span (rx = spanFrom_ + k) reads table entry
+  // first + step k, for k in lo..hi (empty when lo > hi).
+  struct QuarterLine {
+    std::int64_t first = 0, step = 0;
+    std::int64_t lo = 0, hi = -1;
+  };
+
+  // Narrows lo..hi to the k for which start + step k lies in 0..size - 1.
+  static void Narrow(std::int64_t start, int step, int size, std::int64_t& lo, std::int64_t& hi) {
+    if (step == 0) {
+      if (start < 0 || start >= size) hi = lo - 1;
+    } else if (step > 0) {
+      lo = std::max(lo, -start);
+      hi = std::min(hi, size - 1 - start);
+    } else {
+      lo = std::max(lo, start - (size - 1));
+      hi = std::min(hi, start);
+    }
+  }
+
+  // Column x, row y reads pasted pixel (x - left, y - top) at 0 degrees,
+  // (-y - left, x - top) at 90, (-x - left, -y - top) at 180 and
+  // (y - left, -x - top) at 270.
+  QuarterLine QuarterLineOf(std::int64_t y) const {
     const CentredFrame& f = p_.frame;
-    std::int64_t sx, sy;
+    const std::int64_t x = p_.result.left + spanFrom_;
+    std::int64_t c0, r0;
+    int dc, dr;
     switch (p_.a) {
       case 0:
-        sx = x, sy = y;
+        c0 = x - f.left, dc = 1, r0 = y - f.top, dr = 0;
         break;
       case 9000:
-        sx = -y, sy = x;
+        c0 = -y - f.left, dc = 0, r0 = x - f.top, dr = 1;
         break;
       case 18000:
-        sx = -x, sy = -y;
+        c0 = -x - f.left, dc = -1, r0 = -y - f.top, dr = 0;
         break;
       default:
-        sx = y, sy = -x;
+        c0 = y - f.left, dc = 0, r0 = -x - f.top, dr = -1;
     }
-    const std::int64_t c = sx - f.left, r = sy - f.top;
-    if (c < 0 || c >= pixels_.width || r < 0 || r >= pixels_.height) return false;
-    const std::size_t i = std::size_t(r) * pixels_.width + std::size_t(c);
-    if (!pixels_.Usable()[i]) return false;
-    over = pixels_.Values()[i];
-    return true;
+    QuarterLine line;
+    line.hi = spanTo_ - spanFrom_;
+    Narrow(c0, dc, pixels_.width, line.lo, line.hi);
+    Narrow(r0, dr, pixels_.height, line.lo, line.hi);
+    if (line.lo <= line.hi) {
+      line.first = r0 * pixels_.width + c0;
+      line.step = dc + std::int64_t{dr} * pixels_.width;
+    }
+    return line;
   }
 
   // The pasted colour at result column rx of a general angle, if any.
