@@ -320,6 +320,22 @@ class PasteRows {
       return true;
     } else {
       const int hx = sx > 0 ? 1 : -1, vy = sy > 0 ? 1 : -1;
+      const BlendWeights w = WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy));
+      // Most positions have all four pixels inside the picture and usable.
+      const int W = pixels_.width;
+      if (c + hx >= 0 && c + hx < W && r + vy >= 0 && r + vy < pixels_.height) {
+        const std::size_t i00 = std::size_t(r) * W + std::size_t(c);
+        const std::size_t i10 = i00 + hx, i01 = i00 + std::ptrdiff_t{vy} * W, i11 = i01 + hx;
+        const BYTE* ok = pixels_.Usable();
+        if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
+          const Value* at = pixels_.Values();
+          const auto channel = [&](BYTE Value::*c) {
+            return BlendChannel(w, at[i00].*c, at[i10].*c, at[i01].*c, at[i11].*c);
+          };
+          over = {channel(&Value::blue), channel(&Value::green), channel(&Value::red), 0};
+          return true;
+        }
+      }
       const int tx = targetX_ + (rx - targetFrom_);  // target column of rx
       Value c00, h, v, d;
       const int usable = Neighbour(c, r, 0, 0, tx, inTarget, c00) +
@@ -328,8 +344,7 @@ class PasteRows {
                          Neighbour(c, r, hx, vy, tx, inTarget, d);
       if (usable == 0) return false;
       const auto rgb = [](Value b) { return Rgb{b.red, b.green, b.blue}; };
-      const Rgb blended = BlendColours(WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy)),
-                                       rgb(c00), rgb(h), rgb(v), rgb(d));
+      const Rgb blended = BlendColours(w, rgb(c00), rgb(h), rgb(v), rgb(d));
       over = {blended.blue, blended.green, blended.red, 0};
       return true;
     }
