@@ -136,14 +136,30 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   return WalkRows(height, height - 1, {}, noDialog, [&](int ry) {
     const std::int64_t y = top + ry, ly = y - at.dy;
     const bool rowInBase = y >= 0 && y < base.Height;
-    std::fill(rows.under, rows.under + width, rule.fill);
-    if (rowInBase)
+    if (rowInBase) {
+      std::fill(rows.under, rows.under + baseFrom, rule.fill);
+      std::fill(rows.under + baseTo + 1, rows.under + width, rule.fill);
       Pixels::Read(base, 0, static_cast<int>(y), base.Width, rows.under + baseFrom);
+    } else {
+      std::fill(rows.under, rows.under + width, rule.fill);
+    }
     if (ly >= 0 && ly < layer.Height && layerFrom <= layerTo) {
       const int n = layerTo - layerFrom + 1;
       Pixels::Read(layer, static_cast<int>(layerFrom - l0), static_cast<int>(ly), n, rows.over);
+      // Colours over the base mix in one loop; the rest pixel by pixel.
+      int mixedFrom = 0, mixedTo = -1;
+      if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+        if (rowInBase) {
+          mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
+          if (mixedFrom <= mixedTo)
+            MixRun<4>(reinterpret_cast<BYTE*>(rows.under + mixedFrom),
+                      reinterpret_cast<const BYTE*>(rows.over + (mixedFrom - layerFrom)),
+                      mixedTo - mixedFrom + 1, rule);
+        }
+      }
       for (int i = 0; i < n; ++i) {
         const int x = layerFrom + i;
+        if (x >= mixedFrom && x <= mixedTo) continue;
         const bool inBase = rowInBase && x >= baseFrom && x <= baseTo;
         rows.under[x] = rule.Over(rows.under[x], rows.over[i], inBase);
       }
