@@ -22,6 +22,7 @@
 #include "geometry/MirrorFlip.h"
 #include "geometry/Rotation.h"
 #include "geometry/Sampling.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 namespace {
@@ -141,6 +142,17 @@ struct PastedPixels {
   BYTE* Usable() const { return usable.As<BYTE>(); }
 };
 
+// `count` colours pasted over the target: pasted pixel k * step (where it
+// may be pasted; otherwise the opacity counts as 0) mixed over `under`.
+// kStep 0: any step; otherwise that step, known to the compiler.
+template <int kStep>
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over,
+                                const BYTE* usable, std::ptrdiff_t step, int count, int a) {
+  if (kStep) step = kStep;
+  for (int k = 0; k < count; ++k)
+    out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
+}
+
 // One row of the result: the base colours (target, or fill), then the
 // pasted span mixed in.
 template <class Pixels>
@@ -202,7 +214,28 @@ class PasteRows {
     const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
     const Value* values = pixels_.Values();
     const BYTE* usable = pixels_.Usable();
+    // Quarter turns of colours over the target mix in one loop.
+    int fastFrom = 0, fastTo = -1;
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (QuarterTurn(p_.a) && rowInTarget) {
+        fastFrom = static_cast<int>(std::max<std::int64_t>(spanFrom_ + line.lo, targetFrom_));
+        fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
+        if (fastFrom <= fastTo) {
+          const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
+          const auto run = line.step == 1 ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*,
+                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
+                                                       int, int>
+                                          : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*,
+                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
+                                                       int, int>;
+          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i,
+              usable + i, static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+        }
+      }
+    }
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
+      if (rx == fastFrom && fastFrom <= fastTo) rx = fastTo + 1;
+      if (rx > spanTo_) break;
       const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
       Value over{};
       bool laid = false;
