@@ -36,7 +36,7 @@ CompositeFormat DecideCompositeFormat(const DibAccess& under, const DibAccess& o
 // 4-bit grey picture underneath keeps its own table when the format is the
 // same and the opacity 0 or 255 (the kind's standard table would replace a
 // grey ramp by colours).
-bool MakeComposite(NewPicture& result, const DibAccess& under, const CompositeFormat& format,
+bool MakeComposite(LockedPicture& result, const DibAccess& under, const CompositeFormat& format,
                    int opacity, std::int64_t width, std::int64_t height);
 
 // One channel (or grey level) of a pixel mixed over another with opacity a:

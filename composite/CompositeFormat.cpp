@@ -21,9 +21,9 @@ CompositeFormat DecideCompositeFormat(const DibAccess& under, const DibAccess& o
   return {kKind24, false, true};
 }
 
-bool MakeComposite(NewPicture& result, const DibAccess& under, const CompositeFormat& format,
+bool MakeComposite(LockedPicture& result, const DibAccess& under, const CompositeFormat& format,
                    int opacity, std::int64_t width, std::int64_t height) {
-  if (!result.Make(under, format.kind, width, height)) return false;
+  if (!result.MakeOfKind(under, format.kind, width, height)) return false;
   if (under.BitCount == 4 && format.sameFormat && (opacity == 0 || opacity == 255) &&
       IsGrayImage(under.Header)) {
     DibAccess& made = result.Record();

@@ -189,7 +189,7 @@ HGLOBAL LayerImages(HGLOBAL basePicture, HGLOBAL layerPicture, const LayerPlacem
     bottom = std::max<std::int64_t>(bottom, layer.Height - 1 + dy);
   }
   const CompositeFormat format = DecideCompositeFormat(base, layer, at.opacity);
-  NewPicture made;
+  LockedPicture made;
   if (!MakeComposite(made, base, format, at.opacity, right - left + 1, bottom - top + 1))
     return nullptr;
   DibAccess& result = made.Record();

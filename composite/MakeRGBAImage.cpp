@@ -35,9 +35,9 @@ HGLOBAL MakeRgbaImage(HGLOBAL colourPicture, HGLOBAL alphaPicture, BOOL noDialog
   BYTE alphaOf[256];
   AlphaOfIndices(alpha, alphaOf);
   const int width = colour.Width, height = colour.Height;
-  NewPicture made;
+  LockedPicture made;
   WorkBlock rows;
-  if (!made.Make(colour, kKind32, width, height) ||
+  if (!made.MakeOfKind(colour, kKind32, width, height) ||
       !rows.Allocate(static_cast<std::size_t>(width) * (sizeof(Bgra) + 1)))
     return nullptr;
   Bgra* pixels = rows.As<Bgra>();

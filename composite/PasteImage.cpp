@@ -17,12 +17,12 @@
 #include "composite/Composite.h"
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
+#include "frame/LockedPicture.h"
 #include "frame/Resources.h"
-#include "geometry/GeometryPixels.h"
+#include "frame/Simd.h"
 #include "geometry/MirrorFlip.h"
 #include "geometry/Rotation.h"
 #include "geometry/Sampling.h"
-#include "frame/Simd.h"
 
 namespace qvx {
 namespace {
@@ -495,7 +495,7 @@ HGLOBAL PasteImages(HGLOBAL target, HGLOBAL pasted, HGLOBAL pastedMask,
   }
   p.result = ResultFrame(p);
   const CompositeFormat format = DecideCompositeFormat(*p.target, *p.pasted, placement.opacity);
-  NewPicture result;
+  LockedPicture result;
   if (!MakeComposite(result, *p.target, format, placement.opacity, p.result.Width(),
                      p.result.Height()))
     return nullptr;

@@ -18,9 +18,10 @@ ImageHandles SplitRgbaImage(HGLOBAL picture, bool outputs, BOOL noDialog) {
   if (!source.Start(picture, kDepth32)) return none;
   const DibAccess& rgba = source.Record();
   const int width = rgba.Width, height = rgba.Height;
-  NewPicture colour, alpha;
+  LockedPicture colour, alpha;
   WorkBlock rows;
-  if (!colour.Make(rgba, kKind24, width, height) || !alpha.Make(rgba, kKindGrey256, width, height) ||
+  if (!colour.MakeOfKind(rgba, kKind24, width, height) ||
+      !alpha.MakeOfKind(rgba, kKindGrey256, width, height) ||
       !rows.Allocate(static_cast<std::size_t>(width) * (sizeof(Bgra) + 1)))
     return none;
   Bgra* pixels = rows.As<Bgra>();

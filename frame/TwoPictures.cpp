@@ -1,8 +1,6 @@
 // Locking two pictures and a mask, and making new pictures of a kind.
 #include "frame/TwoPictures.h"
 
-#include <climits>
-
 #include "frame/ErrorCodes.h"
 #include "platform/QvxCom.h"
 
@@ -27,15 +25,6 @@ MaskSelection MaskSelectionOf(const DibAccess& mask) {
     selection.selects[i] = entry && (entry->rgbRed | entry->rgbGreen | entry->rgbBlue) != 0;
   }
   return selection;
-}
-
-bool NewPicture::Make(const DibAccess& like, int kind, std::int64_t width, std::int64_t height) {
-  if (width > INT_MAX || height > INT_MAX) {
-    SetErrorStatus(kErrorBadParameter);
-    return false;
-  }
-  block_.Reset(NewDibOfKind(&like, kind, static_cast<int>(width), static_cast<int>(height)));
-  return block_ && locked_.Start(block_.Get(), kDepthAll);
 }
 
 }  // namespace qvx

@@ -1,14 +1,16 @@
 // The frame of effects that take two pictures (a base and a layer, a target
 // and a pasted picture, a colour and an alpha picture): both locked and
-// checked, an optional 1-bit mask of the second picture's size, new pictures
-// of a stated kind, and the row walk with its progress reports. Pixels of
-// the two pictures meet as decoded runs (frame/PictureRows.h), so an effect
-// is written once for every pair of depths.
+// checked, an optional 1-bit mask of the second picture's size, and the row
+// walk with its progress reports; new pictures of a stated kind are
+// LockedPicture::MakeOfKind. Pixels of the two pictures meet as decoded runs
+// (frame/PictureRows.h), so an effect is written once for every pair of
+// depths.
 #pragma once
 
 #include <cstdint>
 
 #include "frame/DibAccess.h"
+#include "frame/LockedPicture.h"
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 
@@ -40,28 +42,6 @@ struct MaskSelection {
   bool selects[2];
 };
 MaskSelection MaskSelectionOf(const DibAccess& mask);
-
-// A new picture of a stated kind, locked while it is written and freed
-// with the object unless released.
-class NewPicture {
- public:
-  // NewDibOfKind from `like`, then locked with every depth. A width or
-  // height beyond the int range fails with error 5; the rest fail as
-  // NewDibOfKind and StartDibAccess do (2, 3, 7).
-  bool Make(const DibAccess& like, int kind, std::int64_t width, std::int64_t height);
-  bool Made() const { return static_cast<bool>(block_); }
-  HGLOBAL Handle() const { return block_.Get(); }
-  DibAccess& Record() { return locked_.Record(); }
-  // Unlocks the picture and hands it over.
-  HGLOBAL Release() {
-    locked_.End();
-    return block_.Release();
-  }
-
- private:
-  OwnedBlock block_;  // declared first, so the lock goes before the block
-  LockedDib locked_;
-};
 
 // A slice of the progress window, from..to percent.
 struct ProgressSlice {
