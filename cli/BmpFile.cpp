@@ -157,11 +157,13 @@ void CopyTable(const std::uint8_t* src, std::size_t entryBytes, std::uint32_t co
 }  // namespace
 
 bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-               std::string& error) {
+               std::string& error, std::uint64_t maxPixels) {
   dib.clear();
   BmpHeader h;
   if (!ReadHeader(data, size, h, error)) return false;
-  if (!CheckPictureSize(h.width, h.height, h.bitCount, error)) return false;
+  if (!CheckPictureSize(h.width, h.height, h.bitCount, error) ||
+      !CheckPixelBudget(h.width, h.height, maxPixels, error))
+    return false;
 
   const std::uint32_t offBits = ReadLe32(data + 10);
   if (offBits < h.tableStart || offBits > size) {

@@ -35,6 +35,7 @@ struct EffectOptions {
   std::string polygon, ellipse, mask;
   bool outside = false;
   bool quiet = false;
+  std::uint64_t maxPixels = kDefaultMaxPixels;
   std::vector<std::string> inputs;
   std::string output, secondOutput;
 };
@@ -83,6 +84,7 @@ void AddEffect(CLI::App& app, const EffectSpec& spec, EffectOptions& o) {
     o.app->add_option("--mask", o.mask);
   }
   o.app->add_flag("--quiet", o.quiet);
+  o.app->add_option("--max-pixels", o.maxPixels)->check(CLI::PositiveNumber);
   o.inputs.resize(1 + spec.extraInputs);
   o.app->add_option("INPUT", o.inputs[0])->required();
   for (int i = 1; i <= spec.extraInputs; ++i)
@@ -91,8 +93,9 @@ void AddEffect(CLI::App& app, const EffectSpec& spec, EffectOptions& o) {
   if (*spec.secondOutput) o.app->add_option("SECOND-OUTPUT", o.secondOutput);
 }
 
-bool LoadPicture(const std::string& path, Bytes& dib, std::string& error) {
-  return LoadImageFile(path, dib, error);
+bool LoadPicture(const std::string& path, Bytes& dib, std::string& error,
+                 std::uint64_t maxPixels) {
+  return LoadImageFile(path, dib, error, maxPixels);
 }
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
@@ -169,11 +172,11 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
   // Pictures: files into global memory.
   std::vector<Bytes> inputs(o.inputs.size());
   for (std::size_t i = 0; i < inputs.size(); ++i)
-    if (!LoadPicture(o.inputs[i], inputs[i], error)) return fail(kExitFile, error);
+    if (!LoadPicture(o.inputs[i], inputs[i], error, o.maxPixels)) return fail(kExitFile, error);
   Bytes mask;
   if (!o.mask.empty()) {
     Bytes maskFile;
-    if (!LoadPicture(o.mask, maskFile, error)) return fail(kExitFile, error);
+    if (!LoadPicture(o.mask, maskFile, error, o.maxPixels)) return fail(kExitFile, error);
     if (!MakeMask(maskFile, spec.selection == Selection::Shapes && o.outside, mask, error))
       return fail(kExitFile, Quoted(o.mask) + ": " + error);
     int w = 0, h = 0, mw = 0, mh = 0;

@@ -575,8 +575,8 @@ const std::vector<EffectSpec> kEffects = {
             "at the first one outside the rectangle. zoom: samples at 1, 1.02, 1.04 ... times the "
             "pixel's offset from the rectangle's centre, ending likewise. spin: an arc of the "
             "given angle around the rectangle's centre, centred on the pixel; samples outside the "
-            "rectangle are skipped; an arc too small for two angles is refused (error "
-            "5)." FILTER_DETAIL,
+            "rectangle are skipped; an arc too small for two angles or above 360 degrees is refused "
+            "(error 5)." FILTER_DETAIL,
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
         .params = {ChoiceParam("kind", "linear", "Path of the samples.",

@@ -124,6 +124,9 @@ std::string EffectHelp(const std::string& program, const EffectSpec& spec) {
   }
   text += "\nOther options:\n";
   text += OptionLine("--quiet", "no progress bar (the progress window is not opened)");
+  text += OptionLine("--max-pixels N",
+                     "refuse input pictures of more than N pixels (default 268435456, 256 "
+                     "megapixels) before reading their pixels");
   text += OptionLine("-h, --help", "this text");
   if (*spec.secondOutput) {
     text += '\n';

@@ -164,14 +164,14 @@ const char* ImageFormatName(ImageFormat format) {
 }
 
 bool DecodeImage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-                 std::string& error) {
+                 std::string& error, std::uint64_t maxPixels) {
   switch (DetectImageFormat(data, size)) {
     case ImageFormat::Bmp:
-      return DecodeBmp(data, size, dib, error);
+      return DecodeBmp(data, size, dib, error, maxPixels);
     case ImageFormat::Png:
-      return DecodePng(data, size, dib, error);
+      return DecodePng(data, size, dib, error, maxPixels);
     case ImageFormat::Jpeg:
-      return DecodeJpeg(data, size, dib, error);
+      return DecodeJpeg(data, size, dib, error, maxPixels);
     default:
       dib.clear();
       error = size == 0 ? "file is empty" : "not a BMP, PNG or JPEG file";
@@ -195,11 +195,12 @@ bool EncodeImage(ImageFormat format, const std::vector<std::uint8_t>& dib,
   }
 }
 
-bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error) {
+bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error,
+                   std::uint64_t maxPixels) {
   dib.clear();
   std::vector<std::uint8_t> bytes;
   if (!ReadWholeFile(path, bytes, error)) return false;
-  if (DecodeImage(bytes.data(), bytes.size(), dib, error)) return true;
+  if (DecodeImage(bytes.data(), bytes.size(), dib, error, maxPixels)) return true;
   error = path + ": " + error;
   return false;
 }

@@ -12,7 +12,10 @@
 // Every function reports failure through its result and a one-line message;
 // nothing throws on bad input, and no decoder reads outside the bytes it is
 // given. Pictures wider or taller than 30000 pixels, or whose rows would
-// need more than 1 GiB, are refused.
+// need more than 1 GiB, are refused. A reader also refuses a picture of more
+// pixels than its budget (maxPixels, by default kDefaultMaxPixels) and, where
+// the format allows, one that the data present could not fill, before it
+// allocates the picture.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +27,9 @@ namespace qvx {
 
 enum class ImageFormat { Unknown, Bmp, Png, Jpeg };
 
+// 256 megapixels (16384 x 16384).
+constexpr std::uint64_t kDefaultMaxPixels = std::uint64_t{1} << 28;
+
 // The format a file's first bytes announce ("BM", the PNG signature, or a
 // JPEG start-of-image marker).
 ImageFormat DetectImageFormat(const std::uint8_t* data, std::size_t size);
@@ -34,7 +40,8 @@ const char* ImageFormatName(ImageFormat format);
 
 // Reads a picture file; the format comes from its content, not its name.
 // On failure the message starts with the path.
-bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error);
+bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error,
+                   std::uint64_t maxPixels = kDefaultMaxPixels);
 
 // Writes a picture in the format the extension asks for. The file is written
 // under a temporary name in the same folder and renamed over the target only
@@ -44,7 +51,7 @@ bool SaveImageFile(const std::string& path, const std::vector<std::uint8_t>& dib
 
 // In-memory forms of the above.
 bool DecodeImage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-                 std::string& error);
+                 std::string& error, std::uint64_t maxPixels = kDefaultMaxPixels);
 bool EncodeImage(ImageFormat format, const std::vector<std::uint8_t>& dib,
                  std::vector<std::uint8_t>& file, std::string& error);
 
@@ -54,7 +61,7 @@ bool EncodeImage(ImageFormat format, const std::vector<std::uint8_t>& dib,
 // RLE and embedded JPEG/PNG data are refused. Writes bottom-up files with a
 // 40-byte header: BI_BITFIELDS for 5-6-5 pictures, BI_RGB otherwise.
 bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-               std::string& error);
+               std::string& error, std::uint64_t maxPixels = kDefaultMaxPixels);
 bool EncodeBmp(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& file,
                std::string& error);
 
@@ -67,7 +74,7 @@ bool EncodeBmp(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& 
 // fourth bytes are all zero is written opaque, since it was never given an
 // alpha channel).
 bool DecodePng(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-               std::string& error);
+               std::string& error, std::uint64_t maxPixels = kDefaultMaxPixels);
 bool EncodePng(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& file,
                std::string& error);
 
@@ -77,7 +84,7 @@ bool EncodePng(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& 
 // as colour, at quality 92.
 constexpr int kJpegQuality = 92;
 bool DecodeJpeg(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-                std::string& error);
+                std::string& error, std::uint64_t maxPixels = kDefaultMaxPixels);
 bool EncodeJpeg(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& file,
                 std::string& error);
 

@@ -66,6 +66,7 @@ struct JpegReader {
   jpeg_decompress_struct info{};
   JpegErrors errors;
   bool created = false;
+  std::uint64_t maxPixels = 0;
   std::vector<std::uint8_t> row;  // CMYK samples before conversion
   ~JpegReader() {
     if (created) jpeg_destroy_decompress(&info);
@@ -84,6 +85,24 @@ void CmykToBgr(const std::uint8_t* cmyk, std::int32_t width, bool inverted, std:
   }
 }
 
+// Sequential Huffman-coded data spends at least two bits on every 8 x 8
+// block of every component (a one-bit DC code and a one-bit end of block),
+// so data shorter than that cannot be the picture the header declares.
+// Progressive and arithmetic-coded data can be far denser: only the pixel
+// budget bounds those.
+bool DataCanFill(const jpeg_decompress_struct& info, std::string& message) {
+  if (info.progressive_mode || info.arith_code) return true;
+  std::uint64_t blocks = 0;
+  for (int c = 0; c < info.num_components; ++c)
+    blocks += std::uint64_t{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  const std::uint64_t present = info.src->bytes_in_buffer;
+  if (present >= blocks / 4) return true;
+  message = "JPEG data is too short for a " + std::to_string(info.image_width) + " x " +
+            std::to_string(info.image_height) + " picture (" + std::to_string(present) +
+            " bytes left, at least " + std::to_string(blocks / 4) + " needed)";
+  return false;
+}
+
 bool RunRead(JpegReader& r, const std::uint8_t* data, std::size_t size,
              std::vector<std::uint8_t>& dib) {
   if (setjmp(r.errors.jump)) return false;
@@ -96,7 +115,9 @@ bool RunRead(JpegReader& r, const std::uint8_t* data, std::size_t size,
   const bool cmyk = r.info.jpeg_color_space == JCS_CMYK || r.info.jpeg_color_space == JCS_YCCK;
   r.info.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGR;
   const int bits = grey ? 8 : 24;
-  if (!CheckPictureSize(r.info.image_width, r.info.image_height, bits, r.errors.message)) {
+  if (!CheckPictureSize(r.info.image_width, r.info.image_height, bits, r.errors.message) ||
+      !CheckPixelBudget(r.info.image_width, r.info.image_height, r.maxPixels, r.errors.message) ||
+      !DataCanFill(r.info, r.errors.message)) {
     return false;
   }
   jpeg_start_decompress(&r.info);
@@ -171,13 +192,14 @@ bool RunWrite(JpegWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
 }  // namespace
 
 bool DecodeJpeg(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-                std::string& error) {
+                std::string& error, std::uint64_t maxPixels) {
   dib.clear();
   if (size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) {
     error = "not a JPEG file";
     return false;
   }
   JpegReader reader;
+  reader.maxPixels = maxPixels;
   reader.info.err = &reader.errors.manager;
   InitErrors(reader.errors);
   if (!RunRead(reader, data, size, dib)) {

@@ -34,6 +34,7 @@ struct PngReader {
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   std::size_t position = 0;
+  std::uint64_t maxPixels = 0;
   std::string message;
   std::vector<png_bytep> rows;
   ~PngReader() {
@@ -93,7 +94,9 @@ bool RunRead(PngReader& r, std::vector<std::uint8_t>& dib) {
   if (bits >= 24) png_set_bgr(r.png);
   if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(r.png);
 
-  if (!CheckPictureSize(width, height, bits, r.message)) return false;
+  if (!CheckPictureSize(width, height, bits, r.message) ||
+      !CheckPixelBudget(width, height, r.maxPixels, r.message))
+    return false;
   const std::uint64_t packed = static_cast<std::uint64_t>(png_get_rowbytes(r.png, r.info)) * height;
   if (packed / kMaxInflateRatio > r.size) {
     return Refuse(r.message, "PNG data is too short for a " + std::to_string(width) + " x " +
@@ -224,7 +227,7 @@ bool RunWrite(PngWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
 }  // namespace
 
 bool DecodePng(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-               std::string& error) {
+               std::string& error, std::uint64_t maxPixels) {
   dib.clear();
   if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
     error = "not a PNG file";
@@ -233,6 +236,7 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, std::vector<std::uint
   PngReader reader;
   reader.data = data;
   reader.size = size;
+  reader.maxPixels = maxPixels;
   reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader.message, PngError, PngWarning);
   if (reader.png) reader.info = png_create_info_struct(reader.png);
   if (!reader.info) {

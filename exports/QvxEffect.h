@@ -23,6 +23,10 @@
 //   inside      non-zero: apply inside the shape; 0: outside it
 //   noDialog    0: show the progress window; non-zero: run silently
 //   dlgArg1..3  passed unchanged to the progress window
+//
+// The Ex twins write their results through an out-pointer and return 1 or
+// 0. A null out-pointer is refused with error 5 before anything is done: no
+// progress window, no work, nothing allocated.
 #pragma once
 
 #include "frame/DibAccess.h"
@@ -260,8 +264,8 @@ QVX_API HGLOBAL WINAPI QVOilPaint(ImageHandles* images, BYTE mode, POINT* points
 // kind 1 spin: an arc of `degrees` around the centre, centred on the pixel,
 // through a table of trunc(4 sqrt(R) arc + 2) angles (R the distance from
 // the centre to the farthest corner), fewer toward the centre; samples
-// outside the rectangle are skipped. A kind above 2 or a negative spin
-// angle: error 5.
+// outside the rectangle are skipped. A kind above 2, or a spin angle below
+// 0 or above 360 (a second turn would only resample the first): error 5.
 QVX_API HGLOBAL WINAPI QVMotionBlur(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
                                     const RECT* rect, BOOL inside, BYTE kind, BYTE samples,
                                     int degrees, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,

@@ -92,16 +92,10 @@ std::uint32_t RowBytesFor(int bitCount, std::int64_t width) {
   return bytes > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(bytes);
 }
 
-BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask) {
-  if (!picture) return Fail(kErrorBadPicture);
-  if (!record) return Fail(kErrorBadParameter);
+bool DescribeLockedDib(BITMAPINFOHEADER* header, SIZE_T blockBytes, unsigned depthMask,
+                       DibAccess* record) {
   std::memset(record, 0, sizeof(DibAccess));
-  auto* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(picture));
-  if (!header) return Fail(kErrorNoMemory);
-  if (!HeaderAccepted(header, GlobalSize(picture), depthMask)) {
-    GlobalUnlock(picture);
-    return Fail(kErrorBadPicture);
-  }
+  if (!HeaderAccepted(header, blockBytes, depthMask)) return false;
   const UINT tableBytes = GetDibPalSize(header);
   record->Header = header;
   record->ColorTable = reinterpret_cast<RGBQUAD*>(reinterpret_cast<BYTE*>(header) + header->biSize);
@@ -124,6 +118,19 @@ BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask) {
     record->BlueMask = 0x001F;
   }
   record->ColorCount = tableBytes / 4;
+  return true;
+}
+
+BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask) {
+  if (!picture) return Fail(kErrorBadPicture);
+  if (!record) return Fail(kErrorBadParameter);
+  std::memset(record, 0, sizeof(DibAccess));
+  auto* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(picture));
+  if (!header) return Fail(kErrorNoMemory);
+  if (!DescribeLockedDib(header, GlobalSize(picture), depthMask, record)) {
+    GlobalUnlock(picture);
+    return Fail(kErrorBadPicture);
+  }
   return TRUE;
 }
 

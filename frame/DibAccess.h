@@ -105,6 +105,12 @@ std::uint32_t RowBytesFor(int bitCount, std::int64_t width);
 BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask);
 BOOL EndDibAccess(HGLOBAL picture, DibAccess* record);
 
+// Fills `record` for a header already locked in a block of `blockBytes`, as
+// StartDibAccess does; false (record cleared, no error status set) when the
+// header is refused.
+bool DescribeLockedDib(BITMAPINFOHEADER* header, SIZE_T blockBytes, unsigned depthMask,
+                       DibAccess* record);
+
 BOOL GetDibPixel(DibAccess* record, int x, int y);
 BOOL SetDibPixel(DibAccess* record, int x, int y);
 BOOL SeekDibPixel(DibAccess* record, int x, int y);

@@ -280,7 +280,7 @@ TEST(BmpFile, RefusesLyingAndUnsupportedHeaders) {
       {{{22, 0x80000000u}}, "too large"},
       {{{18, 30000}, {22, 30000}, {28, 32}}, "1 GiB"},
       {{{28, 2}}, "bit count 2"},
-      {{{18, 20000}, {22, 20000}}, "truncated"},
+      {{{18, 10000}, {22, 20000}}, "truncated"},
       {{{30, 1}}, "RLE"},
       {{{30, 4}}, "JPEG or PNG"},
       {{{30, BI_BITFIELDS}}, "16 or 32 bits"}};
@@ -424,6 +424,36 @@ TEST(PngFile, RoundTripIsLossless) {
     }
     EXPECT_TRUE(c.bits != 32 || SameBytes(opaque, Decoded(Encoded(EncodePng, clear))));
   });
+}
+
+// A reader refuses a picture of more pixels than its budget before making
+// it, and a JPEG whose data is far too short for its declared size.
+TEST(ImageFile, ReadersKeepToThePixelBudgetAndTheDataPresent) {
+  const Bytes d = MakeDib(24, 20, 10, 0, 77);
+  for (const Bytes& file : {WrapDib(d), Encoded(EncodePng, d), Encoded(EncodeJpeg, d)}) {
+    Bytes dib;
+    std::string error;
+    EXPECT_FALSE(DecodeImage(file.data(), file.size(), dib, error, 199));
+    EXPECT_TRUE(dib.empty());
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_NE(error.find("--max-pixels"), std::string::npos) << error;
+    EXPECT_TRUE(DecodeImage(file.data(), file.size(), dib, error, 200)) << error;
+  }
+  // A small baseline JPEG claiming 20000 x 17000 (3 bytes a pixel, under the
+  // 1 GiB row limit): its 340 million pixels pass the default budget of
+  // 2^28 only when it is raised, and then its few hundred bytes cannot hold
+  // the 2 bits each of its 5.3 million luminance blocks need.
+  Bytes jpeg = Encoded(EncodeJpeg, MakeDib(24, 16, 16, 0, 78));
+  const std::uint8_t sof[] = {0xFF, 0xC0};
+  const auto at = std::search(jpeg.begin(), jpeg.end(), sof, sof + 2) - jpeg.begin();
+  ASSERT_LT(at + 9, static_cast<std::ptrdiff_t>(jpeg.size()));
+  jpeg[at + 5] = 17000 >> 8, jpeg[at + 6] = 17000 & 255;  // height, big-endian
+  jpeg[at + 7] = 20000 >> 8, jpeg[at + 8] = 20000 & 255;  // width
+  ExpectRefused(jpeg, "too large");
+  Bytes dib;
+  std::string error;
+  EXPECT_FALSE(DecodeImage(jpeg.data(), jpeg.size(), dib, error, std::uint64_t{1} << 40));
+  EXPECT_NE(error.find("too short"), std::string::npos) << error;
 }
 
 TEST(JpegFile, WritesGreyRampAsGreyAndTheRestAsColourAtQuality92) {
