@@ -201,7 +201,7 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
     const ParamSpec& p = spec.params[i];
     if (values[i].path.empty()) continue;
     Bytes file, dib;
-    if (!LoadPicture(values[i].path, file, error)) return fail(kExitFile, error);
+    if (!LoadPicture(values[i].path, file, error, o.maxPixels)) return fail(kExitFile, error);
     if (p.kind == ParamKind::Mask && !MakeMask(file, false, dib, error))
       return fail(kExitFile, Quoted(values[i].path) + ": " + error);
     paramBlocks.push_back(CopyToGlobal(p.kind == ParamKind::Mask ? dib : file));
