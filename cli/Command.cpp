@@ -424,7 +424,8 @@ int RunCommandLine(const std::string& program, const std::vector<std::string>& a
         return effectFail(kExitUsage, "'" + *path +
                                           "': unknown output format; name it .bmp, .png, "
                                           ".jpg or .jpeg");
-    if (!o->secondOutput.empty() && o->mask.empty())
+    if (!o->secondOutput.empty() && o->mask.empty() &&
+        o->spec->selection == Selection::TravelMask)
       return effectFail(kExitUsage, "SECOND-OUTPUT '" + o->secondOutput + "' needs --mask");
     stage.extraInputs.assign(o->inputs.begin() + 1, o->inputs.end());
     std::ostringstream notes;

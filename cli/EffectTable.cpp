@@ -103,7 +103,7 @@ constexpr const char* kGammaHelp =
 constexpr double kMaxSide = 30000;
 
 // ---- colour-picked selection and hidden marks ------------------------------------------
-const ParamSpec kFillParam{"fill",
+const ParamSpec kCutOutFillParam{"fill",
                            ParamKind::Int,
                            3,
                            "red,green,blue",
@@ -228,7 +228,7 @@ const ParamSpec kKeyOnParam = {"key-on", ParamKind::Bool, 1, "", 0, 1, "0",
                                "Make pixels of the key colour transparent."};
 const ParamSpec kKeyParam = {"key", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
                              "The transparent colour (palette pictures: its nearest entry)."};
-const ParamSpec kFillParam = {"fill", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
+const ParamSpec kCompositeFillParam = {"fill", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
                               "Colour where neither picture is (without --clip)."};
 const ParamSpec kClipParam = {"clip", ParamKind::Bool, 1, "", 0, 1, "1",
                               "1: the result has INPUT's size; 0: it grows to hold both."};
@@ -237,14 +237,14 @@ const std::vector<ParamSpec> kLayerParams = {
     kOpacityParam,
     kKeyOnParam,
     kKeyParam,
-    kFillParam,
+    kCompositeFillParam,
     {"offset", ParamKind::Int, 2, "dx,dy", -kMaxInt, kMaxInt, "0,0",
      "Column and row (from the top) of INPUT where the layer's top-left pixel lands."},
     kClipParam};
 const std::vector<ParamSpec> kLayerExParams = [] {
   std::vector<ParamSpec> params = kLayerParams;
   params.push_back({"alpha-mode", ParamKind::Bool, 1, "", 0, 1, "1",
-                    "Take a 32-bit layer's fourth bytes as its opacities."});
+                    "Use a 32-bit layer's alpha channel as its opacity."});
   return params;
 }();
 
@@ -898,7 +898,7 @@ const std::vector<EffectSpec> kEffects = {
         .description = kSelectHelp,
         .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
         .selection = Selection::Shapes,
-        .params = {kFillParam},
+        .params = {kCutOutFillParam},
         .invoke =
             [](EffectCall& c) {
               return Pair(qvx::UnpackHandles(QVSelectImage(
@@ -911,11 +911,11 @@ const std::vector<EffectSpec> kEffects = {
     {
         .name = "select-ex",
         .exportName = "QVSelectImageEx",
-        .summary = "As select, through the export that writes the result pair to a record",
+        .summary = "As select (the export's twin that hands back the pair through a pointer)",
         .description = "The same cut-out as select, called through QVSelectImageEx.",
         .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
         .selection = Selection::Shapes,
-        .params = {kFillParam},
+        .params = {kCutOutFillParam},
         .invoke =
             [](EffectCall& c) {
               ImageHandles result{};
@@ -951,7 +951,7 @@ const std::vector<EffectSpec> kEffects = {
     {
         .name = "auto-select-ex",
         .exportName = "QVAutoSelectImageEx",
-        .summary = "As auto-select, through the export that writes the result pair to a record",
+        .summary = "As auto-select (the export's twin that hands back the pair through a pointer)",
         .description = "The same selection as auto-select, called through QVAutoSelectImageEx.",
         .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
         .selection = Selection::Shapes,
@@ -1008,11 +1008,11 @@ const std::vector<EffectSpec> kEffects = {
               GlobalFree(marked);
               return One(check);
             },
-        .gallery = {{"--text \"Hidden 20\" --size {h:0.2} --shift 20 --rect "
+        .gallery = {{"--text \"Hidden 20\" --size {H:0.2} --shift 20 --rect "
                      "{w:0.1},{h:0.3},{w:0.9},{h:0.7}"},
-                    {"--text \"Hidden 20\" --size {h:0.2} --shift 20 --rect "
+                    {"--text \"Hidden 20\" --size {H:0.2} --shift 20 --rect "
                      "{w:0.1},{h:0.3},{w:0.9},{h:0.7} --reveal 1"},
-                    {"--text QVX --size {h:0.15} --angle 90 --direction 2 --shift 8 --rect "
+                    {"--text QVX --size {H:0.15} --angle 90 --direction 2 --shift 8 --rect "
                      "{w:0.3},{h:0.1},{w:0.7},{h:0.9} --reveal 1"}},
     },
     {
@@ -1202,13 +1202,14 @@ const std::vector<EffectSpec> kEffects = {
                                          PROGRESS_ARGS(c)));
             },
         .gallery = {{"--alpha {alpha}"}},
+        .alphaOut = true,
     },
     {
         .name = "split-rgba",
         .exportName = "QVSplitRGBAImage",
         .summary = "Split a 32-bit picture into its colours and its alpha",
         .description = "Writes the colours of a 32-bit picture as a 24-bit picture to OUTPUT and "
-                       "its fourth bytes as an 8-bit grey picture to SECOND-OUTPUT.",
+                       "its alpha channel as an 8-bit grey picture to SECOND-OUTPUT.",
         .accepts = "32-bit pictures",
         .selection = Selection::None,
         .params = {},
@@ -1220,6 +1221,7 @@ const std::vector<EffectSpec> kEffects = {
             },
         .gallery = {{"", "{out:make-rgba.png}"}},
         .secondOutput = "the alpha, an 8-bit grey picture",
+        .alphaIn = true,
     },
     {
         .name = "layer",
@@ -1246,8 +1248,8 @@ const std::vector<EffectSpec> kEffects = {
         .exportName = "QVLayerEx",
         .summary = "Lay a second picture over the picture, a 32-bit one with its own alpha",
         .description = "As layer; with --alpha-mode 1 a 32-bit layer is mixed in with each "
-                       "pixel's fourth byte as its opacity (--opacity is then not used), and every "
-                       "written pixel of a 32-bit result gets 255 as its fourth byte.",
+                       "pixel's alpha as its opacity (--opacity is then not used), and every "
+                       "written pixel of a 32-bit result is made opaque.",
         .accepts = kCompositeAccepts,
         .selection = Selection::None,
         .params = kLayerExParams,
@@ -1268,8 +1270,8 @@ const std::vector<EffectSpec> kEffects = {
         .description =
             "Pastes the picture given by --layer (limited to the non-black pixels of --mask, a "
             "picture of its size, when given) with its centre pixel on --centre, after mirroring "
-            "and flipping it when asked and turning it counter-clockwise by --angle hundredths of "
-            "a degree. 0, 90, 180 and 270 degrees move pixels exactly; other angles blend four "
+            "and flipping it when asked and turning it counter-clockwise by --angle degrees (to the "
+            "hundredth). 0, 90, 180 and 270 degrees move pixels exactly; other angles blend four "
             "pixels (palette results take the nearest), and pixels cut away by the mask or the "
             "key take the target's colour at the pasted edge. Opacity, key and fill as for layer; "
             "without --clip the result also holds the whole pasted area.",
@@ -1279,14 +1281,15 @@ const std::vector<EffectSpec> kEffects = {
                     "The picture to paste, of any depth."},
                    {"mask", ParamKind::Mask, 1, "", 0, 0, "",
                     "Pixels of the pasted picture to paste (its size); all when not given."},
-                   {"angle", ParamKind::Int, 1, "", -kMaxInt, kMaxInt, "0",
-                    "Turn in hundredths of a degree, counter-clockwise."},
-                   {"mirror", ParamKind::Bool, 1, "", 0, 1, "0", "Mirror it left-right first."},
-                   {"flip", ParamKind::Bool, 1, "", 0, 1, "0", "Flip it top-bottom (after the mirror)."},
+                   {"angle", ParamKind::Degrees, 1, "", -21474836, 21474836, "0",
+                    "Turn in degrees, counter-clockwise (90 is a quarter turn to the left)."},
+                   {"mirror", ParamKind::Flag, 1, "", 0, 1, "0", "Mirror it left-right first."},
+                   {"flip", ParamKind::Flag, 1, "", 0, 1, "0",
+                    "Flip it top-bottom (after the mirror)."},
                    kOpacityParam,
                    kKeyOnParam,
                    kKeyParam,
-                   kFillParam,
+                   kCompositeFillParam,
                    {"centre", ParamKind::Int, 2, "x,y", -kMaxInt, kMaxInt, "0,0",
                     "Pixel of the picture (y from the top) on which the pasted centre lands."},
                    kClipParam},
@@ -1300,7 +1303,7 @@ const std::vector<EffectSpec> kEffects = {
                                       c.Int("centre", 0), c.Int("centre", 1), c.Int("clip"),
                                       PROGRESS_ARGS(c)));
             },
-        .gallery = {{"--layer {input} --mask {alpha} --angle 3000 --centre {w:0.5},{h:0.5} "
+        .gallery = {{"--layer {input} --mask {alpha} --angle 30 --centre {w:0.5},{h:0.5} "
                      "--clip 0 --fill 40,40,40"}},
     },
 };

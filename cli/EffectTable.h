@@ -130,6 +130,12 @@ struct EffectSpec {
   // would refuse or misread them, or "" when they are fine. It may also work
   // out values that depend on the picture (a height kept in proportion).
   std::string (*check)(EffectCall& call, int width, int height) = nullptr;
+  // Effects whose 32-bit pictures carry opacity in their fourth bytes:
+  // `alphaIn`, the input's alpha plane goes into them for the call (and the
+  // outputs keep none); `alphaOut`, the result's fourth bytes become the
+  // output's alpha plane.
+  bool alphaIn = false;
+  bool alphaOut = false;
 };
 
 const std::vector<EffectSpec>& EffectTable();

@@ -293,19 +293,38 @@ bool DecodeImage(const std::uint8_t* data, std::size_t size, std::vector<std::ui
       return false;
   }
   // A PNG read as 32 bits had transparency: its alpha becomes the plane.
+  if (ok && extras) TakeAlphaBytes(dib, extras->alpha);
+  return ok;
+}
+
+bool TakeAlphaBytes(std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& alpha) {
   DibLayout layout;
-  if (ok && extras && InspectDib(dib.data(), dib.size(), layout, error) && layout.bitCount == 32) {
-    extras->alpha.resize(static_cast<std::size_t>(layout.width) * layout.height);
-    std::uint8_t* alpha = extras->alpha.data();
-    for (std::int32_t y = 0; y < layout.height; ++y) {
-      std::uint8_t* row = DibRow(dib.data(), layout, y);
-      for (std::int32_t x = 0; x < layout.width; ++x) {
-        *alpha++ = row[4 * x + 3];
-        row[4 * x + 3] = 0;
-      }
+  std::string error;
+  if (!InspectDib(dib.data(), dib.size(), layout, error) || layout.bitCount != 32) return false;
+  alpha.resize(static_cast<std::size_t>(layout.width) * layout.height);
+  std::uint8_t* out = alpha.data();
+  for (std::int32_t y = 0; y < layout.height; ++y) {
+    std::uint8_t* row = DibRow(dib.data(), layout, y);
+    for (std::int32_t x = 0; x < layout.width; ++x) {
+      *out++ = row[4 * x + 3];
+      row[4 * x + 3] = 0;
     }
   }
-  return ok;
+  return true;
+}
+
+bool PutAlphaBytes(std::vector<std::uint8_t>& dib, const std::vector<std::uint8_t>& alpha) {
+  DibLayout layout;
+  std::string error;
+  if (!InspectDib(dib.data(), dib.size(), layout, error) || layout.bitCount != 32 ||
+      alpha.size() != static_cast<std::size_t>(layout.width) * layout.height)
+    return false;
+  const std::uint8_t* in = alpha.data();
+  for (std::int32_t y = 0; y < layout.height; ++y) {
+    std::uint8_t* row = DibRow(dib.data(), layout, y);
+    for (std::int32_t x = 0; x < layout.width; ++x) row[4 * x + 3] = *in++;
+  }
+  return true;
 }
 
 bool EncodeImage(ImageFormat format, const std::vector<std::uint8_t>& dib,

@@ -68,6 +68,12 @@ const char* ImageFormatName(ImageFormat format);
 bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error,
                    ImageExtras* extras = nullptr, std::uint64_t maxPixels = kDefaultMaxPixels);
 
+// A 32-bit picture's fourth bytes moved out into an opacity plane (rows
+// from the top; the bytes left zero), or an opacity plane of its size put
+// into them. False, with nothing changed, for other pictures.
+bool TakeAlphaBytes(std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& alpha);
+bool PutAlphaBytes(std::vector<std::uint8_t>& dib, const std::vector<std::uint8_t>& alpha);
+
 // Writes a picture in the format the extension asks for. The file is written
 // under a temporary name in the same folder and renamed over the target only
 // when complete, so a failure never leaves a half-written file behind.

@@ -264,6 +264,10 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
     values[i].picture = paramBlocks.back().get();
   }
 
+  // Effects that read opacity from the fourth bytes get the alpha plane there.
+  Bytes& alpha = picture.extras.alpha;
+  if (spec.alphaIn && !alpha.empty() && PutAlphaBytes(picture.dib, alpha)) alpha.clear();
+
   if (Interrupted()) return fail(kExitCancelled, "cancelled; nothing was written");
   CallResult result =
       CallExport(spec, call, picture.dib, mask.empty() ? nullptr : &mask, extraInputs, report);
@@ -287,8 +291,9 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
     return fail(result.status == 1 ? kExitCancelled : kExitLibrary,
                 ExplainFailure(stage, input, result.status, picture.dib));
 
-  Bytes& alpha = picture.extras.alpha;
-  if (!alpha.empty()) {
+  if (spec.alphaOut) {
+    if (!TakeAlphaBytes(result.picture, alpha)) alpha.clear();
+  } else if (!alpha.empty()) {
     int resultWidth = 0, resultHeight = 0;
     PictureSize(result.picture, resultWidth, resultHeight);
     if (spec.alphaArgs) {

@@ -85,7 +85,7 @@ TEST_F(Command, PictureParametersAndTwoOutputs) {
          Path("layer.bmp")});
   ExpectFileHolds("layer.bmp", QVLayer(base, layer, 90, FALSE, 0, 0, 0, 255, 255, 255, -2, 3,
                                        FALSE, TRUE, 0, 0, 0));
-  RunOk({"paste", "--layer", over, "--mask", Path("mask.bmp"), "--angle", "-4500", "--centre",
+  RunOk({"paste", "--layer", over, "--mask", Path("mask.bmp"), "--angle", "-45", "--centre",
          "4,3", "--key-on", "1", "--key", "1,2,3", in, Path("paste.bmp")});
   ImageHandles pasted{layer, Keep(MakeMask(shape))};
   ExpectFileHolds("paste.bmp", QVPasteImage(base, &pasted, -4500, FALSE, FALSE, 255, TRUE, 1, 2,

@@ -169,7 +169,9 @@ inline Composite ModelLayer(const Grid& base, const Grid& layer, const LayerArgs
   const bool inside = at.dx >= 0 && at.dy >= 0 && layer.width - 1 + at.dx <= base.width - 1 &&
                       layer.height - 1 + at.dy <= base.height - 1;
   if (c.same && (at.clip || inside)) {
+    // The base's rows are taken over whole, the bytes after each row too.
     c.grid.pixels = base.pixels;
+    c.grid.padding = base.padding;
     for (int y = 0; y < layer.height; ++y)
       for (int x = 0; x < layer.width; ++x) {
         const std::int64_t bx = std::int64_t{x} + at.dx, by = std::int64_t{y} + at.dy;
