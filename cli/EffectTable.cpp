@@ -669,6 +669,30 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--rect {w:0.25},{h:0.2},{w:0.75},{h:0.8}"}},
     },
     {
+        .name = "affine",
+        .exportName = "QVAffine",
+        .summary = "Stretch a quadrilateral region onto an upright rectangle",
+        .description =
+            "Takes the four corners of a quadrilateral region (a document or screen photographed "
+            "at a slant), in any order, and stretches the region onto an upright picture the size "
+            "of the largest upright rectangle inside the corners, so that the region's edges "
+            "become the picture's edges. Corners outside the picture are pulled onto its border. "
+            "A region within 2 pixels of upright is cut out as it is. Cells of the result that no "
+            "source pixel reaches are black (index 0); warped 32-bit pixels have alpha 0.",
+        .accepts = "every depth",
+        .selection = Selection::None,
+        .params = {{"corners", ParamKind::Points, 4, "", -kMaxSide, kMaxSide, nullptr,
+                    "The four corners x,y (y from the top), in any order."}},
+        .invoke =
+            [](EffectCall& c) {
+              const std::vector<POINT>& p = c.PointList("corners");
+              return One(QVAffine(c.images.Picture, p[0].x, p[0].y, p[1].x, p[1].y, p[2].x,
+                                  p[2].y, p[3].x, p[3].y, PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--corners \"{w:0.3},{h:0.12} {w:0.92},{h:0.3} {w:0.7},{h:0.92} "
+                     "{w:0.08},{h:0.7}\""}},
+    },
+    {
         .name = "resize-color-bit",
         .exportName = "ResizeColorBit",
         .summary = "Box-average a rectangle of a colour picture down to a given size",

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
@@ -112,7 +113,8 @@ QVX_LOOP_BODY void MapRow(const Patch& m, int x, int y, int count, int* cx, int*
                         (fy > -1.0) & (fy < m.height);
     const Int4 column = __builtin_convertvector(inside ? fx : Double4{} - 1.0, Int4);
     const Int4 row = __builtin_convertvector(inside ? fy : Double4{}, Int4);
-    for (int l = 0; l < 4; ++l) cx[i + l] = column[l], cy[i + l] = row[l];
+    std::memcpy(cx + i, &column, sizeof column);
+    std::memcpy(cy + i, &row, sizeof row);
   }
 }
 
@@ -121,6 +123,26 @@ void MapRowBase(const Patch& m, int x, int y, int count, int* cx, int* cy) {
 }
 QVX_TARGET_AVX2 void MapRowAvx2(const Patch& m, int x, int y, int count, int* cx, int* cy) {
   MapRow(m, x, y, count, cx, cy);
+}
+
+// Writes source pixel s to result cell d and, where asked, to the cells to
+// its right and above it.
+template <class Px, class Pos, class SourcePos>
+void Place(const Px& out, Pos d, const Px& in, SourcePos s, bool right, bool up) {
+  out.Transfer(d, in, s, false);
+  if (right) out.Transfer(out.Next(d), in, s, false);
+  if (up) out.Transfer(out.Step(d, 0, -1), in, s, false);
+}
+
+// The colour read once: the stores could overlap the source for all the
+// compiler knows, and would make it read the source again for each cell.
+inline void Place(const GeoPx24& out, BYTE* d, const GeoPx24&, BYTE* s, bool right,
+                  bool up) {
+  const BYTE blue = s[0], green = s[1], red = s[2];
+  const auto put = [&](BYTE* p) { p[0] = blue, p[1] = green, p[2] = red; };
+  put(d);
+  if (right) put(d + 3);
+  if (up) put(out.Step(d, 0, -1));
 }
 
 // Source columns minX..maxX-1 of rows minY..maxY-1.
@@ -138,17 +160,17 @@ bool WarpRows(const Px& src, const Px& dst, const Patch& m, const Box& box, BOOL
   int* cx = cells.As<int>();
   int* cy = cx + lanes;
   const auto map = HasAvx2() ? MapRowAvx2 : MapRowBase;
+  // Local copies, which the compiler can keep in registers across the byte
+  // stores; result cells are addressed from the top-left one.
+  const Px in = src, out = dst;
+  const auto origin = out.At(out.Row(0), 0);
   for (int y = box.minY; y < box.maxY; ++y) {
     map(m, box.minX, y, count, cx, cy);
-    const auto row = src.Row(y);
+    const auto row = in.Row(y);
     for (int i = 0; i < count; ++i) {
       const int c = cx[i], r = cy[i];
       if (c < 0) continue;
-      const auto s = src.At(row, box.minX + i);
-      const auto d = dst.At(dst.Row(r), c);
-      dst.Transfer(d, src, s, false);
-      if (c + 1 < width) dst.Transfer(dst.Next(d), src, s, false);
-      if (r > 0) dst.Transfer(dst.At(dst.Row(r - 1), c), src, s, false);
+      Place(out, out.Step(origin, c, r), in, in.At(row, box.minX + i), c + 1 < width, r > 0);
     }
     if (!ReportRow(y - box.minY, rows, kWholeProgress, noDialog)) return false;
   }
