@@ -18,6 +18,13 @@ inline int RoundHalfAway(double value) {
   return static_cast<int>(shifted);
 }
 
+// Conversion toward zero as the processor makes it: NaN and values outside
+// the int range give INT_MIN instead of undefined behaviour.
+inline int TruncToInt(double value) {
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<int>(value);
+  return INT32_MIN;
+}
+
 inline BYTE ClampByte(int value) {
   return static_cast<BYTE>(value < 0 ? 0 : (value > 255 ? 255 : value));
 }

@@ -26,13 +26,6 @@ using LevelTable = double[256];
 // The nearest double to 1/255.
 inline constexpr double kOneOver255 = 0.00392156862745098;
 
-// Conversion toward zero as the processor makes it: NaN and values outside
-// the int range give INT_MIN instead of undefined behaviour.
-inline int TruncToInt(double value) {
-  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<int>(value);
-  return INT_MIN;
-}
-
 // The library's "rounded" (half away from zero), for any double.
 inline int RoundToInt(double value) { return TruncToInt(value < 0 ? value - 0.5 : value + 0.5); }
 
