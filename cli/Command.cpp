@@ -163,7 +163,7 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
       return fail(kExitUsage, Quoted(*path) +
                                   ": unknown output format; name it .bmp, .png, "
                                   ".jpg or .jpeg");
-  if (!o.secondOutput.empty() && o.mask.empty())
+  if (!o.secondOutput.empty() && o.mask.empty() && spec.selection == Selection::TravelMask)
     return fail(kExitUsage, "SECOND-OUTPUT " + Quoted(o.secondOutput) + " needs --mask");
 
   // Pictures: files into global memory.
@@ -192,6 +192,19 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
     if (!block.get()) return fail(kExitLibrary, "the pictures do not fit in memory");
   if (!mask.empty() && !maskBlock.get())
     return fail(kExitLibrary, "the pictures do not fit in memory");
+  // Picture-valued parameters: files into global memory, masks made 1-bit.
+  std::vector<GlobalPicture> paramBlocks;
+  for (std::size_t i = 0; i < spec.params.size(); ++i) {
+    const ParamSpec& p = spec.params[i];
+    if (values[i].path.empty()) continue;
+    Bytes file, dib;
+    if (!LoadPicture(values[i].path, file, error)) return fail(kExitFile, error);
+    if (p.kind == ParamKind::Mask && !MakeMask(file, false, dib, error))
+      return fail(kExitFile, Quoted(values[i].path) + ": " + error);
+    paramBlocks.push_back(CopyToGlobal(p.kind == ParamKind::Mask ? dib : file));
+    if (!paramBlocks.back().get()) return fail(kExitLibrary, "the pictures do not fit in memory");
+    values[i].picture = paramBlocks.back().get();
+  }
   call.images = ImageHandles{blocks[0].get(), maskBlock.get()};
   for (std::size_t i = 1; i < blocks.size(); ++i) call.extraInputs.push_back(blocks[i].get());
 

@@ -20,6 +20,8 @@ enum class ParamKind {
   Curve,   // "x,y x,y ...": at most `count` points, x strictly increasing
   Points,  // "x,y x,y ...": exactly `count` points, in any order
   Kernel,  // whole numbers filling a centred odd square of at most `count` cells
+  Picture, // a picture file, handed to the library as it is; "" for none
+  Mask,    // a picture file made into a 1-bit mask (non-black pixels selected); "" for none
 };
 
 struct ChoiceValue {
@@ -42,6 +44,8 @@ struct ParamSpec {
 struct ParamValue {
   std::vector<double> numbers;  // Int, Double, Bool, Choice, Kernel (row by row)
   std::vector<POINT> points;    // Curve
+  std::string path;             // Picture, Mask: the file ("" for none)
+  HGLOBAL picture = nullptr;    // Picture, Mask: the file's picture while the call runs
 };
 
 // Everything one call of an export needs: pictures, selection, parameters.
@@ -65,6 +69,8 @@ struct EffectCall {
   BYTE Byte(const char* name, int i = 0) const { return static_cast<BYTE>(Int(name, i)); }
   const std::vector<double>& Numbers(const char* name) const;
   std::vector<POINT>& PointList(const char* name) const;
+  // The picture of a Picture or Mask parameter (0 when none was given).
+  HGLOBAL PictureParam(const char* name) const;
 };
 
 // What a call returned: the new picture and, for exports that return a pair,
@@ -84,8 +90,13 @@ enum class Selection {
 
 // One sample run of the gallery: parameters in command-line form. "{ellipse}",
 // "{polygon}" and "{box}" stand for a shape fitted to the input picture.
+// "{input}" stands for the gallery's input file, "{alpha}" for a grey disc
+// fading to black at the input's size that the gallery writes first, and
+// "{out:FILE}" for a file an earlier sample wrote. `input` (the same
+// placeholders allowed) replaces the gallery's input as INPUT.
 struct GallerySample {
   const char* args;
+  const char* input = nullptr;
 };
 
 struct EffectSpec {

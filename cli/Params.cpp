@@ -180,6 +180,10 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
   if (spec.kind == ParamKind::Curve || spec.kind == ParamKind::Points)
     return ParseCurve(spec, text, value, error);
   if (spec.kind == ParamKind::Kernel) return ParseKernel(spec, text, value, error);
+  if (spec.kind == ParamKind::Picture || spec.kind == ParamKind::Mask) {
+    value.path = text;
+    return true;
+  }
   const std::vector<std::string> parts =
       spec.count > 1 ? Split(text, ",") : std::vector<std::string>{text};
   if (static_cast<int>(parts.size()) != spec.count) {
@@ -208,6 +212,8 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
       case ParamKind::Curve:
       case ParamKind::Points:
       case ParamKind::Kernel:
+      case ParamKind::Picture:
+      case ParamKind::Mask:
         break;
     }
     if (!ok) return false;
@@ -273,6 +279,9 @@ std::string ParamTypeName(const ParamSpec& spec) {
       return "\"x,y x,y ...\"";
     case ParamKind::Kernel:
       return "\"w,w,w w,w,w ...\"";
+    case ParamKind::Picture:
+    case ParamKind::Mask:
+      return "FILE";
   }
   if (spec.count == 1) return one;
   if (*spec.parts) {
@@ -287,6 +296,8 @@ std::string ParamTypeName(const ParamSpec& spec) {
 
 std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
+  if (spec.kind == ParamKind::Picture) return "a picture file (.bmp, .png, .jpg)";
+  if (spec.kind == ParamKind::Mask) return "a picture file; its non-black pixels are selected";
   if (spec.kind == ParamKind::Kernel) {
     std::string sizes;
     for (int side = 1; side * side <= spec.count; side += 2)

@@ -39,8 +39,9 @@ CompositeFormat DecideCompositeFormat(const DibAccess& under, const DibAccess& o
 bool MakeComposite(NewPicture& result, const DibAccess& under, const CompositeFormat& format,
                    int opacity, std::int64_t width, std::int64_t height);
 
-// One channel (or grey level) of a pixel mixed over another with opacity a,
-// 1..254: ((255 - a) * under + a * over) / 255, truncated.
+// One channel (or grey level) of a pixel mixed over another with opacity a:
+// ((255 - a) * under + a * over) / 255, truncated. Exactly `under` at a = 0
+// and `over` at a = 255, so a loop may apply it to every pixel.
 inline BYTE MixLevel(int a, int under, int over) {
   return static_cast<BYTE>(((255 - a) * under + a * over) / 255);
 }

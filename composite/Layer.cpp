@@ -7,6 +7,7 @@
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "frame/Resources.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 namespace {
@@ -59,6 +60,32 @@ struct LayerBuffers {
   }
 };
 
+// `count` layer pixels of kStep bytes (24 or 32 bits) mixed into the pixels
+// of the same format at `under`: the rule with the opacity taken as 0 for a
+// key-coloured pixel, which the mix turns into the base pixel.
+template <int kStep>
+QVX_LOOP_BODY void MixRunBody(BYTE* under, const BYTE* over, int count,
+                              const LayerRule<ColourPixels>* rules) {
+  const LayerRule<ColourPixels> rule = *rules;
+  const Bgra key = rule.key;
+  for (int i = 0; i < count; ++i, under += kStep, over += kStep) {
+    int a = kStep == 4 && rule.alphaMode ? over[3] : rule.opacity;
+    if (rule.keyOn && over[0] == key.blue && over[1] == key.green && over[2] == key.red) a = 0;
+    for (int c = 0; c < 3; ++c) under[c] = MixLevel(a, under[c], over[c]);
+    if (kStep == 4) under[3] = rule.resultAlpha;
+  }
+}
+template <int kStep>
+void MixRun(BYTE* under, const BYTE* over, int count, const LayerRule<ColourPixels>& rule) {
+  Vectorised<MixRunBody<kStep>>(under, over, count, &rule);
+}
+
+// Whether the pixels of a same-format layer can be mixed where they lie.
+template <class Pixels>
+bool MixesInPlace(const DibAccess& result) {
+  return std::is_same_v<Pixels, ColourPixels> && (result.BitCount == 24 || result.BitCount == 32);
+}
+
 // The layer fits (or is cut to) the base and shares its format: the base's
 // rows are copied and only the layer's pixels visited.
 template <class Pixels>
@@ -75,6 +102,15 @@ bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
     const std::int64_t ty = y + dy;
     if (ty < 0 || ty >= base.Height || from > to) return true;
     const int n = to - from + 1, bx = static_cast<int>(from + dx), by = static_cast<int>(ty);
+    if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+      if (MixesInPlace<Pixels>(result)) {
+        const std::size_t step = result.BitCount / 8;
+        BYTE* under = DibRow(result, by) + step * std::size_t(bx);
+        const BYTE* over = DibRow(layer, y) + step * std::size_t(from);
+        (step == 3 ? MixRun<3> : MixRun<4>)(under, over, n, rule);
+        return true;
+      }
+    }
     Pixels::Read(layer, from, y, n, rows.over);
     Pixels::Read(result, bx, by, n, rows.under);
     for (int i = 0; i < n; ++i) rows.under[i] = rule.Over(rows.under[i], rows.over[i], true);
@@ -100,14 +136,30 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   return WalkRows(height, height - 1, {}, noDialog, [&](int ry) {
     const std::int64_t y = top + ry, ly = y - at.dy;
     const bool rowInBase = y >= 0 && y < base.Height;
-    std::fill(rows.under, rows.under + width, rule.fill);
-    if (rowInBase)
+    if (rowInBase) {
+      std::fill(rows.under, rows.under + baseFrom, rule.fill);
+      std::fill(rows.under + baseTo + 1, rows.under + width, rule.fill);
       Pixels::Read(base, 0, static_cast<int>(y), base.Width, rows.under + baseFrom);
+    } else {
+      std::fill(rows.under, rows.under + width, rule.fill);
+    }
     if (ly >= 0 && ly < layer.Height && layerFrom <= layerTo) {
       const int n = layerTo - layerFrom + 1;
       Pixels::Read(layer, static_cast<int>(layerFrom - l0), static_cast<int>(ly), n, rows.over);
+      // Colours over the base mix in one loop; the rest pixel by pixel.
+      int mixedFrom = 0, mixedTo = -1;
+      if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+        if (rowInBase) {
+          mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
+          if (mixedFrom <= mixedTo)
+            MixRun<4>(reinterpret_cast<BYTE*>(rows.under + mixedFrom),
+                      reinterpret_cast<const BYTE*>(rows.over + (mixedFrom - layerFrom)),
+                      mixedTo - mixedFrom + 1, rule);
+        }
+      }
       for (int i = 0; i < n; ++i) {
         const int x = layerFrom + i;
+        if (x >= mixedFrom && x <= mixedTo) continue;
         const bool inBase = rowInBase && x >= baseFrom && x <= baseTo;
         rows.under[x] = rule.Over(rows.under[x], rows.over[i], inBase);
       }

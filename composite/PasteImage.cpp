@@ -22,6 +22,7 @@
 #include "geometry/MirrorFlip.h"
 #include "geometry/Rotation.h"
 #include "geometry/Sampling.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 namespace {
@@ -141,6 +142,17 @@ struct PastedPixels {
   BYTE* Usable() const { return usable.As<BYTE>(); }
 };
 
+// `count` colours pasted over the target: pasted pixel k * step (where it
+// may be pasted; otherwise the opacity counts as 0) mixed over `under`.
+// kStep 0: any step; otherwise that step, known to the compiler.
+template <int kStep>
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over,
+                                const BYTE* usable, std::ptrdiff_t step, int count, int a) {
+  if (kStep) step = kStep;
+  for (int k = 0; k < count; ++k)
+    out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
+}
+
 // One row of the result: the base colours (target, or fill), then the
 // pasted span mixed in.
 template <class Pixels>
@@ -199,12 +211,44 @@ class PasteRows {
                    under + (from - spanFrom_));
     const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
     const BYTE a = p_.placement->opacity;
+    const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
+    const Value* values = pixels_.Values();
+    const BYTE* usable = pixels_.Usable();
+    // Quarter turns of colours over the target mix in one loop.
+    int fastFrom = 0, fastTo = -1;
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (QuarterTurn(p_.a) && rowInTarget) {
+        fastFrom = static_cast<int>(std::max<std::int64_t>(spanFrom_ + line.lo, targetFrom_));
+        fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
+        if (fastFrom <= fastTo) {
+          const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
+          const auto run = line.step == 1 ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*,
+                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
+                                                       int, int>
+                                          : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*,
+                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
+                                                       int, int>;
+          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i,
+              usable + i, static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+        }
+      }
+    }
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
+      if (rx == fastFrom && fastFrom <= fastTo) rx = fastTo + 1;
+      if (rx > spanTo_) break;
       const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
       Value over{};
-      const bool laid = QuarterTurn(p_.a)
-                            ? QuarterPixel(p_.result.left + rx, y, over)
-                            : BlendedPixel(rx, ys, yc, inTarget, over);
+      bool laid = false;
+      if (QuarterTurn(p_.a)) {
+        const int k = rx - spanFrom_;
+        if (k >= line.lo && k <= line.hi) {
+          const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
+          laid = usable[i] != 0;
+          over = values[i];
+        }
+      } else {
+        laid = BlendedPixel(rx, ys, yc, inTarget, over);
+      }
       const Value base = under[rx - spanFrom_];
       Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
       Pixels::SetAlpha(v, 0);
@@ -238,29 +282,57 @@ class PasteRows {
     }
   }
 
-  // The pasted pixel a quarter turn maps position (x, y) onto, if usable.
-  bool QuarterPixel(std::int64_t x, std::int64_t y, Value& over) const {
+  // Where a quarter turn reads the pasted picture along the pasted span of
+  // row y: column k of the span (rx = spanFrom_ + k) reads table entry
+  // first + step k, for k in lo..hi (empty when lo > hi).
+  struct QuarterLine {
+    std::int64_t first = 0, step = 0;
+    std::int64_t lo = 0, hi = -1;
+  };
+
+  // Narrows lo..hi to the k for which start + step k lies in 0..size - 1.
+  static void Narrow(std::int64_t start, int step, int size, std::int64_t& lo, std::int64_t& hi) {
+    if (step == 0) {
+      if (start < 0 || start >= size) hi = lo - 1;
+    } else if (step > 0) {
+      lo = std::max(lo, -start);
+      hi = std::min(hi, size - 1 - start);
+    } else {
+      lo = std::max(lo, start - (size - 1));
+      hi = std::min(hi, start);
+    }
+  }
+
+  // Column x, row y reads pasted pixel (x - left, y - top) at 0 degrees,
+  // (-y - left, x - top) at 90, (-x - left, -y - top) at 180 and
+  // (y - left, -x - top) at 270.
+  QuarterLine QuarterLineOf(std::int64_t y) const {
     const CentredFrame& f = p_.frame;
-    std::int64_t sx, sy;
+    const std::int64_t x = p_.result.left + spanFrom_;
+    std::int64_t c0, r0;
+    int dc, dr;
     switch (p_.a) {
       case 0:
-        sx = x, sy = y;
+        c0 = x - f.left, dc = 1, r0 = y - f.top, dr = 0;
         break;
       case 9000:
-        sx = -y, sy = x;
+        c0 = -y - f.left, dc = 0, r0 = x - f.top, dr = 1;
         break;
       case 18000:
-        sx = -x, sy = -y;
+        c0 = -x - f.left, dc = -1, r0 = -y - f.top, dr = 0;
         break;
       default:
-        sx = y, sy = -x;
+        c0 = y - f.left, dc = 0, r0 = -x - f.top, dr = -1;
     }
-    const std::int64_t c = sx - f.left, r = sy - f.top;
-    if (c < 0 || c >= pixels_.width || r < 0 || r >= pixels_.height) return false;
-    const std::size_t i = std::size_t(r) * pixels_.width + std::size_t(c);
-    if (!pixels_.Usable()[i]) return false;
-    over = pixels_.Values()[i];
-    return true;
+    QuarterLine line;
+    line.hi = spanTo_ - spanFrom_;
+    Narrow(c0, dc, pixels_.width, line.lo, line.hi);
+    Narrow(r0, dr, pixels_.height, line.lo, line.hi);
+    if (line.lo <= line.hi) {
+      line.first = r0 * pixels_.width + c0;
+      line.step = dc + std::int64_t{dr} * pixels_.width;
+    }
+    return line;
   }
 
   // The pasted colour at result column rx of a general angle, if any.
@@ -281,6 +353,22 @@ class PasteRows {
       return true;
     } else {
       const int hx = sx > 0 ? 1 : -1, vy = sy > 0 ? 1 : -1;
+      const BlendWeights w = WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy));
+      // Most positions have all four pixels inside the picture and usable.
+      const int W = pixels_.width;
+      if (c + hx >= 0 && c + hx < W && r + vy >= 0 && r + vy < pixels_.height) {
+        const std::size_t i00 = std::size_t(r) * W + std::size_t(c);
+        const std::size_t i10 = i00 + hx, i01 = i00 + std::ptrdiff_t{vy} * W, i11 = i01 + hx;
+        const BYTE* ok = pixels_.Usable();
+        if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
+          const Value* at = pixels_.Values();
+          const auto channel = [&](BYTE Value::*c) {
+            return BlendChannel(w, at[i00].*c, at[i10].*c, at[i01].*c, at[i11].*c);
+          };
+          over = {channel(&Value::blue), channel(&Value::green), channel(&Value::red), 0};
+          return true;
+        }
+      }
       const int tx = targetX_ + (rx - targetFrom_);  // target column of rx
       Value c00, h, v, d;
       const int usable = Neighbour(c, r, 0, 0, tx, inTarget, c00) +
@@ -289,8 +377,7 @@ class PasteRows {
                          Neighbour(c, r, hx, vy, tx, inTarget, d);
       if (usable == 0) return false;
       const auto rgb = [](Value b) { return Rgb{b.red, b.green, b.blue}; };
-      const Rgb blended = BlendColours(WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy)),
-                                       rgb(c00), rgb(h), rgb(v), rgb(d));
+      const Rgb blended = BlendColours(w, rgb(c00), rgb(h), rgb(v), rgb(d));
       over = {blended.blue, blended.green, blended.red, 0};
       return true;
     }

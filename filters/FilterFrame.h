@@ -62,27 +62,6 @@ static_assert(sizeof(Bgrx) == 4);
 
 inline Bgrx ToBgrx(Rgb c) { return {c.blue, c.green, c.red, 1}; }
 
-// Hot row loops are written once as an always-inline body and run through
-// Vectorised<Body>(...), which calls a copy compiled for AVX2 when the
-// processor has it and the baseline copy otherwise; the operations are the
-// same either way.
-namespace filter_detail {
-template <auto Body, class... Args>
-void RunBase(Args... args) {
-  Body(args...);
-}
-template <auto Body, class... Args>
-QVX_TARGET_AVX2 void RunAvx2(Args... args) {
-  Body(args...);
-}
-}  // namespace filter_detail
-
-template <auto Body, class... Args>
-void Vectorised(Args... args) {
-  (HasAvx2() ? filter_detail::RunAvx2<Body, Args...>
-             : filter_detail::RunBase<Body, Args...>)(args...);
-}
-
 // Four lanes, one per byte of a colour.
 using Byte16 = std::uint8_t __attribute__((vector_size(16)));
 using Int4 = std::int32_t __attribute__((vector_size(16)));

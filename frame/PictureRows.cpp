@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "frame/PixelFormat.h"
+#include "frame/Simd.h"
 
 namespace qvx {
 namespace {
@@ -51,6 +52,18 @@ void Pack16(BYTE* p, Bgra c, bool is555) {
   p[1] = static_cast<BYTE>(word >> 8);
 }
 
+QVX_LOOP_BODY void Read24(const BYTE* p, int count, Bgra* out) {
+  for (int i = 0; i < count; ++i, p += 3) out[i] = {p[0], p[1], p[2], 0};
+}
+
+QVX_LOOP_BODY void Write24(BYTE* p, int count, const Bgra* in) {
+  for (int i = 0; i < count; ++i, p += 3) {
+    p[0] = in[i].blue;
+    p[1] = in[i].green;
+    p[2] = in[i].red;
+  }
+}
+
 }  // namespace
 
 void ReadColourRun(const DibAccess& picture, int x, int y, int count, Bgra* out) {
@@ -62,11 +75,9 @@ void ReadColourRun(const DibAccess& picture, int x, int y, int count, Bgra* out)
       for (int i = 0; i < count; ++i, p += 2) out[i] = Unpack16(p, is555);
       return;
     }
-    case 24: {
-      const BYTE* p = row + 3 * static_cast<std::size_t>(x);
-      for (int i = 0; i < count; ++i, p += 3) out[i] = {p[0], p[1], p[2], 0};
+    case 24:
+      Vectorised<Read24>(row + 3 * static_cast<std::size_t>(x), count, out);
       return;
-    }
     case 32:
       std::memcpy(out, row + 4 * static_cast<std::size_t>(x), 4 * static_cast<std::size_t>(count));
       return;
@@ -92,11 +103,7 @@ void WriteColourRun(const DibAccess& picture, int x, int y, int count, const Bgr
       return;
     }
     case 24:
-      for (int i = 0; i < count; ++i, p += 3) {
-        p[0] = in[i].blue;
-        p[1] = in[i].green;
-        p[2] = in[i].red;
-      }
+      Vectorised<Write24>(p, count, in);
       return;
     case 32:
       std::memcpy(p, in, 4 * static_cast<std::size_t>(count));

@@ -36,6 +36,26 @@ inline bool HasAvx2() {
 #endif
 }
 
+// Hot row loops are written once as an always-inline body and run through
+// Vectorised<Body>(...), which calls a copy compiled for AVX2 when the
+// processor has it and the baseline copy otherwise; the operations are the
+// same either way.
+namespace simd_detail {
+template <auto Body, class... Args>
+void RunBase(Args... args) {
+  Body(args...);
+}
+template <auto Body, class... Args>
+QVX_TARGET_AVX2 void RunAvx2(Args... args) {
+  Body(args...);
+}
+}  // namespace simd_detail
+
+template <auto Body, class... Args>
+void Vectorised(Args... args) {
+  (HasAvx2() ? simd_detail::RunAvx2<Body, Args...> : simd_detail::RunBase<Body, Args...>)(args...);
+}
+
 // Four doubles side by side; the operators work lane by lane.
 using Double4 = double __attribute__((vector_size(32)));
 using Int4 = int __attribute__((vector_size(16)));
