@@ -7,13 +7,8 @@
 namespace qvx {
 namespace {
 
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-using Words16 = std::uint16_t __attribute__((vector_size(32)));
-using Words8 = std::uint16_t __attribute__((vector_size(16)));
-using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
-
-QVX_LOOP_BODY Words16 WordsAt(const std::uint16_t* p) {
-  Words16 w;
+QVX_LOOP_BODY Word16 WordsAt(const std::uint16_t* p) {
+  Word16 w;
   std::memcpy(&w, p, 32);
   return w;
 }
@@ -22,11 +17,11 @@ QVX_LOOP_BODY void WidenRow(std::uint16_t* words, const BYTE* bytes, int lanes) 
   for (int k = 0; k < lanes; ++k) words[k] = bytes[k];
 }
 
-QVX_LOOP_BODY Lanes8 LowLanes(Words16 w) {
-  return __builtin_convertvector(Words8{w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]}, Lanes8);
+QVX_LOOP_BODY Lanes8 LowLanes(Word16 w) {
+  return __builtin_convertvector(Word8{w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]}, Lanes8);
 }
-QVX_LOOP_BODY Lanes8 HighLanes(Words16 w) {
-  return __builtin_convertvector(Words8{w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]},
+QVX_LOOP_BODY Lanes8 HighLanes(Word16 w) {
+  return __builtin_convertvector(Word8{w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]},
                                  Lanes8);
 }
 
@@ -38,7 +33,7 @@ QVX_LOOP_BODY void SumTaps(std::uint32_t* sums, const std::uint16_t* const* sour
   for (; k + 16 <= lanes; k += 16) {
     Lanes8 low{}, high{};
     for (int t = 0; t < taps; ++t) {
-      const Words16 v = WordsAt(sources[t] + k);
+      const Word16 v = WordsAt(sources[t] + k);
       low += LowLanes(v) * weights[t];
       high += HighLanes(v) * weights[t];
     }
@@ -61,7 +56,7 @@ QVX_LOOP_BODY void SumTapsNarrow(std::uint32_t* sums, const std::uint16_t* const
                                  const std::uint16_t* weights, int taps, int lanes, int low) {
   if constexpr (Taps > 0) taps = Taps;
   const auto base = static_cast<std::uint16_t>(low);
-  const auto store = [&](int at, Words16 sum) {
+  const auto store = [&](int at, Word16 sum) {
     sum -= base;
     const Lanes8 a = LowLanes(sum) + static_cast<std::uint32_t>(low);
     const Lanes8 b = HighLanes(sum) + static_cast<std::uint32_t>(low);
@@ -71,7 +66,7 @@ QVX_LOOP_BODY void SumTapsNarrow(std::uint32_t* sums, const std::uint16_t* const
   int k = 0;
   // Four vectors per weight loaded, then one at a time.
   for (; k + 64 <= lanes; k += 64) {
-    Words16 s0{}, s1{}, s2{}, s3{};
+    Word16 s0{}, s1{}, s2{}, s3{};
     for (int t = 0; t < taps; ++t) {
       const std::uint16_t* p = sources[t] + k;
       const std::uint16_t w = weights[t];
@@ -86,7 +81,7 @@ QVX_LOOP_BODY void SumTapsNarrow(std::uint32_t* sums, const std::uint16_t* const
     store(k + 48, s3);
   }
   for (; k + 16 <= lanes; k += 16) {
-    Words16 sum{};
+    Word16 sum{};
     for (int t = 0; t < taps; ++t) sum += WordsAt(sources[t] + k) * weights[t];
     store(k, sum);
   }
@@ -115,9 +110,6 @@ NarrowSums NarrowSumsFor(int taps) {
   return NarrowSumsFrom(std::make_integer_sequence<int, 10>{}, taps);
 }
 
-using Shorts16 = std::int16_t __attribute__((vector_size(32)));
-using Bytes16Out = std::uint8_t __attribute__((vector_size(16)));
-
 // Sums that fit signed 16-bit lanes, with a divisor known at compile time
 // (the emboss's 1..5): the quotient, bias and clamp are worked out in the
 // same lanes and the bytes stored at once. Division by a constant truncates
@@ -126,22 +118,22 @@ template <int Taps, int Divisor>
 QVX_LOOP_BODY void SmallKernel(BYTE* out, const std::uint16_t* const* sources,
                                const std::uint16_t* weights, int taps, int lanes, int bias) {
   if constexpr (Taps > 0) taps = Taps;
-  const auto finish = [bias](Shorts16 sum) {
-    Shorts16 v = sum / static_cast<std::int16_t>(Divisor);
+  const auto finish = [bias](Short16 sum) {
+    Short16 v = sum / static_cast<std::int16_t>(Divisor);
     v = v < 256 ? v : 256;
     v += static_cast<std::int16_t>(bias);
     v = v < 0 ? 0 : (v > 255 ? 255 : v);
-    return __builtin_convertvector(v, Bytes16Out);
+    return __builtin_convertvector(v, Byte16);
   };
   int k = 0;
   for (; k + 32 <= lanes; k += 32) {
-    Words16 s0{}, s1{};
+    Word16 s0{}, s1{};
     for (int t = 0; t < taps; ++t) {
       s0 += WordsAt(sources[t] + k) * weights[t];
       s1 += WordsAt(sources[t] + k + 16) * weights[t];
     }
-    const Bytes16Out a = finish(reinterpret_cast<Shorts16>(s0));
-    const Bytes16Out b = finish(reinterpret_cast<Shorts16>(s1));
+    const Byte16 a = finish(reinterpret_cast<Short16>(s0));
+    const Byte16 b = finish(reinterpret_cast<Short16>(s1));
     std::memcpy(out + k, &a, 16);
     std::memcpy(out + k + 16, &b, 16);
   }

@@ -3,6 +3,7 @@
 // 1,000,000 to the polygon's vertex count) that draws its own selection mask
 // over the work rectangle only, visits rows from the bottom up and keeps the
 // source's value in the channels it does not filter.
+#include <algorithm>
 #include <cstring>
 
 #include "exports/ExportFrame.h"
@@ -58,27 +59,6 @@ struct DirectSelection {
   }
 };
 
-// A new zero 1-bit picture of width x height with the black/white table.
-HGLOBAL NewMonoPicture(int width, int height) {
-  const std::uint32_t rowBytes = RowBytesFor(1, width);
-  HGLOBAL block = GlobalAlloc(GHND, 48 + std::size_t{rowBytes} * static_cast<std::size_t>(height));
-  auto* data = block ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
-  if (!data) {
-    if (block) GlobalFree(block);
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  const BITMAPINFOHEADER header{
-      40, width, height, 1, 1, BI_RGB, rowBytes * static_cast<DWORD>(height), 0, 0, 0, 0};
-  std::memcpy(data, &header, sizeof header);
-  const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-  std::memcpy(data + 40, table, sizeof table);
-  GlobalUnlock(block);
-  return block;
-}
-
-int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 // Draws the polygon or ellipse of modes 2 and 3 into a mask covering only
 // the work rectangle.
 bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSelection& sel) {
@@ -99,7 +79,7 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
     }
     sel.rect = {maxX, maxY, 0, 0};
     for (int i = 0; i < args.pointCount; ++i) {
-      points[i] = {Clamp(args.points[i].x, 0, maxX), Clamp(args.points[i].y, 0, maxY)};
+      points[i] = {std::clamp(args.points[i].x, 0, maxX), std::clamp(args.points[i].y, 0, maxY)};
       sel.rect.left = std::min<int>(sel.rect.left, points[i].x);
       sel.rect.top = std::min<int>(sel.rect.top, points[i].y);
       sel.rect.right = std::max<int>(sel.rect.right, points[i].x);
@@ -114,8 +94,8 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
       sel.rect = {0, 0, maxX, maxY};
     }
   } else {
-    const int x1 = Clamp(args.rect.left, 0, maxX), x2 = Clamp(args.rect.right, 0, maxX);
-    const int y1 = Clamp(args.rect.top, 0, maxY), y2 = Clamp(args.rect.bottom, 0, maxY);
+    const int x1 = std::clamp(args.rect.left, 0, maxX), x2 = std::clamp(args.rect.right, 0, maxX);
+    const int y1 = std::clamp(args.rect.top, 0, maxY), y2 = std::clamp(args.rect.bottom, 0, maxY);
     shape = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
     if (args.inside) {
       sel.rect = {shape.left, shape.top, shape.right, shape.bottom};
@@ -126,7 +106,7 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
   }
   const int width = sel.rect.right - sel.rect.left + 1;
   const int height = sel.rect.bottom - sel.rect.top + 1;
-  sel.mask.Reset(NewMonoPicture(width, height));
+  sel.mask.Reset(NewMaskPicture(width, height));
   if (!sel.mask) return false;
   const BOOL drawn =
       args.mode == kSelectPolygon
@@ -169,8 +149,7 @@ bool DirectRows(const DirectSelection& sel, const DibAccess& source, const Px& s
   job.rect = sel.rect;
   job.width = source.Width;
   job.height = source.Height;
-  job.rows.Bind(&src, &filter_detail::DecodeRow<Px>, job.rect.left, job.Columns(), job.width,
-                job.height);
+  job.rows.Bind(&src, &DecodeRow<Px>, job.rect.left, job.Columns(), job.width, job.height);
   WorkBlock outBlock;
   if (!outBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(job.Columns())) ||
       !convolution.Prepare(job))
@@ -181,7 +160,7 @@ bool DirectRows(const DirectSelection& sel, const DibAccess& source, const Px& s
     convolution.Run(job, y, rect.left, rect.right, out);
     const Bgrx* own = job.rows.Row(y);
     const auto row = dst.Row(y);
-    auto p = Px::Pos(row, rect.left);
+    auto p = Px::At(row, rect.left);
     for (int x = rect.left; x <= rect.right; ++x, p = Px::Next(p)) {
       if (!sel.Selected(x, y)) continue;
       std::uint32_t filtered, kept;
@@ -213,14 +192,13 @@ HGLOBAL RunDirectVariant(const SelectionArgs& args, Convolution& convolution, st
     SetErrorStatus(kErrorNoMemory);
     return nullptr;
   }
-  EffectResult result;
-  if (!result.Start(source.Record(), true)) return nullptr;
-  const bool done = route == PixelRoute::kRecord
-                        ? DirectRows(sel, source.Record(), PxRecord(&source.Record()),
-                                     PxRecord(&result.Record()), convolution, keep, noDialog)
-                        : DirectRows(sel, source.Record(), Px24{&source.Record()},
-                                     Px24{&result.Record()}, convolution, keep, noDialog);
-  return done ? result.Finish() : nullptr;
+  LockedPicture result;
+  if (!result.Make(source.Record(), true)) return nullptr;
+  const bool done =
+      DispatchPixels(route, source.Record(), result.Record(), [&](auto src, auto dst) {
+        return DirectRows(sel, source.Record(), src, dst, convolution, keep, noDialog);
+      });
+  return done ? result.Release() : nullptr;
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "frame/FixedRecords.h"
+#include "frame/PixelPolicy.h"
 #include "frame/SelectionArgs.h"
-#include "frame/EffectResult.h"
 
 namespace qvx {
 

@@ -39,47 +39,29 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/LockedPicture.h"
 #include "frame/PixelPolicy.h"
 #include "frame/Progress.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
 #include "frame/Simd.h"
-#include "frame/EffectResult.h"
+#include "frame/SourceRows.h"
 
 namespace qvx {
-
-// A colour as filters see it, in the byte order of a 32-bit pixel: blue,
-// green, red and a spare byte. Decoded source colours leave the spare byte
-// undefined; filters that skip pixels set it in their results (0: not
-// written).
-struct Bgrx {
-  BYTE blue;
-  BYTE green;
-  BYTE red;
-  BYTE spare;
-};
-static_assert(sizeof(Bgrx) == 4);
-
-inline Bgrx ToBgrx(Rgb c) { return {c.blue, c.green, c.red, 1}; }
-
-// Four lanes, one per byte of a colour.
-using Byte16 = std::uint8_t __attribute__((vector_size(16)));
-using Int4 = std::int32_t __attribute__((vector_size(16)));
-using Float4 = float __attribute__((vector_size(16)));
 
 // Byte shuffles keep the conversions in vector registers.
 QVX_LOOP_BODY Int4 Widen(Bgrx c) {
   Byte16 bytes{};
   std::memcpy(&bytes, &c, 4);
   const Byte16 zero{};
-  return reinterpret_cast<Int4>(__builtin_shuffle(
-      bytes, zero, Byte16{0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16}));
+  return reinterpret_cast<Int4>(
+      Shuffle<0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16>(bytes, zero));
 }
 
 // The low byte of each lane.
 QVX_LOOP_BODY Bgrx Narrow(Int4 v) {
-  const Byte16 low = __builtin_shuffle(reinterpret_cast<Byte16>(v),
-                                       Byte16{0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12});
+  const Byte16 low =
+      Shuffle<0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12>(reinterpret_cast<Byte16>(v));
   Bgrx c;
   std::memcpy(&c, &low, 4);
   return c;
@@ -108,86 +90,6 @@ class MeanDivisor {
   float inverse_ = 1.0f;
 };
 
-// Decodes pixels from..to of picture row y, each column clamped into
-// 0..maxX, into out (policy: one of the pixel policies).
-using RowDecoder = void (*)(const void* policy, int y, int from, int to, int maxX, Bgrx* out);
-
-// A ring of decoded source rows. Row(y) gives picture row y clamped into
-// the picture, as colours indexed from the work rectangle's left column:
-// valid indices run from -pad to columns - 1 + pad, columns outside the
-// picture repeating its first or last column. A slot holds one picture row,
-// slot y mod slots, so any `slots` consecutive rows are held together.
-class SourceRows {
- public:
-  void Bind(const void* policy, RowDecoder decode, int left, int columns, int width, int height) {
-    policy_ = policy;
-    decode_ = decode;
-    left_ = left;
-    columns_ = columns;
-    width_ = width;
-    height_ = height;
-  }
-  // Error 3 when the ring cannot be had.
-  bool Allocate(int slots, int pad);
-
-  const Bgrx* Row(int y) {
-    const int cy = y < 0 ? 0 : (y >= height_ ? height_ - 1 : y);
-    const int slot = cy % slots_;
-    if (held_[slot] != cy) Load(slot, cy);
-    return data_ + static_cast<std::ptrdiff_t>(slot) * stride_ + pad_;
-  }
-
- private:
-  void Load(int slot, int y);
-
-  const void* policy_ = nullptr;
-  RowDecoder decode_ = nullptr;
-  int left_ = 0, columns_ = 0, width_ = 0, height_ = 0;
-  int slots_ = 0, pad_ = 0, stride_ = 0;
-  WorkBlock block_;
-  Bgrx* data_ = nullptr;
-  int* held_ = nullptr;
-};
-
-// A ring of rows derived from the source rows (luminances, wider lanes):
-// `perPixel` values of T per column, the same columns as the source rows
-// (from -pad on), picture row y in slot y mod slots.
-template <class T>
-class DerivedRows {
- public:
-  // Error 3 when the ring cannot be had.
-  bool Allocate(int slots, int pad, int columns, int perPixel, int height) {
-    slots_ = std::max(1, std::min(slots, height));
-    pad_ = pad;
-    perPixel_ = perPixel;
-    stride_ = (columns + 2 * pad) * perPixel;
-    height_ = height;
-    std::fill(held_, held_ + kMaxSlots, -1);
-    return slots_ <= kMaxSlots &&
-           block_.Allocate(sizeof(T) * static_cast<std::size_t>(stride_) * slots_);
-  }
-  // Row y clamped into the picture, indexed from the work rectangle's left
-  // column; derive(out, source, count) fills a new row from the source row
-  // (both starting at column -pad, count columns).
-  template <class Derive>
-  const T* Row(SourceRows& rows, int y, Derive&& derive) {
-    const int cy = y < 0 ? 0 : (y >= height_ ? height_ - 1 : y);
-    const int slot = cy % slots_;
-    T* row = block_.As<T>() + static_cast<std::ptrdiff_t>(slot) * stride_;
-    if (held_[slot] != cy) {
-      held_[slot] = cy;
-      derive(row, rows.Row(cy) - pad_, stride_ / perPixel_);
-    }
-    return row + pad_ * perPixel_;
-  }
-
- private:
-  static constexpr int kMaxSlots = 16;
-  WorkBlock block_;
-  int slots_ = 1, pad_ = 0, perPixel_ = 1, stride_ = 0, height_ = 1;
-  int held_[kMaxSlots];
-};
-
 // What a filter works on.
 struct FilterJob {
   WorkRect rect;  // the work rectangle, not empty
@@ -213,59 +115,10 @@ constexpr bool Skips() {
     return false;
 }
 
-// Decodes `count` pixels from position p on.
-template <class Px, class Pos>
-void DecodeRun(const Px& px, Pos p, int count, Bgrx* out) {
-  for (int i = 0; i < count; ++i, p = Px::Next(p)) out[i] = ToBgrx(px.Read(p));
-}
-
-// 24-bit pixels are read as four bytes, the fourth belonging to the next
-// pixel, except the last one (whose fourth byte may lie beyond the block).
-// Four pixels at a time while 16 bytes can be read from the run.
-QVX_LOOP_BODY void Decode24(const BYTE* p, int count, Bgrx* out) {
-  int i = 0;
-  for (; i + 6 <= count; i += 4) {
-    Byte16 v;
-    std::memcpy(&v, p + 3 * i, 16);
-    v = __builtin_shuffle(v, Byte16{0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12});
-    std::memcpy(out + i, &v, 16);
-  }
-  for (; i < count - 1; ++i) std::memcpy(out + i, p + 3 * i, 4);
-  if (i < count) out[i] = {p[3 * i], p[3 * i + 1], p[3 * i + 2], 1};
-}
-inline void DecodeRun(const Px24&, BYTE* p, int count, Bgrx* out) {
-  Vectorised<Decode24>(p, count, out);
-}
-
-inline void DecodeRun(const Px32&, BYTE* p, int count, Bgrx* out) {
-  std::memcpy(out, p, sizeof(Bgrx) * static_cast<std::size_t>(count));
-}
-
-template <class Px>
-void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out) {
-  const Px& px = *static_cast<const Px*>(policy);
-  const auto row = px.Row(y);
-  int x = from;
-  if (x < 0) {
-    const Bgrx first = ToBgrx(px.Read(Px::Pos(row, 0)));
-    for (; x < 0 && x <= to; ++x) *out++ = first;
-  }
-  const int end = std::min(to, maxX);
-  if (x <= end) {
-    DecodeRun(px, Px::Pos(row, x), end - x + 1, out);
-    out += end - x + 1;
-    x = end + 1;
-  }
-  if (x <= to) {
-    const Bgrx last = ToBgrx(px.Read(Px::Pos(row, maxX)));
-    for (; x <= to; ++x) *out++ = last;
-  }
-}
-
 // Stores the colours of pixels x0..x1 of a result row.
 template <class Px, class Row>
 void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgrx* colours, bool skips) {
-  auto p = Px::Pos(row, x0);
+  auto p = Px::At(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p = Px::Next(p))
     if (!skips || colours->spare) dst.Write(p, colours->red, colours->green, colours->blue);
 }
@@ -278,7 +131,7 @@ QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
   for (; i + 6 <= count; i += 4) {
     Byte16 v;
     std::memcpy(&v, colours + i, 16);
-    v = __builtin_shuffle(v, Byte16{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0});
+    v = Shuffle<0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0>(v);
     std::memcpy(p + 3 * i, &v, 16);
   }
   for (; i < count - 1; ++i) std::memcpy(p + 3 * i, colours + i, 4);
@@ -286,12 +139,12 @@ QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
 }
 inline void StoreRun(const Px24& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
   if (skips) return StoreRun<Px24, BYTE*>(dst, row, x0, x1, colours, true);
-  Vectorised<Store24>(Px24::Pos(row, x0), x1 - x0 + 1, colours);
+  Vectorised<Store24>(Px24::At(row, x0), x1 - x0 + 1, colours);
 }
 
 inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
   if (skips) return StoreRun<Px32, BYTE*>(dst, row, x0, x1, colours, true);
-  BYTE* p = Px32::Pos(row, x0);
+  BYTE* p = Px32::At(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p += 4) {
     std::uint32_t word;
     std::memcpy(&word, colours, 4);
@@ -337,15 +190,14 @@ HGLOBAL RunFilter(const SelectionArgs& args, const FilterSetup& setup, Filter& f
   // A filter that writes every pixel of the whole picture need not copy
   // the source's rows first.
   const bool writesAll = !filter_detail::Skips<Filter>() && SelectsWholePicture(selection);
-  EffectResult result;
-  if (!result.Start(source, !writesAll)) return nullptr;
-  if (selection.Rect().Empty()) return result.Finish();
-  const bool done =
-      DispatchPixelPair(setup.route, source, result.Record(), [&](auto src, auto dst) {
-        return filter_detail::FilterRows(selection, source, result.Record(), src, dst, filter,
-                                         writesAll, setup.noDialog);
-      });
-  return done ? result.Finish() : nullptr;
+  LockedPicture result;
+  if (!result.Make(source, !writesAll)) return nullptr;
+  if (selection.Rect().Empty()) return result.Release();
+  const bool done = DispatchPixels(setup.route, source, result.Record(), [&](auto src, auto dst) {
+    return filter_detail::FilterRows(selection, source, result.Record(), src, dst, filter,
+                                     writesAll, setup.noDialog);
+  });
+  return done ? result.Release() : nullptr;
 }
 
 // Parameter refusals of the filters: error 5, before anything is locked.

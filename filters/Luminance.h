@@ -4,7 +4,7 @@
 #pragma once
 
 #include "filters/FilterFrame.h"
-#include "tone/ToneTables.h"
+#include "frame/ColourTables.h"
 
 namespace qvx {
 

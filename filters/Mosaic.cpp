@@ -23,35 +23,6 @@
 namespace qvx {
 namespace {
 
-// Colour-table pictures through the record's cursor: reads give the table
-// colour of the index, writes store the nearest table entry (looked up once
-// for a run of pixels of one colour).
-struct PxTable {
-  DibAccess* rec;
-  using Where = PxRecord::Where;
-  mutable std::uint32_t lastColour = 0xFFFFFFFFu;  // 0x00RRGGBB of the last write
-  mutable BYTE lastIndex = 0;
-  int Row(int y) const { return y; }
-  static Where Pos(int row, int x) { return {x, row}; }
-  static Where Next(Where p) { return {p.x + 1, p.y}; }
-  Rgb Read(Where p) const {
-    GetDibPixel(rec, p.x, p.y);
-    return {rec->Red, rec->Green, rec->Blue};
-  }
-  void Write(Where p, BYTE r, BYTE g, BYTE b) const {
-    const std::uint32_t colour = std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
-    if (colour != lastColour) {
-      lastColour = colour;
-      lastIndex = GetRgbtoPal(rec->Header, r, g, b);
-    }
-    rec->Index = lastIndex;
-    const std::int32_t useRgb = rec->UseRgb;
-    rec->UseRgb = 0;
-    SetDibPixel(rec, p.x, p.y);
-    rec->UseRgb = useRgb;
-  }
-};
-
 struct CellSum {
   std::uint64_t red, green, blue;
 };
@@ -63,15 +34,13 @@ struct CellSum {
 constexpr int kBandRows = 257;  // 257 x 255 = 65535
 
 QVX_LOOP_BODY void AddBytes(std::uint16_t* sums, const BYTE* bytes, int count) {
-  using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-  using Words16 = std::uint16_t __attribute__((vector_size(32)));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
-    Bytes16 b;
-    Words16 sum;
+    Byte16 b;
+    Word16 sum;
     std::memcpy(&b, bytes + i, sizeof b);
     std::memcpy(&sum, sums + i, sizeof sum);
-    sum += __builtin_convertvector(b, Words16);
+    sum += __builtin_convertvector(b, Word16);
     std::memcpy(sums + i, &sum, sizeof sum);
   }
   for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + bytes[i]);
@@ -108,7 +77,12 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   const auto cellEnd = [&](int k) {  // exclusive, relative to rect.left
     return static_cast<int>(std::min<std::int64_t>(span, (k + 1) * job.cellWidth));
   };
-  const auto& [row, byteSums, totals, painted] = job.buffers;
+  // Named copies rather than a structured binding, which lambdas cannot
+  // capture under every compiler.
+  Bgrx* const row = job.buffers.row;
+  std::uint16_t* const byteSums = job.buffers.byteSums;
+  CellSum* const totals = job.buffers.totals;
+  Bgrx* const painted = job.buffers.painted;
   // 24- and 32-bit rows are summed as they are, other pixels decoded first.
   constexpr bool kRawRows = std::is_same_v<Px, Px24> || std::is_same_v<Px, Px32>;
   constexpr int kStride = std::is_same_v<Px, Px24> ? 3 : 4;
@@ -124,9 +98,9 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
       for (int y = band; y < bandEnd; ++y) {
         const BYTE* bytes = reinterpret_cast<const BYTE*>(row);
         if constexpr (kRawRows)
-          bytes = Px::Pos(DibRow(job.source, y), rect.left);
+          bytes = Px::At(DibRow(job.source, y), rect.left);
         else
-          filter_detail::DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
+          DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
         Vectorised<AddBytes>(byteSums, bytes, kStride * span);
       }
       for (int k = 0, i = 0; k < cells; ++k) {
@@ -183,9 +157,9 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
   // Every pixel is painted when the whole picture is selected; the rows
   // need not be copied first (bit-packed rows are, for their spare bits).
   const bool writesAll = SelectsWholePicture(selection) && source.BitCount >= 8;
-  EffectResult result;
-  if (!result.Start(source, !writesAll)) return nullptr;
-  if (rect.Empty()) return result.Finish();
+  LockedPicture result;
+  if (!result.Make(source, !writesAll)) return nullptr;
+  if (rect.Empty()) return result.Release();
   // Buffers over the columns the cells cover: a decoded row, the byte sums,
   // the cell totals and the painted row.
   const std::int64_t cells = (rect.right - rect.left) / std::int64_t{cellWidth} + 1;
@@ -202,30 +176,16 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
                       result.Record(),
                       cellWidth,
                       cellHeight,
-                      {rowBlock.As<Bgrx>(), sumsBlock.As<std::uint16_t>(), totalsBlock.As<CellSum>(),
-                       paintedBlock.As<Bgrx>()},
+                      {rowBlock.As<Bgrx>(), sumsBlock.As<std::uint16_t>(),
+                       totalsBlock.As<CellSum>(), paintedBlock.As<Bgrx>()},
                       writesAll,
                       noDialog};
-  bool done;
-  if (route == PixelRoute::kRecord && source.BitCount >= 16)
-    done = MosaicRows(job, PxRecord(&source), PxRecord(&result.Record()));
-  else
-    switch (source.BitCount) {
-      case 32:
-        done = MosaicRows(job, Px32{&source}, Px32{&result.Record()});
-        break;
-      case 24:
-        done = MosaicRows(job, Px24{&source}, Px24{&result.Record()});
-        break;
-      case 16:
-        done = MosaicRows(job, Px16{&source}, Px16{&result.Record()});
-        break;
-      default:
-        source.UseRgb = 1;
-        done = MosaicRows(job, PxTable{&source}, PxTable{&result.Record()});
-        break;
-    }
-  return done ? result.Finish() : nullptr;
+  // Colour-table pictures (grey ramps included) are read through their
+  // table and store the nearest table entry.
+  const bool done = DispatchPixels(
+      route, source, result.Record(), [&](auto src, auto dst) { return MosaicRows(job, src, dst); },
+      PaletteWrites::kNearest);
+  return done ? result.Release() : nullptr;
 }
 
 }  // namespace qvx

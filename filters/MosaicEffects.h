@@ -4,8 +4,8 @@
 // record's).
 #pragma once
 
+#include "frame/PixelPolicy.h"
 #include "frame/SelectionArgs.h"
-#include "frame/EffectResult.h"
 
 namespace qvx {
 

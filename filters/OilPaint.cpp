@@ -40,7 +40,6 @@ struct Mode {
 // ---- Brushes of up to 5 x 5: one lane per window pixel ----
 
 constexpr int kLaneBrush = 5;
-using Byte32 = std::uint8_t __attribute__((vector_size(32)));
 
 QVX_LOOP_BODY Byte32 Max(Byte32 a, Byte32 b) { return a > b ? a : b; }
 QVX_LOOP_BODY Byte32 Min(Byte32 a, Byte32 b) { return a < b ? a : b; }
@@ -48,7 +47,7 @@ QVX_LOOP_BODY Byte32 Min(Byte32 a, Byte32 b) { return a < b ? a : b; }
 // v with lane i taken from lane i ^ Distance.
 template <int Distance, std::size_t... I>
 QVX_LOOP_BODY Byte32 Swapped(Byte32 v, std::index_sequence<I...>) {
-  return __builtin_shuffle(v, Byte32{static_cast<BYTE>(I ^ Distance)...});
+  return Shuffle<static_cast<int>(I ^ Distance)...>(v);
 }
 
 // The reduction of all 32 lanes by a butterfly of swaps.
@@ -104,9 +103,9 @@ struct LaneRun {
   const BYTE* planes[3];
   const Bgrx* const* rows;  // the window's rows, first column at `first`
   int rowCount;
-  int first;                // the first column of the planes
-  int start, half;          // brush offsets
-  int last;                 // the work rectangle's last column, relative to its left
+  int first;        // the first column of the planes
+  int start, half;  // brush offsets
+  int last;         // the work rectangle's last column, relative to its left
 };
 
 // Paints pixels i0..i1 (relative to the rectangle's left) of a run;
@@ -229,8 +228,8 @@ struct OilPaintFilter {
   WorkBlock countsBlock;
   KeyCounts counts[Keys::kPlanes];
   WorkBlock lanesBlock;
-  BYTE* planes[3] = {};          // key planes of a run, column by column
-  DerivedRows<BYTE> binRows;     // luminance bins of the source rows (method 1)
+  BYTE* planes[3] = {};       // key planes of a run, column by column
+  DerivedRows<BYTE> binRows;  // luminance bins of the source rows (method 1)
 
   bool Prepare(FilterJob& job) {
     if (size <= kLaneBrush) {
@@ -284,15 +283,20 @@ struct OilPaintFilter {
       for (int i = first; i <= last; ++i)
         for (int r = 0; r < rowCount; ++r) planes[0][(i - first) * rowCount + r] = bins[r][i];
     }
-    const LaneRun run{{planes[0], planes[1], planes[2]},
-                      window.rows, rowCount, first, start, half, job.rect.right - job.rect.left};
+    const LaneRun run{{planes[0], planes[1], planes[2]}, window.rows, rowCount, first, start, half,
+                      job.rect.right - job.rect.left};
     constexpr int P = Keys::kPlanes;
     switch (size) {
-      case 1: return Vectorised<PaintLaneRun<P, 1>>(&run, i0, i1, out);
-      case 2: return Vectorised<PaintLaneRun<P, 2>>(&run, i0, i1, out);
-      case 3: return Vectorised<PaintLaneRun<P, 3>>(&run, i0, i1, out);
-      case 4: return Vectorised<PaintLaneRun<P, 4>>(&run, i0, i1, out);
-      default: return Vectorised<PaintLaneRun<P, 5>>(&run, i0, i1, out);
+      case 1:
+        return Vectorised<PaintLaneRun<P, 1>>(&run, i0, i1, out);
+      case 2:
+        return Vectorised<PaintLaneRun<P, 2>>(&run, i0, i1, out);
+      case 3:
+        return Vectorised<PaintLaneRun<P, 3>>(&run, i0, i1, out);
+      case 4:
+        return Vectorised<PaintLaneRun<P, 4>>(&run, i0, i1, out);
+      default:
+        return Vectorised<PaintLaneRun<P, 5>>(&run, i0, i1, out);
     }
   }
 
@@ -301,8 +305,7 @@ struct OilPaintFilter {
   void PaintSliding(Window& window, int x0, int x1, From&& from, To&& to, Bgrx* out) {
     const auto update = [&](int i, auto change) {
       for (int r = 0; r < window.rowCount; ++r)
-        for (int k = 0; k < Keys::kPlanes; ++k)
-          change(counts[k], Keys::Key(window.rows[r][i], k));
+        for (int k = 0; k < Keys::kPlanes; ++k) change(counts[k], Keys::Key(window.rows[r][i], k));
     };
     const auto add = [](KeyCounts& c, int key) { c.Add(key); };
     const auto remove = [](KeyCounts& c, int key) { c.Remove(key); };

@@ -13,9 +13,6 @@
 namespace qvx {
 namespace {
 
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-using Words16 = std::uint16_t __attribute__((vector_size(32)));
-
 // Each candidate is a key: its luminance times 16 plus its place in the
 // neighbourhood in row order, (dy + 1) x 3 + (dx + 1). Keys are distinct,
 // and their order is the order of a stable sort by luminance.
@@ -47,15 +44,15 @@ QVX_LOOP_BODY void MedianPlaces(BYTE* places, const BYTE* up, const BYTE* at, co
   const BYTE* rows[3] = {up, at, down};
   int i = 0;
   for (; i + 16 <= count; i += 16) {
-    Words16 keys[9];
+    Word16 keys[9];
     for (int r = 0; r < 3; ++r)
       for (int dx = -1; dx <= 1; ++dx) {
-        Bytes16 l;
+        Byte16 l;
         std::memcpy(&l, rows[r] + i + dx, 16);
         keys[r * 3 + dx + 1] =
-            (__builtin_convertvector(l, Words16) << 4) | static_cast<std::uint16_t>(r * 3 + dx + 1);
+            (__builtin_convertvector(l, Word16) << 4) | static_cast<std::uint16_t>(r * 3 + dx + 1);
       }
-    const Words16 median = MedianOfNine(keys) & 15;
+    const Word16 median = MedianOfNine(keys) & 15;
     for (int k = 0; k < 16; ++k) places[i + k] = static_cast<BYTE>(median[k]);
   }
   for (; i < count; ++i) {
@@ -116,8 +113,6 @@ struct LuminanceMedianFilter {
   }
 };
 
-using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
-
 // Sorts eight values (Batcher's odd-even merge, 19 exchanges).
 template <class T>
 QVX_LOOP_BODY void SortEight(T* p) {
@@ -136,17 +131,17 @@ QVX_LOOP_BODY void SelectiveLanes(BYTE* out, BYTE* flags, const BYTE* up, const 
   const auto level = static_cast<BYTE>(threshold);
   int k = 0;
   for (; k + 32 <= lanes; k += 32) {
-    Bytes32 v[8], c;
+    Byte32 v[8], c;
     const BYTE* from[8] = {up - 4, up, up + 4, at - 4, at + 4, down - 4, down, down + 4};
     for (int j = 0; j < 8; ++j) std::memcpy(&v[j], from[j] + k, 32);
     std::memcpy(&c, at + k, 32);
-    Bytes32 strays{};
+    Byte32 strays{};
     for (int j = 0; j < 8; ++j) {
-      const Bytes32 d = v[j] > c ? v[j] - c : c - v[j];
+      const Byte32 d = v[j] > c ? v[j] - c : c - v[j];
       strays |= d > level;
     }
     SortEight(v);
-    const Bytes32 result = strays ? v[4] : c;
+    const Byte32 result = strays ? v[4] : c;
     std::memcpy(out + k, &result, 32);
     std::memcpy(flags + k, &strays, 32);
   }

@@ -10,10 +10,6 @@
 namespace qvx {
 namespace {
 
-// Rounded half away from zero without a branch.
-QVX_LOOP_BODY int Rounded(double v) { return static_cast<int>(v + std::copysign(0.5, v)); }
-QVX_LOOP_BODY BYTE Clamped(int v) { return static_cast<BYTE>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
 // New luminance difference x gain + luminance, converted back with the
 // pixel's own chrominance. Each product table entry is i x coefficient in
 // double precision, and entry 1 is the coefficient itself, so multiplying
@@ -23,11 +19,11 @@ QVX_LOOP_BODY void SharpRow(Bgrx* out, const Bgrx* source, const BYTE* luminance
   for (int i = 0; i < count; ++i) {
     const double lum = differences[i] * gain + luminance[i];
     const double r = source[i].red, g = source[i].green, b = source[i].blue;
-    const int cr = Rounded(r * c[0] + g * c[1] + b * c[2]);
-    const int cb = Rounded(r * c[3] + g * c[4] + b * c[5]);
-    out[i] = {Clamped(Rounded(lum + 1.772 * cb)),
-              Clamped(Rounded(lum - 0.34414 * cb - 0.71414 * cr)),
-              Clamped(Rounded(lum + 1.402 * cr)), 1};
+    const int cr = RoundHalfAway(r * c[0] + g * c[1] + b * c[2]);
+    const int cb = RoundHalfAway(r * c[3] + g * c[4] + b * c[5]);
+    out[i] = {ClampByte(RoundHalfAway(lum + 1.772 * cb)),
+              ClampByte(RoundHalfAway(lum - 0.34414 * cb - 0.71414 * cr)),
+              ClampByte(RoundHalfAway(lum + 1.402 * cr)), 1};
   }
 }
 

@@ -20,7 +20,8 @@ bool IsSupportedBitCount(int bits) {
 std::uint64_t PictureBytes(std::uint64_t headerBytes, std::uint64_t tableBytes,
                            std::uint32_t rowBytes, std::int64_t height) {
   if (rowBytes == 0 || height < 0) return 0;
-  const std::uint64_t rows = static_cast<std::uint64_t>(rowBytes) * static_cast<std::uint64_t>(height);
+  const std::uint64_t rows =
+      static_cast<std::uint64_t>(rowBytes) * static_cast<std::uint64_t>(height);
   const std::uint64_t total = headerBytes + tableBytes + rows;
   return total > static_cast<std::uint64_t>(SIZE_MAX) ? 0 : total;
 }
@@ -157,7 +158,7 @@ bool IsGreyRamp(const BITMAPINFOHEADER* header, int bits, unsigned entries, unsi
 
 }  // namespace
 
-bool IsGrey256Table(const BITMAPINFOHEADER* header) { return IsGreyRamp(header, 8, 256, 1); }
+bool IsGrey256Table(const BITMAPINFOHEADER* header) { return Is8BitGrayScale(header) != FALSE; }
 
 bool IsGrey16Table(const BITMAPINFOHEADER* header) { return IsGreyRamp(header, 4, 16, 17); }
 
@@ -192,9 +193,9 @@ namespace {
 
 // The standard 16-colour table of new 4-bit pictures.
 constexpr BYTE kStandard16[16][3] = {
-    {0, 0, 0},     {127, 0, 0},     {0, 127, 0},   {127, 127, 0},   {0, 0, 127},   {127, 0, 127},
-    {0, 127, 127}, {127, 127, 127}, {192, 192, 192}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255},   {0, 255, 255}, {255, 255, 255}};
+    {0, 0, 0},     {127, 0, 0},     {0, 127, 0},     {127, 127, 0},  {0, 0, 127}, {127, 0, 127},
+    {0, 127, 127}, {127, 127, 127}, {192, 192, 192}, {255, 0, 0},    {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
 
 RGBQUAD Quad(int red, int green, int blue) {
   return RGBQUAD{static_cast<BYTE>(blue), static_cast<BYTE>(green), static_cast<BYTE>(red), 0};
@@ -243,7 +244,8 @@ HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height) {
     return nullptr;
   }
   const bool sameKind = GetDibKind(source) == kind;
-  const std::uint32_t tableBytes = sameKind ? GetDibPalSize(source->Header) : StandardTable(kind, nullptr);
+  const std::uint32_t tableBytes =
+      sameKind ? GetDibPalSize(source->Header) : StandardTable(kind, nullptr);
   const int bits = kind == kKindGrey256 ? 8 : kind;
   const std::uint32_t rowBytes = RowBytesFor(bits, width);
   const std::uint64_t headerBytes = source->Header->biSize;

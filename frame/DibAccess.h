@@ -34,8 +34,8 @@ struct DibAccess {
   std::uint16_t GreenMask;
   std::uint16_t BlueMask;
   std::uint32_t ColorCount;  // table bytes / 4
-  std::int32_t UseRgb;  // non-zero: palette pixels also travel as colours
-  BYTE Alpha;           // fourth byte of a 32-bit pixel
+  std::int32_t UseRgb;       // non-zero: palette pixels also travel as colours
+  BYTE Alpha;                // fourth byte of a 32-bit pixel
   BYTE Reserved[67];
 };
 #pragma pack(pop)
@@ -124,8 +124,8 @@ void ClampRectToDib(const BITMAPINFOHEADER* header, int& x1, int& y1, int& x2, i
 
 // Start of row y (counted from the top) of a locked picture.
 inline BYTE* DibRow(const DibAccess& record, int y) {
-  return record.Bits + static_cast<std::size_t>(record.RowBytes) *
-                           static_cast<std::size_t>(record.MaxY - y);
+  return record.Bits +
+         static_cast<std::size_t>(record.RowBytes) * static_cast<std::size_t>(record.MaxY - y);
 }
 
 }  // namespace qvx

@@ -54,8 +54,8 @@ void ReadAtCursor(DibAccess* record) {
       record->Index = *p;
       break;
     case 16: {
-      const Rgb c = Expand16(static_cast<std::uint16_t>(p[0] | (p[1] << 8)),
-                             record->RedMask == kRedMask555);
+      const Rgb c =
+          Expand16(static_cast<std::uint16_t>(p[0] | (p[1] << 8)), record->RedMask == kRedMask555);
       record->Red = c.red;
       record->Green = c.green;
       record->Blue = c.blue;

@@ -18,18 +18,18 @@ static_assert(sizeof(FilterKernel) == 324, "FilterKernel is 81 32-bit weights");
 // font chooser (200 bytes, byte-packed).
 #pragma pack(push, 1)
 struct MarkTextSpec {
-  BYTE Reserved[20];        // zero
-  DWORD TextColor;          // COLORREF of the text
-  DWORD BackColor;          // COLORREF of the background
-  char FaceName[32];        // zero-terminated, at most 31 characters
-  std::uint16_t FontSize;   // 1 or more
-  BYTE StyleBytes[4];       // passed on unchanged
-  BYTE Transparent;         // 0: opaque background
-  BYTE Direction;           // 0..3
-  std::uint16_t Angle;      // 0, 90, 180 or 270
-  BYTE HAlign;              // 1 = centred
-  BYTE VAlign;              // 1 = centred
-  char Text[128];           // zero-terminated, at most 127 characters
+  BYTE Reserved[20];       // zero
+  DWORD TextColor;         // COLORREF of the text
+  DWORD BackColor;         // COLORREF of the background
+  char FaceName[32];       // zero-terminated, at most 31 characters
+  std::uint16_t FontSize;  // 1 or more
+  BYTE StyleBytes[4];      // passed on unchanged
+  BYTE Transparent;        // 0: opaque background
+  BYTE Direction;          // 0..3
+  std::uint16_t Angle;     // 0, 90, 180 or 270
+  BYTE HAlign;             // 1 = centred
+  BYTE VAlign;             // 1 = centred
+  char Text[128];          // zero-terminated, at most 127 characters
 };
 #pragma pack(pop)
 static_assert(sizeof(MarkTextSpec) == 200, "MarkTextSpec is 200 bytes");

@@ -3,20 +3,12 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/WinTypes.h"
 
 namespace qvx {
-
-// Half away from zero, then toward zero: the library's "rounded". A value
-// with no int (NaN, or beyond the range) gives INT_MIN, as the processor's
-// own conversion does, on every build.
-inline int RoundHalfAway(double value) {
-  const double shifted = value < 0 ? value - 0.5 : value + 0.5;
-  if (!(shifted > -2147483649.0 && shifted < 2147483648.0)) return INT32_MIN;
-  return static_cast<int>(shifted);
-}
 
 // Conversion toward zero as the processor makes it: NaN and values outside
 // the int range give INT_MIN instead of undefined behaviour.
@@ -25,7 +17,11 @@ inline int TruncToInt(double value) {
   return INT32_MIN;
 }
 
-inline BYTE ClampByte(int value) {
+// Half away from zero, then toward zero: the library's "rounded", for any
+// double.
+inline int RoundHalfAway(double value) { return TruncToInt(value + std::copysign(0.5, value)); }
+
+[[gnu::always_inline]] inline BYTE ClampByte(int value) {
   return static_cast<BYTE>(value < 0 ? 0 : (value > 255 ? 255 : value));
 }
 
@@ -83,6 +79,12 @@ inline std::uint16_t Reduce16(BYTE red, BYTE green, BYTE blue, bool is555) {
 // in that order, rounded.
 inline BYTE GreyMix(double red, double green, double blue) {
   return static_cast<BYTE>(static_cast<int>(0.587 * green + 0.299 * red + 0.114 * blue + 0.5));
+}
+
+// Grey index of a colour as the geometric effects store it in 8-bit
+// grey-ramp pictures: rnd(0.299 red + 0.587 green + 0.114 blue).
+inline BYTE GreyIndex(double red, double green, double blue) {
+  return static_cast<BYTE>(RoundHalfAway(0.299 * red + 0.587 * green + 0.114 * blue));
 }
 
 }  // namespace qvx

@@ -23,34 +23,6 @@ bool Fail(int code) {
 }
 
 // A new zero-filled 1-bit picture with the black/white table.
-HGLOBAL NewMaskPicture(std::int64_t width, std::int64_t height) {
-  const std::uint32_t rowBytes = RowBytesFor(1, width);
-  const std::uint64_t rows = std::uint64_t{rowBytes} * static_cast<std::uint64_t>(height);
-  if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || rowBytes == 0 ||
-      rows > 0xFFFFFFFFu - 48 || rows + 48 > SIZE_MAX) {
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  HGLOBAL mask = GlobalAlloc(GHND, static_cast<SIZE_T>(48 + rows));
-  if (!mask) {
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  auto* data = static_cast<BYTE*>(GlobalLock(mask));
-  if (!data) {
-    GlobalFree(mask);
-    SetErrorStatus(kErrorNoMemory);
-    return nullptr;
-  }
-  const BITMAPINFOHEADER header{40, static_cast<LONG>(width), static_cast<LONG>(height), 1, 1,
-                                BI_RGB, static_cast<DWORD>(rows), 0, 0, 0, 0};
-  std::memcpy(data, &header, sizeof header);
-  const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-  std::memcpy(data + 40, table, kMaskTableBytes);
-  GlobalUnlock(mask);
-  return mask;
-}
-
 // Locks a 1-bit picture and describes its rows for the rasteriser. The
 // header is trusted only as far as the block holds it.
 class LockedMonoRows {
@@ -61,8 +33,8 @@ class LockedMonoRows {
     locked_ = true;
     const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(data);
     const SIZE_T blockBytes = GlobalSize(mask);
-    if (blockBytes < 40 || header->biSize != 40 || header->biBitCount != 1 ||
-        header->biWidth < 1 || header->biHeight < 1)
+    if (blockBytes < 40 || header->biSize != 40 || header->biBitCount != 1 || header->biWidth < 1 ||
+        header->biHeight < 1)
       return;
     const DWORD tableBytes = GetDibPalSize(header);
     const std::uint32_t rowBytes = RowBytesFor(1, header->biWidth);
@@ -101,16 +73,51 @@ BOOL DrawIntoMask(HGLOBAL mask, Draw&& draw) {
 
 }  // namespace
 
+HGLOBAL NewMaskPicture(std::int64_t width, std::int64_t height) {
+  const std::uint32_t rowBytes = RowBytesFor(1, width);
+  const std::uint64_t rows = std::uint64_t{rowBytes} * static_cast<std::uint64_t>(height);
+  if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || rowBytes == 0 ||
+      rows > 0xFFFFFFFFu - 48 || rows + 48 > SIZE_MAX) {
+    SetErrorStatus(kErrorNoMemory);
+    return nullptr;
+  }
+  HGLOBAL mask = GlobalAlloc(GHND, static_cast<SIZE_T>(48 + rows));
+  if (!mask) {
+    SetErrorStatus(kErrorNoMemory);
+    return nullptr;
+  }
+  auto* data = static_cast<BYTE*>(GlobalLock(mask));
+  if (!data) {
+    GlobalFree(mask);
+    SetErrorStatus(kErrorNoMemory);
+    return nullptr;
+  }
+  const BITMAPINFOHEADER header{40,
+                                static_cast<LONG>(width),
+                                static_cast<LONG>(height),
+                                1,
+                                1,
+                                BI_RGB,
+                                static_cast<DWORD>(rows),
+                                0,
+                                0,
+                                0,
+                                0};
+  std::memcpy(data, &header, sizeof header);
+  const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  std::memcpy(data + 40, table, kMaskTableBytes);
+  GlobalUnlock(mask);
+  return mask;
+}
+
 BOOL DrawPolygonMask(HGLOBAL mask, const POINT* points, int pointCount) {
-  return DrawIntoMask(mask, [&](const MonoRows& rows) {
-    return RasterPolygon(rows, points, pointCount);
-  });
+  return DrawIntoMask(
+      mask, [&](const MonoRows& rows) { return RasterPolygon(rows, points, pointCount); });
 }
 
 BOOL DrawEllipseMask(HGLOBAL mask, int left, int top, int right, int bottom) {
-  return DrawIntoMask(mask, [&](const MonoRows& rows) {
-    return RasterEllipse(rows, left, top, right, bottom);
-  });
+  return DrawIntoMask(
+      mask, [&](const MonoRows& rows) { return RasterEllipse(rows, left, top, right, bottom); });
 }
 
 BOOL DrawLineMask(HGLOBAL mask, int x1, int y1, int x2, int y2) {

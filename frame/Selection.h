@@ -6,6 +6,8 @@
 // drawn into a new 1-bit picture; a caller's mask picture is used as it is.
 #pragma once
 
+#include <cstdint>
+
 #include "frame/DibAccess.h"
 #include "frame/Resources.h"
 #include "frame/SelectionArgs.h"
@@ -40,6 +42,10 @@ BOOL FloodFillMask(HGLOBAL mask, int x, int y);
 
 // Complements every 32-bit word of every row (padding bits included).
 BOOL InvertMonoDib(HGLOBAL mask, DWORD rowBytes);
+
+// A new 1-bit picture of zeros with the black and white table; null with
+// error 3 for sizes it cannot have.
+HGLOBAL NewMaskPicture(std::int64_t width, std::int64_t height);
 
 // One row of a mask and the selection flags of its two colour indices.
 struct MaskRow {

@@ -7,6 +7,10 @@
 // fused multiply-adds stays off), so both copies give the same bits.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+
 // QVX_BASELINE_ONLY builds only the baseline copies (the sanitizer build
 // does, so that the tests run them on processors that have AVX2).
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(QVX_BASELINE_ONLY)
@@ -27,19 +31,34 @@
 
 namespace qvx {
 
-inline bool HasAvx2() {
+namespace simd_detail {
+inline bool ProcessorHasAvx2() {
 #if QVX_AVX2_COPY
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return __builtin_cpu_supports("avx2");
 #else
   return false;
 #endif
 }
+// QVX_BASELINE=1 in the environment makes an AVX2 build run its baseline
+// copies, so that one test run (or benchmark) can check (or time) both.
+inline std::atomic<bool> baselineOnly{std::getenv("QVX_BASELINE") != nullptr &&
+                                      std::getenv("QVX_BASELINE")[0] == '1'};
+}  // namespace simd_detail
 
-// Hot row loops are written once as an always-inline body and run through
-// Vectorised<Body>(...), which calls a copy compiled for AVX2 when the
-// processor has it and the baseline copy otherwise; the operations are the
-// same either way.
+// Whether the AVX2 copies run: the processor has AVX2 and the baseline copy
+// is not forced.
+inline bool HasAvx2() {
+  static const bool has = simd_detail::ProcessorHasAvx2();
+  return has && !simd_detail::baselineOnly.load(std::memory_order_relaxed);
+}
+
+// Forces the baseline copies (true) or lets the processor choose (false),
+// for tests and benchmarks; returns the previous setting.
+inline bool ForceBaseline(bool on) { return simd_detail::baselineOnly.exchange(on); }
+
+// Hot loops are written once as an always-inline body and run through
+// Vectorised<Body>(...), which calls the copy compiled for AVX2 when
+// HasAvx2() and the baseline copy otherwise.
 namespace simd_detail {
 template <auto Body, class... Args>
 void RunBase(Args... args) {
@@ -56,9 +75,33 @@ void Vectorised(Args... args) {
   (HasAvx2() ? simd_detail::RunAvx2<Body, Args...> : simd_detail::RunBase<Body, Args...>)(args...);
 }
 
-// Four doubles side by side; the operators work lane by lane.
+// Lane types. The operators work lane by lane.
+using Byte16 = std::uint8_t __attribute__((vector_size(16)));
+using Byte32 = std::uint8_t __attribute__((vector_size(32)));
+using Word8 = std::uint16_t __attribute__((vector_size(16)));
+using Word16 = std::uint16_t __attribute__((vector_size(32)));
+using Short16 = std::int16_t __attribute__((vector_size(32)));
+using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
+using Int4 = std::int32_t __attribute__((vector_size(16)));
+using Float4 = float __attribute__((vector_size(16)));
 using Double4 = double __attribute__((vector_size(32)));
-using Int4 = int __attribute__((vector_size(16)));
+
+// Lanes picked by constant indices: Shuffle<I...>(v) gives v[I]...;
+// Shuffle<I...>(a, b) picks from a (indices below the lane count) and b
+// (the lane count and above).
+template <int... I, class V>
+QVX_LOOP_BODY V Shuffle(V a, V b) {
+#if defined(__clang__)
+  return __builtin_shufflevector(a, b, I...);
+#else
+  using Index = decltype(a - a);
+  return __builtin_shuffle(a, b, Index{I...});
+#endif
+}
+template <int... I, class V>
+QVX_LOOP_BODY V Shuffle(V v) {
+  return Shuffle<I...>(v, v);
+}
 
 // Square roots of four lanes, each exactly std::sqrt of its lane.
 QVX_LOOP_BODY Double4 SqrtLanes(Double4 v) {
@@ -90,11 +133,9 @@ QVX_LOOP_BODY Double4 LanesOfBytes(const unsigned char* p) {
 
 // The low bytes of four lanes, lane 0 lowest.
 QVX_LOOP_BODY unsigned PackLanes(Int4 v) {
-  using Byte16 = unsigned char __attribute__((vector_size(16)));
-  using Word4 = unsigned __attribute__((vector_size(16)));
-  const Byte16 low = __builtin_shuffle(reinterpret_cast<Byte16>(v),
-                                       Byte16{0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12});
-  return reinterpret_cast<Word4>(low)[0];
+  const Byte16 low =
+      Shuffle<0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12>(reinterpret_cast<Byte16>(v));
+  return reinterpret_cast<Int4>(low)[0];
 }
 
 // The bilinear blend of Sampling.h (BlendChannel) on four lanes at once:

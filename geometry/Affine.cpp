@@ -136,7 +136,7 @@ void Place(const Px& out, Pos d, const Px& in, SourcePos s, bool right, bool up)
 
 // The colour read once: the stores could overlap the source for all the
 // compiler knows, and would make it read the source again for each cell.
-inline void Place(const GeoPx24& out, BYTE* d, const GeoPx24&, BYTE* s, bool right,
+inline void Place(const Px24& out, BYTE* d, const Px24&, BYTE* s, bool right,
                   bool up) {
   const BYTE blue = s[0], green = s[1], red = s[2];
   const auto put = [&](BYTE* p) { p[0] = blue, p[1] = green, p[2] = red; };
@@ -179,7 +179,7 @@ bool WarpRows(const Px& src, const Px& dst, const Patch& m, const Box& box, BOOL
 
 }  // namespace
 
-HGLOBAL AffineImage(HGLOBAL picture, Corners corners, BOOL noDialog, PixelPath path) {
+HGLOBAL AffineImage(HGLOBAL picture, Corners corners, BOOL noDialog, PixelRoute route) {
   LockedDib source;
   if (!source.Start(picture, kDepthAll)) return nullptr;
   DibAccess& src = source.Record();
@@ -208,7 +208,7 @@ HGLOBAL AffineImage(HGLOBAL picture, Corners corners, BOOL noDialog, PixelPath p
   }
   Patch m;
   if (!MakePatch(q, width, height, m)) return nullptr;
-  const bool done = DispatchGeometry(src, dst, path, [&](const auto& s, const auto& d) {
+  const bool done = DispatchPixels(route, src, dst, [&](const auto& s, const auto& d) {
     return WarpRows(s, d, m, box, noDialog);
   });
   return done ? result.Release() : nullptr;

@@ -17,6 +17,6 @@ struct Corners {
 // with the error status untouched when three corners (or more) lie on a
 // line.
 HGLOBAL AffineImage(HGLOBAL picture, Corners corners, BOOL noDialog,
-                    PixelPath path = PixelPath::kFast);
+                    PixelRoute route = PixelRoute::kDirect);
 
 }  // namespace qvx

@@ -56,7 +56,7 @@ bool BoxAverageRows(const Px& src, SourceArea area, const Px& dst, int resultWid
         auto p = src.At(row, area.left + spans[x].first);
         std::uint32_t r = 0, g = 0, b = 0;
         for (int sx = spans[x].first; sx < spans[x].end; ++sx, p = src.Next(p)) {
-          const Rgb c = src.Colour(p);
+          const Rgb c = src.Read(p);
           r += c.red;
           g += c.green;
           b += c.blue;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 
+#include "geometry/GeometryPixels.h"
+
 namespace qvx {
 namespace {
 
@@ -40,24 +42,24 @@ void FlipRows(const DibAccess& dst, const DibAccess& src, int y) {
 }  // namespace
 
 BOOL MirrorDibImage(DibAccess* picture, DibAccess* mask, ProgressRange range, BOOL noDialog,
-                    PixelPath path) {
+                    PixelRoute path) {
   LockedPicture pictureCopy, maskCopy;
   if (!TakeSnapshots(picture, mask, pictureCopy, maskCopy)) return FALSE;
-  std::optional<GeoRecord> maskDst, maskSrc;
+  std::optional<PxRecord> maskDst, maskSrc;
   if (HasPicture(mask)) {
     maskDst.emplace(mask);
     maskSrc.emplace(&maskCopy.Record());
   }
   const int width = picture->Width, height = picture->Height;
-  return DispatchGeometry(pictureCopy.Record(), *picture, path,
-                          [&](const auto& src, const auto& dst) {
-                            for (int y = 0; y < height; ++y) {
-                              MirrorRow(dst, src, y, width);
-                              if (maskDst) MirrorRow(*maskDst, *maskSrc, y, width);
-                              if (!ReportRow(y, height, range, noDialog)) return FALSE;
-                            }
-                            return TRUE;
-                          });
+  return DispatchPixels(path, pictureCopy.Record(), *picture,
+                        [&](const auto& src, const auto& dst) {
+                          for (int y = 0; y < height; ++y) {
+                            MirrorRow(dst, src, y, width);
+                            if (maskDst) MirrorRow(*maskDst, *maskSrc, y, width);
+                            if (!ReportRow(y, height, range, noDialog)) return FALSE;
+                          }
+                          return TRUE;
+                        });
 }
 
 BOOL FlipDibImage(DibAccess* picture, DibAccess* mask, ProgressRange range, BOOL noDialog) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "frame/DibAccess.h"
-#include "geometry/GeometryPixels.h"
+#include "frame/PixelPolicy.h"
 #include "geometry/ProgressRange.h"
 
 namespace qvx {
@@ -15,7 +15,7 @@ namespace qvx {
 // size differs from the picture's, 3 when the snapshot cannot be made, 1
 // when cancelled.
 BOOL MirrorDibImage(DibAccess* picture, DibAccess* mask, ProgressRange range, BOOL noDialog,
-                    PixelPath path = PixelPath::kFast);
+                    PixelRoute path = PixelRoute::kDirect);
 
 // Flips the picture (and the mask) top-bottom: the bytes of row y move to
 // row H-1-y. Same failures as MirrorDibImage.

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
-#include "geometry/BoxAverage.h"
 #include "frame/Simd.h"
+#include "geometry/BoxAverage.h"
+#include "geometry/GeometryPixels.h"
 
 namespace qvx {
 namespace {
@@ -35,7 +37,7 @@ bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, in
 // The picture (or mask) scaled by nearest pixel: indices of palette
 // pictures move unchanged, the alpha of 32-bit pixels becomes 0.
 HGLOBAL NearestPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
-                    PixelPath path) {
+                    PixelRoute path) {
   LockedPicture result;
   if (!result.MakeLike(source, width, height)) return nullptr;
   WorkBlock columns;
@@ -45,7 +47,7 @@ HGLOBAL NearestPass(DibAccess& source, int width, int height, ProgressRange rang
   for (int x = 0; x < width; ++x) column[x] = NearestSourceIndex(x, rx, source.Width);
   const double ry = static_cast<double>(source.Height) / height;
   const bool done =
-      DispatchGeometry(source, result.Record(), path, [&](const auto& s, const auto& d) {
+      DispatchPixels(path, source, result.Record(), [&](const auto& s, const auto& d) {
         return NearestRows(s, d, column, ry, source.Height, width, height, range, noDialog);
       });
   return done ? result.Release() : nullptr;
@@ -120,18 +122,9 @@ QVX_LOOP_BODY void BlendDownBytes(BYTE* d, const double* top, const double* bott
                                   double y1, int n) {
   for (int i = 0; i < n; ++i) d[i] = BlendDown(y0, y1, top[i], bottom[i]);
 }
-QVX_TARGET_AVX2 void BlendDownBytesAvx2(BYTE* d, const double* top, const double* bottom, double y0,
-                                        double y1, int n) {
-  BlendDownBytes(d, top, bottom, y0, y1, n);
-}
-void BlendDownBytesBase(BYTE* d, const double* top, const double* bottom, double y0, double y1,
-                        int n) {
-  BlendDownBytes(d, top, bottom, y0, y1, n);
-}
-
-void StoreBlendedRow(const GeoPx24& dst, int y, const double* top, const double* bottom, double y0,
+void StoreBlendedRow(const Px24& dst, int y, const double* top, const double* bottom, double y0,
                      double y1, int width) {
-  (HasAvx2() ? BlendDownBytesAvx2 : BlendDownBytesBase)(dst.Row(y), top, bottom, y0, y1, 3 * width);
+  Vectorised<BlendDownBytes>(dst.Row(y), top, bottom, y0, y1, 3 * width);
 }
 
 // The horizontal halves of the blends of one result row from source row sy
@@ -141,7 +134,7 @@ void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* 
   const auto row = src.Row(sy);
   for (int x = 0; x < width; ++x, out += 3) {
     const auto p = src.At(row, t.column[x]);
-    const Rgb c0 = src.Colour(p);
+    const Rgb c0 = src.Read(p);
     const Rgb c1 = sw >= 2 ? src.Neighbour(p, 1, 0) : Rgb{0, 0, 0};
     out[0] = BlendAcross(t.x0[x], t.x1[x], c0.blue, c1.blue);
     out[1] = BlendAcross(t.x0[x], t.x1[x], c0.green, c1.green);
@@ -164,18 +157,9 @@ QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, d
   }
 }
 
-QVX_TARGET_AVX2 void BlendAcross24Avx2(const BYTE* row, int sw, const GrowTables& t, double* out,
-                                       int width) {
-  BlendAcross24(row, sw, t, out, width);
-}
-void BlendAcross24Base(const BYTE* row, int sw, const GrowTables& t, double* out, int width) {
-  BlendAcross24(row, sw, t, out, width);
-}
-
-void BlendAcrossRow(const GeoPx24& src, int sy, int sw, const GrowTables& t, double* out,
-                    int width) {
-  if (sw < 2) return BlendAcrossRow<GeoPx24>(src, sy, sw, t, out, width);
-  (HasAvx2() ? BlendAcross24Avx2 : BlendAcross24Base)(src.Row(sy), sw, t, out, width);
+void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out, int width) {
+  if (sw < 2) return BlendAcrossRow<Px24>(src, sy, sw, t, out, width);
+  Vectorised<BlendAcross24>(src.Row(sy), sw, std::cref(t), out, width);
 }
 
 // Result rows by the forward bilinear blend from a source of sw x sh
@@ -221,7 +205,7 @@ bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int heigh
 // ---- smoothing pass -----------------------------------------------------------
 
 HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
-                   PixelPath path) {
+                   PixelRoute path) {
   const bool grey = GetDibKind(&source) == kKindGrey256;
   if (grey) source.UseRgb = 1;
   LockedPicture result;
@@ -246,7 +230,7 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
     BoxTables tables;
     if (!tables.Allocate(wr)) return nullptr;
     const SourceArea whole{0, 0, sw, sh};
-    if (!DispatchGeometry(source, *target, path, [&](const auto& s, const auto& d) {
+    if (!DispatchPixels(path, source, *target, [&](const auto& s, const auto& d) {
           return BoxAverageRows(s, whole, d, wr, hr, tables, &shrinkRange, noDialog);
         }))
       return nullptr;
@@ -255,7 +239,7 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
     GrowTables tables;
     if (!tables.Allocate(width, growSource->Width)) return nullptr;
     const int gw = growSource->Width, gh = growSource->Height;
-    if (!DispatchGeometry(*growSource, result.Record(), path, [&](const auto& s, const auto& d) {
+    if (!DispatchPixels(path, *growSource, result.Record(), [&](const auto& s, const auto& d) {
           return GrowRows(s, gw, gh, d, width, height, tables, growRange, noDialog);
         }))
       return nullptr;
@@ -266,7 +250,7 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
 }  // namespace
 
 ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, BOOL smooth,
-                          ProgressRange range, BOOL noDialog, PixelPath path) {
+                          ProgressRange range, BOOL noDialog, PixelRoute path) {
   const ImageHandles none{nullptr, nullptr};
   if (width < 1 || height < 1) {
     SetErrorStatus(kErrorBadParameter);

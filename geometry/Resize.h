@@ -7,7 +7,7 @@
 #pragma once
 
 #include "frame/ImageHandles.h"
-#include "geometry/GeometryPixels.h"
+#include "frame/PixelPolicy.h"
 #include "geometry/ProgressRange.h"
 
 namespace qvx {
@@ -18,6 +18,7 @@ namespace qvx {
 // out, 1 when cancelled. With a mask the mask pass reports into the first
 // half of `range` and the picture pass into the second.
 ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, BOOL smooth,
-                          ProgressRange range, BOOL noDialog, PixelPath path = PixelPath::kFast);
+                          ProgressRange range, BOOL noDialog,
+                          PixelRoute path = PixelRoute::kDirect);
 
 }  // namespace qvx

@@ -15,6 +15,7 @@
 
 #include "exports/QvxEffect.h"
 #include "geometry/BoxAverage.h"
+#include "geometry/GeometryPixels.h"
 
 namespace qvx {
 namespace {
@@ -37,7 +38,7 @@ bool LockFailsOrGrey(HGLOBAL picture) {
 }  // namespace
 
 HGLOBAL ResizeRectangle(HGLOBAL picture, int left, int top, int right, int bottom, int width,
-                        int height, PixelPath path) {
+                        int height, PixelRoute path) {
   if (std::int64_t{right} - left < 1 || std::int64_t{bottom} - top < 1) return nullptr;
   if (LockFailsOrGrey(picture)) return nullptr;
   LockedDib source;
@@ -57,9 +58,9 @@ HGLOBAL ResizeRectangle(HGLOBAL picture, int left, int top, int right, int botto
   const bool palette = src.BitCount <= 8;
   if (palette) {
     src.UseRgb = 1;
-    path = PixelPath::kGeneric;
+    path = PixelRoute::kRecord;
   }
-  DispatchGeometry(src, result.Record(), path, [&](const auto& s, const auto& d) {
+  DispatchPixels(path, src, result.Record(), [&](const auto& s, const auto& d) {
     return BoxAverageRows(s, area, d, width, height, tables, nullptr, FALSE);
   });
   return result.Release();

@@ -6,11 +6,11 @@
 // out (3, or 5 for a result size below 1).
 #pragma once
 
-#include "geometry/GeometryPixels.h"
+#include "frame/PixelPolicy.h"
 
 namespace qvx {
 
 HGLOBAL ResizeRectangle(HGLOBAL picture, int left, int top, int right, int bottom, int width,
-                        int height, PixelPath path = PixelPath::kFast);
+                        int height, PixelRoute path = PixelRoute::kDirect);
 
 }  // namespace qvx

@@ -4,14 +4,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "frame/Resources.h"
+#include "frame/Simd.h"
+#include "geometry/GeometryPixels.h"
 #include "geometry/MirrorFlip.h"
 #include "geometry/ProgressRange.h"
-#include "frame/Simd.h"
 
 namespace qvx {
 
@@ -65,7 +67,7 @@ struct Turn {
   CentredFrame result;  // the result's, in the same coordinates
   ProgressRange range;
   BOOL noDialog;
-  PixelPath path;
+  PixelRoute path;
 };
 
 // ---- quarter turns -----------------------------------------------------------
@@ -186,19 +188,6 @@ QVX_LOOP_BODY void GeneralRow(const Px& src, const Px& dst, const Turn& turn, in
   }
 }
 
-template <bool kSmooth, class Px>
-QVX_TARGET_AVX2 void GeneralRowAvx2(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
-                                    const RowOf<Px>* rows, const double* xc, const double* xs,
-                                    int j) {
-  GeneralRow<kSmooth>(src, dst, turn, sw, sh, rows, xc, xs, j);
-}
-
-template <bool kSmooth, class Px>
-void GeneralRowBase(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
-                    const RowOf<Px>* rows, const double* xc, const double* xs, int j) {
-  GeneralRow<kSmooth>(src, dst, turn, sw, sh, rows, xc, xs, j);
-}
-
 template <class Px>
 bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh, GeneralTables& t) {
   using Row = RowOf<Px>;
@@ -213,11 +202,11 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
     t.xc[i] = (r.left + i) * c;
     t.xs[i] = (r.left + i) * s;
   }
-  const auto row = turn.smooth
-                       ? (HasAvx2() ? GeneralRowAvx2<true, Px> : GeneralRowBase<true, Px>)
-                       : (HasAvx2() ? GeneralRowAvx2<false, Px> : GeneralRowBase<false, Px>);
   for (int j = 0; j < height; ++j) {
-    row(src, dst, turn, sw, sh, rows, t.xc, t.xs, j);
+    if (turn.smooth)
+      Vectorised<GeneralRow<true, Px>>(src, dst, std::cref(turn), sw, sh, rows, t.xc, t.xs, j);
+    else
+      Vectorised<GeneralRow<false, Px>>(src, dst, std::cref(turn), sw, sh, rows, t.xc, t.xs, j);
     if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
   }
   return true;
@@ -240,7 +229,7 @@ bool TurnPicture(DibAccess& src, DibAccess& dst, const Turn& turn) {
     // The line-based turns keep alpha; the keep-size turns move pixels as
     // index and colours.
     const bool keepAlpha = !turn.keepSize || turn.a == 18000;
-    return DispatchGeometry(src, dst, turn.path, [&](const auto& s, const auto& d) {
+    return DispatchPixels(turn.path, src, dst, [&](const auto& s, const auto& d) {
       return QuarterRows(s, d, map, keepAlpha, turn, sw, sh, dst.Width, dst.Height);
     });
   }
@@ -249,7 +238,7 @@ bool TurnPicture(DibAccess& src, DibAccess& dst, const Turn& turn) {
   if (!tables.columns.Allocate(2 * width * sizeof(double))) return false;
   tables.xc = tables.columns.As<double>();
   tables.xs = tables.xc + width;
-  return DispatchGeometry(src, dst, turn.path, [&](const auto& s, const auto& d) {
+  return DispatchPixels(turn.path, src, dst, [&](const auto& s, const auto& d) {
     return GeneralRows(s, d, turn, sw, sh, tables);
   });
 }
@@ -260,7 +249,7 @@ BYTE Percent(int value) { return static_cast<BYTE>(value); }
 
 ImageHandles RotateImages(HGLOBAL picture, HGLOBAL mask, int angle, BOOL mirror, BOOL flip,
                           BOOL smooth, int red, int green, int blue, BOOL keepSize, BOOL noDialog,
-                          PixelPath path) {
+                          PixelRoute path) {
   const ImageHandles none{nullptr, nullptr};
   const int a = NormaliseAngle(angle);
   LockedDib source, sourceMask;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "frame/ImageHandles.h"
-#include "geometry/GeometryPixels.h"
+#include "frame/PixelPolicy.h"
 
 namespace qvx {
 
@@ -47,6 +47,6 @@ CentredFrame TurnedFrame(const CentredFrame& frame, int a);
 // when memory runs out, 1 when cancelled.
 ImageHandles RotateImages(HGLOBAL picture, HGLOBAL mask, int angle, BOOL mirror, BOOL flip,
                           BOOL smooth, int red, int green, int blue, BOOL keepSize, BOOL noDialog,
-                          PixelPath path = PixelPath::kFast);
+                          PixelRoute path = PixelRoute::kDirect);
 
 }  // namespace qvx

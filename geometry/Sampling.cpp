@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "geometry/NeighbourReaders.h"
+#include "frame/NeighbourReaders.h"
 
 namespace qvx {
 namespace {

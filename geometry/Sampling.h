@@ -64,12 +64,6 @@ inline BYTE BlendDown(double y0, double y1, double top, double bottom) {
 
 Rgb BlendColours(const BlendWeights& w, Rgb c00, Rgb c10, Rgb c01, Rgb c11);
 
-// Grey index of a blended colour for an 8-bit grey-ramp picture:
-// rnd(0.299 red + 0.587 green + 0.114 blue).
-inline BYTE GreyIndex(double red, double green, double blue) {
-  return static_cast<BYTE>(RoundHalfAway(0.299 * red + 0.587 * green + 0.114 * blue));
-}
-
 // Forward bilinear blend on a locked picture from pixel (ix, iy) with the
 // weights dx, dy: (ix, iy) is read with GetDibPixel, its right, lower and
 // lower-right neighbours with the neighbour readers when they lie inside

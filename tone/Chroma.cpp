@@ -27,7 +27,7 @@ struct ChromaMap {
   bool Prepare(std::int64_t colours) {
     if (!MakeYccTables(products)) return false;
     for (int c = 0; c < 256; ++c) {
-      scaled[c] = RoundToInt((c - 128) * factor);
+      scaled[c] = RoundHalfAway((c - 128) * factor);
       greenCb[c] = 0.34414 * scaled[c];
       greenCr[c] = 0.71414 * scaled[c];
     }

@@ -13,7 +13,7 @@ struct GammaCurves : ChannelCurves {
   bool Prepare(std::int64_t) {
     if (!MakeGammaTables(gamma[0], gamma[1], gamma[2], tables)) return false;
     const LevelTable* t = GammaTables(tables);
-    Fill([&](int c, int v) { return ClampLevel(RoundToInt(t[c][v])); });
+    Fill([&](int c, int v) { return ClampByte(RoundHalfAway(t[c][v])); });
     return true;
   }
 };

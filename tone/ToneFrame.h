@@ -26,7 +26,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "frame/EffectResult.h"
+#include "frame/LockedPicture.h"
 #include "frame/PixelFormat.h"
 #include "frame/PixelPolicy.h"
 #include "frame/Progress.h"
@@ -79,12 +79,13 @@ void WithKernel(const Map& map, Body&& body) {
     body([&map](Rgb c) { return map(c); });
 }
 
-// Maps the pixels x0..x1 of one row through kernel, one pixel at a time.
+// Maps the pixels x0..x1 of one row through kernel, one pixel at a time
+// (run through Vectorised).
 template <class Px, class Kernel, class Row>
 QVX_LOOP_BODY void MapRun(const Px& src, const Px& dst, Kernel kernel, Row srow, Row drow, int x0,
                           int x1) {
-  auto s = Px::Pos(srow, x0);
-  auto d = Px::Pos(drow, x0);
+  auto s = Px::At(srow, x0);
+  auto d = Px::At(drow, x0);
   for (int x = x0; x <= x1; ++x) {
     const Rgb c = kernel(src.Read(s));
     dst.Write(d, c.red, c.green, c.blue);
@@ -93,22 +94,12 @@ QVX_LOOP_BODY void MapRun(const Px& src, const Px& dst, Kernel kernel, Row srow,
   }
 }
 
-// The same loop compiled for AVX2, for the processors that have it.
-template <class Px, class Kernel, class Row>
-QVX_TARGET_AVX2 void MapRunAvx2(const Px& src, const Px& dst, Kernel kernel, Row srow, Row drow,
-                                int x0, int x1) {
-  MapRun(src, dst, kernel, srow, drow, x0, x1);
-}
-
 template <class Px, class Map>
 struct PixelByPixel {
   template <class Row>
   void Run(Row srow, Row drow, int x0, int x1) const {
     WithKernel(map, [&](auto kernel) {
-      if (std::is_pointer_v<Row> && HasAvx2())
-        MapRunAvx2(src, dst, kernel, srow, drow, x0, x1);
-      else
-        MapRun(src, dst, kernel, srow, drow, x0, x1);
+      Vectorised<MapRun<Px, decltype(kernel), Row>>(src, dst, kernel, srow, drow, x0, x1);
     });
   }
   const Px& src;
@@ -129,8 +120,8 @@ struct RowMapper : PixelByPixel<Px, Map> {
 // Grey-ramp pictures: the written index depends only on the read one, so
 // the 256 answers are worked out once.
 template <class Map>
-struct RowMapper<PxGrey8, Map> {
-  RowMapper(const PxGrey8&, const PxGrey8&, const Map& map, std::int64_t) {
+struct RowMapper<Px8, Map> {
+  RowMapper(const Px8&, const Px8&, const Map& map, std::int64_t) {
     for (int v = 0; v < 256; ++v) {
       const BYTE level = static_cast<BYTE>(v);
       const Rgb c = map(Rgb{level, level, level});
@@ -269,7 +260,7 @@ bool MapRows(const Selection& selection, DibAccess& source, DibAccess& result, c
 template <class Map>
 bool MapPixels(const Selection& selection, DibAccess& source, DibAccess& result, const Map& map,
                std::int64_t colours, bool padRows, const ToneSetup& setup) {
-  return DispatchPixelPair(setup.route, source, result, [&](auto src, auto dst) {
+  return DispatchPixels(setup.route, source, result, [&](auto src, auto dst) {
     return MapRows(selection, source, result, src, dst, map, colours, padRows, setup.noDialog);
   });
 }
@@ -311,13 +302,13 @@ HGLOBAL RunTone(const SelectionArgs& args, const ToneSetup& setup, Map& map) {
   const std::int64_t colours =
       byTable ? source.ColorCount
               : (kind == kKindGrey256 ? std::min<std::int64_t>(area, 256) : area);
-  EffectResult result;
-  if (!result.Start(source, !writesAll)) return nullptr;
+  LockedPicture result;
+  if (!result.Make(source, !writesAll)) return nullptr;
   if (!map.Prepare(colours)) return nullptr;
   const bool done = byTable ? tone_detail::MapColorTable(result.Record(), map, setup.noDialog)
                             : tone_detail::MapPixels(selection, source, result.Record(), map,
                                                      colours, writesAll, setup);
-  return done ? result.Finish() : nullptr;
+  return done ? result.Release() : nullptr;
 }
 
 }  // namespace qvx

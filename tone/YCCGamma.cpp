@@ -14,7 +14,7 @@ struct YccGammaCurves : YccCurves {
     if (!MakeYccTables(products) || !MakeGammaTables(gamma[0], gamma[1], gamma[2], tables))
       return false;
     const LevelTable* t = GammaTables(tables);
-    return Fill(colours, [&](int c, int v) { return RoundToInt(t[c][v]); });
+    return Fill(colours, [&](int c, int v) { return RoundHalfAway(t[c][v]); });
   }
 };
 

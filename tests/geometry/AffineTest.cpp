@@ -100,7 +100,7 @@ class AffineTest : public QvxTest {
     EXPECT_EQ(GetErrorStatus(), 0) << where;
     EXPECT_EQ(Mismatch(*expected.picture, result), "") << where;
     HGLOBAL generic = Keep(AffineImage(picture, Corners{{c[0], c[1], c[2], c[3]}}, TRUE,
-                                       PixelPath::kGeneric));
+                                       PixelRoute::kRecord));
     if (result) {
       EXPECT_EQ(BlockBytes(result), BlockBytes(generic)) << where;
     }

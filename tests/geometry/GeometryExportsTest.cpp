@@ -272,7 +272,7 @@ TEST_F(GeometryTest, ResizeMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEver
             Resize(picture, mask, nw, nh, smooth),
             blends ? SmoothResize(source, nw, nh) : NearestResize(source, nw, nh),
             mask ? std::optional(NearestResize(Decode(mask), nw, nh)) : std::nullopt,
-            ResizeImages(picture, mask, nw, nh, smooth, kWholeProgress, TRUE, PixelPath::kGeneric),
+            ResizeImages(picture, mask, nw, nh, smooth, kWholeProgress, TRUE, PixelRoute::kRecord),
             Describe(NameOf(layout), w, h, "->", nw, nh, smooth, "mask", mask != nullptr));
       }
 }
@@ -312,7 +312,7 @@ TEST_F(GeometryTest, ResizeColorBitAndCutRectImageMatchTheirRulesOnRandomRectang
       EXPECT_EQ(Mismatch(BoxAverage(source, l, t, r - l + 1, b - t + 1, width, height), result), "")
           << where;
       HGLOBAL generic = Keep(
-          ResizeRectangle(picture, left, top, right, bottom, width, height, PixelPath::kGeneric));
+          ResizeRectangle(picture, left, top, right, bottom, width, height, PixelRoute::kRecord));
       EXPECT_EQ(BlockBytes(result), BlockBytes(generic)) << where;
     }
 }
@@ -379,7 +379,7 @@ TEST_F(GeometryTest, RotationMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEv
       ExpectPair(Rotate(picture, mask, r), qvx::test::Rotate(Decode(picture), r),
                  mask ? std::optional(qvx::test::Rotate(Decode(mask), maskArgs)) : std::nullopt,
                  RotateImages(picture, mask, r.angle, r.mirror, r.flip, r.smooth, r.red, r.green,
-                              r.blue, r.keepSize, TRUE, PixelPath::kGeneric),
+                              r.blue, r.keepSize, TRUE, PixelRoute::kRecord),
                  Describe(NameOf(layout), w, h, "angle", r.angle, "mirror", r.mirror, "flip",
                           r.flip, "smooth", r.smooth, "keep", r.keepSize, "mask", mask != nullptr));
     }

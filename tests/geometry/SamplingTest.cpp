@@ -5,10 +5,10 @@
 #include <cmath>
 #include <random>
 
+#include "frame/NeighbourReaders.h"
 #include "frame/Resources.h"
 #include "geometry/DibLine.h"
 #include "geometry/GeometryReference.h"
-#include "geometry/NeighbourReaders.h"
 #include "geometry/Sampling.h"
 
 namespace qvx::test {

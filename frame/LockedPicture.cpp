@@ -1,12 +1,12 @@
-#include "frame/EffectResult.h"
+#include "frame/LockedPicture.h"
 
 #include <cstring>
 
 namespace qvx {
 
-bool EffectResult::Start(const DibAccess& source, bool copyRows) {
-  block_.Reset(NewDibLike(source.Header, source.Width, source.Height, copyRows ? TRUE : FALSE));
-  return block_ && locked_.Start(block_.Get(), kDepthAll);
+bool LockedPicture::Make(const DibAccess& like, int width, int height, BOOL copyRows) {
+  block_.Reset(NewDibLike(like.Header, width, height, copyRows));
+  return block_ && dib_.Start(block_.Get(), kDepthAll);
 }
 
 bool SelectsWholePicture(const Selection& selection) {

@@ -1,4 +1,4 @@
-#include "filters/FilterFrame.h"
+#include "frame/SourceRows.h"
 
 namespace qvx {
 

@@ -1,6 +1,6 @@
 // The neighbour readers: step the cursor to the neighbour, read it with the
 // frame's own cursor read, and put the cursor back.
-#include "geometry/NeighbourReaders.h"
+#include "frame/NeighbourReaders.h"
 
 #include <cstddef>
 

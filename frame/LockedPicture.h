@@ -1,0 +1,47 @@
+// The new picture an effect builds, locked while it is written, and the
+// helpers the effect frames share around it.
+#pragma once
+
+#include "frame/DibAccess.h"
+#include "frame/Resources.h"
+#include "frame/Selection.h"
+
+namespace qvx {
+
+// A new picture, locked for the object's life and freed with it unless
+// released.
+class LockedPicture {
+ public:
+  // A full copy of a locked picture, rows included.
+  bool MakeCopy(const DibAccess& picture) {
+    return Make(picture, picture.Width, picture.Height, TRUE);
+  }
+  // A picture of the same format (header and colour table) and any size,
+  // rows zero: for a caller that writes every pixel and the row padding.
+  bool MakeLike(const DibAccess& like, int width, int height) {
+    return Make(like, width, height, FALSE);
+  }
+  // MakeCopy, or MakeLike at the same size when copyRows is false.
+  bool Make(const DibAccess& like, bool copyRows) {
+    return Make(like, like.Width, like.Height, copyRows ? TRUE : FALSE);
+  }
+  DibAccess& Record() { return dib_.Record(); }
+  // Unlocks the picture and hands it over.
+  HGLOBAL Release() {
+    dib_.End();
+    return block_.Release();
+  }
+
+ private:
+  bool Make(const DibAccess& like, int width, int height, BOOL copyRows);
+  OwnedBlock block_;  // declared first, so the lock goes before the block
+  LockedDib dib_;
+};
+
+// Whether every pixel of the picture is in the work rectangle and selected.
+bool SelectsWholePicture(const Selection& selection);
+
+// Copies the bytes after the last pixel of row y from source to result.
+void CopyRowPadding(const DibAccess& source, DibAccess& result, int y);
+
+}  // namespace qvx
