@@ -1150,9 +1150,40 @@ const std::vector<EffectSpec> kEffects = {
               RECT rect = RectParam(c, "rect");
               return One(QVCutRectImage(c.images.Picture, &rect, PROGRESS_ARGS(c)));
             },
-        .gallery = {{"--rect {w:0.25},{h:0.2},{w:0.75},{h:0.8}"}},
+        // The second run is the base picture of the panorama's gallery runs.
+        .gallery = {{"--rect {w:0.25},{h:0.2},{w:0.75},{h:0.8}"}, {"--rect 0,0,{h:0.9},{h:1}"}},
         .alphaArgs = "",
         .check = CheckRectOverlaps,
+    },
+    {
+        .name = "affine",
+        .exportName = "QVAffine",
+        .summary = "Stretch a quadrilateral region onto an upright rectangle",
+        .description =
+            "Takes the four corners of a quadrilateral region (a document or screen photographed "
+            "at a slant), in any order, and stretches the region onto an upright picture the size "
+            "of the largest upright rectangle inside the corners, so that the region's edges "
+            "become the picture's edges. Corners outside the picture are pulled onto its border. "
+            "A region within 2 pixels of upright is cut out as it is. Cells of the result that no "
+            "source pixel reaches are black (index 0); warped 32-bit pixels have alpha 0.",
+        .accepts = "every depth",
+        .selection = Selection::None,
+        .params = {{"corners", ParamKind::Points, 4, "", -kMaxSide, kMaxSide, nullptr,
+                    "The four corners x,y (y from the top), in any order."}},
+        .invoke =
+            [](EffectCall& c) {
+              const std::vector<POINT>& p = c.PointList("corners");
+              return One(QVAffine(c.images.Picture, p[0].x, p[0].y, p[1].x, p[1].y, p[2].x,
+                                  p[2].y, p[3].x, p[3].y, PROGRESS_ARGS(c)));
+            },
+        // The second run, a square turned by 5 degrees around (h, h / 2),
+        // comes out turned back and scaled by 0.91: the second picture of the
+        // panorama's gallery runs.
+        .gallery = {{"--corners \"{w:0.3},{h:0.12} {w:0.92},{h:0.3} {w:0.7},{h:0.92} "
+                     "{w:0.08},{h:0.7}\""},
+                    {"--corners \"{h:0.59},{h:0.0125} {h:1.4875},{h:0.09} {h:1.41},{h:0.9875} "
+                     "{h:0.5125},{h:0.91}\""}},
+        .alphaArgs = "",
     },
     {
         .name = "resize-color-bit",
@@ -1305,6 +1336,51 @@ const std::vector<EffectSpec> kEffects = {
             },
         .gallery = {{"--layer {input} --mask {alpha} --angle 30 --centre {w:0.5},{h:0.5} "
                      "--clip 0 --fill 40,40,40"}},
+    },
+    {
+        .name = "panorama",
+        .exportName = "QVPanorama",
+        .summary = "Join two overlapping photographs on two features marked in both",
+        .description =
+            "Scales the --second picture (smoothing resize) so that the segment between its two "
+            "--second-points is as long as the segment between the two --points on the picture, "
+            "turns it so that both point the same way and pastes it over the picture so that its "
+            "first point covers the picture's first point; the result grows to hold both, the "
+            "rest taking the fill colour. --seam 1 or 2 cuts the second picture along the line "
+            "through its points and pastes only one side (with the line): 1 the side on the left "
+            "of the way from its first point to its second as seen on screen, 2 the other.",
+        .accepts = "24-bit pictures (both)",
+        .selection = Selection::None,
+        .params = {{"second", ParamKind::Picture, 1, "", 0, 0, nullptr,
+                    "The second picture (24-bit), overlapping the first."},
+                   {"points", ParamKind::Points, 2, "", -kMaxInt, kMaxInt, nullptr,
+                    "Two features on the picture, x,y (y from the top)."},
+                   {"second-points", ParamKind::Points, 2, "", -kMaxInt, kMaxInt, nullptr,
+                    "The same two features on the second picture, in the same order."},
+                   {"seam", ParamKind::Int, 1, "", 0, 2, "0",
+                    "0: paste all of the second picture; 1 or 2: one side of the seam."},
+                   kFillParam},
+        .invoke =
+            [](EffectCall& c) {
+              const std::vector<POINT>& p = c.PointList("points");
+              const std::vector<POINT>& q = c.PointList("second-points");
+              return One(QVPanorama(c.images.Picture, c.PictureParam("second"), c.Byte("seam"),
+                                    p[0].x, p[0].y, p[1].x, p[1].y, q[0].x, q[0].y, q[1].x,
+                                    q[1].y, c.Int("fill", 0), c.Int("fill", 1), c.Int("fill", 2),
+                                    PROGRESS_ARGS(c)));
+            },
+        // The left part of the sample (cut-rect's second run) joined with a
+        // turned and shrunk square of its right part (affine's second run) on
+        // the sample's features (0.75h, 0.3h) and (0.8h, 0.75h), which lie at
+        // (67, 99) and (99, 261) of the square at 400 pixels of height.
+        .gallery = {{"--second {out:affine-2.png} --points \"{h:0.75},{h:0.3} {h:0.8},{h:0.75}\" "
+                     "--second-points \"{h:0.1675},{h:0.2475} {h:0.2475},{h:0.6525}\" "
+                     "--fill 40,40,40",
+                     "{out:cut-rect-2.png}"},
+                    {"--second {out:affine-2.png} --points \"{h:0.75},{h:0.3} {h:0.8},{h:0.75}\" "
+                     "--second-points \"{h:0.1675},{h:0.2475} {h:0.2475},{h:0.6525}\" "
+                     "--seam 1 --fill 40,40,40",
+                     "{out:cut-rect-2.png}"}},
     },
 };
 

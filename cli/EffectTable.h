@@ -18,6 +18,7 @@ enum class ParamKind {
   Bool,    // 0/1, no/yes, off/on, false/true; comma-separated when count > 1
   Choice,  // one of the named values (or its number)
   Curve,   // "x,y x,y ...": at most `count` points, x strictly increasing
+  Points,  // "x,y x,y ...": exactly `count` points, in any order
   Kernel,  // whole numbers filling a centred odd square of at most `count` cells
   Text,    // a string of at most `count` bytes, passed as it is
   Flag,     // on/off without a value: --name turns it on, --no-name off; count 1,

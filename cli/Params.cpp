@@ -125,6 +125,11 @@ bool ReadPoint(const std::string& text, double min, double max, POINT& point, st
 bool ParseCurve(const ParamSpec& spec, const std::string& text, ParamValue& value,
                 std::string& error) {
   const std::vector<std::string> points = PointTexts(text);
+  if (spec.kind == ParamKind::Points && static_cast<int>(points.size()) != spec.count) {
+    error = std::to_string(points.size()) + " points given, " + std::to_string(spec.count) +
+            " are needed";
+    return false;
+  }
   if (static_cast<int>(points.size()) > spec.count) {
     error = std::to_string(points.size()) + " points given, at most " + std::to_string(spec.count) +
             " are taken";
@@ -133,7 +138,8 @@ bool ParseCurve(const ParamSpec& spec, const std::string& text, ParamValue& valu
   for (const std::string& piece : points) {
     POINT point{};
     if (!ReadPoint(piece, spec.min, spec.max, point, error)) return false;
-    if (!value.points.empty() && point.x <= value.points.back().x) {
+    if (spec.kind == ParamKind::Curve && !value.points.empty() &&
+        point.x <= value.points.back().x) {
       error = "x must grow from point to point (" + std::to_string(value.points.back().x) +
               " then " + std::to_string(point.x) + ")";
       return false;
@@ -171,7 +177,8 @@ bool ParseKernel(const ParamSpec& spec, const std::string& text, ParamValue& val
 bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& value,
                 std::string& error) {
   value = ParamValue{};
-  if (spec.kind == ParamKind::Curve) return ParseCurve(spec, text, value, error);
+  if (spec.kind == ParamKind::Curve || spec.kind == ParamKind::Points)
+    return ParseCurve(spec, text, value, error);
   if (spec.kind == ParamKind::Kernel) return ParseKernel(spec, text, value, error);
   if (spec.kind == ParamKind::Text) {
     if (static_cast<int>(text.size()) > spec.count) {
@@ -217,6 +224,7 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
         ok = ReadChoice(spec, parts[i], number, error);
         break;
       case ParamKind::Curve:
+      case ParamKind::Points:
       case ParamKind::Kernel:
       case ParamKind::Text:
       case ParamKind::Picture:
@@ -287,6 +295,7 @@ std::string ParamTypeName(const ParamSpec& spec) {
       }
       break;
     case ParamKind::Curve:
+    case ParamKind::Points:
       return "\"x,y x,y ...\"";
     case ParamKind::Kernel:
       return "\"w,w,w w,w,w ...\"";

@@ -107,6 +107,47 @@ QVX_API BOOL WINAPI QVRotationEx(ImageHandles* images, ImageHandles* result, int
 // memory, 1 cancelled, 2 progress window not opened.
 QVX_API HGLOBAL WINAPI QVCutRectImage(HGLOBAL picture, RECT* rect, BOOL noDialog, DWORD dlgArg1,
                                       DWORD dlgArg2, DWORD dlgArg3);
+// Stretch the quadrilateral outlined by four corners (x1, y1) .. (x4, y4),
+// given in any order, onto an upright rectangle. Any depth. Corners outside
+// the picture are first pulled onto its border. The two leftmost corners
+// (equal x: the earlier argument first) are the left edge, the other two the
+// right edge; on each edge the upper corner is the top one. The result has
+// the source's format and the size of the largest upright rectangle inside
+// the corners (right and bottom exclusive): an exact rectangle (0, 0),
+// (199, 99) on a 200 x 100 picture gives 199 x 99. When each edge is within
+// 2 pixels of upright that rectangle is cut out as stored; otherwise every
+// source pixel of the corners' bounding box is placed by the bilinear map
+// taking the bottom edge onto the result's bottom and the left edge onto its
+// left side, and written to its cell and the cells to its right and above;
+// cells nothing reaches stay 0 (black, or index 0). Warped 16-bit pixels
+// keep their channels, 32-bit ones get alpha 0. Returns the new picture, or
+// 0: 7 unusable picture, 5 empty rectangle, 3 out of memory, 1 cancelled, 2
+// progress window not opened; three corners on one line give 0 with the
+// error status left as it was.
+QVX_API HGLOBAL WINAPI QVAffine(HGLOBAL picture, int x1, int y1, int x2, int y2, int x3, int y3,
+                                int x4, int y4, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                DWORD dlgArg3);
+// Join two overlapping 24-bit photographs (others: error 7) on two features
+// marked in both: (x0, y0) and (x1, y1) on the base picture, the same
+// features at (x2, y2) and (x3, y3) on the second (top-down coordinates,
+// each pulled into its picture). The second picture is scaled (smoothing
+// resize) so that its segment is as long as the base's, turned (in whole
+// hundredths of a degree) so that both point the same way, and pasted over
+// the base so that (x2, y2) lands on (x0, y0); the result grows to hold
+// both, and pixels neither covers take the fill colour (low bytes of red,
+// green, blue). seam 1 or 2: only one side of the line through (x2, y2) and
+// (x3, y3) is pasted, the line itself included; seam 1 keeps the side on
+// the left of the way from (x2, y2) to (x3, y3) as seen on screen (the
+// right-hand part for a seam running down), seam 2 the other side; any
+// other value pastes the whole picture. Returns the new picture,
+// or 0: 5 both pairs of points coincide or the scaled second picture would
+// be smaller than a pixel, 7 unusable picture, 2 seam not drawn or filled
+// (for instance a seam through the corner its side is filled from) or
+// progress window not opened, 3 out of memory, 1 cancelled.
+QVX_API HGLOBAL WINAPI QVPanorama(HGLOBAL base, HGLOBAL second, BYTE seam, int x0, int y0, int x1,
+                                  int y1, int x2, int y2, int x3, int y3, int fillRed,
+                                  int fillGreen, int fillBlue, BOOL noDialog, DWORD dlgArg1,
+                                  DWORD dlgArg2, DWORD dlgArg3);
 // Box-average the rectangle left..right by top..bottom (inclusive; right -
 // left and bottom - top at least 1) of a picture down to width x height.
 // No progress window. The rectangle is clamped into the picture; a result

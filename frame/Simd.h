@@ -103,6 +103,19 @@ QVX_LOOP_BODY V Shuffle(V v) {
   return Shuffle<I...>(v, v);
 }
 
+// Square roots of four lanes, each exactly std::sqrt of its lane.
+QVX_LOOP_BODY Double4 SqrtLanes(Double4 v) {
+#if defined(__SSE2__)
+  using Double2 = double __attribute__((vector_size(16)));
+  const Double2 low = __builtin_ia32_sqrtpd(Double2{v[0], v[1]});
+  const Double2 high = __builtin_ia32_sqrtpd(Double2{v[2], v[3]});
+  return Double4{low[0], low[1], high[0], high[1]};
+#else
+  return Double4{__builtin_sqrt(v[0]), __builtin_sqrt(v[1]), __builtin_sqrt(v[2]),
+                 __builtin_sqrt(v[3])};
+#endif
+}
+
 // Byte values as doubles: a load is cheaper than a conversion here.
 struct ByteDoubles {
   double value[256];

@@ -2,26 +2,16 @@
 // picture of the same format, whole bytes per row, shifting 1- and 4-bit
 // rows that start inside a byte.
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 #include "exports/ExportFrame.h"
 #include "exports/QvxEffect.h"
 #include "geometry/GeometryPixels.h"
 #include "geometry/ProgressRange.h"
+#include "geometry/StoredRows.h"
 
 namespace qvx {
 namespace {
-
-// Copies `count` bytes of a row of sub-byte pixels that starts `shift` bits
-// into its first byte, so that the result starts on a byte. `available`
-// bytes of the source row may be read.
-void ShiftedCopy(BYTE* d, const BYTE* s, std::size_t count, std::size_t available, int shift) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const int next = i + 1 < available ? s[i + 1] : 0;
-    d[i] = static_cast<BYTE>((s[i] << shift) | (next >> (8 - shift)));
-  }
-}
 
 HGLOBAL CutRect(HGLOBAL picture, RECT rect, BOOL noDialog) {
   LockedDib source;
@@ -38,20 +28,8 @@ HGLOBAL CutRect(HGLOBAL picture, RECT rect, BOOL noDialog) {
   LockedPicture result;
   if (!result.MakeLike(src, width, height)) return nullptr;
   const DibAccess& dst = result.Record();
-  const int bits = src.BitCount;
-  // The first source byte of the rectangle and, for 1 and 4 bits, how many
-  // bits into it the rectangle starts.
-  const std::size_t firstByte = static_cast<std::size_t>(left) * bits / 8;
-  const int shift = (left * bits) % 8;
-  const std::size_t count = (static_cast<std::size_t>(width) * bits + 7) / 8;
-  const std::size_t available = src.RowBytes - firstByte;
   for (int y = 0; y < height; ++y) {
-    const BYTE* s = DibRow(src, top + y) + firstByte;
-    BYTE* d = DibRow(dst, y);
-    if (shift)
-      ShiftedCopy(d, s, count, available, shift);
-    else
-      std::memcpy(d, s, count);
+    CopyStoredRow(DibRow(dst, y), src, top + y, left, width);
     if (!ReportRow(y, height, kWholeProgress, noDialog)) return nullptr;
   }
   return result.Release();

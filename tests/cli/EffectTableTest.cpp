@@ -102,11 +102,13 @@ TEST(Params, ReadsEachKindAndRefusesWhatItsRulesForbid) {
   kind.choices = {{"linear", 0}, {"spin", 1}, {"zoom", 2}};
   const ParamSpec curve{"curve", ParamKind::Curve, 4, "", 0, 255, nullptr, ""};
   const ParamSpec kernel{"kernel", ParamKind::Kernel, 81, "", -1000, 1000, nullptr, ""};
+  const ParamSpec corners{"corners", ParamKind::Points, 3, "", -50, 50, nullptr, ""};
   EXPECT_EQ(Read(offsets, "60, -255,+255"), (Numbers{60, -255, 255}));
   EXPECT_EQ(Read(gamma, " -1.25 "), Numbers{-1.25});
   EXPECT_EQ(Read(flags, "yes,OFF,1"), (Numbers{1, 0, 1}));
   EXPECT_EQ(Read(kind, "Zoom"), Numbers{2});
   EXPECT_EQ(Read(curve, "0,0 128,140;255,255"), (Numbers{0, 0, 128, 140, 255, 255}));
+  EXPECT_EQ(Read(corners, "9,0 -3,4 9,-2"), (Numbers{9, 0, -3, 4, 9, -2}));
   EXPECT_EQ(Read(kernel, "0,-1,0 -1,5,-1; 0,-1,0"), (Numbers{0, -1, 0, -1, 5, -1, 0, -1, 0}));
   // Degrees with decimals reach the call in hundredths, rounded.
   const ParamSpec angle{"angle", ParamKind::Degrees, 1, "", -36000, 36000, nullptr, ""};
@@ -129,6 +131,7 @@ TEST(Params, ReadsEachKindAndRefusesWhatItsRulesForbid) {
       {&flags, {"1,2,0"}},
       {&kind, {"3"}},
       {&curve, {"10,0 10,100", "0,0 1,1 2,2 3,3 4,4", "0,0 9,256", "0,0 9"}},
+      {&corners, {"1,1 2,2", "1,1 2,2 3,3 4,4", "0,0 1,51 2,2"}},
       {&kernel, {"1,2,3,4", "1,1,1 1,1001,1 1,1,1", zeros121}}};
   for (const auto& [spec, texts] : refusals) {
     for (const std::string& text : texts) EXPECT_NE(Error(*spec, text), "") << text;

@@ -2,58 +2,16 @@
 // compared result by result and pixel by pixel.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/MaskRaster.h"
+#include "platform/GdiMaskCases.h"
 #include "platform/MaskRasterPicture.h"
 
 namespace qvx::test {
 namespace {
-
-struct GoldenCase {
-  std::string name;
-  int width = 0, height = 0;
-  std::vector<std::string> ops;  // one op line each
-  std::vector<int> results;
-  std::vector<std::string> expect;
-};
-
-// Reads the file; any malformed case fails the test instead of being skipped.
-std::vector<GoldenCase> LoadCases(int& caseLines) {
-  const std::string path = std::string(QVX_TEST_DATA_DIR) + "/gdi-masks.txt";
-  std::ifstream in(path);
-  EXPECT_TRUE(in.good()) << "cannot open " << path;
-  std::vector<GoldenCase> cases;
-  caseLines = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("case ", 0) != 0) continue;
-    ++caseLines;
-    GoldenCase& c = cases.emplace_back();
-    c.name = line.substr(5);
-    while (std::getline(in, line) && line != "expect") {
-      std::istringstream words(line);
-      std::string word;
-      words >> word;
-      if (word == "size") {
-        words >> c.width >> c.height;
-      } else if (word == "results") {
-        for (int r; words >> r;) c.results.push_back(r);
-      } else {
-        c.ops.push_back(line);
-      }
-    }
-    for (int y = 0; y < c.height && std::getline(in, line); ++y) c.expect.push_back(line);
-    std::getline(in, line);
-    EXPECT_EQ(line, "end") << c.name;
-    EXPECT_EQ(c.results.size(), c.ops.size()) << c.name;
-    EXPECT_EQ(int(c.expect.size()), c.height) << c.name;
-    for (const std::string& row : c.expect) EXPECT_EQ(int(row.size()), c.width) << c.name;
-  }
-  return cases;
-}
 
 int RunOp(MonoPicture& picture, const std::string& op) {
   std::istringstream words(op);
