@@ -155,7 +155,13 @@ struct JpegWriter {
   }
 };
 
-bool RunWrite(JpegWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
+// The EXIF block goes into an APP1 segment after the "Exif" name; a
+// segment holds at most 65533 bytes, so a larger block is left out.
+constexpr std::uint8_t kExifName[6] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr std::size_t kMaxSegment = 65533;
+
+bool RunWrite(JpegWriter& w, const std::uint8_t* dib, const DibLayout& layout,
+              const EncodeOptions& options) {
   if (setjmp(w.errors.jump)) return false;
   jpeg_create_compress(&w.info);
   w.created = true;
@@ -165,7 +171,13 @@ bool RunWrite(JpegWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
   w.info.input_components = layout.greyRamp ? 1 : 3;
   w.info.in_color_space = layout.greyRamp ? JCS_GRAYSCALE : JCS_EXT_BGR;
   jpeg_set_defaults(&w.info);
-  jpeg_set_quality(&w.info, kJpegQuality, TRUE);
+  jpeg_set_quality(&w.info, options.quality, TRUE);
+  if (!layout.greyRamp) {
+    // Luminance at full size; chrominance halved across (422) or both ways (420).
+    w.info.comp_info[0].h_samp_factor = options.subsampling == 444 ? 1 : 2;
+    w.info.comp_info[0].v_samp_factor = options.subsampling == 420 ? 2 : 1;
+  }
+  if (options.progressive) jpeg_simple_progression(&w.info);
   const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(dib);
   if (header->biXPelsPerMeter > 0 && header->biYPelsPerMeter > 0 &&
       header->biXPelsPerMeter <= 65535 * 100 && header->biYPelsPerMeter <= 65535 * 100) {
@@ -174,6 +186,17 @@ bool RunWrite(JpegWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
     w.info.Y_density = static_cast<UINT16>((header->biYPelsPerMeter + 50) / 100);
   }
   jpeg_start_compress(&w.info, TRUE);
+  if (const ImageExtras* extras = options.extras) {
+    if (!extras->exif.empty() && extras->exif.size() + sizeof kExifName <= kMaxSegment) {
+      std::vector<std::uint8_t> segment(kExifName, kExifName + sizeof kExifName);
+      segment.insert(segment.end(), extras->exif.begin(), extras->exif.end());
+      jpeg_write_marker(&w.info, JPEG_APP0 + 1, segment.data(),
+                        static_cast<unsigned>(segment.size()));
+    }
+    if (!extras->icc.empty()) {
+      jpeg_write_icc_profile(&w.info, extras->icc.data(), static_cast<unsigned>(extras->icc.size()));
+    }
+  }
   while (w.info.next_scanline < w.info.image_height) {
     const auto y = static_cast<std::int32_t>(w.info.next_scanline);
     if (layout.greyRamp) {
@@ -190,6 +213,42 @@ bool RunWrite(JpegWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
 }
 
 }  // namespace
+
+void ReadJpegMetadata(const std::uint8_t* data, std::size_t size, ImageExtras& extras) {
+  // ICC profiles come in numbered APP2 chunks: "ICC_PROFILE\0", number, count.
+  constexpr std::uint8_t kIccName[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+  std::vector<std::vector<std::uint8_t>> chunks;
+  std::size_t at = 2;
+  while (size - at >= 4 && data[at] == 0xFF) {
+    const std::uint8_t marker = data[at + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) break;  // the scan starts: no metadata after it
+    const std::size_t length = static_cast<std::size_t>(data[at + 2] << 8 | data[at + 3]);
+    if (length < 2 || length > size - at - 2) break;
+    const std::uint8_t* body = data + at + 4;
+    const std::size_t bodySize = length - 2;
+    if (marker == 0xE1 && bodySize > sizeof kExifName && extras.exif.empty() &&
+        std::memcmp(body, kExifName, sizeof kExifName) == 0) {
+      extras.exif.assign(body + sizeof kExifName, body + bodySize);
+    } else if (marker == 0xE2 && bodySize > sizeof kIccName + 2 &&
+               std::memcmp(body, kIccName, sizeof kIccName) == 0) {
+      const unsigned number = body[12], count = body[13];
+      if (count == 0 || number == 0 || number > count) return;
+      chunks.resize(count);
+      if (chunks.size() != count) return;
+      chunks[number - 1].assign(body + 14, body + bodySize);
+    }
+    at += 2 + length;
+  }
+  for (const std::vector<std::uint8_t>& chunk : chunks) {
+    if (chunk.empty()) return;  // a missing chunk: the profile is unusable
+  }
+  for (const std::vector<std::uint8_t>& chunk : chunks)
+    extras.icc.insert(extras.icc.end(), chunk.begin(), chunk.end());
+}
 
 bool DecodeJpeg(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
                 std::string& error, std::uint64_t maxPixels) {
@@ -211,7 +270,7 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t size, std::vector<std::uin
 }
 
 bool EncodeJpeg(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& file,
-                std::string& error) {
+                std::string& error, const EncodeOptions& options) {
   file.clear();
   DibLayout layout;
   if (!InspectDib(dib.data(), dib.size(), layout, error)) return false;
@@ -219,7 +278,7 @@ bool EncodeJpeg(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>&
   writer.info.err = &writer.errors.manager;
   InitErrors(writer.errors);
   writer.row.resize(static_cast<std::size_t>(layout.width) * 3);
-  if (!RunWrite(writer, dib.data(), layout)) {
+  if (!RunWrite(writer, dib.data(), layout, options)) {
     error = "cannot write JPEG: " + writer.errors.message;
     return false;
   }
