@@ -105,6 +105,44 @@ class PictureRows {
   const Bgrx** rows_ = nullptr;
 };
 
+// Values of one row that a column shares with its mirror column
+// (left + right - x): the geometry about the rectangle's centre makes
+// them equal bit for bit, so each pair's value is worked out once per row,
+// when a run of the row first needs it. At(x) is column x's value.
+template <class Value>
+class MirroredColumns {
+ public:
+  // Error 3 when the table cannot be had.
+  bool Prepare(const WorkRect& r) {
+    left_ = r.left;
+    right_ = r.right;
+    const std::size_t n = static_cast<std::size_t>(r.right - r.left) / 2 + 1;
+    if (!table_.Allocate((sizeof(Value) + sizeof(int)) * n)) return false;
+    values_ = table_.As<Value>();
+    rows_ = reinterpret_cast<int*>(values_ + n);
+    std::fill_n(rows_, n, -1);
+    return true;
+  }
+  // Makes the values of columns x0..x1 of row y (y >= 0) ready;
+  // compute(c) gives the value of column c, the left one of its pair.
+  template <class Compute>
+  void Fill(int y, int x0, int x1, Compute compute) {
+    for (int x = x0; x <= x1; ++x) {
+      const int k = std::min(x - left_, right_ - x);
+      if (rows_[k] == y) continue;
+      values_[k] = compute(left_ + k);
+      rows_[k] = y;
+    }
+  }
+  QVX_LOOP_BODY const Value& At(int x) const { return values_[std::min(x - left_, right_ - x)]; }
+
+ private:
+  int left_ = 0, right_ = 0;
+  WorkBlock table_;
+  Value* values_ = nullptr;
+  int* rows_ = nullptr;
+};
+
 // Pixels x0..x1 of row y from filter.Pixel(x, y) (an always-inline
 // member), into out[x - left]: the loop and the pixel's arithmetic compiled
 // for the baseline and the AVX2 processor alike.

@@ -25,6 +25,12 @@ double RefractedShift(double t, double z, double index) {
   return z * std::tan(incidence - refracted);
 }
 
+// What a pixel shares with its mirror in the row: the sphere's height above
+// it and the refracted ray's vertical shift (0 on or outside the ellipse).
+struct Height {
+  double z, shiftUp;
+};
+
 struct LensFilter {
   static constexpr bool kSkips = true;
   double index = 1;
@@ -33,6 +39,7 @@ struct LensFilter {
   double a = 0, b = 0, a2 = 1, b2 = 1, m2 = 0;
   int left = 0, top = 0;
   PictureRows picture;
+  MirroredColumns<Height> heights;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
@@ -44,7 +51,7 @@ struct LensFilter {
     b2 = b * b;
     const double m = std::min(a, b);
     m2 = m * m;
-    return picture.Prepare(job);
+    return heights.Prepare(r) && picture.Prepare(job);
   }
 
   // Position p's first sample and its weight on the second, the first
@@ -58,13 +65,22 @@ struct LensFilter {
     }
   }
 
+  // The height and vertical shift of the pixel (x, y).
+  Height HeightAt(int x, int y) const {
+    const double tx = (x - left) - a + 0.5, ty = b - (y - top) - 0.5;
+    const double across = tx * tx / a2, up = ty * ty / b2;
+    if (across + up >= 1) return {0, 0};
+    const double z = std::sqrt(m2 * (1 - across - up));
+    return {z, RefractedShift(ty, z, index)};
+  }
+
   QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
     const double tx = (x - left) - a + 0.5, ty = b - (y - top) - 0.5;
     const double across = tx * tx / a2, up = ty * ty / b2;
     if (across + up >= 1) return fill ? fillColour : kNotWritten;
-    const double z = std::sqrt(m2 * (1 - across - up));
-    const double u = tx - RefractedShift(tx, z, index) + left + a;
-    const double v = top - (ty - RefractedShift(ty, z, index)) + b;
+    const Height& h = heights.At(x);
+    const double u = tx - RefractedShift(tx, h.z, index) + left + a;
+    const double v = top - (ty - h.shiftUp) + b;
     if (!IsSamplePosition(u) || !IsSamplePosition(v)) return kNotWritten;
     int x0, y0;
     double fx, fy;
@@ -78,6 +94,7 @@ struct LensFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+    heights.Fill(y, x0, x1, [&](int x) { return HeightAt(x, y); });
     RunPixels(*this, job, y, x0, x1, out);
   }
 };

@@ -21,6 +21,7 @@ struct RippleFilter {
   Bgrx background{};
   double cx = 0, cy = 0, sx = 1, sy = 1;
   PictureRows picture;
+  MirroredColumns<double> sines;  // the sine of each column's distance
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
@@ -29,13 +30,19 @@ struct RippleFilter {
     const double hw = (r.right - r.left) * 0.5, hh = (r.bottom - r.top) * 0.5;
     sx = hw < hh ? hh / hw : 1;
     sy = hw > hh ? hw / hh : 1;
-    return picture.Prepare(job);
+    return sines.Prepare(r) && picture.Prepare(job);
+  }
+
+  // The sine of the distance of (x, y) from the centre, in waves.
+  double Sine(int x, int y) const {
+    const double dx = (x - cx) * sx, dy = (y - cy) * sy;
+    const double r = std::sqrt(dx * dx + dy * dy) / (2 * wavelength);
+    return std::sin(r * kTwoPi + phase);
   }
 
   QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
-    const double r = std::sqrt(dx * dx + dy * dy) / (2 * wavelength);
-    const double s = std::sin(r * kTwoPi + phase);
+    const double s = sines.At(x);
     double u, v;
     if (scaling) {
       const double a = std::fabs(s) * amplitude;
@@ -58,6 +65,7 @@ struct RippleFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+    sines.Fill(y, x0, x1, [&](int x) { return Sine(x, y); });
     RunPixels(*this, job, y, x0, x1, out);
   }
 };

@@ -19,6 +19,13 @@
 namespace qvx {
 namespace {
 
+// The turn of a pixel inside the circle at offsets dx, dy (stretched) from
+// the centre, pinch included: u and v take cosine * dx - sine * dy and
+// sine * dx + cosine * dy. Equal for a pixel and its mirrors.
+struct Turn {
+  double cosine, sine;
+};
+
 struct WhirlPinchFilter {
   static constexpr bool kSkips = true;
   double whirl = 0, pinch = 0, factor = 1;  // whirl in radians, sign inverted
@@ -26,6 +33,7 @@ struct WhirlPinchFilter {
   double cx = 0, cy = 0, sx = 1, sy = 1, radius = 1, limit = 0;
   int left = 0, right = 0, top = 0, bottom = 0;
   PictureRows picture;
+  MirroredColumns<Turn> turns;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
@@ -37,7 +45,20 @@ struct WhirlPinchFilter {
     sy = a > b ? a / b : 1;
     radius = std::max(a, b);
     limit = radius * radius * factor;
-    return picture.Prepare(job);
+    return turns.Prepare(r) && picture.Prepare(job);
+  }
+
+  // The turn of the pixel (x, y).
+  Turn TurnAt(int x, int y) const {
+    const double dx = (x - cx) * sx, dy = (y - cy) * sy;
+    const double r2 = dx * dx + dy * dy;
+    if (r2 >= limit) return {0, 0};
+    const double d = std::sqrt(r2 / factor) / radius;
+    // Powers 0 and 1 are exact without pow.
+    const double sine = std::sin(d * kHalfPi);
+    const double s = pinch == 0 ? 1.0 : (pinch == 1 ? sine : std::pow(sine, pinch));
+    const double t = (1 - d) * (1 - d) * whirl;
+    return {std::cos(t) * s, std::sin(t) * s};
   }
 
   // The colour the pixel (x, y) gives itself, mirrored through the centre
@@ -46,14 +67,9 @@ struct WhirlPinchFilter {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return kNotWritten;
-    const double d = std::sqrt(r2 / factor) / radius;
-    // Powers 0 and 1 are exact without pow.
-    const double sine = std::sin(d * kHalfPi);
-    const double s = pinch == 0 ? 1.0 : (pinch == 1 ? sine : std::pow(sine, pinch));
-    const double t = (1 - d) * (1 - d) * whirl;
-    const double cosT = std::cos(t), sinT = std::sin(t);
-    double u = (cosT * s * dx - sinT * s * dy) / sx + cx;
-    double v = (sinT * s * dx + cosT * s * dy) / sy + cy;
+    const Turn& turn = turns.At(x);
+    double u = (turn.cosine * dx - turn.sine * dy) / sx + cx;
+    double v = (turn.sine * dx + turn.cosine * dy) / sy + cy;
     if (mirrored) {
       u = 2 * cx - u;
       v = 2 * cy - v;
@@ -73,6 +89,7 @@ struct WhirlPinchFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+    turns.Fill(y, x0, x1, [&](int x) { return TurnAt(x, y); });
     RunPixels(*this, job, y, x0, x1, out);
   }
 };
