@@ -1184,6 +1184,7 @@ const std::vector<EffectSpec> kEffects = {
                     {"--corners \"{h:0.59},{h:0.0125} {h:1.4875},{h:0.09} {h:1.41},{h:0.9875} "
                      "{h:0.5125},{h:0.91}\""}},
         .alphaArgs = "",
+        .gallerySide = 16,
     },
     {
         .name = "resize-color-bit",
@@ -1359,7 +1360,7 @@ const std::vector<EffectSpec> kEffects = {
                     "The same two features on the second picture, in the same order."},
                    {"seam", ParamKind::Int, 1, "", 0, 2, "0",
                     "0: paste all of the second picture; 1 or 2: one side of the seam."},
-                   kFillParam},
+                   kCompositeFillParam},
         .invoke =
             [](EffectCall& c) {
               const std::vector<POINT>& p = c.PointList("points");
@@ -1381,6 +1382,7 @@ const std::vector<EffectSpec> kEffects = {
                      "--second-points \"{h:0.1675},{h:0.2475} {h:0.2475},{h:0.6525}\" "
                      "--seam 1 --fill 40,40,40",
                      "{out:cut-rect-2.png}"}},
+        .gallerySide = 16,
     },
 };
 

@@ -137,6 +137,9 @@ struct EffectSpec {
   // output's alpha plane.
   bool alphaIn = false;
   bool alphaOut = false;
+  // The gallery shows the effect only on pictures at least this many pixels
+  // wide and high (a quadrilateral needs room for its corners).
+  int gallerySide = 1;
 };
 
 const std::vector<EffectSpec>& EffectTable();

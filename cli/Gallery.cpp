@@ -305,6 +305,11 @@ int RunGallery(const std::string& program, const std::string& inputArg,
 
   int failures = 0;
   for (const EffectSpec& spec : EffectTable()) {
+    if (width < spec.gallerySide || height < spec.gallerySide) {
+      out << "  skipped  " << spec.name << ": the picture is smaller than " << spec.gallerySide
+          << " x " << spec.gallerySide << " pixels\n";
+      continue;
+    }
     for (std::size_t n = 0; n < spec.gallery.size(); ++n) {
       std::string file = spec.name;
       if (n) file += '-' + std::to_string(n + 1);
