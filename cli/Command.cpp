@@ -125,7 +125,8 @@ std::string ExplainFailure(const EffectOptions& o, int code, const Bytes& input)
   }
 }
 
-int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, RunReport* report) {
+int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, RunReport* report,
+              FileSync sync) {
   const EffectSpec& spec = *o.spec;
   const Failure fail(err, program, spec.name);
 
@@ -215,10 +216,10 @@ int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, R
   // Results: global memory out to files.
   Bytes output;
   if (!CopyFromGlobal(picture.get(), output, error)) return fail(kExitLibrary, error);
-  if (!SaveImageFile(o.output, output, error)) return fail(kExitFile, error);
+  if (!SaveImageFile(o.output, output, error, sync)) return fail(kExitFile, error);
   if (!o.secondOutput.empty() && second.get()) {
     if (!CopyFromGlobal(second.get(), output, error)) return fail(kExitLibrary, error);
-    if (!SaveImageFile(o.secondOutput, output, error)) return fail(kExitFile, error);
+    if (!SaveImageFile(o.secondOutput, output, error, sync)) return fail(kExitFile, error);
   }
   // A Ctrl-C while the files were written lets them finish (a temporary file
   // is never left behind), then stops the caller, such as the gallery.
@@ -252,7 +253,7 @@ const char* ErrorMeaning(int code) {
 }
 
 int RunCommandLine(const std::string& program, const std::vector<std::string>& args,
-                   std::ostream& out, std::ostream& err, RunReport* report) {
+                   std::ostream& out, std::ostream& err, RunReport* report, FileSync sync) {
   CLI::App app("Image effects of the QvxEffect library on BMP, PNG and JPEG files.",
                ProgramName(program));
   app.ignore_case();
@@ -308,7 +309,7 @@ int RunCommandLine(const std::string& program, const std::vector<std::string>& a
   if (gallery->parsed())
     return RunGallery(program, galleryOptions.input, galleryOptions.outDir, out, err);
   for (const auto& o : effects)
-    if (o->app->parsed()) return RunEffect(program, *o, err, report);
+    if (o->app->parsed()) return RunEffect(program, *o, err, report, sync);
   return fail(kExitUsage, "no command given; see " + ProgramName(program) + " --help");
 }
 

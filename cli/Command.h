@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/ImageFile.h"
+
 namespace qvx::cli {
 
 // Exit statuses of the tool.
@@ -27,8 +29,11 @@ struct RunReport {
 // Runs the tool on `args` (without the program name). `program` is how the
 // tool was invoked, used in usage lines. Normal output goes to `out`, help
 // included; every failure is one line on `err`.
+// `sync`: whether the result files are flushed to the disk (the tool's own
+// runs) or not (runs made for the gallery and the tests).
 int RunCommandLine(const std::string& program, const std::vector<std::string>& args,
-                   std::ostream& out, std::ostream& err, RunReport* report = nullptr);
+                   std::ostream& out, std::ostream& err, RunReport* report = nullptr,
+                   FileSync sync = FileSync::kFlushed);
 
 // "error 7 (unusable picture)"-style meaning of a library error code.
 const char* ErrorMeaning(int code);

@@ -102,7 +102,7 @@ bool MakeThumbnail(const std::string& from, const std::string& to, std::string& 
     }
     if (!CopyFromGlobal(thumb.get(), dib, error)) return false;
   }
-  return SaveImageFile(to, dib, error);
+  return SaveImageFile(to, dib, error, FileSync::kUnflushed);
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
@@ -256,7 +256,7 @@ int RunGallery(const std::string& program, const std::string& inputArg,
                  "input.png",
                  "",
                  -1};
-  if (!SaveImageFile(outDir + "/input.png", picture, error) ||
+  if (!SaveImageFile(outDir + "/input.png", picture, error, FileSync::kUnflushed) ||
       !MakeThumbnail(outDir + "/input.png", outDir + "/thumbs/input.png", error)) {
     err << prefix << error << '\n';
     return kExitFile;
@@ -284,7 +284,7 @@ int RunGallery(const std::string& program, const std::string& inputArg,
       }
       std::ostringstream problem;
       RunReport report;
-      const int status = RunCommandLine(program, args, out, problem, &report);
+      const int status = RunCommandLine(program, args, out, problem, &report, FileSync::kUnflushed);
       if (status == kExitCancelled || Interrupted()) {
         err << problem.str() << prefix << "cancelled; the page was not written\n";
         return kExitCancelled;

@@ -99,7 +99,7 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
 // Writes `bytes` to a hidden temporary file beside `path` and renames it
 // over `path`; the temporary file is removed on every failure.
 bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                         std::string& error) {
+                         FileSync sync, std::string& error) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -113,7 +113,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
   const mode_t mask = ::umask(0);
   ::umask(mask);
   bool ok = ::fchmod(file.get(), 0666 & ~mask) == 0 && WriteAll(file.get(), bytes) &&
-            ::fsync(file.get()) == 0;
+            (sync == FileSync::kUnflushed || ::fsync(file.get()) == 0);
   ok = file.Close() && ok;
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
   error = SystemError(path, "cannot write");
@@ -205,7 +205,7 @@ bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std:
 }
 
 bool SaveImageFile(const std::string& path, const std::vector<std::uint8_t>& dib,
-                   std::string& error) {
+                   std::string& error, FileSync sync) {
   const ImageFormat format = ImageFormatFromPath(path);
   if (format == ImageFormat::Unknown) {
     error = path + ": unknown picture format (use .bmp, .png, .jpg or .jpeg)";
@@ -216,7 +216,7 @@ bool SaveImageFile(const std::string& path, const std::vector<std::uint8_t>& dib
     error = path + ": " + error;
     return false;
   }
-  return WriteFileAtomically(path, bytes, error);
+  return WriteFileAtomically(path, bytes, sync, error);
 }
 
 }  // namespace qvx

@@ -36,11 +36,16 @@ const char* ImageFormatName(ImageFormat format);
 // On failure the message starts with the path.
 bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error);
 
+// Whether a written file is flushed to the disk before it replaces the
+// target: the tool's results are; the gallery's and the tests' many small
+// files need not be, and a flush per file only slows them down.
+enum class FileSync { kFlushed, kUnflushed };
+
 // Writes a picture in the format the extension asks for. The file is written
 // under a temporary name in the same folder and renamed over the target only
 // when complete, so a failure never leaves a half-written file behind.
 bool SaveImageFile(const std::string& path, const std::vector<std::uint8_t>& dib,
-                   std::string& error);
+                   std::string& error, FileSync sync = FileSync::kFlushed);
 
 // In-memory forms of the above.
 bool DecodeImage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,

@@ -1,7 +1,8 @@
 // Windows types used by the library's interface.
 //
-// On Windows these come from <windows.h>. Elsewhere this header declares the
-// same names with the same sizes and layouts, so that code above the platform
+// On Windows these come from <windows.h>. Elsewhere the public header declares
+// the names that cross the interface and this one the few more the library
+// uses, with the same sizes and layouts, so that code above the platform
 // layer is written once against one vocabulary.
 #pragma once
 
@@ -19,59 +20,17 @@
 #undef far
 #else
 #include <cstddef>
-#include <cstdint>
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using UINT = unsigned int;
-using BOOL = int;
 using SIZE_T = std::size_t;
 using LPVOID = void*;
 using LPCVOID = const void*;
-using HGLOBAL = void*;
 
-#define WINAPI
 #ifndef TRUE
 #define TRUE 1
 #endif
 #ifndef FALSE
 #define FALSE 0
 #endif
-
-struct POINT {
-  LONG x;
-  LONG y;
-};
-
-struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
-};
-
-struct BITMAPINFOHEADER {
-  DWORD biSize;
-  LONG biWidth;
-  LONG biHeight;
-  WORD biPlanes;
-  WORD biBitCount;
-  DWORD biCompression;
-  DWORD biSizeImage;
-  LONG biXPelsPerMeter;
-  LONG biYPelsPerMeter;
-  DWORD biClrUsed;
-  DWORD biClrImportant;
-};
-
-struct RGBQUAD {
-  BYTE rgbBlue;
-  BYTE rgbGreen;
-  BYTE rgbRed;
-  BYTE rgbReserved;
-};
 
 #define BI_RGB 0L
 #define BI_BITFIELDS 3L
@@ -82,6 +41,11 @@ struct RGBQUAD {
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 
 #endif
+
+// The basic types and records of the interface (BYTE .. DWORD, POINT, RECT,
+// BITMAPINFOHEADER, RGBQUAD) come from the public header, which declares
+// them for C callers too.
+#include "exports/QvxEffect.h"
 
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes");

@@ -68,7 +68,8 @@ class Command : public qvx::test::QvxTest {
   // Writes a picture (or bytes) to a file of the test's folder; returns its path.
   std::string WritePicture(HGLOBAL picture, const std::string& name) {
     std::string error;
-    EXPECT_TRUE(qvx::SaveImageFile(Path(name), qvx::test::BlockBytes(picture), error)) << error;
+    EXPECT_TRUE(qvx::SaveImageFile(Path(name), qvx::test::BlockBytes(picture), error,
+                                    qvx::FileSync::kUnflushed)) << error;
     return Path(name);
   }
   std::string WriteText(const std::string& text, const std::string& name) {
@@ -82,7 +83,8 @@ class Command : public qvx::test::QvxTest {
   // Runs `qvxeffect args...` in-process.
   CliRun Run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = qvx::cli::RunCommandLine("qvxeffect", args, out, err);
+    const int status = qvx::cli::RunCommandLine("qvxeffect", args, out, err, nullptr,
+                                                qvx::FileSync::kUnflushed);
     return {status, out.str(), err.str()};
   }
   // Runs the tool and expects success and a quiet standard error.
