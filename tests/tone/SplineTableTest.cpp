@@ -90,7 +90,9 @@ TEST_F(SplineTableTest, RandomCurvesPassThroughEveryControlPoint) {
     for (const POINT& p : points) {
       if (p.x > 255) break;
       EXPECT_NEAR(t[p.x], p.y, 1) << "round " << round << " x " << p.x;
-      if (p.y == 0) EXPECT_EQ(t[p.x], 0);
+      if (p.y == 0) {
+        EXPECT_EQ(t[p.x], 0);
+      }
     }
     for (int v = 0; v < points[0].x; ++v) EXPECT_EQ(t[v], v);
     for (int v = points.back().x + 1; v < 256; ++v) EXPECT_EQ(t[v], v);
@@ -114,7 +116,9 @@ TEST_F(SplineTableTest, PointsOnALineGiveThatLineMonotone) {
     for (int v = points[0].x; v <= hi; ++v) {
       const double line = v * slopeNumerator / static_cast<double>(slopeDenominator);
       EXPECT_NEAR(t[v], std::floor(line), 1) << "round " << round << " level " << v;
-      if (v > points[0].x) EXPECT_GE(t[v], t[v - 1]) << "round " << round << " level " << v;
+      if (v > points[0].x) {
+        EXPECT_GE(t[v], t[v - 1]) << "round " << round << " level " << v;
+      }
     }
   }
 }
