@@ -3,10 +3,13 @@
 // services their definitions use.
 #pragma once
 
+// First, so that <windows.h> comes in with the library's settings (no min
+// and max macros) before the public header includes it.
+#include "platform/WinTypes.h"
+
 #include "exports/QvxEffect.h"
 #include "frame/DibAccess.h"
 #include "frame/FixedRecords.h"
 #include "frame/ImageHandles.h"
 #include "platform/GlobalMemory.h"
 #include "platform/QvxCom.h"
-#include "platform/WinTypes.h"

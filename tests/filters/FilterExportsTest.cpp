@@ -354,7 +354,7 @@ TEST_F(FilterExportsTest, ParameterAndSelectionRefusals) {
   EXPECT_EQ(RefusalOf([] { return Whole<QVOilPaint>(nullptr, 2, 3); }), 5);
   EXPECT_EQ(RefusalOf([] { return Whole<QVOilPaint>(nullptr, 0, 0); }), 5);
   EXPECT_EQ(RefusalOf([] { return Whole<QVOilPaint>(nullptr, 1, 3); }), 7);
-  for (const std::pair<int, int> cell : {std::pair{1, 1}, {0, 5}, {5, 0}, {-3, 4}, {4, -1}, {0, 0}})
+  for (const auto& cell : {std::pair{1, 1}, {0, 5}, {5, 0}, {-3, 4}, {4, -1}, {0, 0}})
     EXPECT_EQ(RefusalOf([&] { return Whole<QVMosaic>(nullptr, cell.first, cell.second); }), 5)
         << cell.first << " x " << cell.second;
   EXPECT_EQ(RefusalOf([] { return Whole<QVMosaic>(nullptr, 1, 2); }), 7);
