@@ -94,7 +94,12 @@ bool ReadHeader(const std::uint8_t* data, std::size_t size, BmpHeader& h, std::s
       return true;
     case kRle8:
     case kRle4:
-      return Fail(error, "RLE-compressed BMP files are not supported");
+      if (h.bitCount != (h.compression == kRle8 ? 8 : 4)) {
+        return Fail(error, "BMP run-length compression " + std::to_string(h.compression) +
+                               " does not fit " + std::to_string(h.bitCount) + " bits");
+      }
+      if (h.topDown) return Fail(error, "run-length BMP files cannot be top-down");
+      return true;
     case kJpeg:
     case kPng:
       return Fail(error, "BMP files holding JPEG or PNG data are not supported");
@@ -154,14 +159,79 @@ void CopyTable(const std::uint8_t* src, std::size_t entryBytes, std::uint32_t co
   }
 }
 
+// Unpacks RLE8 or RLE4 data into the rows of `dib`. Runs are pairs (count,
+// index or two nibbles); a zero count escapes to end of line (0), end of
+// picture (1), a move right and up (2, dx, dy), or a literal run (3..255
+// pixels, padded to an even byte count). Pixels the data skips stay index 0.
+// Every run and move is checked against the picture's edges and the data's
+// end, so a hostile file can neither write outside the rows nor loop.
+bool UnpackRle(const std::uint8_t* src, std::size_t size, int bitCount, const DibLayout& layout,
+               std::uint8_t* dib, std::string& error) {
+  const auto put = [&](std::int32_t x, std::int32_t y, std::uint32_t index) {
+    std::uint8_t* row = dib + layout.bitsOffset + static_cast<std::size_t>(y) * layout.rowBytes;
+    if (bitCount == 8) {
+      row[x] = static_cast<std::uint8_t>(index);
+    } else if (x & 1) {
+      row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0xF0) | (index & 15));
+    } else {
+      row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0x0F) | (index & 15) << 4);
+    }
+  };
+  // Rows count from the bottom, as the file stores them.
+  std::int32_t x = 0, y = 0;
+  std::size_t at = 0;
+  const auto runTooLong = [&](std::uint32_t count) {
+    return Fail(error, "BMP run of " + std::to_string(count) + " pixels at (" + std::to_string(x) +
+                           ", " + std::to_string(y) + ") passes the right edge");
+  };
+  while (true) {
+    if (size - at < 2) return Fail(error, "truncated BMP run-length data");
+    const std::uint32_t count = src[at], value = src[at + 1];
+    at += 2;
+    if (count > 0) {
+      if (y >= layout.height) return Fail(error, "BMP run-length data passes the top row");
+      if (count > static_cast<std::uint32_t>(layout.width - x)) return runTooLong(count);
+      for (std::uint32_t i = 0; i < count; ++i, ++x)
+        put(x, y, bitCount == 8 ? value : i & 1 ? value & 15 : value >> 4);
+      continue;
+    }
+    if (value == 0) {
+      x = 0;
+      ++y;
+    } else if (value == 1) {
+      return true;
+    } else if (value == 2) {
+      if (size - at < 2) return Fail(error, "truncated BMP run-length data");
+      x += src[at];
+      y += src[at + 1];
+      at += 2;
+      if (x > layout.width || y > layout.height)
+        return Fail(error, "BMP run-length move leaves the picture");
+    } else {
+      const std::size_t bytes = bitCount == 8 ? value : (value + 1) / 2;
+      const std::size_t padded = (bytes + 1) & ~std::size_t{1};
+      if (size - at < padded) return Fail(error, "truncated BMP run-length data");
+      if (y >= layout.height) return Fail(error, "BMP run-length data passes the top row");
+      if (value > static_cast<std::uint32_t>(layout.width - x)) return runTooLong(value);
+      for (std::uint32_t i = 0; i < value; ++i, ++x) {
+        const std::uint8_t byte = src[at + (bitCount == 8 ? i : i / 2)];
+        put(x, y, bitCount == 8 ? byte : i & 1 ? byte & 15 : byte >> 4);
+      }
+      at += padded;
+    }
+  }
+}
+
 }  // namespace
 
 bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-               std::string& error) {
+               std::string& error, std::uint64_t maxPixels) {
   dib.clear();
   BmpHeader h;
   if (!ReadHeader(data, size, h, error)) return false;
-  if (!CheckPictureSize(h.width, h.height, h.bitCount, error)) return false;
+  if (!CheckPictureSize(h.width, h.height, h.bitCount, error) ||
+      !CheckPixelBudget(h.width, h.height, maxPixels, error))
+    return false;
 
   const std::uint32_t offBits = ReadLe32(data + 10);
   if (offBits < h.tableStart || offBits > size) {
@@ -169,9 +239,17 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint
                            (offBits > size ? " lies past the end of the file"
                                            : " points into the headers"));
   }
+  const bool rle = h.compression == kRle8 || h.compression == kRle4;
   const std::uint64_t rowBytes = DibRowBytes(h.bitCount, h.width);
   const std::uint64_t pixelBytes = rowBytes * static_cast<std::uint64_t>(h.height);
-  if (size - offBits < pixelBytes) {
+  // Two bytes of run-length data cover at most 255 x 255 pixels (a move),
+  // so a short file cannot make us allocate a huge picture.
+  if (rle && static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height) >
+                 (size - offBits) * std::uint64_t{32768}) {
+    return Fail(error, "BMP run-length data is too short for a " + std::to_string(h.width) +
+                           " x " + std::to_string(h.height) + " picture");
+  }
+  if (!rle && size - offBits < pixelBytes) {
     return Fail(error, "truncated BMP file: the rows need " + std::to_string(pixelBytes) +
                            " bytes, " + std::to_string(size - offBits) + " are present");
   }
@@ -213,6 +291,13 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint
              h.bitCount, colorCount, masks);
   CopyTable(data + h.tableStart, h.entryBytes, tableInFile, DibTable(dib));
   SetPixelsPerMeter(dib, h.xPelsPerMeter, h.yPelsPerMeter);
+  if (rle) {
+    if (!UnpackRle(data + offBits, size - offBits, h.bitCount, layout, dib.data(), error)) {
+      dib.clear();
+      return false;
+    }
+    return true;
+  }
 
   const std::uint8_t* src = data + offBits;
   for (std::int32_t r = 0; r < layout.height; ++r, src += layout.rowBytes) {
@@ -230,7 +315,7 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uint
 }
 
 bool EncodeBmp(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& file,
-               std::string& error) {
+               std::string& error, const EncodeOptions& options) {
   file.clear();
   DibLayout layout;
   if (!InspectDib(dib.data(), dib.size(), layout, error)) return false;
@@ -261,6 +346,16 @@ bool EncodeBmp(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& 
     for (int i = 0; i < 3; ++i) WriteLe32(out + 4 * i, kMasks565[i]);
   }
   std::memcpy(file.data() + offBits, dib.data() + layout.bitsOffset, layout.imageBytes);
+  const ImageExtras* extras = options.extras;
+  if (extras && layout.bitCount == 32 &&
+      extras->alpha.size() == static_cast<std::size_t>(layout.width) * layout.height) {
+    for (std::int32_t y = 0; y < layout.height; ++y) {
+      std::uint8_t* row = file.data() + offBits +
+                          static_cast<std::size_t>(layout.height - 1 - y) * layout.rowBytes;
+      const std::uint8_t* alpha = &extras->alpha[static_cast<std::size_t>(y) * layout.width];
+      for (std::int32_t x = 0; x < layout.width; ++x) row[4 * x + 3] = alpha[x];
+    }
+  }
   return true;
 }
 

@@ -1,26 +1,29 @@
 // The command line of `qvxeffect`, built from the effect table with CLI11.
 //
-// Every effect is called as a Windows caller calls it: the pictures are
-// copied into movable global blocks, the export gets their handles, the
-// error status is cleared before and read back after the call, and every
-// handle that comes back is freed with GlobalFree. Parameters are checked
-// against the table's ranges before any file is read.
+// Three forms run effects: `EFFECT [options] INPUT OUTPUT`, a pipeline
+// `INPUT EFFECT [options] then EFFECT [options] ... OUTPUT`, and `batch`.
+// Each effect's options are checked against the table's ranges before any
+// file is read; the effects then run in Pipeline.cpp.
 #include "cli/Command.h"
 
 #include <strings.h>
 
 #include <CLI/CLI.hpp>
-#include <chrono>
+#include <algorithm>
 #include <memory>
+#include <sstream>
 
+#include "cli/Batch.h"
 #include "cli/EffectTable.h"
 #include "cli/Gallery.h"
 #include "cli/Help.h"
-#include "cli/ImageFile.h"
-#include "cli/Interrupt.h"
+#include "cli/Info.h"
 #include "cli/Params.h"
-#include "cli/Pictures.h"
-#include "platform/QvxCom.h"
+#include "cli/Pipeline.h"
+
+#ifndef QVX_VERSION
+#define QVX_VERSION "0"
+#endif
 
 namespace qvx::cli {
 
@@ -31,17 +34,45 @@ struct EffectOptions {
   const EffectSpec* spec = nullptr;
   CLI::App* app = nullptr;
   std::vector<std::string> params;
+  std::unique_ptr<bool[]> flags;  // values of Flag parameters
   std::vector<CLI::Option*> paramOptions;
   std::string polygon, ellipse, mask;
   bool outside = false;
-  bool quiet = false;
   std::vector<std::string> inputs;
   std::string output, secondOutput;
 };
 
-struct GalleryOptions {
-  std::string input, outDir;
+// Options about files and calls, the same for every effect of a command.
+struct CommonOptions {
+  int quality = kJpegQuality;
+  int subsampling = 420;
+  bool progressive = false;
+  int compression = 6;
+  bool noAutoOrient = false;
+  bool strip = false;
+  bool strict = false;
+  bool quiet = false;
+  std::uint64_t maxPixels = kDefaultMaxPixels;
+
+  FileOptions Files() const {
+    FileOptions files;
+    files.encode.quality = quality;
+    files.encode.subsampling = subsampling;
+    files.encode.progressive = progressive;
+    files.encode.compression = compression;
+    files.autoOrient = !noAutoOrient;
+    files.strip = strip;
+    files.strict = strict;
+    files.quiet = quiet;
+    files.maxPixels = maxPixels;
+    return files;
+  }
 };
+
+// The option names every effect takes besides its parameters.
+const char* const kCommonOptions[] = {"quality", "subsampling",   "progressive", "compression",
+                                      "strip",   "no-auto-orient", "strict",      "quiet",
+                                      "max-pixels", "help"};
 
 // One failure line: "qvxeffect: EFFECT: what".
 class Failure {
@@ -58,18 +89,40 @@ class Failure {
   std::string prefix_;
 };
 
-void AddEffect(CLI::App& app, const EffectSpec& spec, EffectOptions& o) {
+void AddCommonOptions(CLI::App& app, CommonOptions& c) {
+  app.add_option("--quality", c.quality)->check(CLI::Range(1, 100));
+  app.add_option("--subsampling", c.subsampling)->check(CLI::IsMember({444, 422, 420}));
+  app.add_flag("--progressive", c.progressive);
+  app.add_option("--compression", c.compression)->check(CLI::Range(0, 9));
+  app.add_flag("--no-auto-orient", c.noAutoOrient);
+  app.add_flag("--strip", c.strip);
+  app.add_flag("--strict", c.strict);
+  app.add_flag("--quiet", c.quiet);
+  app.add_option("--max-pixels", c.maxPixels)->check(CLI::PositiveNumber);
+}
+
+// The effect's subcommand; `withFiles` adds INPUT, OUTPUT and the like (a
+// pipeline's stages take only the effect's own further input pictures).
+void AddEffect(CLI::App& app, const EffectSpec& spec, EffectOptions& o, CommonOptions& common,
+               bool withFiles) {
   o.spec = &spec;
   o.app = app.add_subcommand(spec.name, spec.summary);
   const std::string bare = spec.exportName + 2;  // without the QV prefix
   o.app->alias(spec.exportName);
   if (strcasecmp(bare.c_str(), spec.name) != 0) o.app->alias(bare);
   o.params.resize(spec.params.size());
+  o.flags = std::make_unique<bool[]>(spec.params.size());
   for (std::size_t i = 0; i < spec.params.size(); ++i) {
     const ParamSpec& p = spec.params[i];
-    CLI::Option* option = o.app->add_option(std::string("--") + p.name, o.params[i], p.help);
-    option->type_name(ParamTypeName(p));
-    if (!p.fallback) option->required();
+    const std::string name = std::string("--") + p.name;
+    CLI::Option* option = nullptr;
+    if (p.kind == ParamKind::Flag) {
+      option = o.app->add_flag(name + ",!--no-" + p.name, o.flags[i], p.help);
+    } else {
+      option = o.app->add_option(name, o.params[i], p.help);
+      option->type_name(ParamTypeName(p));
+      if (!p.fallback) option->required();
+    }
     o.paramOptions.push_back(option);
   }
   if (spec.selection == Selection::Shapes) {
@@ -79,155 +132,175 @@ void AddEffect(CLI::App& app, const EffectSpec& spec, EffectOptions& o) {
     polygon->excludes(ellipse)->excludes(mask);
     ellipse->excludes(mask);
     o.app->add_flag("--outside", o.outside);
-  } else if (spec.selection == Selection::TravelMask) {
+  } else if (spec.selection == Selection::TravelMask && withFiles) {
     o.app->add_option("--mask", o.mask);
   }
-  o.app->add_flag("--quiet", o.quiet);
+  AddCommonOptions(*o.app, common);
+  // inputs[0] is INPUT; a pipeline's stage leaves it empty.
   o.inputs.resize(1 + spec.extraInputs);
-  o.app->add_option("INPUT", o.inputs[0])->required();
+  if (withFiles) o.app->add_option("INPUT", o.inputs[0])->required();
   for (int i = 1; i <= spec.extraInputs; ++i)
     o.app->add_option("INPUT" + std::to_string(i + 1), o.inputs[i])->required();
+  if (!withFiles) return;
   o.app->add_option("OUTPUT", o.output)->required();
   if (*spec.secondOutput) o.app->add_option("SECOND-OUTPUT", o.secondOutput);
 }
 
-bool LoadPicture(const std::string& path, Bytes& dib, std::string& error) {
-  return LoadImageFile(path, dib, error);
-}
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
-// Why the library gave no picture, in the user's terms.
-std::string ExplainFailure(const EffectOptions& o, int code, const Bytes& input) {
-  const std::string prefix =
-      code == 0 ? std::string("no picture made and no error code")
-                : "error " + std::to_string(code) + " (" + ErrorMeaning(code) + ")";
-  const std::string kind = DescribePicture(input);
-  const std::string picture = Quoted(o.inputs[0]) + (kind[0] == '8' ? " is an " : " is a ") + kind +
-                              " picture; " + o.spec->name + " takes " + o.spec->accepts;
-  switch (code) {
-    case 0:
-    case 4:
-    case 7:
-      return prefix + ": " + picture;
-    case 1:
-      return prefix + ": nothing was written";
-    case 2:
-      return prefix + (o.polygon.empty() && o.ellipse.empty()
-                           ? std::string(": the progress window did not open")
-                           : ": the selection shape could not be drawn");
-    case 3:
-      return prefix + ": the pictures do not fit in memory";
-    case 5:
-      return prefix + ": the library refused a parameter or the selection";
-    default:
-      return prefix;
+// Edit distance, for suggesting the option a user meant.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = above;
+    }
   }
+  return row[b.size()];
 }
 
-int RunEffect(const std::string& program, EffectOptions& o, std::ostream& err, RunReport* report,
-              FileSync sync) {
-  const EffectSpec& spec = *o.spec;
-  const Failure fail(err, program, spec.name);
+// The first option among `words` that the effect does not know, with the
+// nearest known one when it is close; "" when all are known.
+std::string UnknownOption(const EffectSpec& spec, const std::vector<std::string>& words) {
+  std::vector<std::string> known(std::begin(kCommonOptions), std::end(kCommonOptions));
+  for (const ParamSpec& p : spec.params) {
+    known.push_back(p.name);
+    if (p.kind == ParamKind::Flag) known.push_back(std::string("no-") + p.name);
+  }
+  if (spec.selection == Selection::Shapes)
+    known.insert(known.end(), {"polygon", "ellipse", "mask", "outside"});
+  if (spec.selection == Selection::TravelMask) known.push_back("mask");
+  for (const std::string& word : words) {
+    if (word == "--") break;
+    if (word.size() < 3 || word.rfind("--", 0) != 0) continue;
+    const std::size_t equals = word.find('=');
+    const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
+    if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+    std::string best;
+    std::size_t bestDistance = 3;
+    for (const std::string& candidate : known) {
+      const std::size_t distance = Distance(name, candidate);
+      if (distance < bestDistance) {
+        bestDistance = distance;
+        best = candidate;
+      }
+    }
+    return "unknown option --" + name + (best.empty() ? "" : "; did you mean --" + best + "?");
+  }
+  return "";
+}
 
-  // Parameters and selection, all before any file is touched.
-  std::vector<ParamValue> values(spec.params.size());
+// The stage the options describe: parameters and selection read and checked.
+bool PrepareStage(const EffectOptions& o, Stage& stage, std::string& what) {
+  const EffectSpec& spec = *o.spec;
+  stage.spec = &spec;
+  stage.values.assign(spec.params.size(), ParamValue{});
   for (std::size_t i = 0; i < spec.params.size(); ++i) {
     const ParamSpec& p = spec.params[i];
     const bool given = o.paramOptions[i]->count() > 0;
-    const std::string text = given ? o.params[i] : p.fallback;
+    std::string text = given ? o.params[i] : p.fallback;
+    if (given && p.kind == ParamKind::Flag) text = o.flags[i] ? "1" : "0";
     std::string error;
-    if (!ParseParam(p, text, values[i], error))
-      return fail(kExitUsage, std::string("--") + p.name + " " + text + ": " + error);
+    if (!ParseParam(p, text, stage.values[i], error)) {
+      what = std::string("--") + p.name + " " + text + ": " + error;
+      return false;
+    }
   }
-  EffectCall call;
-  call.specs = &spec.params;
-  call.values = &values;
-  call.noDialog = o.quiet ? TRUE : FALSE;
   std::string error;
   if (!o.polygon.empty()) {
-    if (!ParsePolygon(o.polygon, call.polygon, error))
-      return fail(kExitUsage, "--polygon " + o.polygon + ": " + error);
-    call.mode = 2;
+    if (!ParsePolygon(o.polygon, stage.polygon, error)) {
+      what = "--polygon " + o.polygon + ": " + error;
+      return false;
+    }
+    stage.mode = 2;
   } else if (!o.ellipse.empty()) {
-    if (!ParseEllipse(o.ellipse, call.ellipse, error))
-      return fail(kExitUsage, "--ellipse " + o.ellipse + ": " + error);
-    call.mode = 3;
+    if (!ParseEllipse(o.ellipse, stage.ellipse, error)) {
+      what = "--ellipse " + o.ellipse + ": " + error;
+      return false;
+    }
+    stage.mode = 3;
   } else if (!o.mask.empty() && spec.selection == Selection::Shapes) {
-    call.mode = 0;
+    stage.mode = 0;
   } else if (o.outside) {
-    return fail(kExitUsage, "--outside needs a --polygon, --ellipse or --mask to be outside of");
+    what = "--outside needs a --polygon, --ellipse or --mask to be outside of";
+    return false;
   }
-  call.inside = o.outside ? FALSE : TRUE;
-  for (const std::string* path : {&o.output, &o.secondOutput})
-    if (!path->empty() && ImageFormatFromPath(*path) == ImageFormat::Unknown)
-      return fail(kExitUsage, Quoted(*path) +
-                                  ": unknown output format; name it .bmp, .png, "
-                                  ".jpg or .jpeg");
-  if (!o.secondOutput.empty() && o.mask.empty())
-    return fail(kExitUsage, "SECOND-OUTPUT " + Quoted(o.secondOutput) + " needs --mask");
+  stage.outside = o.outside;
+  stage.mask = o.mask;
+  return true;
+}
 
-  // Pictures: files into global memory.
-  std::vector<Bytes> inputs(o.inputs.size());
-  for (std::size_t i = 0; i < inputs.size(); ++i)
-    if (!LoadPicture(o.inputs[i], inputs[i], error)) return fail(kExitFile, error);
-  Bytes mask;
-  if (!o.mask.empty()) {
-    Bytes maskFile;
-    if (!LoadPicture(o.mask, maskFile, error)) return fail(kExitFile, error);
-    if (!MakeMask(maskFile, spec.selection == Selection::Shapes && o.outside, mask, error))
-      return fail(kExitFile, Quoted(o.mask) + ": " + error);
-    int w = 0, h = 0, mw = 0, mh = 0;
-    PictureSize(inputs[0], w, h);
-    PictureSize(mask, mw, mh);
-    if (w != mw || h != mh)
-      return fail(kExitUsage, "--mask " + Quoted(o.mask) + " is " + std::to_string(mw) + " x " +
-                                  std::to_string(mh) + ", the picture " + std::to_string(w) +
-                                  " x " + std::to_string(h) + "; they must be the same size");
-  }
-  std::vector<GlobalPicture> blocks;
-  for (const Bytes& dib : inputs) blocks.push_back(CopyToGlobal(dib));
-  GlobalPicture maskBlock;
-  if (!mask.empty()) maskBlock = CopyToGlobal(mask);
-  for (const GlobalPicture& block : blocks)
-    if (!block.get()) return fail(kExitLibrary, "the pictures do not fit in memory");
-  if (!mask.empty() && !maskBlock.get())
-    return fail(kExitLibrary, "the pictures do not fit in memory");
-  call.images = ImageHandles{blocks[0].get(), maskBlock.get()};
-  for (std::size_t i = 1; i < blocks.size(); ++i) call.extraInputs.push_back(blocks[i].get());
+bool KnownOutputFormat(const std::string& path) {
+  return path == "-" || ImageFormatFromPath(path) != ImageFormat::Unknown;
+}
 
-  // The call.
-  if (Interrupted()) return fail(kExitCancelled, "cancelled (Ctrl-C); nothing was written");
-  SetErrorStatus(0);
-  const auto start = std::chrono::steady_clock::now();
-  const EffectResult result = spec.invoke(call);
-  const auto stop = std::chrono::steady_clock::now();
-  const int status = GetErrorStatus();
-  GlobalPicture picture(result.picture), second(result.second);
-  if (report) {
-    report->callMilliseconds = std::chrono::duration<double, std::milli>(stop - start).count();
-    report->errorStatus = status;
-  }
-  if (!picture.get())
-    return fail(status == 1 ? kExitCancelled : kExitLibrary, ExplainFailure(o, status, inputs[0]));
+// Notes of a run, each line given the program's name.
+void PrintNotes(const std::string& program, const std::string& notes, std::ostream& err) {
+  std::istringstream lines(notes);
+  std::string line;
+  while (std::getline(lines, line)) err << ProgramName(program) << ": " << line << '\n';
+}
 
-  if (Interrupted()) return fail(kExitCancelled, "cancelled (Ctrl-C); nothing was written");
+int Finish(const std::string& program, const Outcome& outcome, const std::ostringstream& notes,
+           std::ostream& err) {
+  PrintNotes(program, notes.str(), err);
+  if (outcome) return kExitOk;
+  return Failure(err, program, outcome.where)(outcome.status, outcome.what);
+}
 
-  // Results: global memory out to files.
-  Bytes output;
-  if (!CopyFromGlobal(picture.get(), output, error)) return fail(kExitLibrary, error);
-  if (!SaveImageFile(o.output, output, error, sync)) return fail(kExitFile, error);
-  if (!o.secondOutput.empty() && second.get()) {
-    if (!CopyFromGlobal(second.get(), output, error)) return fail(kExitLibrary, error);
-    if (!SaveImageFile(o.secondOutput, output, error, sync)) return fail(kExitFile, error);
-  }
-  // A Ctrl-C while the files were written lets them finish (a temporary file
-  // is never left behind), then stops the caller, such as the gallery.
-  if (Interrupted()) return fail(kExitCancelled, "cancelled (Ctrl-C) after the output was written");
-  return kExitOk;
+bool IsCommandName(const std::string& word) {
+  return word == "list" || word == "gallery" || word == "info" || word == "batch" ||
+         FindEffect(word) != nullptr;
 }
 
 }  // namespace
+
+bool ParsePipeline(const std::vector<std::string>& words, std::vector<Stage>& stages,
+                   FileOptions& files, std::string& where, std::string& what) {
+  CommonOptions common;
+  std::vector<std::vector<std::string>> segments(1);
+  for (const std::string& word : words) {
+    if (word == "then")
+      segments.emplace_back();
+    else
+      segments.back().push_back(word);
+  }
+  stages.clear();
+  for (const std::vector<std::string>& segment : segments) {
+    where.clear();
+    if (segment.empty()) {
+      what = "an empty step in the pipeline (two 'then' in a row, or one at an end)";
+      return false;
+    }
+    const EffectSpec* spec = FindEffect(segment[0]);
+    if (!spec) {
+      what = "unknown effect '" + segment[0] + "' in the pipeline";
+      return false;
+    }
+    where = spec->name;
+    what = UnknownOption(*spec, segment);
+    if (!what.empty()) return false;
+    CLI::App app;
+    app.ignore_case();
+    EffectOptions o;
+    AddEffect(app, *spec, o, common, false);
+    try {
+      app.parse(std::vector<std::string>(segment.rbegin(), segment.rend()));
+    } catch (const CLI::ParseError& e) {
+      what = e.what();
+      return false;
+    }
+    Stage stage;
+    if (!PrepareStage(o, stage, what)) return false;
+    stage.extraInputs.assign(o.inputs.begin() + 1, o.inputs.end());
+    stages.push_back(std::move(stage));
+  }
+  files = common.Files();
+  return true;
+}
 
 const char* ErrorMeaning(int code) {
   switch (code) {
@@ -253,31 +326,64 @@ const char* ErrorMeaning(int code) {
 }
 
 int RunCommandLine(const std::string& program, const std::vector<std::string>& args,
-                   std::ostream& out, std::ostream& err, RunReport* report, FileSync sync) {
+                   std::ostream& out, std::ostream& err, RunReport* report) {
+  const Failure fail(err, program, "");
+  if (!args.empty() && (args[0] == "--version" || args[0] == "-V")) {
+    out << ProgramName(program) << " " << QVX_VERSION << '\n';
+    return kExitOk;
+  }
+  if (!args.empty() && args[0] == "info")
+    return RunInfo(program, std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  if (!args.empty() && args[0] == "batch")
+    return RunBatch(program, std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  // INPUT EFFECT ... OUTPUT: a pipeline.
+  if (args.size() >= 3 && !IsCommandName(args[0]) && (args[0] == "-" || args[0][0] != '-') &&
+      FindEffect(args[1])) {
+    const std::string& output = args.back();
+    std::vector<Stage> stages;
+    FileOptions files;
+    std::string where, what;
+    if (!ParsePipeline(std::vector<std::string>(args.begin() + 1, args.end() - 1), stages, files,
+                       where, what))
+      return Failure(err, program, where)(kExitUsage, what + "; see " + ProgramName(program) +
+                                                          " --help");
+    if (!KnownOutputFormat(output))
+      return fail(kExitUsage, "'" + output + "': unknown output format; name it .bmp, .png, "
+                                             ".jpg or .jpeg");
+    std::ostringstream notes;
+    const Outcome outcome = RunPipeline(args[0], stages, output, "", files, &notes, report);
+    return Finish(program, outcome, notes, err);
+  }
+
   CLI::App app("Image effects of the QvxEffect library on BMP, PNG and JPEG files.",
                ProgramName(program));
   app.ignore_case();
   app.require_subcommand(1);
   CLI::App* list = app.add_subcommand("list", "Every effect with a one-line description");
-  GalleryOptions galleryOptions;
+  std::string galleryInput, galleryOutDir;
   CLI::App* gallery = app.add_subcommand("gallery", "Every effect on one picture, as a web page");
-  gallery->add_option("INPUT", galleryOptions.input);
-  gallery->add_option("OUTDIR", galleryOptions.outDir);
+  gallery->add_option("INPUT", galleryInput);
+  gallery->add_option("OUTDIR", galleryOutDir);
+  CommonOptions common;
   std::vector<std::unique_ptr<EffectOptions>> effects;
   for (const EffectSpec& spec : EffectTable()) {
     effects.push_back(std::make_unique<EffectOptions>());
-    AddEffect(app, spec, *effects.back());
+    AddEffect(app, spec, *effects.back(), common, true);
   }
 
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
-  const Failure fail(err, program, "");
+  if (!args.empty()) {
+    if (const EffectSpec* spec = FindEffect(args[0])) {
+      const std::string unknown = UnknownOption(*spec, args);
+      if (!unknown.empty())
+        return Failure(err, program, spec->name)(
+            kExitUsage, unknown + "; see " + ProgramName(program) + " " + spec->name + " --help");
+    }
+  }
   try {
-    app.parse(reversed);
+    app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
   } catch (const CLI::CallForHelp&) {
     const std::vector<CLI::App*> chosen = app.get_subcommands();
-    if (chosen.empty()) {
-      out << ToolHelp(program);
-    } else if (chosen[0] == list) {
+    if (chosen.empty() || chosen[0] == list) {
       out << ToolHelp(program);
     } else if (chosen[0] == gallery) {
       out << GalleryHelp(program);
@@ -306,10 +412,26 @@ int RunCommandLine(const std::string& program, const std::vector<std::string>& a
     out << EffectList();
     return kExitOk;
   }
-  if (gallery->parsed())
-    return RunGallery(program, galleryOptions.input, galleryOptions.outDir, out, err);
-  for (const auto& o : effects)
-    if (o->app->parsed()) return RunEffect(program, *o, err, report, sync);
+  if (gallery->parsed()) return RunGallery(program, galleryInput, galleryOutDir, out, err);
+  for (const auto& o : effects) {
+    if (!o->app->parsed()) continue;
+    const Failure effectFail(err, program, o->spec->name);
+    Stage stage;
+    std::string what;
+    if (!PrepareStage(*o, stage, what)) return effectFail(kExitUsage, what);
+    for (const std::string* path : {&o->output, &o->secondOutput})
+      if (!path->empty() && !KnownOutputFormat(*path))
+        return effectFail(kExitUsage, "'" + *path +
+                                          "': unknown output format; name it .bmp, .png, "
+                                          ".jpg or .jpeg");
+    if (!o->secondOutput.empty() && o->mask.empty())
+      return effectFail(kExitUsage, "SECOND-OUTPUT '" + o->secondOutput + "' needs --mask");
+    stage.extraInputs.assign(o->inputs.begin() + 1, o->inputs.end());
+    std::ostringstream notes;
+    const Outcome outcome = RunPipeline(o->inputs[0], {stage}, o->output, o->secondOutput,
+                                        common.Files(), &notes, report);
+    return Finish(program, outcome, notes, err);
+  }
   return fail(kExitUsage, "no command given; see " + ProgramName(program) + " --help");
 }
 

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/ImageFile.h"
-
 namespace qvx::cli {
+
+struct Stage;
+struct FileOptions;
 
 // Exit statuses of the tool.
 enum ExitCode : int {
@@ -17,7 +18,8 @@ enum ExitCode : int {
   kExitLibrary = 1,      // the library refused or failed (its error code is printed)
   kExitUsage = 2,        // bad command line or parameter value, refused before the call
   kExitFile = 3,         // a file could not be read or written
-  kExitCancelled = 130,  // Ctrl-C in the progress bar (error 1)
+  kExitCancelled = 130,  // Ctrl-C (SIGINT), in the progress bar (error 1) or elsewhere
+  kExitTerminated = 143,  // SIGTERM
 };
 
 // What one effect run did, for the gallery.
@@ -29,11 +31,14 @@ struct RunReport {
 // Runs the tool on `args` (without the program name). `program` is how the
 // tool was invoked, used in usage lines. Normal output goes to `out`, help
 // included; every failure is one line on `err`.
-// `sync`: whether the result files are flushed to the disk (the tool's own
-// runs) or not (runs made for the gallery and the tests).
 int RunCommandLine(const std::string& program, const std::vector<std::string>& args,
-                   std::ostream& out, std::ostream& err, RunReport* report = nullptr,
-                   FileSync sync = FileSync::kFlushed);
+                   std::ostream& out, std::ostream& err, RunReport* report = nullptr);
+
+// Reads the stages of a pipeline, "EFFECT [options] then EFFECT [options]
+// ...", and the file options given in any of them. On failure `where` names
+// the effect (or is empty) and `what` says what is wrong.
+bool ParsePipeline(const std::vector<std::string>& words, std::vector<Stage>& stages,
+                   FileOptions& files, std::string& where, std::string& what);
 
 // "error 7 (unusable picture)"-style meaning of a library error code.
 const char* ErrorMeaning(int code);

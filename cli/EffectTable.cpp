@@ -10,9 +10,11 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace qvx::cli {
 
@@ -85,11 +87,10 @@ constexpr const char* kToneAccepts = "every depth except 4-bit grey";
 #define TONE_DETAIL                                                                              \
   " 1-, 4- and colour 8-bit pictures get their colour table remapped (the selection is "         \
   "ignored, pixels are untouched); 8-bit grey, 16-, 24- and 32-bit pictures get every selected " \
-  "pixel mapped (grey pictures stay grey; the fourth byte of a written 32-bit pixel becomes 0)."
+  "pixel mapped (grey pictures stay grey)."
 constexpr const char* kFilterAccepts = "8-bit grey, 16-, 24- and 32-bit pictures";
 // How the neighbourhood filters treat pictures, appended to their help.
-#define FILTER_DETAIL \
-  " Grey pictures stay grey; the fourth byte of every written 32-bit pixel becomes 0."
+#define FILTER_DETAIL " Grey pictures stay grey."
 constexpr const char* kCurveHelp =
     "Control points x,y (x = input level, y = output level, 0..255), at most 32, x growing "
     "from point to point. A natural cubic spline runs through them; levels outside the points' "
@@ -100,26 +101,113 @@ constexpr const char* kGammaHelp =
     "255)^exponent, "
     "rounded.";
 constexpr double kMaxSide = 30000;
+
+// ---- colour-picked selection and hidden marks ------------------------------------------
+const ParamSpec kFillParam{"fill",
+                           ParamKind::Int,
+                           3,
+                           "red,green,blue",
+                           0,
+                           255,
+                           "255,255,255",
+                           "Colour of the cut-out's pixels outside the shape (palette pictures: "
+                           "the nearest table entry)."};
+const std::vector<ParamSpec> kAutoSelectParams = {
+    {"color", ParamKind::Int, 3, "red,green,blue", 0, 255, nullptr, "The reference colour."},
+    ChoiceParam("match", "rgb",
+                "What is compared: red, green and blue each; chrominance Cr and Cb; or luminance "
+                "Y (each truncated).",
+                {{"rgb", 0}, {"chroma", 1}, {"luminance", 2}}),
+    {"tolerance", ParamKind::Int, 1, "", 0, 255, "20",
+     "Largest difference of each compared value."}};
+constexpr const char* kSelectHelp =
+    "Cuts the bounding box of the selection shape (clipped to the picture; with --outside the "
+    "whole picture) into a new picture of the same format. Pixels inside the shape keep their "
+    "colour (palette pictures their index), the others take the fill colour. 32-bit cut-outs "
+    "have alpha 0. The shape itself comes out as a 1-bit mask of the cut-out's size. A --mask "
+    "selection is refused.";
+constexpr const char* kAutoSelectHelp =
+    "Cuts the selection's bounding box out as select does, pixels outside the shape 0, and "
+    "marks in a 1-bit mask every pixel of the shape whose colour matches the reference within "
+    "the tolerance: red, green and blue each (rgb), Cr = trunc(0.5 R - 0.41869 G - 0.08131 B + "
+    "128) and Cb = trunc(-0.16874 R - 0.33126 G + 0.5 B + 128) (chroma), or Y = trunc(0.298912 "
+    "R + 0.586611 G + 0.114478 B) (luminance). The match is global: connected or not. The cut-out "
+    "goes to OUTPUT, the match mask to SECOND-OUTPUT.";
+constexpr const char* kSetSecretHelp =
+    "Raises (or lowers) the luminance of the pixels a mark covers by --shift levels, keeping "
+    "their chrominance; a pixel whose new luminance would leave 0..255 is left alone. The mark "
+    "is a 1-bit picture given with --mask (its non-black pixels, top-left pixel at the "
+    "rectangle's left,top) or the text, drawn in the rectangle from its top-left corner with "
+    "the font chosen from --font, --size and --style, turned by --angle and written in "
+    "--direction. The sibling library picks the font: the nearest face fontconfig knows (DejaVu "
+    "Sans at the last), the size shrunk until the text fits the rectangle.";
+constexpr const char* kShapeMaskOutput = "the shape as a 1-bit mask of the cut-out's size";
+constexpr const char* kMatchMaskOutput =
+    "the matching pixels as a 1-bit mask of the cut-out's size";
 const ParamSpec kCurveParam = {"curve", ParamKind::Curve, 32, "", 0, 255, nullptr, kCurveHelp};
 const std::vector<ParamSpec> kResizeParams = {
-    {"width", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Width of the result."},
-    {"height", ParamKind::Int, 1, "", 1, kMaxSide, nullptr, "Height of the result."},
-    {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
-     "1: box-average shrinking, bilinear growth; 0: nearest pixel."}};
+    {"width", ParamKind::Int, 1, "", 0, kMaxSide, "0",
+     "Width of the result; 0 or left out: in proportion to the height."},
+    {"height", ParamKind::Int, 1, "", 0, kMaxSide, "0",
+     "Height of the result; 0 or left out: in proportion to the width."},
+    {"smooth", ParamKind::Flag, 1, "", 0, 1, "1",
+     "Box-average when shrinking and blend when growing; --no-smooth copies the nearest "
+     "pixel."}};
 const std::vector<ParamSpec> kRotationParams = {
-    {"angle", ParamKind::Int, 1, "", -3600000, 3600000, nullptr,
-     "Angle in hundredths of a degree (9000 = 90 degrees), counter-clockwise; taken modulo "
-     "36000."},
-    {"mirror", ParamKind::Bool, 1, "", 0, 1, "0", "1: mirror left-right before turning."},
-    {"flip", ParamKind::Bool, 1, "", 0, 1, "0",
-     "1: flip top-bottom before turning (after the mirror)."},
-    {"smooth", ParamKind::Bool, 1, "", 0, 1, "1",
-     "1: blend four pixels at angles other than 0, 90, 180 and 270 degrees; 0: nearest pixel."},
+    {"angle", ParamKind::Degrees, 1, "", -36000, 36000, nullptr,
+     "Angle in degrees, counter-clockwise (90 is a quarter turn to the left, -90 to the right), "
+     "to the hundredth of a degree."},
+    {"mirror", ParamKind::Flag, 1, "", 0, 1, "0", "Mirror left-right before turning."},
+    {"flip", ParamKind::Flag, 1, "", 0, 1, "0",
+     "Flip top-bottom before turning (after the mirror)."},
+    {"smooth", ParamKind::Flag, 1, "", 0, 1, "1",
+     "Blend four pixels at angles other than 0, 90, 180 and 270 degrees; --no-smooth takes "
+     "the nearest pixel."},
     {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
      "Colour of the pixels the turned picture does not cover."},
-    {"keep-size", ParamKind::Bool, 1, "", 0, 1, "0",
-     "1: the result has the source's size (corners cut off); 0: it holds the whole turned "
-     "picture."}};
+    {"keep-size", ParamKind::Flag, 1, "", 0, 1, "0",
+     "Keep the source's size (corners cut off) rather than hold the whole turned picture."}};
+// A size left out (0) follows the other in the picture's proportions,
+// rounded and at least 1.
+std::string FillResizeSize(EffectCall& c, int width, int height) {
+  const auto size = [&](const char* name) -> double& {
+    for (std::size_t i = 0; i < c.specs->size(); ++i)
+      if (std::strcmp((*c.specs)[i].name, name) == 0) return (*c.values)[i].numbers.at(0);
+    throw std::logic_error("no parameter");
+  };
+  double& w = size("width");
+  double& h = size("height");
+  if (w == 0 && h == 0) return "give --width, --height or both";
+  if (w == 0) w = std::max(1.0, std::min(kMaxSide, std::round(h * width / height)));
+  if (h == 0) h = std::max(1.0, std::min(kMaxSide, std::round(w * height / width)));
+  return "";
+}
+
+// A rectangle wholly outside the picture would be clamped to one corner pixel.
+std::string CheckRectOverlaps(EffectCall& c, int width, int height) {
+  const RECT r = RectParam(c, "rect");
+  if (std::max(r.left, r.right) >= 0 && std::min(r.left, r.right) < width &&
+      std::max(r.top, r.bottom) >= 0 && std::min(r.top, r.bottom) < height)
+    return "";
+  return "--rect lies wholly outside the " + std::to_string(width) + " x " +
+         std::to_string(height) + " picture";
+}
+
+// The scaled rectangle is taken as given, before any clamping: it must be
+// at least 2 x 2 pixels with left < right and top < bottom, and overlap the
+// picture.
+std::string CheckScaledRect(EffectCall& c, int width, int height) {
+  const RECT r = RectParam(c, "rect");
+  if (r.right - r.left < 1 || r.bottom - r.top < 1)
+    return "--rect must have left < right and top < bottom (at least 2 x 2 pixels)";
+  return CheckRectOverlaps(c, width, height);
+}
+
+std::string CheckMosaicCell(EffectCall& c, int, int) {
+  if (c.Int("cell", 0) > 1 || c.Int("cell", 1) > 1) return "";
+  return "--cell 1,1 would change nothing; give a width or height of at least 2";
+}
+
 constexpr const char* kMaskOutput =
     "the mask (1-bit) that travelled with the picture, when --mask was given";
 
@@ -251,6 +339,42 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{""}},
     },
     {
+        .name = "convert-color",
+        .exportName = "QVConvertColor",
+        .summary = "Convert the whole picture to another depth or kind",
+        .description =
+            "Black and white by a luminance threshold; 16 or 256 colours with a standard "
+            "palette (the 8-bit one is the 216-colour cube) or one built by median cut; 16 or "
+            "256 greys (luminance 0.298912 R + 0.586611 G + 0.114478 B, truncated); or 16-bit "
+            "(5-5-5), 24- or 32-bit true colour. Dithering spreads each pixel's error to its "
+            "neighbours (Floyd-Steinberg, serpentine) when colours are reduced. Palette "
+            "pictures going to a table as deep or deeper keep their table and indices.",
+        .accepts = "every depth; the target must differ from the picture's own kind (no selection)",
+        .selection = Selection::None,
+        .params = {ChoiceParam("target", nullptr,
+                               "Kind of the result: 1 (black and white), 4 or 8 (colour table), "
+                               "grey16 (4-bit greys), grey256 (8-bit greys), 16, 24 or 32.",
+                               {{"1", 1}, {"4", 4}, {"8", 8}, {"grey16", 40}, {"grey256", 80},
+                                {"16", 16}, {"24", 24}, {"32", 32}}),
+                   {"standard", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Targets 4 and 8: use the standard palette instead of building one by "
+                    "median cut. Black and white always uses black and white."},
+                   {"dither", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Diffuse the error of each pixel when colours are reduced."},
+                   {"threshold", ParamKind::Int, 1, "", 0, 255, "128",
+                    "Target 1: a pixel becomes white when its luminance is at least this."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVConvertColor(c.images.Picture, static_cast<WORD>(c.Int("target")),
+                                        c.Int("standard"), c.Int("dither"), c.Byte("threshold"),
+                                        PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--target 1 --threshold 128"},
+                    {"--target 4 --dither 1"},
+                    {"--target 8 --standard 1"},
+                    {"--target grey16"}},
+    },
+    {
         .name = "unify-color",
         .exportName = "QVUnifyColor",
         .summary = "Replace colours near a target colour by exactly that colour",
@@ -353,11 +477,10 @@ const std::vector<EffectSpec> kEffects = {
             "Convolves the picture with the kernel (centred on the pixel; beyond the picture's "
             "border its outermost pixels repeat). For each enabled channel: the sum of weight x "
             "value, divided by the divisor (toward zero), plus the bias, clamped to 0..255. "
-            "Channels not enabled become 0; with --direct 1 they keep the source value instead. "
-            "--direct 1 selects the library's direct variant for 24-bit pictures (8-bit grey "
-            "pictures: error 4), which draws polygons and ellipses clamped into the picture over "
-            "their own box and reads mask pictures by bit." FILTER_DETAIL,
-        .accepts = "8-bit grey, 16-, 24- and 32-bit pictures (with --direct 1: 24-bit only)",
+            "Channels not enabled become 0; with --direct they keep the source value instead. "
+            "--direct uses the direct variant for 24-bit pictures, which clamps polygons and "
+            "ellipses into the picture." FILTER_DETAIL,
+        .accepts = "8-bit grey, 16-, 24- and 32-bit pictures (with --direct: 24-bit only)",
         .selection = Selection::Shapes,
         .params = {{"kernel", ParamKind::Kernel, 81, "", -1000, 1000, nullptr,
                     "Weights row by row from the top, a square of 1, 3, 5, 7 or 9 on a side, "
@@ -366,9 +489,9 @@ const std::vector<EffectSpec> kEffects = {
                    {"bias", ParamKind::Int, 1, "", 0, 255, "0", "Added after the division."},
                    {"channels", ParamKind::Bool, 3, "red,green,blue", 0, 1, "1,1,1",
                     "Which channels are filtered."},
-                   {"direct", ParamKind::Bool, 1, "", 0, 1, "0",
-                    "1: the direct 24-bit variant (the polygon vertex count is passed plus "
-                    "1,000,000)."}},
+                   {"direct", ParamKind::Flag, 1, "", 0, 1, "0",
+                    "The direct variant for 24-bit pictures; channels not enabled keep their "
+                    "values."}},
         .invoke =
             [](EffectCall& c) {
               const FilterKernel kernel = CentredKernel(c.Numbers("kernel"));
@@ -381,7 +504,7 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--kernel \"0,-1,0 -1,5,-1 0,-1,0\""},
                     {"--kernel \"-1,-1,0 -1,0,1 0,1,1\" --bias 128"},
                     {"--kernel \"1,1,1,1,1 1,1,1,1,1 1,1,1,1,1 1,1,1,1,1 1,1,1,1,1\" --divisor 25 "
-                     "--direct 1 {polygon}"}},
+                     "--direct {polygon}"}},
     },
     {
         .name = "emboss",
@@ -501,6 +624,7 @@ const std::vector<EffectSpec> kEffects = {
                                   PROGRESS_ARGS(c)));
             },
         .gallery = {{"--cell 12,12"}, {"--cell 24,6 {polygon}"}},
+        .check = CheckMosaicCell,
     },
     {
         .name = "oil-paint",
@@ -538,8 +662,8 @@ const std::vector<EffectSpec> kEffects = {
             "at the first one outside the rectangle. zoom: samples at 1, 1.02, 1.04 ... times the "
             "pixel's offset from the rectangle's centre, ending likewise. spin: an arc of the "
             "given angle around the rectangle's centre, centred on the pixel; samples outside the "
-            "rectangle are skipped; an arc too small for two angles is refused (error "
-            "5)." FILTER_DETAIL,
+            "rectangle are skipped; an arc too small for two angles or above 360 degrees is refused "
+            "(error 5)." FILTER_DETAIL,
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
         .params = {ChoiceParam("kind", "linear", "Path of the samples.",
@@ -559,6 +683,323 @@ const std::vector<EffectSpec> kEffects = {
                     {"--kind spin --degrees 12"},
                     {"--kind zoom --samples 15 {ellipse} --outside"}},
     },
+    // ---- distortions and textures ---------------------------------------------------
+    {
+        .name = "ripple",
+        .exportName = "QVRipple",
+        .summary = "Concentric rings around the centre of the selection's box",
+        .description =
+            "Each selected pixel samples the source (bilinearly) along the line through the work "
+            "rectangle's centre, moved by s = sin(2 pi r / (2 wavelength) + phase) at its "
+            "distance r from the centre, measured with the rectangle stretched to a square. "
+            "additive: s x amplitude pixels are added to both coordinates of the offset; scaling: "
+            "the offset is scaled by |s| x amplitude. Samples beyond the picture take the "
+            "background colour unless --clamp keeps them on its border pixels." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"amplitude", ParamKind::Double, 1, "", -1e6, 1e6, "5",
+                    "Pixels (additive) or a scale factor (scaling)."},
+                   {"wavelength", ParamKind::Double, 1, "", -1e6, 1e6, "20",
+                    "Pixels; rings lie two wavelengths apart. 0 is refused (error 5)."},
+                   {"phase", ParamKind::Double, 1, "", -3600, 3600, "0", "Phase in degrees."},
+                   {"clamp", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Keep samples on the picture's border pixels instead of the background."},
+                   ChoiceParam("mode", "additive", "How s moves a pixel's sample.",
+                               {{"additive", 0}, {"scaling", 1}}),
+                   {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Colour of samples beyond the picture."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVRipple(SELECTION_ARGS(c), c.Number("amplitude"), c.Number("wavelength"),
+                                  c.Number("phase"), c.Int("clamp"), c.Int("mode"),
+                                  c.Byte("background", 0), c.Byte("background", 1),
+                                  c.Byte("background", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--amplitude 4 --wavelength 6"},
+                    {"--mode scaling --amplitude 1.1 --wavelength 25 --clamp 1"}},
+    },
+    {
+        .name = "waves",
+        .exportName = "QVWaves",
+        .summary = "Shift columns up and down (or rows sideways) by a wave",
+        .description =
+            "columns: each column of the work rectangle moves up and down by a sine or triangle "
+            "wave running along x; rows: each row moves sideways by a wave running along y. "
+            "Where the wave is steep a pixel is the truncated mean of the source pixels its span "
+            "covers, elsewhere the blend of the two nearest. Beyond the rectangle the edge mode "
+            "clamps to its edge, wraps around within it, or reads the background "
+            "colour." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {ChoiceParam("direction", "columns", "What moves.", {{"columns", 0}, {"rows", 1}}),
+                   ChoiceParam("shape", "sine", "The wave.", {{"sine", 0}, {"triangle", 1}}),
+                   {"wavelength", ParamKind::Int, 1, "", 1, 1e6, "40", "Pixels."},
+                   {"amplitude", ParamKind::Int, 1, "", 0, 1e6, "8", "Pixels."},
+                   {"phase", ParamKind::Double, 1, "", 0, 1, "0",
+                    "Fraction of a wavelength the wave starts at."},
+                   ChoiceParam("edge", "fill", "Beyond the rectangle's edges.",
+                               {{"fill", 0}, {"clamp", 1}, {"wrap", 2}}),
+                   {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Colour read beyond the rectangle (edge fill)."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVWaves(SELECTION_ARGS(c), c.Byte("direction"), c.Byte("shape"),
+                                 c.Int("wavelength"), c.Int("amplitude"), c.Number("phase"),
+                                 c.Byte("edge"), c.Byte("background", 0), c.Byte("background", 1),
+                                 c.Byte("background", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--wavelength 60 --amplitude 10 --edge wrap"},
+                    {"--shape triangle --direction rows --wavelength 50 --amplitude 12 --edge "
+                     "wrap"}},
+    },
+    {
+        .name = "whirl-pinch",
+        .exportName = "QVWhirlPinch",
+        .summary = "Turn and pinch the picture around the centre of the selection's box",
+        .description =
+            "Inside the circle of radius R x sqrt(factor) around the work rectangle's centre (R "
+            "its larger half-size, the rectangle stretched to a square), a pixel at relative "
+            "distance d samples the source at its offset turned by (1 - d)^2 x degrees and "
+            "scaled by sin(d x 90 degrees)^|pinch|: the angle fades out toward the circle, a "
+            "pinch above 0 magnifies the middle. Samples beyond the picture take the background "
+            "colour; pixels outside the circle are kept." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"degrees", ParamKind::Double, 1, "", -36000, 36000, "90",
+                    "Turn at the centre, in degrees."},
+                   {"pinch", ParamKind::Double, 1, "", -100, 100, "0",
+                    "Pinch exponent; only its magnitude counts; 0 none."},
+                   {"factor", ParamKind::Double, 1, "", -100, 100, "1",
+                    "Radius factor: the circle reaches R x sqrt(factor); 0 or below changes "
+                    "nothing."},
+                   {"background", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                    "Colour of samples beyond the picture."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVWhirlPinch(SELECTION_ARGS(c), c.Number("degrees"), c.Number("pinch"),
+                                      c.Number("factor"), c.Byte("background", 0),
+                                      c.Byte("background", 1), c.Byte("background", 2),
+                                      PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--degrees 200"}, {"--degrees 0 --pinch 1.5 {ellipse}"}},
+    },
+    {
+        .name = "lens",
+        .exportName = "QVLens",
+        .summary = "The picture seen through a glass hemisphere on the selection's box",
+        .description =
+            "A glass hemisphere stands on the ellipse inscribed in the work rectangle; each "
+            "selected pixel inside it samples the source (bilinearly) where the refracted ray "
+            "meets the picture, half a pixel right and down of the pixel. Index 1 gives the mean "
+            "of each pixel's 2 x 2 block; larger indices magnify the middle. At the picture's "
+            "right and bottom border the last column and row repeat. Selected pixels on or "
+            "outside the ellipse take the fill colour with --fill, else they are "
+            "kept." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"index", ParamKind::Double, 1, "", 1, 100, "1.5", "Refractive index."},
+                   {"fill", ParamKind::Bool, 1, "", 0, 1, "0",
+                    "Paint the pixels outside the ellipse with the fill colour."},
+                   {"fill-color", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
+                    "Fill colour."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVLens(SELECTION_ARGS(c), c.Number("index"), c.Int("fill"),
+                                c.Byte("fill-color", 0), c.Byte("fill-color", 1),
+                                c.Byte("fill-color", 2), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--index 1.8 --fill 1 --fill-color 30,30,30"}},
+    },
+    {
+        .name = "canvas",
+        .exportName = "QVCanvas",
+        .summary = "Add the relief of a woven canvas",
+        .description =
+            "A 128 x 128 relief of a woven canvas (heights -75..75), tiled from the picture's "
+            "top-left corner, is added to red, green and blue: height x strength / 10 plus one "
+            "half, truncated toward zero; each channel clamped to 0..255." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {ChoiceParam("orientation", "normal", "How the relief lies.",
+                               {{"normal", 0},
+                                {"mirrored", 1},
+                                {"transposed", 2},
+                                {"transposed-mirrored", 3}}),
+                   {"strength", ParamKind::Int, 1, "", -10000, 10000, "10",
+                    "Tenths: 10 adds the relief as it is, 0 nothing, negative values invert it."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVCanvas(SELECTION_ARGS(c), c.Byte("orientation"), c.Int("strength"),
+                                  PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--strength 10"}, {"--orientation transposed --strength 20 {ellipse}"}},
+    },
+    {
+        .name = "glass-tile",
+        .exportName = "QVGlassTile",
+        .summary = "The picture seen through a pane of small glass blocks",
+        .description =
+            "Cuts the work rectangle into tiles from its top-left corner; each tile shows its own "
+            "content at half size, twice across and twice down (the tiles at the right and "
+            "bottom edges cut off but sampling their whole extent)." FILTER_DETAIL,
+        .accepts = kFilterAccepts,
+        .selection = Selection::Shapes,
+        .params = {{"tile", ParamKind::Int, 2, "width,height", 10, 100, "20,20",
+                    "Tile size in pixels."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVGlassTile(SELECTION_ARGS(c), c.Int("tile", 0), c.Int("tile", 1),
+                                     PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--tile 24,24"}},
+    },
+    // ---- colour-picked selection and hidden marks ----------------------------------
+    {
+        .name = "select",
+        .exportName = "QVSelectImage",
+        .summary = "Cut out a shape's bounding box, the outside in a fill colour",
+        .description = kSelectHelp,
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = {kFillParam},
+        .invoke =
+            [](EffectCall& c) {
+              return Pair(qvx::UnpackHandles(QVSelectImage(
+                  c.images.Picture, c.mode, c.Points(), c.PointCount(), c.Rect(), c.inside,
+                  c.Int("fill", 0), c.Int("fill", 1), c.Int("fill", 2), PROGRESS_ARGS(c))));
+            },
+        .gallery = {{"--fill 40,160,90 {ellipse}"}},
+        .secondOutput = kShapeMaskOutput,
+    },
+    {
+        .name = "select-ex",
+        .exportName = "QVSelectImageEx",
+        .summary = "As select, through the export that writes the result pair to a record",
+        .description = "The same cut-out as select, called through QVSelectImageEx.",
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = {kFillParam},
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles result{};
+              QVSelectImageEx(c.images.Picture, &result, c.mode, c.Points(), c.PointCount(),
+                              c.Rect(), c.inside, c.Int("fill", 0), c.Int("fill", 1),
+                              c.Int("fill", 2), PROGRESS_ARGS(c));
+              return Pair(result);
+            },
+        .gallery = {{"--fill 255,255,255 {polygon} --outside"}},
+        .secondOutput = kShapeMaskOutput,
+    },
+    {
+        .name = "auto-select",
+        .exportName = "QVAutoSelectImage",
+        .summary = "Cut out a shape and mask the pixels near a reference colour",
+        .description = kAutoSelectHelp,
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = kAutoSelectParams,
+        .invoke =
+            [](EffectCall& c) {
+              return Pair(qvx::UnpackHandles(QVAutoSelectImage(
+                  c.images.Picture, c.mode, c.Points(), c.PointCount(), c.Rect(), c.inside,
+                  c.Int("color", 0), c.Int("color", 1), c.Int("color", 2), c.Byte("match"),
+                  c.Byte("tolerance"), PROGRESS_ARGS(c))));
+            },
+        // The coffee sample is mostly dark brown.
+        .gallery = {{"--color 60,35,20 --match rgb --tolerance 30"},
+                    {"--color 60,35,20 --match chroma --tolerance 6"},
+                    {"--color 60,35,20 --match luminance --tolerance 10 {ellipse}"}},
+        .secondOutput = kMatchMaskOutput,
+    },
+    {
+        .name = "auto-select-ex",
+        .exportName = "QVAutoSelectImageEx",
+        .summary = "As auto-select, through the export that writes the result pair to a record",
+        .description = "The same selection as auto-select, called through QVAutoSelectImageEx.",
+        .accepts = "every depth, with a whole-picture, polygon or ellipse selection",
+        .selection = Selection::Shapes,
+        .params = kAutoSelectParams,
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles result{};
+              QVAutoSelectImageEx(c.images.Picture, &result, c.mode, c.Points(), c.PointCount(),
+                                  c.Rect(), c.inside, c.Int("color", 0), c.Int("color", 1),
+                                  c.Int("color", 2), c.Byte("match"), c.Byte("tolerance"),
+                                  PROGRESS_ARGS(c));
+              return Pair(result);
+            },
+        .gallery = {{"--color 200,200,200 --match luminance --tolerance 40 {polygon} --outside"}},
+        .secondOutput = kMatchMaskOutput,
+    },
+    {
+        .name = "set-secret",
+        .exportName = "QVSetSecretImage",
+        .summary = "Hide a mark (a mask picture or a line of text) in the luminance",
+        .description = kSetSecretHelp,
+        .accepts = "24-bit pictures; a 1-bit mark picture",
+        .selection = Selection::TravelMask,
+        .params =
+            {{"text", ParamKind::Text, 127, "", 0, 0, "",
+              "Text of the mark (UTF-8); not used with --mask."},
+             {"font", ParamKind::Text, 31, "", 0, 0, "DejaVu Sans", "Font face name."},
+             {"size", ParamKind::Int, 1, "", 1, 2048, "32", "Character height in pixels."},
+             {"style", ParamKind::Bool, 3, "bold,italic,underline", 0, 1, "0,0,0", "Font style."},
+             ChoiceParam("direction", "0",
+                         "Writing direction: 0 a line, 1 reversed, 2 stacked "
+                         "down, 3 stacked down reversed.",
+                         {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}}),
+             ChoiceParam("angle", "0", "Turn of the text in degrees, counter-clockwise.",
+                         {{"0", 0}, {"90", 90}, {"180", 180}, {"270", 270}}),
+             {"shift", ParamKind::Int, 1, "", -20, 20, "5", "Luminance shift of marked pixels."},
+             {"rect", ParamKind::Int, 4, "left,top,right,bottom", -kMaxSide, kMaxSide, nullptr,
+              "Text rectangle; with --mask only left,top count: the mark's top-left pixel."},
+             {"reveal", ParamKind::Bool, 1, "", 0, 1, "0",
+              "1: write the check of the marked picture against INPUT instead (the mark made "
+              "visible)."}},
+        .invoke =
+            [](EffectCall& c) {
+              const RECT r = RectParam(c, "rect");
+              const std::string& text = c.Text("text");
+              HGLOBAL marked = QVSetSecretImage(
+                  c.images.Picture, c.images.Mask, text.c_str(), c.Text("font").c_str(),
+                  static_cast<WORD>(c.Int("size")), c.Byte("style", 0), c.Byte("style", 1),
+                  c.Byte("style", 2), 0, c.Byte("direction"), static_cast<WORD>(c.Int("angle")),
+                  c.Int("shift"), r.left, r.top, r.right, r.bottom, PROGRESS_ARGS(c));
+              if (!marked || !c.Int("reveal")) return One(marked);
+              HGLOBAL check =
+                  QVCheckSecretImage(c.images.Picture, marked, c.Int("shift"), PROGRESS_ARGS(c));
+              GlobalFree(marked);
+              return One(check);
+            },
+        .gallery = {{"--text \"Hidden 20\" --size {h:0.2} --shift 20 --rect "
+                     "{w:0.1},{h:0.3},{w:0.9},{h:0.7}"},
+                    {"--text \"Hidden 20\" --size {h:0.2} --shift 20 --rect "
+                     "{w:0.1},{h:0.3},{w:0.9},{h:0.7} --reveal 1"},
+                    {"--text QVX --size {h:0.15} --angle 90 --direction 2 --shift 8 --rect "
+                     "{w:0.3},{h:0.1},{w:0.7},{h:0.9} --reveal 1"}},
+    },
+    {
+        .name = "check-secret",
+        .exportName = "QVCheckSecretImage",
+        .summary = "Mask the pixels whose luminance rose from the first picture to the second",
+        .description =
+            "Compares two 24-bit pictures of the same size and returns a 1-bit mask with the "
+            "pixels where Y(second) - Y(first) >= threshold (taken into -20..20), Y = 0.298912 R "
+            "+ 0.586611 G + 0.114478 B rounded. With the unmarked picture first and the marked "
+            "one second, and the mark's shift as threshold, it shows a hidden mark.",
+        .accepts = "two 24-bit pictures of the same size",
+        .selection = Selection::None,
+        .params = {{"threshold", ParamKind::Int, 1, "", -20, 20, "5",
+                    "Least rise of luminance marked."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVCheckSecretImage(c.images.Picture, c.extraInputs.at(0),
+                                            c.Int("threshold"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--threshold 0"}},
+        .extraInputs = 1,
+        .extraInputHelp = "the second picture (the marked one)",
+    },
     // ---- geometry ------------------------------------------------------------------
     {
         .name = "resize",
@@ -569,8 +1010,8 @@ const std::vector<EffectSpec> kEffects = {
             "the nearest source pixel (palette indices kept). With smoothing, for 16-, 24- and "
             "32-bit and 8-bit grey pictures, shrinking dimensions are box-averaged and growing "
             "ones bilinearly blended; other palette pictures are still resized by nearest pixel. "
-            "The alpha of 32-bit results is 0. A mask given with --mask is resized with the "
-            "picture by nearest pixel and written to SECOND-OUTPUT.",
+            "Transparency is resized with the picture. A mask given with --mask is resized with "
+            "the picture by nearest pixel and written to SECOND-OUTPUT.",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kResizeParams,
@@ -579,15 +1020,17 @@ const std::vector<EffectSpec> kEffects = {
               return Pair(qvx::UnpackHandles(QVResize(&c.images, c.Int("width"), c.Int("height"),
                                                       c.Int("smooth"), PROGRESS_ARGS(c))));
             },
-        .gallery = {{"--width {w:0.5} --height {h:0.5}"}, {"--width 60 --height 40 --smooth 0"}},
+        .gallery = {{"--width {W:0.5} --height {H:0.5}"}, {"--width 60 --height 40 --no-smooth"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "",
+        .check = FillResizeSize,
     },
     {
         .name = "resize-ex",
         .exportName = "QVResizeEx",
-        .summary = "As resize, through the export that writes the result pair to a record",
-        .description = "The same scaling as resize, called through QVResizeEx, which stores the "
-                       "new picture and mask in the caller's record.",
+        .summary = "Scale the picture, as resize",
+        .description = "The same scaling as resize, through the library's second entry point "
+                       "for it (QVResizeEx).",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kResizeParams,
@@ -598,8 +1041,10 @@ const std::vector<EffectSpec> kEffects = {
                          PROGRESS_ARGS(c));
               return Pair(result);
             },
-        .gallery = {{"--width {w:1.5} --height {h:1.5}"}},
+        .gallery = {{"--width {W:1.5} --height {H:1.5}"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "",
+        .check = FillResizeSize,
     },
     {
         .name = "rotation",
@@ -611,10 +1056,10 @@ const std::vector<EffectSpec> kEffects = {
             "exact; other angles sample the nearest source pixel, or with smoothing (16-, 24-, "
             "32-bit and 8-bit grey pictures only) blend four pixels. Uncovered pixels take the "
             "background colour (palette pictures: the nearest table entry). The result holds the "
-            "whole turned picture, or keeps the source's size. 32-bit results keep their alpha at "
-            "0, 90, 180 and 270 degrees (not with --keep-size at 90 and 270) and have alpha 0 "
-            "otherwise. A mask given with --mask turns with the picture (its uncovered pixels "
-            "unselected) and is written to SECOND-OUTPUT.",
+            "whole turned picture, or keeps the source's size. Transparency turns with the "
+            "picture; uncovered pixels of a transparent picture are transparent. A mask given "
+            "with --mask turns with the picture (its uncovered pixels unselected) and is written "
+            "to SECOND-OUTPUT.",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kRotationParams,
@@ -625,17 +1070,18 @@ const std::vector<EffectSpec> kEffects = {
                              c.Int("smooth"), c.Int("background", 0), c.Int("background", 1),
                              c.Int("background", 2), c.Int("keep-size"), PROGRESS_ARGS(c))));
             },
-        .gallery = {{"--angle 3000 --background 40,40,40"},
-                    {"--angle 9000"},
-                    {"--angle -1500 --keep-size 1 --mirror 1"}},
+        .gallery = {{"--angle 30 --background 40,40,40"},
+                    {"--angle 90"},
+                    {"--angle -15 --keep-size --mirror"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "--background 0,0,0",
     },
     {
         .name = "rotation-ex",
         .exportName = "QVRotationEx",
-        .summary = "As rotation, through the export that writes the result pair to a record",
-        .description = "The same turn as rotation, called through QVRotationEx, which stores the "
-                       "new picture and mask in the caller's record.",
+        .summary = "Turn the picture, as rotation",
+        .description = "The same turn as rotation, through the library's second entry point for "
+                       "it (QVRotationEx).",
         .accepts = "every depth",
         .selection = Selection::TravelMask,
         .params = kRotationParams,
@@ -647,8 +1093,9 @@ const std::vector<EffectSpec> kEffects = {
                            c.Int("background", 2), c.Int("keep-size"), PROGRESS_ARGS(c));
               return Pair(result);
             },
-        .gallery = {{"--angle 18000 --flip 1"}},
+        .gallery = {{"--angle 180 --flip"}},
         .secondOutput = kMaskOutput,
+        .alphaArgs = "--background 0,0,0",
     },
     {
         .name = "cut-rect",
@@ -667,6 +1114,8 @@ const std::vector<EffectSpec> kEffects = {
               return One(QVCutRectImage(c.images.Picture, &rect, PROGRESS_ARGS(c)));
             },
         .gallery = {{"--rect {w:0.25},{h:0.2},{w:0.75},{h:0.8}"}},
+        .alphaArgs = "",
+        .check = CheckRectOverlaps,
     },
     {
         .name = "resize-color-bit",
@@ -693,7 +1142,9 @@ const std::vector<EffectSpec> kEffects = {
               return One(ResizeColorBit(c.images.Picture, r.left, r.top, r.right, r.bottom,
                                         c.Int("width"), c.Int("height")));
             },
-        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {w:0.3} --height {h:0.3}"}},
+        .gallery = {{"--rect {w:0.2},{h:0.2},{w:0.8},{h:0.8} --width {W:0.3} --height {H:0.3}"}},
+        .alphaArgs = "",
+        .check = CheckScaledRect,
     },
 };
 
@@ -716,6 +1167,10 @@ const std::vector<double>& EffectCall::Numbers(const char* name) const {
 
 std::vector<POINT>& EffectCall::PointList(const char* name) const {
   return (*values)[IndexOf(*this, name)].points;
+}
+
+const std::string& EffectCall::Text(const char* name) const {
+  return (*values)[IndexOf(*this, name)].text;
 }
 
 const std::vector<EffectSpec>& EffectTable() { return kEffects; }

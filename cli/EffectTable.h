@@ -19,6 +19,11 @@ enum class ParamKind {
   Choice,  // one of the named values (or its number)
   Curve,   // "x,y x,y ...": at most `count` points, x strictly increasing
   Kernel,  // whole numbers filling a centred odd square of at most `count` cells
+  Text,    // a string of at most `count` bytes, passed as it is
+  Flag,     // on/off without a value: --name turns it on, --no-name off; count 1,
+            // fallback "0" or "1"; the call gets 0 or 1
+  Degrees,  // an angle in degrees with decimals, min..max in degrees; the call gets
+            // hundredths of a degree, rounded to the nearest
 };
 
 struct ChoiceValue {
@@ -41,6 +46,7 @@ struct ParamSpec {
 struct ParamValue {
   std::vector<double> numbers;  // Int, Double, Bool, Choice, Kernel (row by row)
   std::vector<POINT> points;    // Curve
+  std::string text;             // Text
 };
 
 // Everything one call of an export needs: pictures, selection, parameters.
@@ -64,6 +70,7 @@ struct EffectCall {
   BYTE Byte(const char* name, int i = 0) const { return static_cast<BYTE>(Int(name, i)); }
   const std::vector<double>& Numbers(const char* name) const;
   std::vector<POINT>& PointList(const char* name) const;
+  const std::string& Text(const char* name) const;
 };
 
 // What a call returned: the new picture and, for exports that return a pair,
@@ -100,6 +107,18 @@ struct EffectSpec {
   int extraInputs = 0;  // picture files read after INPUT
   const char* extraInputHelp = "";
   const char* secondOutput = "";  // help of the optional second output file
+  // Effects that change the picture's geometry give a transparent picture's
+  // alpha plane the same treatment: the same call on the plane as an 8-bit
+  // grey picture, with these parameters (command-line form) put over the
+  // user's, e.g. "--background 0,0,0" so that new area is transparent. Null
+  // for effects that keep every pixel where it is (the output then takes
+  // the input's alpha as it stands).
+  const char* alphaArgs = nullptr;
+  // Checks of the parameters together or against the picture's size that
+  // the ranges cannot express, run before the call; returns why the library
+  // would refuse or misread them, or "" when they are fine. It may also work
+  // out values that depend on the picture (a height kept in proportion).
+  std::string (*check)(EffectCall& call, int width, int height) = nullptr;
 };
 
 const std::vector<EffectSpec>& EffectTable();

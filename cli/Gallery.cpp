@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,13 +45,6 @@ struct Entry {
   std::string problem;  // the error line of a failed run
   double milliseconds = -1;
 };
-
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
 
 std::string Html(const std::string& text) {
   std::string escaped;
@@ -102,7 +96,7 @@ bool MakeThumbnail(const std::string& from, const std::string& to, std::string& 
     }
     if (!CopyFromGlobal(thumb.get(), dib, error)) return false;
   }
-  return SaveImageFile(to, dib, error, FileSync::kUnflushed);
+  return SaveImageFile(to, dib, error);
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
@@ -186,15 +180,18 @@ std::vector<std::string> GalleryArguments(const std::string& sample, int width, 
                     "--polygon \"{w:0.5},{h:0.08} {w:0.9},{h:0.92} {w:0.1},{h:0.92}\"");
   std::string expanded;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    const char axis = i + 1 < text.size() ? text[i + 1] : 0;
     const bool placeholder = text[i] == '{' && i + 2 < text.size() && text[i + 2] == ':' &&
-                             (text[i + 1] == 'w' || text[i + 1] == 'h');
+                             std::strchr("whWH", axis);
     const std::size_t close = placeholder ? text.find('}', i) : std::string::npos;
     if (close == std::string::npos) {
       expanded += text[i];
       continue;
     }
     const double fraction = std::atof(text.substr(i + 3, close - i - 3).c_str());
-    expanded += std::to_string(std::lround(fraction * (text[i + 1] == 'w' ? width : height)));
+    const long value = std::lround(fraction * (axis == 'w' || axis == 'W' ? width : height));
+    // Upper case stands for a size, which is at least 1 however small the picture.
+    expanded += std::to_string(axis == 'W' || axis == 'H' ? std::max(1L, value) : value);
     i = close;
   }
   std::vector<std::string> args;
@@ -230,8 +227,15 @@ std::string ShellQuote(const std::string& argument) {
 
 int RunGallery(const std::string& program, const std::string& inputArg,
                const std::string& outDirArg, std::ostream& out, std::ostream& err) {
-  const std::string input = inputArg.empty() ? DefaultGalleryInput() : inputArg;
-  const std::string outDir = outDirArg.empty() ? DefaultGalleryDir() : outDirArg;
+  // Absolute paths, so that the page's command lines work from any folder.
+  std::error_code absoluteError;
+  const auto absolute = [&](const std::string& path) {
+    return fs::absolute(path, absoluteError).lexically_normal().string();
+  };
+  const std::string input = absolute(inputArg.empty() ? DefaultGalleryInput() : inputArg);
+  const std::string outDir = absolute(outDirArg.empty() ? DefaultGalleryDir() : outDirArg);
+  const std::string shownProgram =
+      program.find('/') == std::string::npos ? program : absolute(program);
   const std::string prefix = ProgramName(program) + ": gallery: ";
   Bytes picture;
   std::string error;
@@ -256,7 +260,7 @@ int RunGallery(const std::string& program, const std::string& inputArg,
                  "input.png",
                  "",
                  -1};
-  if (!SaveImageFile(outDir + "/input.png", picture, error, FileSync::kUnflushed) ||
+  if (!SaveImageFile(outDir + "/input.png", picture, error) ||
       !MakeThumbnail(outDir + "/input.png", outDir + "/thumbs/input.png", error)) {
     err << prefix << error << '\n';
     return kExitFile;
@@ -277,14 +281,14 @@ int RunGallery(const std::string& program, const std::string& inputArg,
 
       Entry entry;
       entry.title = std::string(spec.name) + " (" + spec.exportName + ")";
-      entry.command = ShellQuote(program);
+      entry.command = ShellQuote(shownProgram);
       for (const std::string& arg : args) {
         entry.command += ' ';
         entry.command += ShellQuote(arg);
       }
       std::ostringstream problem;
       RunReport report;
-      const int status = RunCommandLine(program, args, out, problem, &report, FileSync::kUnflushed);
+      const int status = RunCommandLine(program, args, out, problem, &report);
       if (status == kExitCancelled || Interrupted()) {
         err << problem.str() << prefix << "cancelled; the page was not written\n";
         return kExitCancelled;
@@ -315,8 +319,7 @@ int RunGallery(const std::string& program, const std::string& inputArg,
     err << prefix << error << '\n';
     return kExitFile;
   }
-  std::error_code absoluteError;
-  const fs::path shown = fs::absolute(index, absoluteError).lexically_normal();
+  const fs::path shown = absolute(index);
   out << "Gallery of " << entries.size() - 1 << " runs written to " << shown.string() << '\n';
   if (failures) {
     err << prefix << failures << " run(s) failed; the page shows why\n";

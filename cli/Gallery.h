@@ -16,7 +16,7 @@ std::string DefaultGalleryDir();
 
 // The arguments a gallery sample stands for on a width x height picture:
 // "{w:0.25}" and "{h:0.5}" become that fraction of the width or height
-// (rounded), "{ellipse}" and "{polygon}" a centred --ellipse or --polygon;
+// (rounded), "{W:0.3}" and "{H:0.3}" likewise but at least 1 (for sizes), "{ellipse}" and "{polygon}" a centred --ellipse or --polygon;
 // double quotes group words into one argument.
 std::vector<std::string> GalleryArguments(const std::string& sample, int width, int height);
 

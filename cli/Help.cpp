@@ -23,10 +23,34 @@ std::string OptionLine(const std::string& option, const std::string& text) {
   return line + wrapped.substr(kOptionColumn);
 }
 
+// "--gamma R,G,B", or "--mirror" for a flag.
+std::string OptionName(const ParamSpec& p) {
+  std::string name = "--";
+  name += p.name;
+  if (p.kind != ParamKind::Flag) {
+    name += ' ';
+    name += ParamTypeName(p);
+  }
+  return name;
+}
+
+// A flag's default as the user sets it: "--smooth" or "--no-smooth".
+std::string FlagDefault(const ParamSpec& p) {
+  return std::string(p.fallback && p.fallback[0] == '1' ? "--" : "--no-") + p.name;
+}
+
+// Entries reached through a second entry point of the library, hidden from
+// the list: "resize-ex" beside "resize".
+bool IsTwin(const EffectSpec& spec) {
+  const std::string name = spec.name;
+  return name.size() > 3 && name.compare(name.size() - 3, 3, "-ex") == 0 &&
+         FindEffect(name.substr(0, name.size() - 3)) != nullptr;
+}
+
 std::string Usage(const std::string& program, const EffectSpec& spec) {
   std::string usage = "Usage: " + ProgramName(program) + " " + spec.name;
   for (const ParamSpec& p : spec.params) {
-    const std::string option = std::string("--") + p.name + " " + ParamTypeName(p);
+    const std::string option = OptionName(p);
     usage += p.fallback ? " [" + option + "]" : " " + option;
   }
   if (spec.selection == Selection::Shapes) usage += " [selection]";
@@ -39,20 +63,44 @@ std::string Usage(const std::string& program, const EffectSpec& spec) {
 }
 
 const char* const kFilesText =
-    "INPUT is a BMP (1, 4, 8, 16, 24 or 32 bits), PNG or JPEG file, recognised by its content. "
-    "OUTPUT's format follows its extension (.bmp, .png, .jpg, .jpeg) and keeps the picture's "
-    "kind: palette, grey, RGB or RGBA. The output is written under a temporary name and renamed "
-    "into place, so a failed run leaves no half-written file.";
+    "INPUT is a BMP (1, 4, 8, 16, 24 or 32 bits, RLE too), PNG or JPEG file, recognised by its "
+    "content; \"-\" reads standard input. Pictures are turned upright by their EXIF "
+    "orientation. OUTPUT's format follows its extension (.bmp, .png, .jpg, .jpeg; \"-\" writes "
+    "standard output in the input's format) and keeps the picture's kind: palette, grey, RGB, or "
+    "RGBA when the input had transparency, which follows the picture through every effect. EXIF "
+    "(orientation reset), ICC profile and resolution are kept in PNG and JPEG outputs. The "
+    "output is written under a temporary name and renamed into place (an existing file keeps its "
+    "permissions; a symbolic link is written through), so a failed or interrupted run leaves no "
+    "half-written file.";
 const char* const kExitText =
     "Exit status: 0 done; 1 the library refused or failed (its error code and meaning are "
     "printed); 2 bad command line or parameter (refused before the library is called); 3 a file "
-    "could not be read or written; 130 cancelled with Ctrl-C.";
+    "could not be read or written; 130 cancelled with Ctrl-C; 143 ended by SIGTERM.";
+const char* const kFileOptions[][2] = {
+    {"--quality N", "JPEG quality 1..100 [default 92]"},
+    {"--subsampling S", "JPEG chroma sampling 444, 422 or 420 [default 420]"},
+    {"--progressive", "progressive JPEG"},
+    {"--compression N", "PNG compression 0 (none) .. 9 (smallest) [default 6]"},
+    {"--strip", "write no EXIF or ICC profile"},
+    {"--no-auto-orient", "keep the stored orientation (do not turn by EXIF)"},
+    {"--strict", "refuse pictures the effect does not take rather than convert them to 24-bit"},
+    {"--quiet", "no progress bar"},
+    {"--max-pixels N",
+     "refuse input pictures of more than N pixels (default 268435456, 256 megapixels) before "
+     "reading their pixels"}};
 
 }  // namespace
 
 std::string ProgramName(const std::string& program) {
   const std::size_t slash = program.find_last_of('/');
   return slash == std::string::npos ? program : program.substr(slash + 1);
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
 }
 
 std::string Wrap(const std::string& text, int indent, int width) {
@@ -78,15 +126,39 @@ std::string ToolHelp(const std::string& path) {
   text += "  " + program + " list                       every effect, one line each\n";
   text += "  " + program + " EFFECT --help              an effect's parameters\n";
   text += "  " + program + " EFFECT [--param value ...] [selection] INPUT OUTPUT\n";
+  text += "  " + program + " INPUT EFFECT [...] then EFFECT [...] ... OUTPUT\n";
+  text += "  " + program + " batch [-j N] --out DIR|PATTERN EFFECT [...] [then ...] -- INPUT...\n";
+  text += "  " + program + " info FILE...               size, kind, transparency, orientation\n";
   text +=
-      "  " + program + " gallery [INPUT] [OUTDIR]   every effect on one picture, as a web page\n\n";
-  text += Wrap(kFilesText, 0) + "\n" + Wrap(kExitText, 0);
+      "  " + program + " gallery [INPUT] [OUTDIR]   every effect on one picture, as a web page\n";
+  text += "  " + program + " --version\n\n";
+  text += Wrap(
+              "A pipeline runs its effects in order on the picture in memory (one read, one "
+              "write), e.g. " +
+                  program +
+                  " photo.jpg blur --radius 3 then rgb-gamma --gamma 0.2,0,0 then resize "
+                  "--width 800 --height 600 small.jpg",
+              0) +
+          "\n";
+  text += Wrap(
+              "A batch runs an effect or pipeline on many files (or the pictures of folders) on N "
+              "threads (-j, default one per core). --out is a folder, or a pattern with {name}, "
+              "{ext} and {dir} of the input, e.g. --out 'small/{name}.jpg'. A failing file never "
+              "stops the others; the failures are listed at the end and the status is not 0.",
+              0) +
+          "\nFile options (any effect, pipeline or batch):\n";
+  for (const auto& option : kFileOptions) text += OptionLine(option[0], option[1]);
+  text += '\n';
+  text += Wrap(kFilesText, 0);
+  text += '\n';
+  text += Wrap(kExitText, 0);
   return text;
 }
 
 std::string EffectList() {
   std::string text;
   for (const EffectSpec& spec : EffectTable()) {
+    if (IsTwin(spec)) continue;
     std::string line = std::string("  ") + spec.name;
     line.resize(20, ' ');
     text += line + spec.summary + "\n";
@@ -100,10 +172,14 @@ std::string EffectHelp(const std::string& program, const EffectSpec& spec) {
                      "\n" + Wrap(std::string("Pictures: ") + spec.accepts + ".", 0);
   if (!spec.params.empty()) text += "\nParameters:\n";
   for (const ParamSpec& p : spec.params) {
+    if (p.kind == ParamKind::Flag) {
+      text += OptionLine("--" + std::string(p.name) + ", --no-" + p.name,
+                         std::string(p.help) + " [default " + FlagDefault(p) + "]");
+      continue;
+    }
     std::string facts = ParamRange(p);
     facts += p.fallback ? std::string(", default ") + p.fallback : std::string(", required");
-    text += OptionLine(std::string("--") + p.name + " " + ParamTypeName(p),
-                       std::string(p.help) + " [" + facts + "]");
+    text += OptionLine(OptionName(p), std::string(p.help) + " [" + facts + "]");
   }
   if (spec.selection == Selection::Shapes) {
     text += "\nSelection (where the effect applies; the whole picture by default):\n";
@@ -122,8 +198,8 @@ std::string EffectHelp(const std::string& program, const EffectSpec& spec) {
     text += OptionLine("--mask FILE",
                        "a mask picture of INPUT's size (non-black = 1) that is resized with it");
   }
-  text += "\nOther options:\n";
-  text += OptionLine("--quiet", "no progress bar (the progress window is not opened)");
+  text += "\nFile options:\n";
+  for (const auto& option : kFileOptions) text += OptionLine(option[0], option[1]);
   text += OptionLine("-h, --help", "this text");
   if (*spec.secondOutput) {
     text += '\n';

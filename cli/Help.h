@@ -20,6 +20,9 @@ std::string EffectHelp(const std::string& program, const EffectSpec& spec);
 // `qvxeffect gallery --help`.
 std::string GalleryHelp(const std::string& program);
 
+// `text` with every `from` replaced by `to`.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+
 // `text` broken into lines of at most `width` characters, each starting with
 // `indent` spaces.
 std::string Wrap(const std::string& text, int indent, int width = 79);

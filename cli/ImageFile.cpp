@@ -3,14 +3,19 @@
 #include "cli/ImageFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "cli/ImageFileDib.h"
 
 namespace qvx {
 
@@ -48,7 +53,9 @@ class FileDescriptor {
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
   bytes.clear();
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const bool standardInput = path == "-";
+  FileDescriptor file(standardInput ? ::dup(STDIN_FILENO)
+                                    : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) {
     error = SystemError(path, "cannot open");
     return false;
@@ -96,28 +103,124 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
   return true;
 }
 
-// Writes `bytes` to a hidden temporary file beside `path` and renames it
-// over `path`; the temporary file is removed on every failure.
+// Temporary files being written, so that RemovePendingTempFiles can find
+// them from a signal handler: one slot per write in progress (a batch
+// writes on several threads). A slot is 0 free, 1 being filled, 2 in use.
+constexpr int kTempSlots = 64;
+std::atomic<int> g_tempState[kTempSlots];
+char g_tempPath[kTempSlots][PATH_MAX];
+
+// Keeps SIGINT and SIGTERM from this thread while a temporary file is made
+// and registered, and while it is renamed and forgotten, so that a handler
+// never sees half of either step.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+int RegisterTempFile(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kTempSlots; ++i) {
+    int expected = 0;
+    if (!g_tempState[i].compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(g_tempPath[i], path.c_str(), path.size() + 1);
+    g_tempState[i].store(2);
+    return i;
+  }
+  return -1;
+}
+
+void ForgetTempFile(int slot) {
+  if (slot >= 0) g_tempState[slot].store(0);
+}
+
+// The file a write to `path` replaces: the last target of a chain of
+// symbolic links (which need not exist yet), or `path` itself.
+std::string WriteTarget(const std::string& path) {
+  std::string target = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    char link[PATH_MAX];
+    const ssize_t length = ::readlink(target.c_str(), link, sizeof link - 1);
+    if (length <= 0) break;
+    const std::string next(link, static_cast<std::size_t>(length));
+    const std::size_t slash = target.rfind('/');
+    target = next[0] == '/' || slash == std::string::npos ? next : target.substr(0, slash + 1) + next;
+  }
+  return target;
+}
+
+// The permission bits a new file gets under the process's umask, read once.
+mode_t NewFileMode() {
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
+
+// Writes `bytes` to a hidden temporary file beside the target of `path`
+// and renames it over the target; the temporary file is removed on every
+// failure. The target keeps the permissions (and, where allowed, the owner)
+// it had.
 bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                         FileSync sync, std::string& error) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+                         std::string& error) {
+  const std::string target = WriteTarget(path);
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temp = folder + "." + name + ".XXXXXX";
-  FileDescriptor file(::mkostemp(temp.data(), O_CLOEXEC));
+  int slot = -1;
+  int fd = -1;
+  {
+    const SignalsHeld held;
+    fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd >= 0) slot = RegisterTempFile(temp);
+  }
+  FileDescriptor file(fd);
   if (file.get() < 0) {
     error = SystemError(path, "cannot create a file beside it");
     return false;
   }
-  // mkostemp makes the file private; give it the mode a new file would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  bool ok = ::fchmod(file.get(), 0666 & ~mask) == 0 && WriteAll(file.get(), bytes) &&
-            (sync == FileSync::kUnflushed || ::fsync(file.get()) == 0);
+  // mkostemp makes the file private; give it the mode the target has, or a
+  // new file would get.
+  struct stat existing {};
+  mode_t mode = NewFileMode();
+  if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    mode = existing.st_mode & 07777;
+    if (::fchown(file.get(), existing.st_uid, existing.st_gid) != 0) {
+      // Only the owner's group may be out of reach; the mode is still kept.
+    }
+  }
+  bool ok = ::fchmod(file.get(), mode) == 0 && WriteAll(file.get(), bytes) &&
+            ::fsync(file.get()) == 0;
   ok = file.Close() && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+  const SignalsHeld held;
+  // A signal that came while the file was written is honoured before the
+  // rename, not after it: the target stays as it was.
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  if (sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM)) ok = false;
+  if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
+    ForgetTempFile(slot);
+    return true;
+  }
   error = SystemError(path, "cannot write");
   ::unlink(temp.c_str());
+  ForgetTempFile(slot);
   return false;
 }
 
@@ -163,31 +266,58 @@ const char* ImageFormatName(ImageFormat format) {
   }
 }
 
+void RemovePendingTempFiles() {
+  for (int i = 0; i < kTempSlots; ++i)
+    if (g_tempState[i].load() == 2) ::unlink(g_tempPath[i]);
+}
+
 bool DecodeImage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-                 std::string& error) {
-  switch (DetectImageFormat(data, size)) {
+                 std::string& error, ImageExtras* extras, std::uint64_t maxPixels) {
+  if (extras) *extras = ImageExtras{};
+  bool ok = false;
+  const ImageFormat format = DetectImageFormat(data, size);
+  switch (format) {
     case ImageFormat::Bmp:
-      return DecodeBmp(data, size, dib, error);
+      return DecodeBmp(data, size, dib, error, maxPixels);
     case ImageFormat::Png:
-      return DecodePng(data, size, dib, error);
+      ok = DecodePng(data, size, dib, error, maxPixels);
+      if (ok && extras) ReadPngMetadata(data, size, *extras);
+      break;
     case ImageFormat::Jpeg:
-      return DecodeJpeg(data, size, dib, error);
+      ok = DecodeJpeg(data, size, dib, error, maxPixels);
+      if (ok && extras) ReadJpegMetadata(data, size, *extras);
+      return ok;
     default:
       dib.clear();
       error = size == 0 ? "file is empty" : "not a BMP, PNG or JPEG file";
       return false;
   }
+  // A PNG read as 32 bits had transparency: its alpha becomes the plane.
+  DibLayout layout;
+  if (ok && extras && InspectDib(dib.data(), dib.size(), layout, error) && layout.bitCount == 32) {
+    extras->alpha.resize(static_cast<std::size_t>(layout.width) * layout.height);
+    std::uint8_t* alpha = extras->alpha.data();
+    for (std::int32_t y = 0; y < layout.height; ++y) {
+      std::uint8_t* row = DibRow(dib.data(), layout, y);
+      for (std::int32_t x = 0; x < layout.width; ++x) {
+        *alpha++ = row[4 * x + 3];
+        row[4 * x + 3] = 0;
+      }
+    }
+  }
+  return ok;
 }
 
 bool EncodeImage(ImageFormat format, const std::vector<std::uint8_t>& dib,
-                 std::vector<std::uint8_t>& file, std::string& error) {
+                 std::vector<std::uint8_t>& file, std::string& error,
+                 const EncodeOptions& options) {
   switch (format) {
     case ImageFormat::Bmp:
-      return EncodeBmp(dib, file, error);
+      return EncodeBmp(dib, file, error, options);
     case ImageFormat::Png:
-      return EncodePng(dib, file, error);
+      return EncodePng(dib, file, error, options);
     case ImageFormat::Jpeg:
-      return EncodeJpeg(dib, file, error);
+      return EncodeJpeg(dib, file, error, options);
     default:
       file.clear();
       error = "unknown picture format";
@@ -195,28 +325,33 @@ bool EncodeImage(ImageFormat format, const std::vector<std::uint8_t>& dib,
   }
 }
 
-bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error) {
+bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std::string& error,
+                   ImageExtras* extras, std::uint64_t maxPixels) {
   dib.clear();
   std::vector<std::uint8_t> bytes;
   if (!ReadWholeFile(path, bytes, error)) return false;
-  if (DecodeImage(bytes.data(), bytes.size(), dib, error)) return true;
+  if (DecodeImage(bytes.data(), bytes.size(), dib, error, extras, maxPixels)) return true;
   error = path + ": " + error;
   return false;
 }
 
 bool SaveImageFile(const std::string& path, const std::vector<std::uint8_t>& dib,
-                   std::string& error, FileSync sync) {
-  const ImageFormat format = ImageFormatFromPath(path);
+                   std::string& error, const EncodeOptions& options, ImageFormat stdoutFormat) {
+  const bool standardOutput = path == "-";
+  const ImageFormat format = standardOutput ? stdoutFormat : ImageFormatFromPath(path);
   if (format == ImageFormat::Unknown) {
     error = path + ": unknown picture format (use .bmp, .png, .jpg or .jpeg)";
     return false;
   }
   std::vector<std::uint8_t> bytes;
-  if (!EncodeImage(format, dib, bytes, error)) {
+  if (!EncodeImage(format, dib, bytes, error, options)) {
     error = path + ": " + error;
     return false;
   }
-  return WriteFileAtomically(path, bytes, sync, error);
+  if (!standardOutput) return WriteFileAtomically(path, bytes, error);
+  if (WriteAll(STDOUT_FILENO, bytes)) return true;
+  error = SystemError("standard output", "cannot write");
+  return false;
 }
 
 }  // namespace qvx

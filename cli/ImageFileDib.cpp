@@ -64,6 +64,16 @@ bool CheckPictureSize(std::int64_t width, std::int64_t height, int bitCount, std
   return true;
 }
 
+bool CheckPixelBudget(std::int64_t width, std::int64_t height, std::uint64_t maxPixels,
+                      std::string& error) {
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (pixels <= maxPixels) return true;
+  error = "picture is too large (" + std::to_string(width) + " x " + std::to_string(height) +
+          " is " + std::to_string(pixels) + " pixels; at most " + std::to_string(maxPixels) +
+          ", see --max-pixels)";
+  return false;
+}
+
 bool InspectDib(const std::uint8_t* dib, std::size_t size, DibLayout& layout, std::string& error) {
   layout = DibLayout{};
   if (!dib || size < sizeof(BITMAPINFOHEADER)) {

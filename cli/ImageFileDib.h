@@ -53,6 +53,9 @@ std::uint64_t DibRowBytes(int bitCount, std::int64_t width);
 
 // Refuses empty pictures and those over the size limits, naming the size.
 bool CheckPictureSize(std::int64_t width, std::int64_t height, int bitCount, std::string& error);
+// Whether a picture being read stays within the reader's pixel budget.
+bool CheckPixelBudget(std::int64_t width, std::int64_t height, std::uint64_t maxPixels,
+                      std::string& error);
 
 // Checks that a block is a packed DIB this layer can write, and where its
 // parts lie. Rows of 1, 4, 8 and 24 bits are taken as uncompressed whatever

@@ -173,6 +173,14 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
   value = ParamValue{};
   if (spec.kind == ParamKind::Curve) return ParseCurve(spec, text, value, error);
   if (spec.kind == ParamKind::Kernel) return ParseKernel(spec, text, value, error);
+  if (spec.kind == ParamKind::Text) {
+    if (static_cast<int>(text.size()) > spec.count) {
+      error = "'" + text + "' is longer than " + std::to_string(spec.count) + " bytes";
+      return false;
+    }
+    value.text = text;
+    return true;
+  }
   const std::vector<std::string> parts =
       spec.count > 1 ? Split(text, ",") : std::vector<std::string>{text};
   if (static_cast<int>(parts.size()) != spec.count) {
@@ -193,13 +201,20 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
              InRange(number, spec.min, spec.max, PartName(spec, i), error);
         break;
       case ParamKind::Bool:
+      case ParamKind::Flag:
         ok = ReadBool(parts[i], number, error);
+        break;
+      case ParamKind::Degrees:
+        ok = ReadNumber(parts[i], false, number, error) &&
+             InRange(number, spec.min, spec.max, PartName(spec, i), error);
+        number = std::round(number * 100);
         break;
       case ParamKind::Choice:
         ok = ReadChoice(spec, parts[i], number, error);
         break;
       case ParamKind::Curve:
       case ParamKind::Kernel:
+      case ParamKind::Text:
         break;
     }
     if (!ok) return false;
@@ -254,6 +269,11 @@ std::string ParamTypeName(const ParamSpec& spec) {
     case ParamKind::Bool:
       one = "0|1";
       break;
+    case ParamKind::Flag:
+      return "";
+    case ParamKind::Degrees:
+      one = "DEGREES";
+      break;
     case ParamKind::Choice:
       for (const ChoiceValue& choice : spec.choices) {
         if (!one.empty()) one += '|';
@@ -264,6 +284,8 @@ std::string ParamTypeName(const ParamSpec& spec) {
       return "\"x,y x,y ...\"";
     case ParamKind::Kernel:
       return "\"w,w,w w,w,w ...\"";
+    case ParamKind::Text:
+      return "TEXT";
   }
   if (spec.count == 1) return one;
   if (*spec.parts) {
@@ -278,6 +300,8 @@ std::string ParamTypeName(const ParamSpec& spec) {
 
 std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
+  if (spec.kind == ParamKind::Text) return "at most " + std::to_string(spec.count) + " bytes";
+  if (spec.kind == ParamKind::Flag) return "on/off";
   if (spec.kind == ParamKind::Kernel) {
     std::string sizes;
     for (int side = 1; side * side <= spec.count; side += 2)

@@ -93,6 +93,49 @@ bool MakeMask(const Bytes& picture, bool invert, Bytes& mask, std::string& error
   return true;
 }
 
+Bytes PlanePicture(const Bytes& plane, int width, int height, int bitCount) {
+  Bytes dib;
+  const DibLayout layout = NewDib(dib, width, height, bitCount, bitCount == 8 ? 256 : 0);
+  if (bitCount == 8) SetGreyRamp(DibTable(dib));
+  for (std::int32_t y = 0; y < height; ++y) {
+    const std::uint8_t* levels = &plane[static_cast<std::size_t>(y) * width];
+    std::uint8_t* row = DibRow(dib.data(), layout, y);
+    if (bitCount == 8) {
+      std::memcpy(row, levels, static_cast<std::size_t>(width));
+      continue;
+    }
+    for (std::int32_t x = 0; x < width; ++x) std::memset(row + 3 * x, levels[x], 3);
+  }
+  return dib;
+}
+
+bool PictureToPlane(const Bytes& dib, Bytes& plane) {
+  DibLayout layout;
+  std::string error;
+  if (!InspectDib(dib.data(), dib.size(), layout, error)) return false;
+  plane.resize(static_cast<std::size_t>(layout.width) * layout.height);
+  std::vector<std::uint8_t> bgr(static_cast<std::size_t>(layout.width) * 3);
+  for (std::int32_t y = 0; y < layout.height; ++y) {
+    ReadRowBgr(dib.data(), layout, y, bgr.data());
+    std::uint8_t* levels = &plane[static_cast<std::size_t>(y) * layout.width];
+    for (std::int32_t x = 0; x < layout.width; ++x) levels[x] = bgr[3 * static_cast<std::size_t>(x) + 1];
+  }
+  return true;
+}
+
+Bytes To24Bit(const Bytes& dib) {
+  DibLayout source;
+  std::string error;
+  Bytes result;
+  if (!InspectDib(dib.data(), dib.size(), source, error)) return result;
+  const DibLayout layout = NewDib(result, source.width, source.height, 24, 0);
+  const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
+  SetPixelsPerMeter(result, header->biXPelsPerMeter, header->biYPelsPerMeter);
+  for (std::int32_t y = 0; y < source.height; ++y)
+    ReadRowBgr(dib.data(), source, y, DibRow(result.data(), layout, y));
+  return result;
+}
+
 void PictureSize(const Bytes& dib, int& width, int& height) {
   width = height = 0;
   if (dib.size() < sizeof(BITMAPINFOHEADER)) return;

@@ -44,6 +44,15 @@ bool CopyFromGlobal(HGLOBAL block, Bytes& dib, std::string& error);
 // pixels are selected, or with `invert` its black ones.
 bool MakeMask(const Bytes& picture, bool invert, Bytes& mask, std::string& error);
 
+// An 8-bit grey-ramp (or 24-bit grey) picture whose levels are a plane of
+// width x height bytes, rows from the top.
+Bytes PlanePicture(const Bytes& plane, int width, int height, int bitCount);
+// The grey levels of a picture (its green channel) as a plane, rows from the
+// top; false when the block is not a picture.
+bool PictureToPlane(const Bytes& dib, Bytes& plane);
+// The picture at 24 bits, blue-green-red, for effects that refuse its depth.
+Bytes To24Bit(const Bytes& dib);
+
 // Width and height of a packed DIB (0, 0 when it is shorter than a header).
 void PictureSize(const Bytes& dib, int& width, int& height);
 // "24-bit", "8-bit grey", "4-bit palette", "16-bit 5-6-5", ...

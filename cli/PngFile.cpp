@@ -4,6 +4,7 @@
 // sets the jump point first and holds nothing that needs destroying: a jump
 // back from libpng then skips no destructor and loses no state.
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -34,6 +35,7 @@ struct PngReader {
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   std::size_t position = 0;
+  std::uint64_t maxPixels = 0;
   std::string message;
   std::vector<png_bytep> rows;
   ~PngReader() {
@@ -93,7 +95,9 @@ bool RunRead(PngReader& r, std::vector<std::uint8_t>& dib) {
   if (bits >= 24) png_set_bgr(r.png);
   if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(r.png);
 
-  if (!CheckPictureSize(width, height, bits, r.message)) return false;
+  if (!CheckPictureSize(width, height, bits, r.message) ||
+      !CheckPixelBudget(width, height, r.maxPixels, r.message))
+    return false;
   const std::uint64_t packed = static_cast<std::uint64_t>(png_get_rowbytes(r.png, r.info)) * height;
   if (packed / kMaxInflateRatio > r.size) {
     return Refuse(r.message, "PNG data is too short for a " + std::to_string(width) + " x " +
@@ -176,18 +180,26 @@ bool AlphaAllZero(const std::uint8_t* dib, const DibLayout& layout) {
   return true;
 }
 
-bool RunWrite(PngWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
+bool RunWrite(PngWriter& w, const std::uint8_t* dib, const DibLayout& layout,
+              const EncodeOptions& options) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_set_write_fn(w.png, &w, WriteBytes, FlushBytes);
+  png_set_compression_level(w.png, options.compression);
 
-  const bool palette = layout.bitCount <= 8 && !layout.greyRamp;
+  // An alpha plane makes an RGBA file of any picture; without one, the
+  // fourth bytes of 32-bit pixels are the alpha only when the caller gave
+  // no extras at all.
+  const ImageExtras* extras = options.extras;
+  const bool plane = extras && !extras->alpha.empty();
+  const bool fourthByteAlpha = !extras && layout.bitCount == 32;
+  const bool palette = !plane && layout.bitCount <= 8 && !layout.greyRamp;
   int colorType = PNG_COLOR_TYPE_RGB;
-  if (palette) {
+  if (plane || fourthByteAlpha) {
+    colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  } else if (palette) {
     colorType = PNG_COLOR_TYPE_PALETTE;
   } else if (layout.greyRamp) {
     colorType = PNG_COLOR_TYPE_GRAY;
-  } else if (layout.bitCount == 32) {
-    colorType = PNG_COLOR_TYPE_RGB_ALPHA;
   }
   png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(layout.width),
                static_cast<png_uint_32>(layout.height), palette ? layout.bitCount : 8, colorType,
@@ -200,14 +212,36 @@ bool RunWrite(PngWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
     png_set_pHYs(w.png, w.info, static_cast<png_uint_32>(header->biXPelsPerMeter),
                  static_cast<png_uint_32>(header->biYPelsPerMeter), PNG_RESOLUTION_METER);
   }
+  if (extras && !extras->exif.empty()) {
+    png_set_eXIf_1(w.png, w.info, static_cast<png_uint_32>(extras->exif.size()),
+                   const_cast<png_bytep>(extras->exif.data()));
+  }
+  if (extras && !extras->icc.empty()) {
+    // A profile libpng finds unfit is left out rather than failing the write.
+    png_set_benign_errors(w.png, 1);
+    png_set_iCCP(w.png, w.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, extras->icc.data(),
+                 static_cast<png_uint_32>(extras->icc.size()));
+    png_set_benign_errors(w.png, 0);
+  }
   png_write_info(w.png, w.info);
-  if (layout.bitCount >= 16) png_set_bgr(w.png);
+  if (plane || layout.bitCount >= 16) png_set_bgr(w.png);
 
-  const bool widen = layout.bitCount == 16;
-  const bool opaque = layout.bitCount == 32 && AlphaAllZero(dib, layout);
+  const bool widen = layout.bitCount == 16 || (!fourthByteAlpha && layout.bitCount == 32);
+  const bool opaque = fourthByteAlpha && AlphaAllZero(dib, layout);
+  std::vector<std::uint8_t> bgr;
+  if (plane) bgr.resize(static_cast<std::size_t>(layout.width) * 3);
   for (std::int32_t y = 0; y < layout.height; ++y) {
     const std::uint8_t* row = DibRow(dib, layout, y);
-    if (widen) {
+    if (plane) {
+      ReadRowBgr(dib, layout, y, bgr.data());
+      const std::uint8_t* alpha = &extras->alpha[static_cast<std::size_t>(y) * layout.width];
+      for (std::int32_t x = 0; x < layout.width; ++x) {
+        std::memcpy(&w.row[4 * static_cast<std::size_t>(x)], &bgr[3 * static_cast<std::size_t>(x)],
+                    3);
+        w.row[4 * static_cast<std::size_t>(x) + 3] = alpha[x];
+      }
+      row = w.row.data();
+    } else if (widen) {
       ReadRowBgr(dib, layout, y, w.row.data());
       row = w.row.data();
     } else if (opaque) {
@@ -221,10 +255,59 @@ bool RunWrite(PngWriter& w, const std::uint8_t* dib, const DibLayout& layout) {
   return true;
 }
 
+// Inflates a zlib stream of at most `limit` bytes; false when damaged or
+// larger.
+bool Inflate(const std::uint8_t* data, std::size_t size, std::size_t limit,
+             std::vector<std::uint8_t>& out) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return false;
+  stream.next_in = const_cast<Bytef*>(data);
+  stream.avail_in = static_cast<uInt>(size);
+  out.clear();
+  int status = Z_OK;
+  while (status == Z_OK) {
+    const std::size_t used = out.size();
+    if (used >= limit) break;
+    out.resize(std::min(limit, used + 65536));
+    stream.next_out = out.data() + used;
+    stream.avail_out = static_cast<uInt>(out.size() - used);
+    status = inflate(&stream, Z_NO_FLUSH);
+    out.resize(out.size() - stream.avail_out);
+  }
+  inflateEnd(&stream);
+  return status == Z_STREAM_END;
+}
+
 }  // namespace
 
+void ReadPngMetadata(const std::uint8_t* data, std::size_t size, ImageExtras& extras) {
+  // Profiles and EXIF blocks larger than this are not kept.
+  constexpr std::size_t kMaxBlock = std::size_t{16} << 20;
+  std::size_t at = 8;
+  while (size - at >= 12) {
+    const std::uint32_t length = static_cast<std::uint32_t>(data[at] << 24 | data[at + 1] << 16 |
+                                                            data[at + 2] << 8 | data[at + 3]);
+    const std::uint8_t* type = data + at + 4;
+    const std::uint8_t* body = data + at + 8;
+    if (length > size - at - 12) return;
+    if (std::memcmp(type, "eXIf", 4) == 0 && length <= kMaxBlock) {
+      extras.exif.assign(body, body + length);
+    } else if (std::memcmp(type, "iCCP", 4) == 0) {
+      // Profile name (1..79 bytes), zero, compression method 0, zlib data.
+      const auto* end = static_cast<const std::uint8_t*>(std::memchr(body, 0, std::min<std::size_t>(length, 80)));
+      if (end && end + 2 <= body + length && end[1] == 0 &&
+          !Inflate(end + 2, body + length - (end + 2), kMaxBlock, extras.icc)) {
+        extras.icc.clear();
+      }
+    } else if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) {
+      return;  // metadata after the pixels is rare; it is not looked for
+    }
+    at += 12 + static_cast<std::size_t>(length);
+  }
+}
+
 bool DecodePng(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& dib,
-               std::string& error) {
+               std::string& error, std::uint64_t maxPixels) {
   dib.clear();
   if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
     error = "not a PNG file";
@@ -233,6 +316,7 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, std::vector<std::uint
   PngReader reader;
   reader.data = data;
   reader.size = size;
+  reader.maxPixels = maxPixels;
   reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader.message, PngError, PngWarning);
   if (reader.png) reader.info = png_create_info_struct(reader.png);
   if (!reader.info) {
@@ -248,14 +332,20 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, std::vector<std::uint
 }
 
 bool EncodePng(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& file,
-               std::string& error) {
+               std::string& error, const EncodeOptions& options) {
   file.clear();
   DibLayout layout;
   if (!InspectDib(dib.data(), dib.size(), layout, error)) return false;
+  const ImageExtras* extras = options.extras;
+  if (extras && !extras->alpha.empty() &&
+      extras->alpha.size() != static_cast<std::size_t>(layout.width) * layout.height) {
+    error = "the alpha plane does not fit the picture";
+    return false;
+  }
 
   PngWriter writer;
   writer.file = &file;
-  if (layout.bitCount >= 16) writer.row.resize(static_cast<std::size_t>(layout.width) * 4);
+  writer.row.resize(static_cast<std::size_t>(layout.width) * 4);
   if (layout.bitCount <= 8 && !layout.greyRamp) {
     // Pixels past the end of the table would make an invalid file; they get
     // black entries, as the DIB reads them.
@@ -274,7 +364,7 @@ bool EncodePng(const std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& 
     error = "out of memory writing PNG";
     return false;
   }
-  if (!RunWrite(writer, dib.data(), layout)) {
+  if (!RunWrite(writer, dib.data(), layout, options)) {
     error = "cannot write PNG: " + writer.message;
     file.clear();
     return false;

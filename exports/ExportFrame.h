@@ -69,13 +69,19 @@ ImageHandlesResult RunPairEffect(const DialogArgs& dialog, Worker&& worker) {
 }
 
 // The Ex twin: the pair goes to the caller's record whenever the worker
-// ran, and the answer is whether a picture came back.
+// ran, and the answer is whether a picture came back. Without a record the
+// pair could never be handed back, so a null one is refused with error 5
+// before the window opens or any work is done.
 template <class Worker>
 BOOL RunPairEffectEx(const DialogArgs& dialog, ImageHandles* out, Worker&& worker) {
+  if (!out) {
+    SetErrorStatus(kErrorBadParameter);
+    return FALSE;
+  }
   ImageHandles pair{nullptr, nullptr};
   if (!detail::RunInDialog(dialog, pair, std::forward<Worker>(worker))) return FALSE;
   if (pair.Picture) SetErrorStatus(kErrorNone);
-  if (out) *out = pair;
+  *out = pair;
   return pair.Picture ? TRUE : FALSE;
 }
 

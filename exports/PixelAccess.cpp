@@ -11,32 +11,23 @@ namespace {
 using qvx::kErrorBadParameter;
 
 // A record handed back by a caller must still describe a locked picture of
-// this module: its header must start a live block, and every derived field
-// must agree with that header. Anything else is refused as a bad parameter
-// instead of being followed into memory the caller does not own.
+// this module: its header must start a live block, and every field a pixel
+// access relies on (pointers, sizes, stride, masks, table entry count) must
+// equal what locking that picture gives. Anything else is refused as a bad
+// parameter instead of being followed into memory the caller does not own.
 bool DescribesLockedPicture(const DibAccess& record) {
   if (!record.Header) return false;
   HGLOBAL block = GlobalHandle(record.Header);
   if (!block) return false;
-  const SIZE_T blockBytes = GlobalSize(block);
-  if (blockBytes < sizeof(BITMAPINFOHEADER)) return false;
-  const BITMAPINFOHEADER& header = *record.Header;
-  if (header.biSize != sizeof(BITMAPINFOHEADER) || header.biWidth != record.Width ||
-      header.biHeight != record.Height || header.biBitCount != record.BitCount ||
-      record.Width < 1 || record.Height < 1 || record.MaxX != record.Width - 1 ||
-      record.MaxY != record.Height - 1)
+  DibAccess fresh;
+  if (!qvx::DescribeLockedDib(record.Header, GlobalSize(block), qvx::kDepthAll, &fresh))
     return false;
-  const std::uint32_t rowBytes = qvx::RowBytesFor(record.BitCount, record.Width);
-  const auto* table = reinterpret_cast<const BYTE*>(record.Header) + header.biSize;
-  const std::uint64_t tableBytes = GetDibPalSize(record.Header);
-  if (rowBytes == 0 || record.RowBytes != rowBytes ||
-      reinterpret_cast<const BYTE*>(record.ColorTable) != table || record.Bits != table + tableBytes)
-    return false;
-  const std::uint64_t needed =
-      sizeof(BITMAPINFOHEADER) + tableBytes + std::uint64_t{rowBytes} * record.Height;
-  if (blockBytes < needed) return false;
-  if (record.BitCount == 16 && record.RedMask != 0x7C00 && record.RedMask != 0xF800) return false;
-  return true;
+  return record.ColorTable == fresh.ColorTable && record.Bits == fresh.Bits &&
+         record.BitCount == fresh.BitCount && record.Width == fresh.Width &&
+         record.Height == fresh.Height && record.MaxX == fresh.MaxX &&
+         record.MaxY == fresh.MaxY && record.RowBytes == fresh.RowBytes &&
+         record.RedMask == fresh.RedMask && record.GreenMask == fresh.GreenMask &&
+         record.BlueMask == fresh.BlueMask && record.ColorCount == fresh.ColorCount;
 }
 
 template <class Operation>

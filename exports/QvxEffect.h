@@ -23,6 +23,10 @@
 //   inside      non-zero: apply inside the shape; 0: outside it
 //   noDialog    0: show the progress window; non-zero: run silently
 //   dlgArg1..3  passed unchanged to the progress window
+//
+// The Ex twins write their results through an out-pointer and return 1 or
+// 0. A null out-pointer is refused with error 5 before anything is done: no
+// progress window, no work, nothing allocated.
 #pragma once
 //
 // This header is valid C and C++ and stands alone: it needs only the
@@ -241,6 +245,85 @@ QVX_API HGLOBAL WINAPI QVCutRectImage(HGLOBAL picture, RECT* rect, BOOL noDialog
 QVX_API HGLOBAL WINAPI ResizeColorBit(HGLOBAL picture, int left, int top, int right, int bottom,
                                       int width, int height);
 
+// ---- colour-picked selection and hidden marks -------------------------------
+// Cut the bounding box of a shape out of a picture of any depth (mode 1
+// whole picture, 2 polygon, 3 ellipse; mode 0 and modes above 3 fail with
+// 5). With inside != 0 the cut-out is the shape's bounding box clipped to
+// the picture (a shape wholly outside it fails with 5); with inside = 0 it
+// is the whole picture and the shape is left out. Pixels of the shape keep
+// their colour (palette pictures their index); the others take the fill
+// red, green, blue (low bytes; palette pictures the nearest table entry).
+// 32-bit cut-outs have alpha 0. A polygon's vertices are moved in the
+// caller's array by the cut-out's top-left corner. Returns the cut-out (low
+// 32 bits) and a 1-bit mask of the cut-out's size, bit 1 where the shape is
+// (high 32 bits); both 0 on failure: 5 bad mode or shape, 7 unusable
+// picture, 3 out of memory, 2 shape not drawn or progress window not
+// opened, 1 cancelled.
+QVX_API ImageHandlesResult WINAPI QVSelectImage(HGLOBAL picture, BYTE mode, POINT* points,
+                                                int pointCount, const RECT* rect, BOOL inside,
+                                                int red, int green, int blue, BOOL noDialog,
+                                                DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// QVSelectImage writing the pair to *result (whenever the worker ran, also
+// on failure); returns 1 when a cut-out was made.
+QVX_API BOOL WINAPI QVSelectImageEx(HGLOBAL picture, ImageHandles* result, BYTE mode,
+                                    POINT* points, int pointCount, const RECT* rect, BOOL inside,
+                                    int red, int green, int blue, BOOL noDialog, DWORD dlgArg1,
+                                    DWORD dlgArg2, DWORD dlgArg3);
+// Cut out a shape as QVSelectImage does, pixels outside the shape 0, and
+// mark in a 1-bit mask of the cut-out's size every pixel of the shape whose
+// colour matches the reference red, green, blue (low bytes) within
+// `tolerance`: matchMode 0 each of red, green and blue; 1 chrominance Cr
+// and Cb; 2 luminance Y, where Y = trunc(0.298912 R + 0.586611 G +
+// 0.114478 B), Cr = trunc(0.5 R - 0.41869 G - 0.08131 B + 128), Cb =
+// trunc(-0.16874 R - 0.33126 G + 0.5 B + 128) (products from tables, added
+// in that order). Palette pictures are matched by their colours. Returns
+// the cut-out and the match mask; both 0 on failure: 5 bad mode, match mode
+// above 2 or bad shape, 7 unusable picture, 3 out of memory, 2 shape not
+// drawn or progress window not opened, 1 cancelled.
+QVX_API ImageHandlesResult WINAPI QVAutoSelectImage(HGLOBAL picture, BYTE mode, POINT* points,
+                                                    int pointCount, const RECT* rect, BOOL inside,
+                                                    int red, int green, int blue, BYTE matchMode,
+                                                    BYTE tolerance, BOOL noDialog, DWORD dlgArg1,
+                                                    DWORD dlgArg2, DWORD dlgArg3);
+// QVAutoSelectImage writing the pair to *result (whenever the worker ran,
+// also on failure); returns 1 when a cut-out was made.
+QVX_API BOOL WINAPI QVAutoSelectImageEx(HGLOBAL picture, ImageHandles* result, BYTE mode,
+                                        POINT* points, int pointCount, const RECT* rect,
+                                        BOOL inside, int red, int green, int blue, BYTE matchMode,
+                                        BYTE tolerance, BOOL noDialog, DWORD dlgArg1,
+                                        DWORD dlgArg2, DWORD dlgArg3);
+// Hide a mark in a 24-bit picture: every pixel the mark covers has its
+// luminance Y (rounded) raised by `shift` (taken into -20..20) and its
+// colour rebuilt from the new Y and its own rounded chrominance, R = Y +
+// 1.402 Cr, G = Y - 0.34414 Cb - 0.71414 Cr, B = Y + 1.772 Cb (rounded,
+// clamped); a pixel whose new Y would leave 0..255 is left as it is.
+// mark != 0: a 1-bit picture whose top-left pixel lands at (left, top);
+// pixels whose colour is not black mark, parts beyond the picture are
+// ignored. mark = 0: `text` (1..127 bytes; UTF-8 on Linux, the code page on
+// Windows) is drawn in white with the font CreateBestFont chooses from
+// faceName (1..31 characters), fontSize (pixels), the four style bytes
+// (bold, italic, underline, reserved), direction (0 left to right, 1
+// reversed, 2 stacked downward, 3 stacked reversed; above 3 taken as 0)
+// and angle (0, 90, 180, 270 counter-clockwise; others taken as 0) into the
+// rectangle left, top, right, bottom (corners reordered), from its top-left
+// corner. Returns the marked picture, or 0: 7 not 24-bit or mark not
+// 1-bit, 5 face name or text too long, 9 text not drawn (empty text or
+// name, size 0, empty rectangle, no surface), 3 out of memory, 1 cancelled,
+// 2 progress window not opened.
+QVX_API HGLOBAL WINAPI QVSetSecretImage(HGLOBAL picture, HGLOBAL mark, const char* text,
+                                        const char* faceName, WORD fontSize, BYTE style1,
+                                        BYTE style2, BYTE style3, BYTE style4, BYTE direction,
+                                        WORD angle, int shift, int left, int top, int right,
+                                        int bottom, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                        DWORD dlgArg3);
+// Reveal a mark: a new 1-bit mask of the pictures' size with bit 1 where
+// Y(second) - Y(first) >= threshold (taken into -20..20), Y rounded as for
+// QVSetSecretImage. Both pictures 24-bit of the same size, else 7; 3 out
+// of memory, 1 cancelled, 2 progress window not opened.
+QVX_API HGLOBAL WINAPI QVCheckSecretImage(HGLOBAL first, HGLOBAL second, int threshold,
+                                          BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                          DWORD dlgArg3);
+
 // ---- tone and colour ------------------------------------------------------
 // Curves on red, green and blue, on luminance and chrominance (Y, Cr, Cb),
 // grey, colour unification, chroma and red-eye removal. Unless said
@@ -299,6 +382,18 @@ QVX_API HGLOBAL WINAPI QVYCCSpline(ImageHandles* images, BYTE mode, POINT* point
 // included, get only their colour table rewritten. No selection.
 QVX_API HGLOBAL WINAPI QVSetGray(HGLOBAL picture, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                  DWORD dlgArg3);
+// The whole picture converted to another kind: 1 (black and white: white
+// where the luminance is at least `threshold`), 4 or 8 (the standard
+// palette, or one built by median cut when `standardPalette` is 0; the
+// 8-bit standard palette is the 216-colour cube), 40 or 80 (16 or 256
+// greys), 16 (5-5-5), 24 or 32. `dither` diffuses the error (Floyd-
+// Steinberg) when colours are reduced. Colour-table pictures going to a
+// table as deep or deeper keep their table and indices (or have each entry
+// matched to the standard palette). The target is the low 16 bits of its
+// argument; any other value, or the picture's own kind, fails with 5.
+QVX_API HGLOBAL WINAPI QVConvertColor(HGLOBAL picture, WORD targetKind, BOOL standardPalette,
+                                      BOOL dither, BYTE threshold, BOOL noDialog, DWORD dlgArg1,
+                                      DWORD dlgArg2, DWORD dlgArg3);
 // Selected pixels whose red, green and blue each lie within tolerance of the
 // target become exactly the target. 8-bit grey-ramp, 16-, 24- and 32-bit
 // pictures only (others: error 7).
@@ -384,8 +479,8 @@ QVX_API HGLOBAL WINAPI QVOilPaint(ImageHandles* images, BYTE mode, POINT* points
 // kind 1 spin: an arc of `degrees` around the centre, centred on the pixel,
 // through a table of trunc(4 sqrt(R) arc + 2) angles (R the distance from
 // the centre to the farthest corner), fewer toward the centre; samples
-// outside the rectangle are skipped. A kind above 2 or a negative spin
-// angle: error 5.
+// outside the rectangle are skipped. A kind above 2, or a spin angle below
+// 0 or above 360 (a second turn would only resample the first): error 5.
 QVX_API HGLOBAL WINAPI QVMotionBlur(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
                                     const RECT* rect, BOOL inside, BYTE kind, BYTE samples,
                                     int degrees, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
@@ -427,3 +522,73 @@ QVX_API HGLOBAL WINAPI QVRemoveNoise(ImageHandles* images, BYTE mode, POINT* poi
                                      int pointCount, const RECT* rect, BOOL inside, BYTE method,
                                      BYTE level, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                      DWORD dlgArg3);
+
+// ---- distortions and textures -----------------------------------------------
+// As the neighbourhood filters: 8-bit grey (kept grey), 16-, 24- and 32-bit
+// pictures (others: error 7), the selection's pixels of its work rectangle
+// written, alpha 0 in written 32-bit pixels. The distortions take their
+// geometry (centre, size, edges) from the work rectangle and sample the
+// source bilinearly: trunc((c00 (1-fx) + c10 fx) (1-fy) + (c01 (1-fx) +
+// c11 fx) fy + 0.5). Source positions that are NaN or beyond the 32-bit
+// range take the background colour (lens: the pixel keeps its value).
+//
+// Ripple: rings around the rectangle's centre. With the offset (dx, dy)
+// from the centre in space stretched to a square, s = sin(2 pi r / (2
+// wavelength) + phase) at distance r; the pixel samples the source at the
+// offset scaled by |s| amplitude (scaling non-zero) or moved by s amplitude
+// on both axes (scaling 0). clamp keeps the sample's first pixel in the
+// picture (border pixels stretched); otherwise samples beyond the picture
+// take the background colour. Wavelength 0: error 5.
+QVX_API HGLOBAL WINAPI QVRipple(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, double amplitude, double wavelength,
+                                double degrees, BOOL clamp, BOOL scaling, BYTE red, BYTE green,
+                                BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                DWORD dlgArg3);
+// Waves: direction 0 shifts columns up and down (the wave runs along x), 1
+// shifts rows left and right; shape 0 sine, 1 triangle (other values of
+// either: error 5). wavelength below 1 is taken as 1, a negative amplitude
+// as 0, phase (a fraction of the wavelength) clamped to 0..1. Where the wave
+// is steep a pixel is the truncated mean of the rows (columns) its span
+// covers, else the blend of the two around its displaced position. Beyond
+// the rectangle: edge 1 clamps to its edge, 2 wraps around within it, any
+// other value reads the background colour.
+QVX_API HGLOBAL WINAPI QVWaves(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                               const RECT* rect, BOOL inside, BYTE direction, BYTE shape,
+                               int wavelength, int amplitude, double phase, BYTE edge, BYTE red,
+                               BYTE green, BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                               DWORD dlgArg3);
+// Whirl and pinch inside the circle of radius R sqrt(factor) around the
+// rectangle's centre (R its larger half-size, space stretched to a square):
+// a pixel at relative distance d samples the source at its offset turned
+// by (1 - d)^2 x degrees and scaled by sin(d pi / 2)^|pinch|; samples
+// beyond the picture take the background colour. Pixels
+// outside the circle keep their value; factor 0 or below changes nothing.
+QVX_API HGLOBAL WINAPI QVWhirlPinch(ImageHandles* images, BYTE mode, POINT* points,
+                                    int pointCount, const RECT* rect, BOOL inside, double degrees,
+                                    double pinch, double factor, BYTE red, BYTE green, BYTE blue,
+                                    BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Lens: a glass hemisphere of refractive index `index` (below 1 taken as 1)
+// on the ellipse inscribed in the rectangle; each pixel inside it samples
+// the source where the refracted ray meets it, half a pixel right and down
+// of the pixel (index 1: the mean of the pixel's 2 x 2 block), the last
+// column and row repeating at the picture's border. Pixels on or outside
+// the ellipse take the fill colour when fill is non-zero, else keep theirs.
+QVX_API HGLOBAL WINAPI QVLens(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                              const RECT* rect, BOOL inside, double index, BOOL fill, BYTE red,
+                              BYTE green, BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                              DWORD dlgArg3);
+// Canvas: a 128 x 128 woven relief of heights d in -75..75, tiled from the
+// picture's top-left corner, added to red, green and blue as
+// trunc(d x strength / 10 + 0.5), clamped to 0..255. orientation (low byte)
+// 1 mirrors the relief left to right, 2 transposes it, 3 transposes and
+// mirrors it, any other value uses it as it is.
+QVX_API HGLOBAL WINAPI QVCanvas(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                const RECT* rect, BOOL inside, BYTE orientation, int strength,
+                                BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);
+// Glass tiles: tiles of tileWidth x tileHeight (each clamped to 10..100)
+// from the rectangle's top-left corner, each showing its own content at
+// half size twice across and twice down; sources clamped to the picture.
+QVX_API HGLOBAL WINAPI QVGlassTile(ImageHandles* images, BYTE mode, POINT* points,
+                                   int pointCount, const RECT* rect, BOOL inside, int tileWidth,
+                                   int tileHeight, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                   DWORD dlgArg3);

@@ -28,6 +28,7 @@ namespace qvx {
 namespace {
 
 constexpr double kRadiansPerDegree = 0.017453292519943295;
+constexpr int kFullTurnDegrees = 360;
 
 enum MotionKind : BYTE { kLinear = 0, kSpin = 1, kZoom = 2 };
 
@@ -219,7 +220,11 @@ struct SpinFilter {
 HGLOBAL RunMotionBlur(const SelectionArgs& args, BYTE kind, BYTE samples, int degrees,
                       BOOL noDialog, PixelRoute route) {
   // Unknown kinds and spins backwards (fewer than two angles) have no rule.
-  if (kind > kZoom || (kind == kSpin && degrees < 0)) return RefuseParameter();
+  // An arc past a full turn only walks again over pixels its first turn
+  // sampled, while its angle count, and with it every pixel's work, keeps
+  // growing: it is refused rather than run for minutes.
+  if (kind > kZoom || (kind == kSpin && (degrees < 0 || degrees > kFullTurnDegrees)))
+    return RefuseParameter();
   const FilterSetup setup{kDepthGreyAndTrue, noDialog, route};
   if (kind == kSpin) {
     SpinFilter filter;

@@ -12,8 +12,13 @@
 // Brushes of up to 5 x 5 pixels hold their window's keys (channel values or
 // luminance bins) in the lanes of one vector and count every key against
 // every other at once. Larger brushes keep counts for a window sliding
-// along the run, and a pass in visiting order, counting afresh, stops at
-// the first key to reach the highest count.
+// along the run. Up to 16 x 16, a pass in visiting order, counting afresh,
+// stops at the first key to reach the highest count. Beyond that such a
+// pass would cost the window's area per pixel: the window also keeps, for
+// each of its rows and each key, the key's last column in that row and a
+// bit set of the rows holding the key, so the last visit of every leading
+// key is found in a few steps and the earliest of them wins. Either way a
+// pixel costs a multiple of the brush size, not of its area.
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -166,11 +171,59 @@ class KeyCounts {
   bool Reaches(int key) { return ++reached_[key] == best_; }
   void Forget(int key) { reached_[key] = 0; }
 
+  // Whether `key` has the highest count.
+  bool Leads(int key) const { return counts_[key] == best_; }
+
  private:
   std::uint16_t* counts_ = nullptr;
   std::uint16_t* reached_ = nullptr;
   std::uint16_t* holders_ = nullptr;
   int best_ = 0;
+};
+
+// Where each key was last seen in each row of a sliding window: the last
+// column per row and key (-1 when absent) and, per key, the rows holding
+// it as a bit set.
+class KeyPlaces {
+ public:
+  static constexpr int kWords = 4;  // 256 rows at most
+  // Bytes for a window of `rows` rows.
+  static std::size_t Bytes(int rows) {
+    return (static_cast<std::size_t>(rows) * 256) * sizeof(std::int32_t) +
+           256 * kWords * sizeof(std::uint64_t);
+  }
+  // `memory`: Bytes(rows) bytes.
+  void Bind(void* memory, int rows) {
+    rowBits_ = static_cast<std::uint64_t*>(memory);
+    lasts_ = reinterpret_cast<std::int32_t*>(rowBits_ + 256 * kWords);
+    std::fill_n(rowBits_, 256 * kWords, std::uint64_t{0});
+    std::fill_n(lasts_, static_cast<std::size_t>(rows) * 256, -1);
+  }
+  void Add(int row, int key, int column) {
+    lasts_[row * 256 + key] = column;
+    rowBits_[key * kWords + row / 64] |= std::uint64_t{1} << (row % 64);
+  }
+  // The window's leftmost column leaves: a key last seen there is gone
+  // from the row.
+  void Remove(int row, int key, int column) {
+    std::int32_t& last = lasts_[row * 256 + key];
+    if (last != column) return;
+    last = -1;
+    rowBits_[key * kWords + row / 64] &= ~(std::uint64_t{1} << (row % 64));
+  }
+  // The visiting position of the key's last visit in a window whose rows
+  // run from column `from` to `to`; the key must be present.
+  int LastPosition(int key, int from, int to) const {
+    const std::uint64_t* bits = rowBits_ + key * kWords;
+    int word = kWords - 1;
+    while (bits[word] == 0) --word;
+    const int row = word * 64 + 63 - __builtin_clzll(bits[word]);
+    return row * (to - from + 1) + lasts_[row * 256 + key] - from;
+  }
+
+ private:
+  std::uint64_t* rowBits_ = nullptr;
+  std::int32_t* lasts_ = nullptr;
 };
 
 // The window of a pixel: rows[0 .. rowCount - 1], columns from .. to.
@@ -209,6 +262,18 @@ struct Window {
     VisitFirst(visited, [&](Bgrx c) { counts.Forget(key(c)); });
     return {winner, visited - 1};
   }
+
+  // The same winner from the places of the leading keys: the one whose
+  // last visit comes first.
+  Mode WinnerByPlaces(const KeyCounts& counts, const KeyPlaces& places) const {
+    Mode best{0, rowCount * (to - from + 1)};
+    for (int key = 0; key < 256; ++key) {
+      if (!counts.Leads(key)) continue;
+      const int position = places.LastPosition(key, from, to);
+      if (position < best.position) best = {static_cast<BYTE>(key), position};
+    }
+    return best;
+  }
 };
 
 struct ChannelKeys {
@@ -225,8 +290,12 @@ struct OilPaintFilter {
   static constexpr bool kChannels = Keys::kPlanes == 3;
   int start = 0, half = 0;  // window offsets start .. half in each direction
   int size = 1;
+  // Brushes above 16 x 16 find winners by the keys' places.
+  static constexpr int kPassBrush = 16;
   WorkBlock countsBlock;
   KeyCounts counts[Keys::kPlanes];
+  WorkBlock placesBlock;
+  KeyPlaces places[Keys::kPlanes];
   WorkBlock lanesBlock;
   BYTE* planes[3] = {};       // key planes of a run, column by column
   DerivedRows<BYTE> binRows;  // luminance bins of the source rows (method 1)
@@ -244,6 +313,12 @@ struct OilPaintFilter {
       auto* memory = countsBlock.As<std::uint16_t>();
       std::fill_n(memory, Keys::kPlanes * entries, std::uint16_t{0});
       for (int k = 0; k < Keys::kPlanes; ++k) counts[k].Bind(memory + k * entries);
+      if (size > kPassBrush) {
+        const std::size_t bytes = KeyPlaces::Bytes(size);
+        if (!placesBlock.Allocate(Keys::kPlanes * bytes)) return false;
+        for (int k = 0; k < Keys::kPlanes; ++k)
+          places[k].Bind(placesBlock.As<BYTE>() + k * bytes, size);
+      }
     }
     return job.rows.Allocate(size + 1, 0);
   }
@@ -303,12 +378,22 @@ struct OilPaintFilter {
   // out is indexed by picture column. The counts are back to zero after.
   template <class From, class To>
   void PaintSliding(Window& window, int x0, int x1, From&& from, To&& to, Bgrx* out) {
+    const bool byPlaces = size > kPassBrush;
     const auto update = [&](int i, auto change) {
       for (int r = 0; r < window.rowCount; ++r)
-        for (int k = 0; k < Keys::kPlanes; ++k) change(counts[k], Keys::Key(window.rows[r][i], k));
+        for (int k = 0; k < Keys::kPlanes; ++k) change(k, r, i, Keys::Key(window.rows[r][i], k));
     };
-    const auto add = [](KeyCounts& c, int key) { c.Add(key); };
-    const auto remove = [](KeyCounts& c, int key) { c.Remove(key); };
+    const auto add = [&](int k, int r, int i, int key) {
+      counts[k].Add(key);
+      if (byPlaces) places[k].Add(r, key, i);
+    };
+    const auto remove = [&](int k, int r, int i, int key) {
+      counts[k].Remove(key);
+      if (byPlaces) places[k].Remove(r, key, i);
+    };
+    const auto winner = [&](int k, auto key) {
+      return byPlaces ? window.WinnerByPlaces(counts[k], places[k]) : window.Winner(counts[k], key);
+    };
     window.from = from(x0);
     window.to = window.from - 1;
     for (int x = x0; x <= x1; ++x) {
@@ -319,11 +404,11 @@ struct OilPaintFilter {
       window.from = left;
       window.to = right;
       if constexpr (kChannels) {
-        out[x] = {window.Winner(counts[2], [](Bgrx c) { return c.blue; }).key,
-                  window.Winner(counts[1], [](Bgrx c) { return c.green; }).key,
-                  window.Winner(counts[0], [](Bgrx c) { return c.red; }).key, 1};
+        out[x] = {winner(2, [](Bgrx c) { return c.blue; }).key,
+                  winner(1, [](Bgrx c) { return c.green; }).key,
+                  winner(0, [](Bgrx c) { return c.red; }).key, 1};
       } else {
-        const int p = window.Winner(counts[0], LuminanceBin).position;
+        const int p = winner(0, LuminanceBin).position;
         const int width = right - left + 1;
         out[x] = window.rows[p / width][left + p % width];
       }

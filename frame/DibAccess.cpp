@@ -92,16 +92,10 @@ std::uint32_t RowBytesFor(int bitCount, std::int64_t width) {
   return bytes > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(bytes);
 }
 
-BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask) {
-  if (!picture) return Fail(kErrorBadPicture);
-  if (!record) return Fail(kErrorBadParameter);
+bool DescribeLockedDib(BITMAPINFOHEADER* header, SIZE_T blockBytes, unsigned depthMask,
+                       DibAccess* record) {
   std::memset(record, 0, sizeof(DibAccess));
-  auto* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(picture));
-  if (!header) return Fail(kErrorNoMemory);
-  if (!HeaderAccepted(header, GlobalSize(picture), depthMask)) {
-    GlobalUnlock(picture);
-    return Fail(kErrorBadPicture);
-  }
+  if (!HeaderAccepted(header, blockBytes, depthMask)) return false;
   const UINT tableBytes = GetDibPalSize(header);
   record->Header = header;
   record->ColorTable = reinterpret_cast<RGBQUAD*>(reinterpret_cast<BYTE*>(header) + header->biSize);
@@ -124,6 +118,19 @@ BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask) {
     record->BlueMask = 0x001F;
   }
   record->ColorCount = tableBytes / 4;
+  return true;
+}
+
+BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask) {
+  if (!picture) return Fail(kErrorBadPicture);
+  if (!record) return Fail(kErrorBadParameter);
+  std::memset(record, 0, sizeof(DibAccess));
+  auto* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(picture));
+  if (!header) return Fail(kErrorNoMemory);
+  if (!DescribeLockedDib(header, GlobalSize(picture), depthMask, record)) {
+    GlobalUnlock(picture);
+    return Fail(kErrorBadPicture);
+  }
   return TRUE;
 }
 
@@ -204,31 +211,7 @@ RGBQUAD Quad(int red, int green, int blue) {
 // Writes the standard table of a kind (when table is not null) and returns
 // its size in bytes.
 std::uint32_t StandardTable(int kind, RGBQUAD* table) {
-  switch (kind) {
-    case kKind1:
-      if (table) {
-        table[0] = Quad(0, 0, 0);
-        table[1] = Quad(255, 255, 255);
-      }
-      return 2 * 4;
-    case kKind4:
-      if (table)
-        for (int i = 0; i < 16; ++i)
-          table[i] = Quad(kStandard16[i][0], kStandard16[i][1], kStandard16[i][2]);
-      return 16 * 4;
-    case kKind8:
-      if (table)
-        for (int i = 0; i < 6; ++i)
-          for (int j = 0; j < 6; ++j)
-            for (int k = 0; k < 6; ++k) table[36 * i + 6 * j + k] = Quad(51 * k, 51 * j, 51 * i);
-      return 216 * 4;
-    case kKindGrey256:
-      if (table)
-        for (int i = 0; i < 256; ++i) table[i] = Quad(i, i, i);
-      return 256 * 4;
-    default:
-      return 0;
-  }
+  return 4 * StandardColorTable(kind, table);
 }
 
 bool IsKnownKind(int kind) {
@@ -237,6 +220,62 @@ bool IsKnownKind(int kind) {
 }
 
 }  // namespace
+
+std::uint32_t StandardColorTable(int kind, RGBQUAD* table) {
+  switch (kind) {
+    case kKind1:
+      if (table) {
+        table[0] = Quad(0, 0, 0);
+        table[1] = Quad(255, 255, 255);
+      }
+      return 2;
+    case kKind4:
+      if (table)
+        for (int i = 0; i < 16; ++i)
+          table[i] = Quad(kStandard16[i][0], kStandard16[i][1], kStandard16[i][2]);
+      return 16;
+    case kKind8:
+      if (table)
+        for (int i = 0; i < 6; ++i)
+          for (int j = 0; j < 6; ++j)
+            for (int k = 0; k < 6; ++k) table[36 * i + 6 * j + k] = Quad(51 * k, 51 * j, 51 * i);
+      return 216;
+    case kKindGrey16:
+      if (table)
+        for (int i = 0; i < 16; ++i) table[i] = Quad(17 * i, 17 * i, 17 * i);
+      return 16;
+    case kKindGrey256:
+      if (table)
+        for (int i = 0; i < 256; ++i) table[i] = Quad(i, i, i);
+      return 256;
+    default:
+      return 0;
+  }
+}
+
+HGLOBAL NewDibOfDepth(const BITMAPINFOHEADER* source, int bitCount, std::uint32_t slots) {
+  const std::uint32_t rowBytes = RowBytesFor(bitCount, source->biWidth);
+  const std::uint64_t tableBytes = std::uint64_t{slots} * sizeof(RGBQUAD);
+  const std::uint64_t total = PictureBytes(kHeaderBytes, tableBytes, rowBytes, source->biHeight);
+  const std::uint64_t imageBytes = static_cast<std::uint64_t>(rowBytes) * source->biHeight;
+  if (!IsSupportedBitCount(bitCount) || total == 0 || imageBytes > 0xFFFFFFFFu) {
+    SetErrorStatus(kErrorNoMemory);
+    return nullptr;
+  }
+  BYTE* bytes = nullptr;
+  HGLOBAL block = AllocateLocked(total, bytes);
+  if (!block) return nullptr;
+  auto* header = reinterpret_cast<BITMAPINFOHEADER*>(bytes);
+  *header = *source;
+  header->biSize = kHeaderBytes;
+  header->biBitCount = static_cast<WORD>(bitCount);
+  header->biCompression = BI_RGB;
+  header->biSizeImage = static_cast<DWORD>(imageBytes);
+  const bool fullTable = bitCount <= 8 && slots == (1u << bitCount);
+  header->biClrUsed = fullTable ? 0 : slots;
+  GlobalUnlock(block);
+  return block;
+}
 
 HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height) {
   if (!source || width < 0 || height < 0 || !IsKnownKind(kind)) {

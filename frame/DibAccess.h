@@ -78,6 +78,12 @@ std::uint32_t RowBytesFor(int bitCount, std::int64_t width);
 BOOL StartDibAccess(HGLOBAL picture, DibAccess* record, unsigned depthMask);
 BOOL EndDibAccess(HGLOBAL picture, DibAccess* record);
 
+// Fills `record` for a header already locked in a block of `blockBytes`, as
+// StartDibAccess does; false (record cleared, no error status set) when the
+// header is refused.
+bool DescribeLockedDib(BITMAPINFOHEADER* header, SIZE_T blockBytes, unsigned depthMask,
+                       DibAccess* record);
+
 BOOL GetDibPixel(DibAccess* record, int x, int y);
 BOOL SetDibPixel(DibAccess* record, int x, int y);
 BOOL SeekDibPixel(DibAccess* record, int x, int y);
@@ -92,6 +98,17 @@ bool IsGrey16Table(const BITMAPINFOHEADER* header);
 // New unlocked pictures (null with the error status set on failure).
 HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll);
 HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height);
+
+// A new zero-filled picture of the source's size and header fields but
+// `bitCount` bits per pixel, uncompressed, with room for `slots` colour-table
+// entries (biClrUsed says how many, or 0 when they fill the depth's table).
+HGLOBAL NewDibOfDepth(const BITMAPINFOHEADER* source, int bitCount, std::uint32_t slots);
+
+// The standard colour table of a kind: black and white (1), the 16 colours
+// of new 4-bit pictures (4), the 6 x 6 x 6 cube, entry 36 b + 6 g + r
+// holding (51 r, 51 g, 51 b) (8), the grey ramps (40, 80). Writes it when
+// `table` is not null and returns its entry count (0 for kinds without).
+std::uint32_t StandardColorTable(int kind, RGBQUAD* table);
 
 void ClampRectToDib(const BITMAPINFOHEADER* header, int& x1, int& y1, int& x2, int& y2);
 

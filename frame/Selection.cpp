@@ -144,16 +144,13 @@ BOOL InvertMonoDib(HGLOBAL mask, DWORD rowBytes) {
   return TRUE;
 }
 
-HGLOBAL BuildSelectionMask(BYTE mode, POINT* points, int pointCount, int left, int top, int right,
-                           int bottom, BOOL inside, WorkRect* workRect, BOOL pictureSized) {
+bool NarrowToShape(BYTE mode, const POINT* points, int pointCount, int left, int top, int right,
+                   int bottom, BOOL inside, WorkRect* workRect) {
   const WorkRect bounds = *workRect;
   if (inside) {
     WorkRect shape = bounds;
     if (mode == kSelectPolygon) {
-      if (pointCount < 2 || !points) {
-        SetErrorStatus(kErrorBadParameter);
-        return nullptr;
-      }
+      if (pointCount < 2 || !points) return Fail(kErrorBadParameter);
       shape = {2147483647, 2147483647, -2147483647 - 1, -2147483647 - 1};
       for (int i = 0; i < pointCount; ++i) {
         shape.left = std::min<int>(shape.left, points[i].x);
@@ -162,10 +159,7 @@ HGLOBAL BuildSelectionMask(BYTE mode, POINT* points, int pointCount, int left, i
         shape.bottom = std::max<int>(shape.bottom, points[i].y);
       }
     } else if (mode == kSelectEllipse) {
-      if (left == right || top == bottom) {
-        SetErrorStatus(kErrorBadParameter);
-        return nullptr;
-      }
+      if (left == right || top == bottom) return Fail(kErrorBadParameter);
       shape = {left, top, right, bottom};
     }
     workRect->left = std::max(shape.left, bounds.left);
@@ -174,9 +168,16 @@ HGLOBAL BuildSelectionMask(BYTE mode, POINT* points, int pointCount, int left, i
     workRect->bottom = std::min(shape.bottom, bounds.bottom);
   } else if (mode == kSelectPolygon && pointCount >= 2 && !points) {
     // Drawing would follow a null vertex array; refuse it whatever `inside`.
-    SetErrorStatus(kErrorBadParameter);
-    return nullptr;
+    return Fail(kErrorBadParameter);
   }
+  return true;
+}
+
+HGLOBAL BuildSelectionMask(BYTE mode, POINT* points, int pointCount, int left, int top, int right,
+                           int bottom, BOOL inside, WorkRect* workRect, BOOL pictureSized) {
+  const WorkRect bounds = *workRect;
+  if (!NarrowToShape(mode, points, pointCount, left, top, right, bottom, inside, workRect))
+    return nullptr;
   const WorkRect& frame = pictureSized ? bounds : *workRect;
   const std::int64_t width = std::llabs(std::int64_t{frame.right} - frame.left) + 1;
   const std::int64_t height = std::llabs(std::int64_t{frame.bottom} - frame.top) + 1;

@@ -33,6 +33,12 @@ struct WorkRect {
 HGLOBAL BuildSelectionMask(BYTE mode, POINT* points, int pointCount, int left, int top, int right,
                            int bottom, BOOL inside, WorkRect* workRect, BOOL pictureSized);
 
+// The first half of BuildSelectionMask: checks the shape and narrows
+// *workRect to its clipped bounding box when `inside` is set. False with
+// error 5 for a shape that cannot be drawn.
+bool NarrowToShape(BYTE mode, const POINT* points, int pointCount, int left, int top, int right,
+                   int bottom, BOOL inside, WorkRect* workRect);
+
 // Drawing into an unlocked 1-bit picture, as GDI draws with a white pen and
 // brush. Each locks the picture for the drawing (error 3 when it cannot).
 BOOL DrawPolygonMask(HGLOBAL mask, const POINT* points, int pointCount);

@@ -34,14 +34,13 @@ bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, in
   return true;
 }
 
-// The picture (or mask) scaled by nearest pixel: indices of palette
-// pictures move unchanged, the alpha of 32-bit pixels becomes 0.
-HGLOBAL NearestPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
-                    PixelRoute path) {
-  LockedPicture result;
-  if (!result.MakeLike(source, width, height)) return nullptr;
+// The picture (or mask) scaled by nearest pixel into `result`: indices of
+// palette pictures move unchanged, the alpha of 32-bit pixels becomes 0.
+bool NearestPass(DibAccess& source, LockedPicture& result, ProgressRange range, BOOL noDialog,
+                 PixelRoute path) {
+  const int width = result.Record().Width, height = result.Record().Height;
   WorkBlock columns;
-  if (!columns.Allocate(static_cast<std::size_t>(width) * sizeof(int))) return nullptr;
+  if (!columns.Allocate(static_cast<std::size_t>(width) * sizeof(int))) return false;
   int* column = columns.As<int>();
   const double rx = static_cast<double>(source.Width) / width;
   for (int x = 0; x < width; ++x) column[x] = NearestSourceIndex(x, rx, source.Width);
@@ -50,7 +49,7 @@ HGLOBAL NearestPass(DibAccess& source, int width, int height, ProgressRange rang
       DispatchPixels(path, source, result.Record(), [&](const auto& s, const auto& d) {
         return NearestRows(s, d, column, ry, source.Height, width, height, range, noDialog);
       });
-  return done ? result.Release() : nullptr;
+  return done;
 }
 
 // ---- bilinear growth ----------------------------------------------------------
@@ -204,12 +203,11 @@ bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int heigh
 
 // ---- smoothing pass -----------------------------------------------------------
 
-HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range, BOOL noDialog,
-                   PixelRoute path) {
+bool SmoothPass(DibAccess& source, LockedPicture& result, ProgressRange range, BOOL noDialog,
+                PixelRoute path) {
+  const int width = result.Record().Width, height = result.Record().Height;
   const bool grey = GetDibKind(&source) == kKindGrey256;
   if (grey) source.UseRgb = 1;
-  LockedPicture result;
-  if (!result.MakeLike(source, width, height)) return nullptr;
   const int sw = source.Width, sh = source.Height;
   const bool shrink = width < sw || height < sh;
   const bool grow = !(width < sw && height < sh);
@@ -223,28 +221,28 @@ HGLOBAL SmoothPass(DibAccess& source, int width, int height, ProgressRange range
       const ProgressHalves halves = SplitProgress(range);
       shrinkRange = halves.first;
       growRange = halves.second;
-      if (!temporary.MakeLike(source, wr, hr)) return nullptr;
+      if (!temporary.MakeLike(source, wr, hr)) return false;
       if (grey) temporary.Record().UseRgb = 1;
       target = growSource = &temporary.Record();
     }
     BoxTables tables;
-    if (!tables.Allocate(wr)) return nullptr;
+    if (!tables.Allocate(wr)) return false;
     const SourceArea whole{0, 0, sw, sh};
     if (!DispatchPixels(path, source, *target, [&](const auto& s, const auto& d) {
           return BoxAverageRows(s, whole, d, wr, hr, tables, &shrinkRange, noDialog);
         }))
-      return nullptr;
+      return false;
   }
   if (grow) {
     GrowTables tables;
-    if (!tables.Allocate(width, growSource->Width)) return nullptr;
+    if (!tables.Allocate(width, growSource->Width)) return false;
     const int gw = growSource->Width, gh = growSource->Height;
     if (!DispatchPixels(path, *growSource, result.Record(), [&](const auto& s, const auto& d) {
           return GrowRows(s, gw, gh, d, width, height, tables, growRange, noDialog);
         }))
-      return nullptr;
+      return false;
   }
-  return result.Release();
+  return true;
 }
 
 }  // namespace
@@ -256,21 +254,26 @@ ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, 
     SetErrorStatus(kErrorBadParameter);
     return none;
   }
-  LockedDib source;
+  LockedDib source, maskDib;
   if (!source.Start(picture, kDepthAll)) return none;
-  OwnedBlock newMask;
-  ProgressRange pictureRange = range;
   if (mask) {
-    const ProgressHalves halves = SplitProgress(range);
-    pictureRange = halves.second;
-    LockedDib maskDib;
     if (!maskDib.Start(mask, kDepthMaskPicture)) return none;
     if (maskDib->Width != source->Width || maskDib->Height != source->Height) {
       SetErrorStatus(kErrorBadParameter);
       return none;
     }
-    newMask.Reset(NearestPass(maskDib.Record(), width, height, halves.first, noDialog, path));
-    if (!newMask) return none;
+  }
+  // Both results are made before either is worked on, so a picture whose
+  // result cannot exist costs no work on its mask.
+  LockedPicture result, newMask;
+  if (!result.MakeLike(source.Record(), width, height)) return none;
+  if (mask && !newMask.MakeLike(maskDib.Record(), width, height)) return none;
+  ProgressRange pictureRange = range;
+  if (mask) {
+    const ProgressHalves halves = SplitProgress(range);
+    pictureRange = halves.second;
+    if (!NearestPass(maskDib.Record(), newMask, halves.first, noDialog, path)) return none;
+    maskDib.End();
   }
   // Palette pictures other than the grey ramp keep their indices: they are
   // never blended.
@@ -278,11 +281,10 @@ ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, 
   const bool sameSize = width == source->Width && height == source->Height;
   const bool single = source->Width == 1 && source->Height == 1;
   const bool smoothing = smooth && blendable && !sameSize && !single;
-  OwnedBlock result(
-      smoothing ? SmoothPass(source.Record(), width, height, pictureRange, noDialog, path)
-                : NearestPass(source.Record(), width, height, pictureRange, noDialog, path));
-  if (!result) return none;
-  return {result.Release(), newMask.Release()};
+  if (!(smoothing ? SmoothPass(source.Record(), result, pictureRange, noDialog, path)
+                  : NearestPass(source.Record(), result, pictureRange, noDialog, path)))
+    return none;
+  return {result.Release(), mask ? newMask.Release() : nullptr};
 }
 
 namespace {

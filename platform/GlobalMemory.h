@@ -38,4 +38,10 @@ void QvxMemFailLockAt(long n);
 // started; lets a test size its injection loop.
 long QvxMemAllocCalls(void);
 long QvxMemLockCalls(void);
+// Guard-page mode, for sanitizer and fuzz builds: every block allocated
+// while it is on ends right before an inaccessible page, so a read or write
+// past the end of any block faults at once. Blocks start 16-byte aligned;
+// the few bytes between a block's end and its guard page are poisoned for
+// the address sanitizer where it is present. Off by default.
+void QvxMemSetGuardPages(int on);
 }

@@ -7,6 +7,8 @@
 
 #include "platform/WinTypes.h"
 
+struct MarkTextSpec;  // frame/FixedRecords.h
+
 #if defined(_WIN32) && defined(QVXCOM_BUILDING)
 #define QVXCOM_API __declspec(dllexport)
 #else
@@ -40,6 +42,25 @@ QVXCOM_API UINT WINAPI DibNumColors(const BITMAPINFOHEADER* header);
 QVXCOM_API BOOL WINAPI IsGrayImage(const BITMAPINFOHEADER* header);
 QVXCOM_API BOOL WINAPI Is8BitGrayScale(const BITMAPINFOHEADER* header);
 QVXCOM_API void WINAPI CheckJapan(void);
+
+// The font for the text of a hidden mark, selected into nothing, or 0 when
+// none can be made; *extent receives the width and height the text takes
+// when drawn with it. This QvxCom's choice:
+//  - the face named by FaceName (fontconfig's nearest match on Linux, with
+//    DejaVu Sans as the last resort; GDI's font mapper on Windows);
+//  - FontSize is the character (em) height in pixels, at most 2048;
+//  - StyleBytes[0] non-zero: bold; [1]: italic; [2]: underlined; [3] is
+//    reserved;
+//  - the font is turned counter-clockwise by Angle (0, 90, 180, 270);
+//  - the size is kept when the text fits the rectangle; otherwise it is
+//    scaled down until the text fits, or to 1 pixel;
+//  - the extent of a horizontal run is the text's own (advance, cell
+//    height); of a stacked run (characters drawn one by one) it is on the
+//    screen: directions 0 and 1 stack across, cx = sum of the characters'
+//    heights and cy = their greatest width; directions 2 and 3 stack down,
+//    cx = the greatest width and cy = the sum of the heights.
+QVXCOM_API HFONT WINAPI CreateBestFont(HDC dc, MarkTextSpec spec, RECT rect, SIZE* extent,
+                                       BOOL horizontal);
 
 // ---- stand-in extras for callers and tests --------------------------------
 

@@ -32,6 +32,19 @@ using LPCVOID = const void*;
 #define FALSE 0
 #endif
 
+// Text drawing: a device context and a font are the platform layer's own
+// records (platform/TextDraw.h).
+struct QvxTextDc;
+struct QvxTextFont;
+using HDC = QvxTextDc*;
+using HFONT = QvxTextFont*;
+using COLORREF = DWORD;
+
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+
 #define BI_RGB 0L
 #define BI_BITFIELDS 3L
 

@@ -5,6 +5,12 @@
 // window was opened, and answers "cancel" once the user has pressed Ctrl-C
 // while the window was open. Tests and tools install their own handlers per
 // thread.
+//
+// Handlers and the window belong to the thread; the interrupt handler is the
+// process's. It is installed when the first default window opens and put
+// back when the last one closes (counted under a lock), so windows of
+// several threads never undo each other's handler, and Ctrl-C cancels every
+// window open at the time.
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -14,6 +20,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/QvxCom.h"
 
@@ -25,13 +32,22 @@ struct ProgressState {
   QvxDlgOpenHandler open = nullptr;
   void* openContext = nullptr;
   bool windowOpen = false;
+  bool holdsInterrupt = false;  // this window counts among the interrupt's users
   int lastPercent = -1;
 };
 
 thread_local ProgressState g_state;
 
 std::atomic<bool> g_interrupted{false};
+// Guarded by InterruptMutex(): open default windows, and whether the
+// handler went in.
+int g_interruptUsers = 0;
 bool g_handlerInstalled = false;
+
+std::mutex& InterruptMutex() {
+  static std::mutex* mutex = new std::mutex;  // never destroyed: windows may close at exit
+  return *mutex;
+}
 
 #if defined(_WIN32)
 // Console control handler: Ctrl-C is taken as "cancel" and goes no further;
@@ -113,11 +129,29 @@ BOOL DefaultProgress(int done, int total, int percentFrom, int percentTo) {
 
 extern "C" {
 
+namespace {
+
+void TakeInterrupt() {
+  if (g_state.holdsInterrupt) return;
+  std::lock_guard<std::mutex> guard(InterruptMutex());
+  if (g_interruptUsers++ == 0) InstallInterruptHandler();
+  g_state.holdsInterrupt = true;
+}
+
+void ReleaseInterrupt() {
+  if (!g_state.holdsInterrupt) return;
+  std::lock_guard<std::mutex> guard(InterruptMutex());
+  if (--g_interruptUsers == 0) RestoreInterruptHandler();
+  g_state.holdsInterrupt = false;
+}
+
+}  // namespace
+
 BOOL WINAPI PercentDlgOpen(DWORD arg1, DWORD arg2, DWORD arg3) {
   if (g_state.open && !g_state.open(g_state.openContext, arg1, arg2, arg3)) return FALSE;
   g_state.windowOpen = true;
   g_state.lastPercent = -1;
-  if (!g_state.progress) InstallInterruptHandler();
+  if (!g_state.progress) TakeInterrupt();
   return TRUE;
 }
 
@@ -134,7 +168,7 @@ void WINAPI PercentDlgClose(void) {
   }
   g_state.windowOpen = false;
   g_state.lastPercent = -1;
-  RestoreInterruptHandler();
+  ReleaseInterrupt();
 }
 
 void WINAPI QvxComSetProgressHandler(QvxProgressHandler handler, void* context) {

@@ -27,6 +27,10 @@ HGLOBAL RunYCCSpline(const SelectionArgs& args, const POINT* points, int count, 
                      BOOL cb, BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
 
 HGLOBAL RunSetGray(HGLOBAL picture, BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
+// Target kinds 1, 4, 8, 40, 80, 16, 24 and 32 (anything else, or the
+// source's own kind: error 5).
+HGLOBAL RunConvertColor(HGLOBAL picture, int target, BOOL standardPalette, BOOL dither,
+                        BYTE threshold, BOOL noDialog);
 HGLOBAL RunUnifyColor(const SelectionArgs& args, BYTE red, BYTE green, BYTE blue, BYTE tolerance,
                       BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
 HGLOBAL RunChroma(const SelectionArgs& args, int amount, BOOL noDialog,

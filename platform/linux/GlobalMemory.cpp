@@ -10,12 +10,25 @@
 #include "platform/GlobalMemory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QVX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVX_ASAN 1
+#endif
+#endif
+#if defined(QVX_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace {
 
@@ -27,13 +40,44 @@ constexpr unsigned char kJunk = 0xCD;
 // Requests above this are refused like an exhausted heap would refuse them.
 constexpr std::size_t kMaxBlock = std::size_t{1} << 40;
 
+// Blocks of the guard-page mode start on this boundary.
+constexpr std::size_t kGuardAlign = 16;
+
 struct Block {
   void* data = nullptr;     // what GlobalLock returns
-  void* mapping = nullptr;  // start of the mapping, for large blocks
+  void* mapping = nullptr;  // start of the mapping, for large and guarded blocks
   std::size_t size = 0;     // the size asked for
   std::size_t mappedBytes = 0;
+  std::size_t slack = 0;    // guarded blocks: bytes between the block's end and the guard
   unsigned locks = 0;
 };
+
+std::atomic<bool> g_guardPages{false};
+
+// A block ending kGuardAlign-aligned slack bytes before an inaccessible
+// page: the mapping holds the block's pages and one more, made inaccessible.
+bool AllocateGuarded(Block& block, std::size_t bytes, bool zero) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t aligned = (bytes + kGuardAlign - 1) / kGuardAlign * kGuardAlign;
+  const std::size_t pages = (aligned + page - 1) / page * page;
+  const std::size_t length = pages + page;
+  void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) return false;
+  auto* start = static_cast<unsigned char*>(map);
+  if (mprotect(start + pages, page, PROT_NONE) != 0) {
+    munmap(map, length);
+    return false;
+  }
+  block.mapping = map;
+  block.mappedBytes = length;
+  block.data = start + pages - aligned;
+  block.slack = aligned - bytes;
+  if (!zero) std::memset(block.data, kJunk, bytes);
+#if defined(QVX_ASAN)
+  ASAN_POISON_MEMORY_REGION(static_cast<unsigned char*>(block.data) + bytes, block.slack);
+#endif
+  return true;
+}
 
 struct Heap {
   std::mutex mutex;
@@ -60,6 +104,7 @@ bool TakeInjectedFailure(long& countdown) {
 
 bool AllocateStorage(Block& block, std::size_t bytes, bool zero) {
   block.size = bytes;
+  if (g_guardPages.load(std::memory_order_relaxed)) return AllocateGuarded(block, bytes, zero);
   if (bytes >= kMapThreshold) {
     const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     const std::size_t length = rounded + kHugePage;  // room to align
@@ -82,6 +127,10 @@ bool AllocateStorage(Block& block, std::size_t bytes, bool zero) {
 }
 
 void ReleaseStorage(Block& block) {
+#if defined(QVX_ASAN)
+  if (block.slack)
+    ASAN_UNPOISON_MEMORY_REGION(static_cast<unsigned char*>(block.data) + block.size, block.slack);
+#endif
   if (block.mapping)
     munmap(block.mapping, block.mappedBytes);
   else
@@ -193,6 +242,8 @@ long QvxMemAllocCalls(void) {
   std::lock_guard<std::mutex> guard(heap.mutex);
   return heap.allocCalls;
 }
+
+void QvxMemSetGuardPages(int on) { g_guardPages.store(on != 0); }
 
 long QvxMemLockCalls(void) {
   Heap& heap = TheHeap();

@@ -11,5 +11,6 @@ void QvxMemFailAllocAt(long) {}
 void QvxMemFailLockAt(long) {}
 long QvxMemAllocCalls(void) { return 0; }
 long QvxMemLockCalls(void) { return 0; }
+void QvxMemSetGuardPages(int) {}
 
 }  // extern "C"

@@ -16,11 +16,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "cli/Command.h"
+#include "cli/CommandFixture.h"
 #include "cli/EffectTable.h"
-#include "cli/ImageFile.h"
-#include "support/Fixture.h"
-#include "support/Pictures.h"
 
 namespace {
 
@@ -28,115 +25,12 @@ using qvx::cli::kExitCancelled;
 using qvx::cli::kExitFile;
 using qvx::cli::kExitLibrary;
 using qvx::cli::kExitUsage;
+using qvx::test::CliRun;
 using qvx::test::Layout;
 using qvx::test::MakeMask;
 using qvx::test::MakePicture;
 
-// What one run of the tool printed and returned.
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
-
-// A fresh folder per test, pictures written to files and read back into
-// global memory by the test's own code, and the tool run in-process with
-// its output captured.
-class Command : public qvx::test::QvxTest {
- protected:
-  void SetUp() override {
-    QvxTest::SetUp();
-    std::string name = (std::filesystem::temp_directory_path() / "qvxeffect-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override {
-    std::error_code error;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, error);
-    QvxTest::TearDown();
-  }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  bool Exists(const std::string& name) const { return std::filesystem::exists(Path(name)); }
-  // Files in the test's folder, sorted.
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  // Writes a picture (or bytes) to a file of the test's folder; returns its path.
-  std::string WritePicture(HGLOBAL picture, const std::string& name) {
-    std::string error;
-    EXPECT_TRUE(qvx::SaveImageFile(Path(name), qvx::test::BlockBytes(picture), error,
-                                    qvx::FileSync::kUnflushed)) << error;
-    return Path(name);
-  }
-  std::string WriteText(const std::string& text, const std::string& name) {
-    std::ofstream(Path(name), std::ios::binary) << text;
-    return Path(name);
-  }
-  std::string ReadText(const std::string& name) {
-    std::ifstream file(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
-  // Runs `qvxeffect args...` in-process.
-  CliRun Run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = qvx::cli::RunCommandLine("qvxeffect", args, out, err, nullptr,
-                                                qvx::FileSync::kUnflushed);
-    return {status, out.str(), err.str()};
-  }
-  // Runs the tool and expects success and a quiet standard error.
-  void RunOk(const std::vector<std::string>& args) {
-    const CliRun run = Run(args);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-  }
-  // Expects the file to hold the picture the direct call made: the same
-  // bytes as that picture saved under the same extension.
-  void ExpectFileHolds(const std::string& name, HGLOBAL expected) {
-    ASSERT_NE(Keep(expected), nullptr) << "direct call failed: error " << GetErrorStatus();
-    WritePicture(expected, "expected-" + name);
-    EXPECT_TRUE(ReadText(name) == ReadText("expected-" + name)) << name << " differs";
-  }
-  // Runs the effect on a new 21 x 14 picture, in and out as files of the
-  // extension, expecting what `call` makes of it. Arguments ending in --mask
-  // get a travelling mask, whose result is the second output.
-  void ExpectDirectCall(Layout layout, const std::string& extension, std::vector<std::string> args,
-                        const std::function<HGLOBAL(ImageHandles*, HGLOBAL* second)>& call) {
-    SCOPED_TRACE(args[0]);
-    HGLOBAL source = Keep(MakePicture(layout, 21, 14, ++seed_));
-    const bool travels = args.back() == "--mask";
-    std::vector<std::string> triangle;
-    for (int y = 0; y < 14; ++y)
-      triangle.push_back(std::string(y + 3, '#') + std::string(18 - y, '.'));
-    HGLOBAL mask = travels ? Keep(MakeMask(triangle)) : nullptr;
-    if (travels) args.push_back(WritePicture(mask, "mask.png"));
-    args.push_back(WritePicture(source, "in" + extension));
-    args.push_back(Path("out" + extension));
-    if (travels) args.push_back(Path("out-mask" + extension));
-    RunOk(args);
-    ImageHandles images{source, mask};
-    HGLOBAL second = nullptr;
-    ExpectFileHolds("out" + extension, call(&images, &second));
-    if (travels) ExpectFileHolds("out-mask" + extension, second);
-  }
-  // Expects a failed run: the status, one line naming `what`, no new file.
-  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& what) {
-    const std::vector<std::string> before = Files();
-    const CliRun run = Run(args);
-    EXPECT_EQ(run.status, status) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.err.rfind("qvxeffect: ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find(what), std::string::npos) << run.err;
-    EXPECT_EQ(Files(), before) << "a failed run left a file behind";
-  }
-
- private:
-  std::string dir_;
-  std::uint32_t seed_ = 10;
-};
+class Command : public qvx::test::CommandFixture {};
 
 // Selections (polygon, ellipse outside), parameters in both option forms, a
 // kernel centred in the nine-by-nine field with the direct variant (a
@@ -160,14 +54,14 @@ TEST_F(Command, EffectsMatchTheirDirectCalls) {
   for (int i = 0; i < 9; ++i) k.weights[9 * (3 + i / 3) + 3 + i % 3] = weights[i];
   ExpectDirectCall(Layout::kRgb24, ".bmp",
                    {"custom-filter", "--kernel", "1,2,3 -4,5,-6 7,-8,9", "--divisor", "3", "--bias",
-                    "20", "--channels", "1,0,1", "--direct", "1", "--polygon", "2,1 17,3 8,12"},
+                    "20", "--channels", "1,0,1", "--direct", "--polygon", "2,1 17,3 8,12"},
                    [&](auto* in, auto*) {
                      POINT polygon[] = {{2, 1}, {17, 3}, {8, 12}};
                      return QVCustomFilter(in, 2, polygon, 1000003, nullptr, TRUE, &k, 3, 20, TRUE,
                                            FALSE, TRUE, TRUE, 0, 0, 0);
                    });
   ExpectDirectCall(Layout::kPalette8, ".PNG",
-                   {"resize", "--width", "14", "--height", "3", "--smooth", "0", "--mask"},
+                   {"resize", "--width", "14", "--height", "3", "--no-smooth", "--mask"},
                    [](auto* in, auto* second) {
                      const ImageHandles pair =
                          qvx::UnpackHandles(QVResize(in, 14, 3, FALSE, TRUE, 0, 0, 0));
@@ -202,11 +96,11 @@ TEST_F(Command, MaskFilesSelectTheirNonBlackPixelsOrWithOutsideTheBlackOnes) {
 
 TEST_F(Command, RefusalsAndCancellingGiveOneLineAndNoOutput) {
   const std::string palette = WritePicture(Keep(MakePicture(Layout::kPalette8, 5, 5, 17)), "p.bmp");
-  ExpectFailure({"red-eye-removal", palette, Path("out.bmp")}, kExitLibrary,
+  ExpectFailure({"red-eye-removal", "--strict", palette, Path("out.bmp")}, kExitLibrary,
                 "red-eye-removal: error 7 (unusable picture): '" + palette +
                     "' is an 8-bit palette picture; red-eye-removal takes 16-, 24- and 32-bit");
   const std::string grey4 = WritePicture(Keep(MakePicture(Layout::kGrey4, 5, 5, 18)), "g.bmp");
-  ExpectFailure({"rgb-rev", grey4, Path("out.bmp")}, kExitLibrary,
+  ExpectFailure({"rgb-rev", "--strict", grey4, Path("out.bmp")}, kExitLibrary,
                 "no picture made and no error code: '" + grey4 + "' is a 4-bit grey picture");
   int reports = 0;
   qvx::test::ScopedProgressHandler cancel(
@@ -270,6 +164,20 @@ TEST_F(Command, GalleryRunsEverySample) {
         << name;
   }
   EXPECT_NE(page.find(" ms</div>"), std::string::npos);
+}
+
+// The smallest and the narrowest pictures run every sample too, and the
+// page's command lines name files by absolute paths, so that they can be
+// pasted in any folder.
+TEST_F(Command, GalleryRunsOnOnePixelAndOnOneColumn) {
+  for (const auto& [width, height] : {std::pair{1, 1}, std::pair{1, 3000}}) {
+    SCOPED_TRACE(height);
+    const std::string in = WritePicture(Keep(MakePicture(Layout::kRgb24, width, height, 25)), "thin.png");
+    const CliRun run = Run({"gallery", in, Path("thin")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(ReadText("thin/index.html").find(" " + in + " " + Path("thin/blur.png")),
+              std::string::npos);
+  }
 }
 
 #ifdef QVXEFFECT_PROGRAM

@@ -66,8 +66,13 @@ TEST(EffectTable, EntriesAreWellFormedAndHelped) {
       std::string error;
       EXPECT_TRUE(!p.fallback || qvx::cli::ParseParam(p, p.fallback, value, error))
           << p.name << " default " << p.fallback << ": " << error;
-      EXPECT_NE(help.find(std::string("--") + p.name + " "), std::string::npos) << p.name;
+      const std::string shown = std::string("--") + p.name +
+                                (p.kind == ParamKind::Flag ? std::string(", --no-") + p.name : " ");
+      EXPECT_NE(help.find(shown), std::string::npos) << p.name;
     }
+    // Help speaks of the user's units, not of the library's calling details.
+    for (const char* internal : {"1,000,000", "fourth byte", "hundredths", "record"})
+      EXPECT_EQ(help.find(internal), std::string::npos) << internal;
   }
   EXPECT_EQ(FindEffect("RGBGAMMA"), FindEffect("rgb-gamma"));
   EXPECT_EQ(FindEffect("no-such-effect"), nullptr);
@@ -103,6 +108,15 @@ TEST(Params, ReadsEachKindAndRefusesWhatItsRulesForbid) {
   EXPECT_EQ(Read(kind, "Zoom"), Numbers{2});
   EXPECT_EQ(Read(curve, "0,0 128,140;255,255"), (Numbers{0, 0, 128, 140, 255, 255}));
   EXPECT_EQ(Read(kernel, "0,-1,0 -1,5,-1; 0,-1,0"), (Numbers{0, -1, 0, -1, 5, -1, 0, -1, 0}));
+  // Degrees with decimals reach the call in hundredths, rounded.
+  const ParamSpec angle{"angle", ParamKind::Degrees, 1, "", -36000, 36000, nullptr, ""};
+  EXPECT_EQ(Read(angle, "90"), Numbers{9000});
+  EXPECT_EQ(Read(angle, "-12.345"), Numbers{-1235});
+  EXPECT_EQ(Read(angle, "0.004"), Numbers{0});
+  EXPECT_EQ(Error(angle, "36000.5"), "36000.5 is outside -36000..36000");
+  const ParamSpec mirror{"mirror", ParamKind::Flag, 1, "", 0, 1, "0", ""};
+  EXPECT_EQ(Read(mirror, "1"), Numbers{1});
+  EXPECT_EQ(Read(mirror, "false"), Numbers{0});
 
   EXPECT_EQ(Error(offsets, "1,2"), "'1,2' gives 2 values, 3 are needed (RED,GREEN,BLUE)");
   EXPECT_EQ(Error(offsets, "0,256,0"), "green 256 is outside -255..255");
@@ -130,6 +144,9 @@ TEST(Params, SelectionShapesAndGallerySamples) {
 
   EXPECT_EQ(GalleryArguments("--width {w:0.5} --height {h:1.5}", 600, 401),
             (std::vector<std::string>{"--width", "300", "--height", "602"}));
+  // Upper case: a size, at least 1 on the smallest pictures.
+  EXPECT_EQ(GalleryArguments("--width {W:0.3} --rect {w:0.3}", 1, 1),
+            (std::vector<std::string>{"--width", "1", "--rect", "0"}));
   EXPECT_EQ(GalleryArguments("{ellipse} --outside", 100, 50),
             (std::vector<std::string>{"--ellipse", "30,10,70,40", "--outside"}));
   EXPECT_EQ(GalleryArguments("--curve \"0,0 255,9\"", 1, 1),

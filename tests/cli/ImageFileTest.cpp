@@ -154,10 +154,11 @@ bool OneLine(const std::string& message) {
   return !message.empty() && message.find('\n') == std::string::npos;
 }
 
-Bytes Encoded(bool (*encode)(const Bytes&, Bytes&, std::string&), const Bytes& dib) {
+Bytes Encoded(bool (*encode)(const Bytes&, Bytes&, std::string&, const qvx::EncodeOptions&),
+              const Bytes& dib, const qvx::EncodeOptions& options = {}) {
   Bytes file;
   std::string error;
-  EXPECT_TRUE(encode(dib, file, error)) << error;
+  EXPECT_TRUE(encode(dib, file, error, options)) << error;
   return file;
 }
 
@@ -280,8 +281,8 @@ TEST(BmpFile, RefusesLyingAndUnsupportedHeaders) {
       {{{22, 0x80000000u}}, "too large"},
       {{{18, 30000}, {22, 30000}, {28, 32}}, "1 GiB"},
       {{{28, 2}}, "bit count 2"},
-      {{{18, 20000}, {22, 20000}}, "truncated"},
-      {{{30, 1}}, "RLE"},
+      {{{18, 10000}, {22, 20000}}, "truncated"},
+      {{{30, 2}}, "run-length compression 2 does not fit 8 bits"},
       {{{30, 4}}, "JPEG or PNG"},
       {{{30, BI_BITFIELDS}}, "16 or 32 bits"}};
   for (const auto& [changes, message] : lies) {
@@ -426,6 +427,36 @@ TEST(PngFile, RoundTripIsLossless) {
   });
 }
 
+// A reader refuses a picture of more pixels than its budget before making
+// it, and a JPEG whose data is far too short for its declared size.
+TEST(ImageFile, ReadersKeepToThePixelBudgetAndTheDataPresent) {
+  const Bytes d = MakeDib(24, 20, 10, 0, 77);
+  for (const Bytes& file : {WrapDib(d), Encoded(EncodePng, d), Encoded(EncodeJpeg, d)}) {
+    Bytes dib;
+    std::string error;
+    EXPECT_FALSE(DecodeImage(file.data(), file.size(), dib, error, 199));
+    EXPECT_TRUE(dib.empty());
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_NE(error.find("--max-pixels"), std::string::npos) << error;
+    EXPECT_TRUE(DecodeImage(file.data(), file.size(), dib, error, 200)) << error;
+  }
+  // A small baseline JPEG claiming 20000 x 17000 (3 bytes a pixel, under the
+  // 1 GiB row limit): its 340 million pixels pass the default budget of
+  // 2^28 only when it is raised, and then its few hundred bytes cannot hold
+  // the 2 bits each of its 5.3 million luminance blocks need.
+  Bytes jpeg = Encoded(EncodeJpeg, MakeDib(24, 16, 16, 0, 78));
+  const std::uint8_t sof[] = {0xFF, 0xC0};
+  const auto at = std::search(jpeg.begin(), jpeg.end(), sof, sof + 2) - jpeg.begin();
+  ASSERT_LT(at + 9, static_cast<std::ptrdiff_t>(jpeg.size()));
+  jpeg[at + 5] = 17000 >> 8, jpeg[at + 6] = 17000 & 255;  // height, big-endian
+  jpeg[at + 7] = 20000 >> 8, jpeg[at + 8] = 20000 & 255;  // width
+  ExpectRefused(jpeg, "too large");
+  Bytes dib;
+  std::string error;
+  EXPECT_FALSE(DecodeImage(jpeg.data(), jpeg.size(), dib, error, std::uint64_t{1} << 40));
+  EXPECT_NE(error.find("too short"), std::string::npos) << error;
+}
+
 TEST(JpegFile, WritesGreyRampAsGreyAndTheRestAsColourAtQuality92) {
   ForEachDepthAndWidth(500, true, [](const DepthCase& c, const Bytes& d) {
     const Bytes file = Encoded(EncodeJpeg, d), back = Decoded(file);
@@ -440,6 +471,213 @@ TEST(JpegFile, WritesGreyRampAsGreyAndTheRestAsColourAtQuality92) {
     const auto want = [&](int x, int y) { return PixelOf(d, x, y); };
     EXPECT_LE(MaxDifference(back, want, false), 3);
   });
+}
+
+// A BMP file holding run-length data: the header and table of an 8- or
+// 4-bit picture, compression 1 (RLE8) or 2 (RLE4), then `data`.
+Bytes RleFile(int bits, int width, int height, const Bytes& data) {
+  Bytes file = WrapDib(MakeDib(bits, width, height, 4, 31));
+  const std::uint32_t offBits = Get(file, 10);
+  file.resize(offBits);
+  file.insert(file.end(), data.begin(), data.end());
+  Put(file, 2, static_cast<std::uint32_t>(file.size()));
+  Put(file, 30, bits == 8 ? 1 : 2);
+  Put(file, 34, static_cast<std::uint32_t>(data.size()));
+  return file;
+}
+// Palette index of pixel (x, y from the top) of an 8- or 4-bit picture.
+int IndexAt(const Bytes& dib, int x, int y) {
+  const std::uint8_t byte = dib[Row(dib, y) + x * Bits(dib) / 8];
+  return Bits(dib) == 8 ? byte : x & 1 ? byte & 15 : byte >> 4;
+}
+std::vector<std::vector<int>> Indices(const Bytes& dib) {
+  std::vector<std::vector<int>> rows(Height(dib), std::vector<int>(Width(dib)));
+  for (int y = 0; y < Height(dib); ++y)
+    for (int x = 0; x < Width(dib); ++x) rows[y][x] = IndexAt(dib, x, y);
+  return rows;
+}
+
+// Rows are stored from the bottom: runs, literal runs (padded to even
+// bytes), end of line, a move, end of picture. Runs or moves past the edges,
+// data cut short and tiny files claiming huge pictures are refused; random
+// data never crashes.
+TEST(BmpFile, ReadsRunLengthRowsAndRefusesHostileRuns) {
+  const Bytes rle8 = {3, 1, 2, 2, 0, 0,           // bottom: 1 1 1 2 2
+                      0, 3, 3, 2, 1, 0, 2, 3, 0, 0,  // literal 3 2 1 (padded), then 3 3
+                      0, 2, 2, 0, 1, 3, 0, 1};       // move right 2, one 3, end
+  EXPECT_EQ(Indices(Decoded(RleFile(8, 5, 3, rle8))),
+            (std::vector<std::vector<int>>{{0, 0, 3, 0, 0}, {3, 2, 1, 3, 3}, {1, 1, 1, 2, 2}}));
+  const Bytes rle4 = {5, 0x12, 0, 0,              // bottom: 1 2 1 2 1
+                      0, 3, 0x45, 0x60, 2, 0x77,  // literal 4 5 6, then 7 7
+                      0, 1};
+  EXPECT_EQ(Indices(Decoded(RleFile(4, 5, 2, rle4))),
+            (std::vector<std::vector<int>>{{4, 5, 6, 7, 7}, {1, 2, 1, 2, 1}}));
+
+  const std::pair<Bytes, const char*> hostile[] = {
+      {{6, 1, 0, 1}, "run of 6 pixels at (0, 0) passes the right edge"},
+      {{0, 6, 1, 2, 3, 4, 5, 6, 0, 1}, "run of 6 pixels"},
+      {{0, 2, 9, 0, 0, 1}, "move leaves the picture"},
+      {{0, 2, 0, 200, 0, 1}, "move leaves the picture"},
+      {{0, 0, 0, 0, 0, 0, 1, 1, 0, 1}, "passes the top row"},
+      {{2, 1, 2, 1}, "truncated"},
+      {{0, 4, 1, 2}, "truncated"}};
+  for (const auto& [data, message] : hostile) ExpectRefused(RleFile(8, 5, 3, data), message);
+  Bytes huge = RleFile(8, 5, 3, {0, 1});
+  Put(huge, 18, 30000);
+  Put(huge, 22, 30000);
+  ExpectRefused(huge, "too short for a 30000 x 30000 picture");
+  ExpectRefused(RleFile(8, 5, 3, {0, 1}).size() ? [] {
+    Bytes file = RleFile(8, 5, 3, {0, 1});
+    Put(file, 30, 2);  // RLE4 on an 8-bit picture
+    return file;
+  }() : Bytes{}, "does not fit 8 bits");
+
+  std::mt19937 rng(77);
+  for (int i = 0; i < 2000; ++i) {
+    Bytes data(rng() % 64);
+    for (Byte& b : data) b = rng() % 4 ? rng() % 8 : rng() & 255;
+    const Bytes file = RleFile(i % 2 ? 8 : 4, 1 + rng() % 9, 1 + rng() % 5, data);
+    Bytes dib;
+    std::string error;
+    if (DecodeImage(file.data(), file.size(), dib, error)) {
+      EXPECT_TRUE(WellFormed(dib));
+    }
+  }
+}
+
+// Inserts a chunk right after IHDR.
+void InsertChunk(Bytes& file, const char* type, const Bytes& data) {
+  Bytes chunk;
+  AddChunk(chunk, type, data);
+  file.insert(file.begin() + 33, chunk.begin(), chunk.end());
+}
+
+// With extras, a transparent PNG's alpha becomes a plane (the fourth bytes
+// cleared) and its eXIf and iCCP blocks are kept; written back, the plane
+// makes an RGBA file whatever the picture's depth, no plane never does, and
+// the blocks are written again.
+TEST(PngFile, KeepsAlphaAsAPlaneAndMetadataBlocks) {
+  const Bytes exif{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0};
+  // An RGB display profile with no tags: length, version 2, class, colour
+  // space, connection space, signature, D50 white point.
+  Bytes icc(3000);
+  PutBig(icc, 0, 3000);
+  icc[8] = 2;
+  std::memcpy(&icc[12], "mntrRGB XYZ ", 12);
+  std::memcpy(&icc[36], "acsp", 4);
+  PutBig(icc, 68, 0xF6D6);
+  PutBig(icc, 72, 0x10000);
+  PutBig(icc, 76, 0xD32D);
+  for (std::size_t i = 132; i < icc.size(); ++i) icc[i] = static_cast<Byte>(i * 7 / 5);
+  uLongf size = compressBound(icc.size());
+  Bytes deflated(size);
+  ASSERT_EQ(compress(deflated.data(), &size, icc.data(), icc.size()), Z_OK);
+  deflated.resize(size);
+  Bytes iccp{'s', 'R', 'G', 'B', 0, 0};
+  iccp.insert(iccp.end(), deflated.begin(), deflated.end());
+  Bytes file = PngFileOf(2, 8, 6, 0, {}, {}, {0, 10, 20, 30, 40, 50, 60, 70, 250});
+  InsertChunk(file, "iCCP", iccp);
+  InsertChunk(file, "eXIf", exif);
+
+  Bytes dib;
+  ImageExtras extras;
+  std::string error;
+  ASSERT_TRUE(DecodeImage(file.data(), file.size(), dib, error, &extras)) << error;
+  EXPECT_EQ(Bits(dib), 32);
+  EXPECT_EQ(PixelOf(dib, 0, 0), (Rgba{10, 20, 30, 0}));
+  EXPECT_EQ(PixelOf(dib, 1, 0), (Rgba{50, 60, 70, 0}));
+  EXPECT_EQ(extras.alpha, (Bytes{40, 250}));
+  EXPECT_EQ(extras.exif, exif);
+  EXPECT_EQ(extras.icc, icc);
+
+  // A 24-bit picture with the plane: RGBA (colour type 6 at byte 25).
+  const Bytes rgb = MakeDib(24, 2, 1, 0, 41);
+  EncodeOptions options;
+  options.extras = &extras;
+  const Bytes written = Encoded(EncodePng, rgb, options);
+  EXPECT_EQ(written[25], 6);
+  ImageExtras back;
+  ASSERT_TRUE(DecodeImage(written.data(), written.size(), dib, error, &back)) << error;
+  EXPECT_EQ(back.alpha, extras.alpha);
+  EXPECT_EQ(back.exif, exif);
+  EXPECT_EQ(back.icc, icc);
+  EXPECT_EQ(MaxDifference(dib, [&](int x, int y) { return Rgba{PixelOf(rgb, x, y).r, PixelOf(rgb, x, y).g, PixelOf(rgb, x, y).b, 0}; }), 0);
+  // Without a plane, 32-bit pictures whose fourth bytes are not zero stay RGB.
+  const ImageExtras none;
+  options.extras = &none;
+  EXPECT_EQ(Encoded(EncodePng, MakeDib(32, 3, 2, 0, 42), options)[25], 2);
+  // A profile libpng finds unfit is left out; the file is still written.
+  ImageExtras unfit = extras;
+  PutBig(unfit.icc, 0, 2999);
+  options.extras = &unfit;
+  const Bytes withoutProfile = Encoded(EncodePng, rgb, options);
+  ASSERT_TRUE(DecodeImage(withoutProfile.data(), withoutProfile.size(), dib, error, &back));
+  EXPECT_TRUE(back.icc.empty());
+  EXPECT_EQ(back.alpha, extras.alpha);
+  // BMP: the plane goes into the fourth bytes of 32-bit rows.
+  options.extras = &extras;
+  const Bytes bmp = Encoded(EncodeBmp, MakeDib(32, 2, 1, 0, 43), options);
+  EXPECT_EQ(bmp[Get(bmp, 10) + 3], 40);
+  EXPECT_EQ(bmp[Get(bmp, 10) + 7], 250);
+}
+
+// Quality scales the first luminance quantizer (base 16: 50 keeps it, 10
+// makes it 16 x 5 = 80); the first component's sampling factors are 1x1,
+// 2x1 or 2x2; progressive files have an SOF2 frame; EXIF goes into APP1 and
+// an ICC profile too large for one segment into several APP2 chunks.
+TEST(JpegFile, WritesTheOptionsAndMetadataAskedFor) {
+  const Bytes d = MakeDib(24, 40, 24, 0, 44, nullptr, false, true);
+  const auto find = [](const Bytes& file, std::initializer_list<Byte> marker) {
+    const auto at = std::search(file.begin(), file.end(), marker.begin(), marker.end());
+    return at == file.end() ? std::ptrdiff_t{-1} : at - file.begin();
+  };
+  for (const auto& [quality, first] : {std::pair{50, 16}, std::pair{10, 80}}) {
+    EncodeOptions options;
+    options.quality = quality;
+    const Bytes file = Encoded(EncodeJpeg, d, options);
+    const std::ptrdiff_t dqt = find(file, {0xFF, 0xDB});
+    ASSERT_GE(dqt, 0);
+    EXPECT_EQ(file[dqt + 5], first);
+  }
+  for (const auto& [subsampling, factors] : {std::pair{444, 0x11}, std::pair{422, 0x21},
+                                            std::pair{420, 0x22}}) {
+    EncodeOptions options;
+    options.subsampling = subsampling;
+    const Bytes file = Encoded(EncodeJpeg, d, options);
+    const std::ptrdiff_t sof = find(file, {0xFF, 0xC0});
+    ASSERT_GE(sof, 0);
+    EXPECT_EQ(file[sof + 11], factors) << subsampling;
+  }
+  EncodeOptions progressive;
+  progressive.progressive = true;
+  const Bytes file = Encoded(EncodeJpeg, d, progressive);
+  EXPECT_GE(find(file, {0xFF, 0xC2}), 0);
+  EXPECT_LT(find(file, {0xFF, 0xC0}), 0);
+  EXPECT_LE(MaxDifference(Decoded(file), [&](int x, int y) { return PixelOf(d, x, y); }, false), 3);
+
+  ImageExtras extras;
+  extras.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  extras.icc.resize(150000);
+  for (std::size_t i = 0; i < extras.icc.size(); ++i) extras.icc[i] = static_cast<Byte>(i % 251);
+  EncodeOptions withMetadata;
+  withMetadata.extras = &extras;
+  const Bytes tagged = Encoded(EncodeJpeg, d, withMetadata);
+  Bytes app1{0xFF, 0xE1, 0, 2 + 6 + 14, 'E', 'x', 'i', 'f', 0, 0};
+  app1.insert(app1.end(), extras.exif.begin(), extras.exif.end());
+  EXPECT_GE(find(tagged, {app1.begin()[0], app1.begin()[1]}), 0);
+  EXPECT_NE(std::search(tagged.begin(), tagged.end(), app1.begin(), app1.end()), tagged.end());
+  ImageExtras back;
+  ReadJpegMetadata(tagged.data(), tagged.size(), back);
+  EXPECT_EQ(back.exif, extras.exif);
+  EXPECT_TRUE(back.icc == extras.icc) << back.icc.size();
+  // A chunk missing from the profile leaves it out.
+  Bytes cut = tagged;
+  const std::ptrdiff_t second = find(cut, {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 2});
+  ASSERT_GE(second, 0);
+  cut[second + 12] = 1;
+  ImageExtras broken;
+  ReadJpegMetadata(cut.data(), cut.size(), broken);
+  EXPECT_TRUE(broken.icc.empty());
 }
 
 }  // namespace

@@ -49,5 +49,29 @@ TEST_F(ExportFrameTest, TheWindowGetsTheCallersArgumentsAndIsClosed) {
   EXPECT_EQ(GetErrorStatus(), 0);
 }
 
+TEST_F(ExportFrameTest, ExTwinsRefuseANullOutRecordBeforeAnyWork) {
+  QvxComSetDlgOpenHandler(&ExportFrameTest::Window, this);
+  bool ran = false;
+  SetErrorStatus(0);
+  EXPECT_FALSE(RunPairEffectEx({FALSE, 4, 5, 6}, nullptr, [&] {
+    ran = true;
+    return ImageHandles{NewPicture(), nullptr};
+  }));
+  EXPECT_EQ(GetErrorStatus(), 5);
+  EXPECT_TRUE(!ran && seen_.empty() && !QvxComDlgIsOpen());
+  // The geometric twins, with pictures they would otherwise resize and
+  // rotate, mask included: nothing is made, so nothing can leak.
+  HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, 6, 5, 2));
+  HGLOBAL mask = Keep(MakeMask({"#.#.#.", ".#.#.#", "######", "......", "##..##"}));
+  ImageHandles in{picture, mask};
+  const long live = QvxMemLiveBlocks();
+  EXPECT_FALSE(QVResizeEx(&in, nullptr, 12, 10, TRUE, TRUE, 0, 0, 0));
+  EXPECT_EQ(GetErrorStatus(), 5);
+  SetErrorStatus(0);
+  EXPECT_FALSE(QVRotationEx(&in, nullptr, 4500, 0, 0, 1, 0, 0, 0, 0, FALSE, 0, 0, 0));
+  EXPECT_EQ(GetErrorStatus(), 5);
+  EXPECT_EQ(QvxMemLiveBlocks(), live);
+}
+
 }  // namespace
 }  // namespace qvx::test

@@ -236,11 +236,12 @@ TEST_F(FilterExportsTest, MotionBlurPaths) {
   EXPECT_EQ(zoom[75].r, 87);
   EXPECT_EQ(zoom[100].r, 100);
   EXPECT_EQ(zoom[50].r, 50);
-  // A spin of 120,000,000 degrees on one pixel: N = trunc(sqrt(sqrt 2) x
-  // 2094395.1 x 4 + 2), about 9.96 million samples, all of the centre; their
-  // sums (2.5 x 10^9 in each channel) must not wrap.
+  // A full turn on one pixel: N = trunc(sqrt(sqrt 2) x 2 pi x 4 + 2) = 31
+  // samples, all of the centre; one degree more is refused.
   ImageHandles white = Painted(1, 1, [](int, int) { return Colour{255, 255, 255}; });
-  EXPECT_EQ(Row(Whole<QVMotionBlur>(&white, 1, 0, 120000000)), Colours{(Colour{255, 255, 255})});
+  EXPECT_EQ(Row(Whole<QVMotionBlur>(&white, 1, 0, 360)), Colours{(Colour{255, 255, 255})});
+  EXPECT_EQ(RefusalOf([&] { return Whole<QVMotionBlur>(&white, 1, 0, 361); }), 5);
+  EXPECT_EQ(RefusalOf([&] { return Whole<QVMotionBlur>(&white, 1, 0, 120000000); }), 5);
 }
 
 // Every filter export with an ellipse selection, the window shown or not,
@@ -284,6 +285,14 @@ std::vector<Export> Exports() {
   for (BYTE kind : {0, 1, 2})
     x.push_back(
         {Describe("MotionBlur", kind), kFilterDepths, OverEllipse<QVMotionBlur>(1, kind, 7, 40)});
+  // The distortions and textures run in the same frame.
+  x.insert(x.end(),
+           {{"Ripple", kFilterDepths, OverEllipse<QVRipple>(1, 2.5, 3.0, 10.0, 0, 1, 1, 2, 3)},
+            {"Waves", kFilterDepths, OverEllipse<QVWaves>(0, 0, 1, 5, 2, 0.25, 2, 1, 2, 3)},
+            {"WhirlPinch", kFilterDepths, OverEllipse<QVWhirlPinch>(1, 90.0, 1.0, 1.0, 1, 2, 3)},
+            {"Lens", kFilterDepths, OverEllipse<QVLens>(1, 1.5, 1, 1, 2, 3)},
+            {"Canvas", kFilterDepths, OverEllipse<QVCanvas>(1, 2, 12)},
+            {"GlassTile", kFilterDepths, OverEllipse<QVGlassTile>(1, 12, 10)}});
   return x;
 }
 

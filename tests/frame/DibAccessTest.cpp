@@ -3,6 +3,7 @@
 // four pixel exports). Pixels are checked against the test's own decoder
 // (PictureView) and against values worked by hand.
 #include <cstring>
+#include <functional>
 #include <random>
 #include <tuple>
 
@@ -299,6 +300,24 @@ TEST_F(DibAccessTest, OutsideOrForgedRecordsAreRefusedUntouched) {
     forged = single;
     forged.Height = 100000, forged.MaxY = 99999;
     expectRefused(QVGetDibPixel(&forged, 0, 99999), "taller");
+    // Every field the pixel reads rely on must still agree with the header.
+    const std::vector<std::pair<const char*, std::function<void(DibAccess&)>>> forgeries = {
+        {"longer table", [](DibAccess& r) { r.ColorCount += 256; }},
+        {"shorter table", [](DibAccess& r) { r.ColorCount = r.ColorCount ? 1 : 3; }},
+        {"other red mask", [](DibAccess& r) { r.RedMask ^= 0x8400; }},
+        {"other green mask", [](DibAccess& r) { r.GreenMask ^= 0x0400; }},
+        {"other blue mask", [](DibAccess& r) { r.BlueMask ^= 0x1F; }},
+        {"table moved", [](DibAccess& r) { r.ColorTable += 1; }},
+    };
+    for (const auto& [what, forge] : forgeries) {
+      forged = single;
+      forge(forged);
+      const DibAccess forgedBefore = forged;
+      EXPECT_FALSE(QVGetDibPixel(&forged, width - 1, 1)) << what;
+      EXPECT_EQ(GetErrorStatus(), 5) << what;
+      EXPECT_FALSE(QVSetDibPixel(&forged, 0, 0)) << what;
+      EXPECT_EQ(std::memcmp(&forgedBefore, &forged, sizeof forged), 0) << what;
+    }
     EXPECT_TRUE(QVEndDibAccess(source, &single));
   });
 }

@@ -104,6 +104,13 @@ Grid Rotate(const Grid& source, const RotationArgs& args) {
       g.At(x, y) = source.At(args.mirror ? w - 1 - x : x, args.flip ? h - 1 - y : y);
       if (args.mirror) g.At(x, y).alpha = 0;
     }
+  if (args.flip && !g.padding.empty()) {
+    // Flipping moves whole rows, their padding with them.
+    const std::size_t perRow = g.padding.size() / h;
+    for (int y = 0; y < h; ++y)
+      std::copy_n(source.padding.begin() + (h - 1 - y) * perRow, perRow,
+                  g.padding.begin() + y * perRow);
+  }
   const Pixel whole = g.Nearest(args.red, args.green, args.blue);
   const auto withoutAlpha = [](Pixel p) { return p.alpha = 0, p; };
   if (a == 0) return g;
@@ -407,6 +414,18 @@ TEST_F(GeometryTest, Refusals) {
   const long allocations = QvxMemAllocCalls();
   EXPECT_EQ(resize(picture, otherSize, 5, 5), 5);
   EXPECT_EQ(QvxMemAllocCalls(), allocations) << "allocated before refusing the mask";
+  // A 32-bit result 2^30 + 1 pixels wide has rows of more than 4 GiB and
+  // cannot exist, while its 1-bit mask (128 MiB) could: the call fails
+  // before any work on the mask, with no progress report.
+  HGLOBAL wide = Keep(MakePicture(Layout::kRgb32, 1, 1, 3));
+  HGLOBAL dot = Keep(MakeMask({"#"}));
+  ImageHandles wideIn{wide, dot};
+  const long before = QvxMemAllocCalls();
+  const auto reports = RecordProgress([&] {
+    return PictureOf(UnpackHandles(QVResize(&wideIn, (1 << 30) + 1, 1, 0, TRUE, 0, 0, 0)));
+  });
+  EXPECT_TRUE(reports.empty());
+  EXPECT_LE(QvxMemAllocCalls() - before, 1) << "the mask was made first";
   EXPECT_EQ(RefusalOf([] { return UnpackHandles(QVResize(nullptr, 3, 3, 1, 1, 0, 0, 0)).Picture; }),
             7);
   EXPECT_EQ(rotate(nullptr, nullptr), 7);

@@ -31,6 +31,9 @@ struct Grid {
   bool grey = false;  // 8-bit grey ramp
   std::vector<Pixel> pixels;
   std::vector<RGBQUAD> table;  // palette pictures
+  // The whole bytes after each row's pixels, rows from the top; empty for
+  // a picture whose padding must be zero.
+  std::vector<std::uint8_t> padding;
   Pixel& At(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
   const Pixel& At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
   // The same format, all pixels zero.
@@ -38,6 +41,7 @@ struct Grid {
     Grid g = *this;
     g.width = w, g.height = h;
     g.pixels.assign(static_cast<std::size_t>(w) * h, Pixel{});
+    g.padding.clear();
     return g;
   }
   // The pixel a computed colour becomes: 16 bits reduced to 5/6 bits and
@@ -92,6 +96,9 @@ inline Grid Decode(HGLOBAL picture) {
   }
   for (int y = 0; y < g.height; ++y)
     for (int x = 0; x < g.width; ++x) g.pixels.push_back(view.At(x, y));
+  const std::uint32_t used = static_cast<std::uint32_t>((std::int64_t{g.bits} * g.width + 7) / 8);
+  for (int y = 0; y < g.height; ++y)
+    g.padding.insert(g.padding.end(), view.Row(y) + used, view.Row(y) + view.RowBytes());
   return g;
 }
 
@@ -132,6 +139,16 @@ inline std::string Mismatch(const Grid& expected, HGLOBAL actual) {
             << ", got " << ToString(got.At(x, y));
         return out.str();
       }
+  // Bytes after the pixels keep what the picture started with.
+  const std::size_t perRow = got.padding.size() / static_cast<std::size_t>(got.height);
+  for (std::size_t i = 0; i < got.padding.size(); ++i) {
+    const int want = expected.padding.empty() ? 0 : expected.padding[i];
+    if (got.padding[i] != want) {
+      out << "padding byte " << i % perRow << " of row " << i / perRow << ": expected " << want
+          << ", got " << int{got.padding[i]};
+      return out.str();
+    }
+  }
   return "";
 }
 

@@ -2,7 +2,9 @@
 // handles it never gave out, accounts and failure injection.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/GlobalMemory.h"
 
@@ -56,6 +58,40 @@ TEST(GlobalMemoryTest, InjectedFailuresFireOnceAtTheNthCall) {
   EXPECT_TRUE(GlobalLock(first) && !GlobalUnlock(first));
   GlobalFree(first);
   GlobalFree(third);
+}
+
+// In guard-page mode a block, small or mapped, ends right where an
+// inaccessible page begins (sizes of whole 16-byte units), so one byte past
+// it faults; its bytes behave as any block's.
+TEST(GlobalMemoryTest, GuardPagesEndEveryBlockAtAnInaccessiblePage) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  QvxMemSetGuardPages(1);
+  for (SIZE_T bytes : {SIZE_T{16}, SIZE_T{4096}, SIZE_T{1} << 20, SIZE_T{3} << 20}) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    ASSERT_NE(block, nullptr);
+    auto* data = static_cast<unsigned char*>(GlobalLock(block));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data + bytes) % 4096, 0u) << bytes;
+    EXPECT_EQ(data[bytes - 1], 0xCD) << "not zero-initialised";
+    std::memset(data, 0x5A, bytes);
+    EXPECT_EQ(GlobalHandle(data), block);
+    EXPECT_DEATH(static_cast<volatile unsigned char*>(data)[bytes] = 1, "") << bytes;
+    EXPECT_DEATH((void)static_cast<volatile unsigned char*>(data)[bytes + 4095], "") << bytes;
+    GlobalUnlock(block);
+    EXPECT_EQ(GlobalFree(block), nullptr);
+  }
+  // Odd sizes start aligned; zero-initialised ones are zero.
+  HGLOBAL odd = GlobalAlloc(GHND, 1000001);
+  auto* data = static_cast<unsigned char*>(GlobalLock(odd));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % 16, 0u);
+  EXPECT_EQ(data[0] | data[1000000], 0);
+  EXPECT_DEATH((void)static_cast<volatile unsigned char*>(data)[1000000 + 4096], "");
+  GlobalUnlock(odd);
+  GlobalFree(odd);
+#if !defined(QVX_GUARD_PAGES)
+  QvxMemSetGuardPages(0);
+#endif
 }
 
 }  // namespace

@@ -4,6 +4,11 @@
 
 namespace qvx::test {
 
+#if defined(QVX_GUARD_PAGES)
+// Sanitizer and fuzz builds put every block before a guard page.
+const bool kGuardPagesOn = (QvxMemSetGuardPages(1), true);
+#endif
+
 ScopedProgressHandler::ScopedProgressHandler(std::function<BOOL(const ProgressReport&)> answer)
     : answer_(std::move(answer)) {
   QvxComSetProgressHandler(&ScopedProgressHandler::Call, this);

@@ -1,0 +1,120 @@
+// What the distortions and textures share: their workers, random access to
+// the whole decoded source, the four-sample blend, and the canvas relief.
+//
+// The distortions map each result pixel back to a source position anywhere
+// in the picture, so they read the source through PictureRows: the frame's
+// decoded rows, wide enough for every column of the picture, each row
+// decoded the first time a position reaches it.
+#pragma once
+
+#include "filters/FilterFrame.h"
+#include "frame/SelectionArgs.h"
+#include "geometry/Sampling.h"
+
+namespace qvx {
+
+HGLOBAL RunRipple(const SelectionArgs& args, double amplitude, double wavelength, double degrees,
+                  BOOL clamp, BOOL scaling, Rgb background, BOOL noDialog,
+                  PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunWaves(const SelectionArgs& args, BYTE direction, BYTE shape, int wavelength,
+                 int amplitude, double phase, BYTE edge, Rgb background, BOOL noDialog,
+                 PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunWhirlPinch(const SelectionArgs& args, double degrees, double pinch, double factor,
+                      Rgb background, BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunLens(const SelectionArgs& args, double index, BOOL fill, Rgb fillColour,
+                BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunCanvas(const SelectionArgs& args, BYTE orientation, int strength, BOOL noDialog,
+                  PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunGlassTile(const SelectionArgs& args, int tileWidth, int tileHeight, BOOL noDialog,
+                     PixelRoute route = PixelRoute::kDirect);
+
+// The canvas relief: kCanvasSide rows of kCanvasSide heights in -75..75,
+// row-major, row 0 first (CanvasRelief.cpp, written by
+// make_canvas_relief.py).
+inline constexpr int kCanvasSide = 128;
+extern const signed char kCanvasRelief[kCanvasSide * kCanvasSide];
+
+inline constexpr double kRadiansPerDegree = 0.017453292519943295;
+inline constexpr double kTwoPi = 6.283185307179586;
+inline constexpr double kHalfPi = 1.5707963267948966;
+
+// Whether a source position can be sampled: a number whose pixel and the
+// pixel on either side have an int. Others (NaN, infinities, positions
+// beyond the 32-bit range) are never converted.
+inline bool IsSamplePosition(double v) { return v > -2147483648.0 && v < 2147483647.0; }
+
+// A result colour written as it is (spare byte 1) or not written (0), for
+// filters that leave some pixels as the source has them.
+inline Bgrx Written(Bgrx c) { return {c.blue, c.green, c.red, 1}; }
+inline constexpr Bgrx kNotWritten{0, 0, 0, 0};
+
+// The blend of BlendChannel on the four colours, every channel at once.
+QVX_LOOP_BODY Bgrx BlendSamples(const BlendWeights& w, Bgrx c00, Bgrx c10, Bgrx c01, Bgrx c11) {
+  const Int4 v = BlendLanes(w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&c00.blue),
+                            LanesOfBytes(&c10.blue), LanesOfBytes(&c01.blue),
+                            LanesOfBytes(&c11.blue));
+  return Written({static_cast<BYTE>(v[0]), static_cast<BYTE>(v[1]), static_cast<BYTE>(v[2]), 1});
+}
+
+inline Bgrx ToBgrxColour(Rgb c) { return Written(ToBgrx(c)); }
+
+// The source for random access: Row(y) is indexed by picture column. The
+// whole picture (rows 0..height-1, columns -1..width) or only the work
+// rectangle's rows and columns.
+class PictureRows {
+ public:
+  // Error 3 when the rows cannot be had.
+  bool Prepare(FilterJob& job, bool wholePicture = true) {
+    job_ = &job;
+    width_ = job.width;
+    height_ = job.height;
+    left_ = job.rect.left;
+    // One more column on either side than the picture needs, for blends
+    // whose outer weight is 0.
+    const int pad = wholePicture ? std::max(job.rect.left, job.width - 1 - job.rect.right) + 1 : 0;
+    const int slots = wholePicture ? job.height : job.rect.bottom - job.rect.top + 1;
+    if (!job.rows.Allocate(slots, pad)) return false;
+    if (!table_.Allocate(sizeof(const Bgrx*) * static_cast<std::size_t>(job.height))) return false;
+    rows_ = table_.As<const Bgrx*>();
+    return true;
+  }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Inside(int x, int y) const {
+    return static_cast<unsigned>(x) < static_cast<unsigned>(width_) &&
+           static_cast<unsigned>(y) < static_cast<unsigned>(height_);
+  }
+  const Bgrx* Row(int y) {
+    const Bgrx*& row = rows_[y];
+    if (!row) row = job_->rows.Row(y) - left_;
+    return row;
+  }
+  // The colour at (x, y), or `outside` when that lies beyond the picture.
+  QVX_LOOP_BODY Bgrx At(int x, int y, Bgrx outside) { return Inside(x, y) ? Row(y)[x] : outside; }
+  // The blend of the pixel (x0, y0) and its right, lower and lower-right
+  // neighbours, each taking `outside` beyond the picture.
+  QVX_LOOP_BODY Bgrx Blend(int x0, int y0, const BlendWeights& w, Bgrx outside) {
+    return BlendSamples(w, At(x0, y0, outside), At(x0 + 1, y0, outside), At(x0, y0 + 1, outside),
+                        At(x0 + 1, y0 + 1, outside));
+  }
+
+ private:
+  FilterJob* job_ = nullptr;
+  int width_ = 0, height_ = 0, left_ = 0;
+  WorkBlock table_;
+  const Bgrx** rows_ = nullptr;
+};
+
+// Pixels x0..x1 of row y from filter.Pixel(x, y) (an always-inline
+// member), into out[x - left]: the loop and the pixel's arithmetic compiled
+// for the baseline and the AVX2 processor alike.
+template <class Filter>
+QVX_LOOP_BODY void PixelRun(Filter* filter, int left, int y, int x0, int x1, Bgrx* out) {
+  for (int x = x0; x <= x1; ++x) out[x - left] = filter->Pixel(x, y);
+}
+template <class Filter>
+void RunPixels(Filter& filter, const FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  Vectorised<PixelRun<Filter>>(&filter, job.rect.left, y, x0, x1, out);
+}
+
+}  // namespace qvx

@@ -1,0 +1,233 @@
+// Waves: columns of the work rectangle shifted up and down (direction 0),
+// or rows shifted left and right (direction 1), by a sine or triangle wave.
+//
+// Direction 0 is described here; direction 1 exchanges x and y. Column x
+// (t = x - left) displaces the span of pixel y to yA = D(t) + y .. yB =
+// D(t + 1) + y + 1, with D the wave times the amplitude; both ends are
+// pushed half a pixel away from zero and truncated. Where they truncate to
+// different rows the wave is steep and the pixel is the integer mean of the
+// rows between them; otherwise it is the linear blend of the two rows around
+// the shifted yA. Rows beyond the rectangle are clamped to its edge, wrapped
+// around within it, or read as the background colour.
+#include <cmath>
+#include <cstdint>
+
+#include "distort/DistortEffects.h"
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+
+namespace qvx {
+namespace {
+
+enum WaveEdge : BYTE { kEdgeClamp = 1, kEdgeWrap = 2 };
+
+// The sums of the last steep run of a line, positions first..last. The next
+// pixel's run is usually the same run moved by one position, so it is
+// reached by adding and taking away the positions at its ends; runs of any
+// length cost a few additions each.
+struct RunSum {
+  std::int64_t first = 1, last = 0;  // empty
+  std::int64_t sum[3] = {0, 0, 0};   // blue, green, red
+};
+// Beyond this many positions to add or take away, a run is summed anew.
+constexpr std::int64_t kSlideLimit = 64;
+
+// One column (or row) of the rectangle: at(i) for i in lo..hi.
+template <class Line>
+struct WaveLine {
+  const Line& at;
+  int lo, hi;
+  BYTE edge;
+  Bgrx background;
+  RunSum& run;
+
+  std::int64_t Size() const { return std::int64_t{hi} - lo + 1; }
+  Bgrx Get(std::int64_t i) const {
+    return i >= lo && i <= hi ? at(static_cast<int>(i)) : background;
+  }
+  // What position i of a steep run contributes under the edge mode.
+  Bgrx Mapped(std::int64_t i) const {
+    if (edge == kEdgeWrap) return at(static_cast<int>(lo + ((i - lo) % Size() + Size()) % Size()));
+    if (edge == kEdgeClamp) return at(static_cast<int>(i < lo ? lo : (i > hi ? hi : i)));
+    return Get(i);
+  }
+  void Add(std::int64_t i, int sign) {
+    const Bgrx c = Mapped(i);
+    run.sum[0] += sign * c.blue;
+    run.sum[1] += sign * c.green;
+    run.sum[2] += sign * c.red;
+  }
+  // Makes `run` the run a..b (a <= b).
+  void Slide(std::int64_t a, std::int64_t b) {
+    const std::int64_t moves = (a > run.first ? a - run.first : run.first - a) +
+                               (b > run.last ? b - run.last : run.last - b);
+    if (run.first > run.last || moves > kSlideLimit) {
+      run = RunSum{a, b, {0, 0, 0}};
+      AddRun(a, b, run.sum);
+      return;
+    }
+    // Additions and removals in any order give the sums of a..b.
+    while (run.first < a) Add(run.first++, -1);
+    while (run.first > a) Add(--run.first, 1);
+    while (run.last < b) Add(++run.last, 1);
+    while (run.last > b) Add(run.last--, -1);
+  }
+
+  // The sums of positions a..b (a <= b), each mapped by the edge mode.
+  void AddRun(std::int64_t a, std::int64_t b, std::int64_t sum[3]) const {
+    const auto add = [&](Bgrx c, std::int64_t times) {
+      sum[0] += c.blue * times;
+      sum[1] += c.green * times;
+      sum[2] += c.red * times;
+    };
+    if (edge == kEdgeWrap) {
+      // Whole turns around the line, then what is left from a on.
+      const std::int64_t n = b - a + 1, turns = n / Size();
+      if (turns > 0)
+        for (int i = lo; i <= hi; ++i) add(at(i), turns);
+      std::int64_t i = lo + ((a - lo) % Size() + Size()) % Size();
+      for (std::int64_t k = n % Size(); k > 0; --k, i = i == hi ? lo : i + 1) add(at(int(i)), 1);
+      return;
+    }
+    // Below lo and above hi: clamped to the edge, or the background.
+    if (a < lo) add(edge == kEdgeClamp ? at(lo) : background, std::min<std::int64_t>(b, lo - 1) - a + 1);
+    if (b > hi) add(edge == kEdgeClamp ? at(hi) : background, b - std::max<std::int64_t>(a, hi + 1) + 1);
+    for (std::int64_t i = std::max<std::int64_t>(a, lo); i <= std::min<std::int64_t>(b, hi); ++i)
+      add(at(int(i)), 1);
+  }
+
+  // The pixel whose span runs from the shifted ends a to b.
+  Bgrx Colour(double a, double b) {
+    if (!IsSamplePosition(a) || !IsSamplePosition(b)) return background;
+    const int ia = static_cast<int>(a), ib = static_cast<int>(b);
+    if (ia != ib) {
+      const std::int64_t first = ia < ib ? ia : std::int64_t{ib} + 1;
+      const std::int64_t last = ia < ib ? std::int64_t{ib} - 1 : ia;
+      Slide(first, last);
+      const std::int64_t n = last - first + 1;
+      return Written({static_cast<BYTE>(run.sum[0] / n), static_cast<BYTE>(run.sum[1] / n),
+                      static_cast<BYTE>(run.sum[2] / n), 1});
+    }
+    double q = a, f;
+    std::int64_t i0, i1;
+    if (edge == kEdgeClamp || edge == kEdgeWrap) {
+      if (edge == kEdgeClamp) {
+        q = q < lo ? lo : (q > hi ? hi : q);
+      } else {
+        // Into lo .. lo + H in one step of whole turns.
+        const double size = static_cast<double>(Size());
+        q -= std::floor((q - lo) / size) * size;
+        if (q < lo) q += size;
+        if (q >= lo + size) q -= size;
+      }
+      i0 = static_cast<std::int64_t>(q);
+      f = q - i0;
+      i1 = std::min<std::int64_t>(i0 + 1, hi);
+    } else {
+      const std::int64_t whole = static_cast<std::int64_t>(q);
+      i0 = q < 0 ? static_cast<std::int64_t>(q - 1) : whole;
+      f = q - whole + (q < 0 ? 1 : 0);
+      i1 = i0 + 1;
+    }
+    const Bgrx c0 = Get(i0), c1 = Get(i1);
+    const double w0 = 1 - f;
+    const auto channel = [&](BYTE v0, BYTE v1) {
+      return static_cast<BYTE>(static_cast<int>(BlendAcross(w0, f, v0, v1)));
+    };
+    return Written(
+        {channel(c0.blue, c1.blue), channel(c0.green, c1.green), channel(c0.red, c1.red), 1});
+  }
+};
+
+// Half a pixel away from zero.
+double Shifted(double v) { return v < 0 ? v - 0.5 : v + 0.5; }
+
+struct WavesFilter {
+  BYTE direction = 0, shape = 0, edge = 0;
+  int period = 1, amplitude = 0;
+  double phase = 0;
+  Bgrx background{};
+  WorkBlock table;
+  const double* starts = nullptr;  // D(t) for each t of the rectangle
+  const double* ends = nullptr;    // D(t + 1)
+  RunSum* runs = nullptr;          // the last steep run of each line t
+  PictureRows picture;
+
+  // The wave at position t + F (plus `extra`, added last), times the
+  // amplitude; NaN for a NaN phase.
+  double Displacement(int t, int extra) const {
+    const double offset = period * phase;
+    if (shape == 0) return std::sin((t + offset + extra) * kTwoPi / period) * amplitude;
+    if (std::isnan(offset)) return offset;
+    const std::int64_t k = static_cast<std::int64_t>(offset) + t + extra;
+    return (std::fabs(static_cast<double>(k % period) / period * 4 - 2) - 1) * amplitude;
+  }
+
+  bool Prepare(FilterJob& job) {
+    const WorkRect& r = job.rect;
+    const int n = direction == 0 ? r.right - r.left + 1 : r.bottom - r.top + 1;
+    const std::size_t lines = static_cast<std::size_t>(n);
+    if (!table.Allocate((2 * sizeof(double) + sizeof(RunSum)) * lines)) return false;
+    double* d = table.As<double>();
+    for (int t = 0; t < n; ++t) {
+      d[t] = Displacement(t, 0);
+      d[n + t] = Displacement(t, 1);
+    }
+    starts = d;
+    ends = d + n;
+    runs = reinterpret_cast<RunSum*>(d + 2 * n);
+    std::fill_n(runs, lines, RunSum{});
+    return picture.Prepare(job, false);
+  }
+
+  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+    const WorkRect& r = job.rect;
+    if (direction == 0) {
+      const auto at = [&](int x) { return [this, x](int row) { return picture.Row(row)[x]; }; };
+      for (int x = x0; x <= x1; ++x) {
+        const auto column = at(x);
+        const int t = x - r.left;
+        WaveLine<decltype(column)> line{column, r.top, r.bottom, edge, background, runs[t]};
+        out[x - r.left] = line.Colour(Shifted(starts[t] + y), Shifted(ends[t] + y + 1));
+      }
+    } else {
+      const Bgrx* row = picture.Row(y);
+      const auto at = [row](int x) { return row[x]; };
+      const int t = y - r.top;
+      WaveLine<decltype(at)> line{at, r.left, r.right, edge, background, runs[t]};
+      for (int x = x0; x <= x1; ++x)
+        out[x - r.left] = line.Colour(Shifted(starts[t] + x), Shifted(ends[t] + x + 1));
+    }
+  }
+};
+
+}  // namespace
+
+HGLOBAL RunWaves(const SelectionArgs& args, BYTE direction, BYTE shape, int wavelength,
+                 int amplitude, double phase, BYTE edge, Rgb background, BOOL noDialog,
+                 PixelRoute route) {
+  if (direction > 1 || shape > 1) return RefuseParameter();
+  WavesFilter filter;
+  filter.direction = direction;
+  filter.shape = shape;
+  filter.period = wavelength < 1 ? 1 : wavelength;
+  filter.amplitude = amplitude < 0 ? 0 : amplitude;
+  filter.phase = phase < 0 ? 0 : (phase > 1 ? 1 : phase);
+  filter.edge = edge;
+  filter.background = ToBgrxColour(background);
+  return RunFilter(args, FilterSetup{kDepthGreyAndTrue, noDialog, route}, filter);
+}
+
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVWaves(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                               const RECT* rect, BOOL inside, BYTE direction, BYTE shape,
+                               int wavelength, int amplitude, double phase, BYTE edge, BYTE red,
+                               BYTE green, BYTE blue, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                               DWORD dlgArg3) {
+  return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [&] {
+    return qvx::RunWaves(qvx::CopySelection(images, mode, points, pointCount, rect, inside),
+                         direction, shape, wavelength, amplitude, phase, edge,
+                         {red, green, blue}, noDialog);
+  });
+}

@@ -1,0 +1,102 @@
+// Whirl and pinch: inside a circle around the work rectangle's centre each
+// pixel is turned by an angle that falls from `degrees` at the centre to 0
+// at the circle, and pulled toward the centre by a power of a sine of its
+// distance (the pinch); then resampled bilinearly, samples beyond the
+// picture taking the background colour.
+//
+// The rule writes each pixel (x, y) visited, and also its point mirror
+// (left + right - x, top + bottom - y) from the mirrored source position;
+// the later write wins. So a pixel visited before its mirror ends up with
+// the mirror of the mirror's sample, and the middle pixel of a rectangle
+// of odd size with the mirror of its own; the filter works out that last
+// write directly, once per pixel. Pixels outside the circle keep the source.
+#include <cmath>
+
+#include "distort/DistortEffects.h"
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+
+namespace qvx {
+namespace {
+
+struct WhirlPinchFilter {
+  static constexpr bool kSkips = true;
+  double whirl = 0, pinch = 0, factor = 1;  // whirl in radians, sign inverted
+  Bgrx background{};
+  double cx = 0, cy = 0, sx = 1, sy = 1, radius = 1, limit = 0;
+  int left = 0, right = 0, top = 0, bottom = 0;
+  PictureRows picture;
+
+  bool Prepare(FilterJob& job) {
+    const WorkRect& r = job.rect;
+    left = r.left, right = r.right, top = r.top, bottom = r.bottom;
+    const double a = (r.right - r.left + 1) * 0.5, b = (r.bottom - r.top + 1) * 0.5;
+    cx = (r.left + r.right) * 0.5;
+    cy = (r.top + r.bottom) * 0.5;
+    sx = a < b ? b / a : 1;
+    sy = a > b ? a / b : 1;
+    radius = std::max(a, b);
+    limit = radius * radius * factor;
+    return picture.Prepare(job);
+  }
+
+  // The colour the pixel (x, y) gives itself, mirrored through the centre
+  // when `mirrored`; not written outside the circle.
+  QVX_LOOP_BODY Bgrx Sample(int x, int y, bool mirrored) {
+    const double dx = (x - cx) * sx, dy = (y - cy) * sy;
+    const double r2 = dx * dx + dy * dy;
+    if (r2 >= limit) return kNotWritten;
+    const double d = std::sqrt(r2 / factor) / radius;
+    // Powers 0 and 1 are exact without pow.
+    const double sine = std::sin(d * kHalfPi);
+    const double s = pinch == 0 ? 1.0 : (pinch == 1 ? sine : std::pow(sine, pinch));
+    const double t = (1 - d) * (1 - d) * whirl;
+    const double cosT = std::cos(t), sinT = std::sin(t);
+    double u = (cosT * s * dx - sinT * s * dy) / sx + cx;
+    double v = (sinT * s * dx + cosT * s * dy) / sy + cy;
+    if (mirrored) {
+      u = 2 * cx - u;
+      v = 2 * cy - v;
+    }
+    if (!IsSamplePosition(u) || !IsSamplePosition(v)) return background;
+    const int x0 = static_cast<int>(u < 0 ? u - 1 : u), y0 = static_cast<int>(v < 0 ? v - 1 : v);
+    const BlendWeights w =
+        WeightsFor(std::fabs(u - static_cast<int>(u)), std::fabs(v - static_cast<int>(v)));
+    return picture.Blend(x0, y0, w, background);
+  }
+
+  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
+    const int mx = left + right - x, my = top + bottom - y;
+    // Visited after its mirror: its own write is the last.
+    const bool own = y > my || (y == my && x > mx);
+    return own ? Sample(x, y, false) : Sample(mx, my, true);
+  }
+
+  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+    RunPixels(*this, job, y, x0, x1, out);
+  }
+};
+
+}  // namespace
+
+HGLOBAL RunWhirlPinch(const SelectionArgs& args, double degrees, double pinch, double factor,
+                      Rgb background, BOOL noDialog, PixelRoute route) {
+  WhirlPinchFilter filter;
+  filter.whirl = degrees * -kRadiansPerDegree;
+  filter.pinch = std::fabs(pinch);
+  filter.factor = factor;
+  filter.background = ToBgrxColour(background);
+  return RunFilter(args, FilterSetup{kDepthGreyAndTrue, noDialog, route}, filter);
+}
+
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVWhirlPinch(ImageHandles* images, BYTE mode, POINT* points,
+                                    int pointCount, const RECT* rect, BOOL inside, double degrees,
+                                    double pinch, double factor, BYTE red, BYTE green, BYTE blue,
+                                    BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
+  return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [&] {
+    return qvx::RunWhirlPinch(qvx::CopySelection(images, mode, points, pointCount, rect, inside),
+                              degrees, pinch, factor, {red, green, blue}, noDialog);
+  });
+}

@@ -1,0 +1,134 @@
+// QVSetSecretImage: the luminance of the pixels a mark covers shifted by a
+// few levels, their chrominance kept. The mark is the caller's 1-bit
+// picture or a line of text drawn for the call.
+#include <cstring>
+
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+#include "frame/LockedPicture.h"
+#include "frame/MarkEffects.h"
+#include "frame/MarkText.h"
+#include "frame/Progress.h"
+
+namespace qvx {
+namespace {
+
+// The description of the text, white on an opaque black background, in the
+// top-left corner of the rectangle (alignment 0, 0).
+MarkTextSpec MakeMarkTextSpec(const MarkTextArgs& args, std::size_t faceLength,
+                              std::size_t textLength) {
+  MarkTextSpec spec{};
+  spec.TextColor = 0x00FFFFFF;
+  spec.BackColor = 0;
+  std::memcpy(spec.FaceName, args.faceName, faceLength);
+  spec.FontSize = args.fontSize;
+  std::memcpy(spec.StyleBytes, args.style, sizeof spec.StyleBytes);
+  spec.Transparent = 0;
+  spec.Direction = args.direction;
+  spec.Angle = args.angle;
+  std::memcpy(spec.Text, args.text, textLength);
+  return spec;
+}
+
+// The rendered mark: a picture-sized 1-bit picture with the text drawn from
+// its corner. Null with the error status set.
+HGLOBAL RenderMark(const DibAccess& picture, const MarkTextArgs& args, const RECT& box) {
+  const std::size_t faceLength = args.faceName ? strnlen(args.faceName, 32) : 0;
+  const std::size_t textLength = args.text ? strnlen(args.text, 128) : 0;
+  if (faceLength > 31 || textLength > 127) {
+    SetErrorStatus(kErrorBadParameter);
+    return nullptr;
+  }
+  const MarkTextSpec spec = MakeMarkTextSpec(args, faceLength, textLength);
+  WorkRect whole{0, 0, picture.MaxX, picture.MaxY};
+  OwnedBlock mark(BuildSelectionMask(kSelectMask, nullptr, 0, 0, 0, 0, 0, TRUE, &whole, TRUE));
+  if (!mark) return nullptr;
+  // The box keeps its size; sizes beyond the int range are cut to it.
+  const std::int64_t width = std::int64_t{box.right} - box.left;
+  const std::int64_t height = std::int64_t{box.bottom} - box.top;
+  const RECT local{0, 0, static_cast<LONG>(width > INT32_MAX ? INT32_MAX : width),
+                   static_cast<LONG>(height > INT32_MAX ? INT32_MAX : height)};
+  if (!RenderTextMask(mark.Get(), local, spec)) {
+    SetErrorStatus(kErrorTextNotRendered);
+    return nullptr;
+  }
+  return mark.Release();
+}
+
+}  // namespace
+
+HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& textArgs, int shift,
+                          RECT rect, BOOL noDialog) {
+  const int d = LimitShift(shift);
+  LockedDib source;
+  if (!source.Start(picture, kDepth24)) return nullptr;
+  OwnedBlock rendered;
+  LockedDib marks;
+  std::int64_t left = rect.left, top = rect.top;
+  if (!mark) {
+    const RECT box = NormalizeRect(rect);
+    rendered.Reset(RenderMark(source.Record(), textArgs, box));
+    if (!rendered) return nullptr;
+    mark = rendered.Get();
+    left = box.left;
+    top = box.top;
+  }
+  if (!marks.Start(mark, kDepthMaskPicture)) return nullptr;
+  BYTE selects[2];
+  for (std::uint32_t i = 0; i < 2; ++i) {
+    const RGBQUAD* entry = i < marks->ColorCount ? &marks->ColorTable[i] : nullptr;
+    selects[i] = entry && (entry->rgbRed | entry->rgbGreen | entry->rgbBlue) != 0;
+  }
+  LockedPicture result;
+  if (!result.MakeCopy(source.Record())) return nullptr;
+  WorkBlock products;
+  if (!MakeYccTables(products)) return nullptr;
+  const LevelTable* t = YccTables(products);
+
+  const DibAccess& src = source.Record();
+  // The mark columns that land in the picture.
+  const std::int64_t firstColumn = left < 0 ? -left : 0;
+  const std::int64_t lastColumn = std::min<std::int64_t>(marks->Width - 1, src.MaxX - left);
+  for (int j = 0; j < marks->Height; ++j) {
+    const std::int64_t y = top + j;
+    if (y >= 0 && y <= src.MaxY) {
+      const BYTE* bits = DibRow(marks.Record(), j);
+      const BYTE* in = DibRow(src, static_cast<int>(y));
+      BYTE* out = DibRow(result.Record(), static_cast<int>(y));
+      if (firstColumn <= lastColumn)
+        ForEachBitRun(bits, static_cast<int>(firstColumn), static_cast<int>(lastColumn),
+                      [&](int i0, int i1, bool set) {
+                        if (!selects[set]) return;
+                        const BYTE* p = in + 3 * (left + i0);
+                        BYTE* q = out + 3 * (left + i0);
+                        for (int i = i0; i <= i1; ++i, p += 3, q += 3) {
+                          const CentredYcc c = ToCentredYcc(t, p[2], p[1], p[0]);
+                          const int shifted = c.y + d;
+                          if (shifted < 0 || shifted > 255) continue;
+                          q[2] = RedFromYcc(shifted, c.cr);
+                          q[1] = GreenFromYcc(shifted, c.cr, c.cb);
+                          q[0] = BlueFromYcc(shifted, c.cb);
+                        }
+                      });
+    }
+    if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;
+  }
+  marks.End();
+  return result.Release();
+}
+
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVSetSecretImage(HGLOBAL picture, HGLOBAL mark, const char* text,
+                                        const char* faceName, WORD fontSize, BYTE style1,
+                                        BYTE style2, BYTE style3, BYTE style4, BYTE direction,
+                                        WORD angle, int shift, int left, int top, int right,
+                                        int bottom, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                        DWORD dlgArg3) {
+  return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [&] {
+    const qvx::MarkTextArgs textArgs{
+        text, faceName, fontSize, {style1, style2, style3, style4}, direction, angle};
+    return qvx::RunSetSecretImage(picture, mark, textArgs, shift, RECT{left, top, right, bottom},
+                                  noDialog);
+  });
+}
