@@ -18,7 +18,14 @@
 // would swallow ordinary names such as `near` and `far`.
 #undef near
 #undef far
-#else
+#endif
+
+// The basic types and records of the interface (BYTE .. DWORD, POINT, RECT,
+// BITMAPINFOHEADER, RGBQUAD) come from the public header, which declares
+// them for C callers too.
+#include "exports/QvxEffect.h"
+
+#if !defined(_WIN32)
 #include <cstddef>
 
 using SIZE_T = std::size_t;
@@ -55,10 +62,6 @@ struct SIZE {
 
 #endif
 
-// The basic types and records of the interface (BYTE .. DWORD, POINT, RECT,
-// BITMAPINFOHEADER, RGBQUAD) come from the public header, which declares
-// them for C callers too.
-#include "exports/QvxEffect.h"
 
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes");
