@@ -211,6 +211,43 @@ std::string CheckMosaicCell(EffectCall& c, int, int) {
 constexpr const char* kMaskOutput =
     "the mask (1-bit) that travelled with the picture, when --mask was given";
 
+// What layering and pasting share.
+constexpr double kMaxInt = 2147483647;
+constexpr const char* kCompositeAccepts = "every depth, and a second picture of any depth";
+constexpr const char* kLayerHelp =
+    "Lays the picture given by --layer over INPUT with its top-left pixel on --offset, mixing "
+    "((255 - opacity) x base + opacity x layer) / 255 per channel. With --key-on, layer pixels "
+    "of the key colour are transparent. With --clip 1 the result has INPUT's size; with 0 it "
+    "covers both pictures, the layer showing at full strength where there is no base and the "
+    "fill colour where neither picture is. The result is 8-bit grey for two grey pictures, the "
+    "larger depth above 8 bits, the common format for palette pictures with one table at "
+    "opacity 0 or 255, and 24 bits otherwise.";
+const ParamSpec kOpacityParam = {"opacity", ParamKind::Int, 1, "", 0, 255, "255",
+                                 "0: the picture underneath shows; 255: the layer replaces it."};
+const ParamSpec kKeyOnParam = {"key-on", ParamKind::Bool, 1, "", 0, 1, "0",
+                               "Make pixels of the key colour transparent."};
+const ParamSpec kKeyParam = {"key", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
+                             "The transparent colour (palette pictures: its nearest entry)."};
+const ParamSpec kFillParam = {"fill", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
+                              "Colour where neither picture is (without --clip)."};
+const ParamSpec kClipParam = {"clip", ParamKind::Bool, 1, "", 0, 1, "1",
+                              "1: the result has INPUT's size; 0: it grows to hold both."};
+const std::vector<ParamSpec> kLayerParams = {
+    {"layer", ParamKind::Picture, 1, "", 0, 0, nullptr, "The picture laid over INPUT."},
+    kOpacityParam,
+    kKeyOnParam,
+    kKeyParam,
+    kFillParam,
+    {"offset", ParamKind::Int, 2, "dx,dy", -kMaxInt, kMaxInt, "0,0",
+     "Column and row (from the top) of INPUT where the layer's top-left pixel lands."},
+    kClipParam};
+const std::vector<ParamSpec> kLayerExParams = [] {
+  std::vector<ParamSpec> params = kLayerParams;
+  params.push_back({"alpha-mode", ParamKind::Bool, 1, "", 0, 1, "1",
+                    "Take a 32-bit layer's fourth bytes as its opacities."});
+  return params;
+}();
+
 const std::vector<EffectSpec> kEffects = {
     // ---- tone and colour: red, green, blue ----------------------------------
     {
@@ -1146,6 +1183,126 @@ const std::vector<EffectSpec> kEffects = {
         .alphaArgs = "",
         .check = CheckScaledRect,
     },
+    // ---- compositing: a second picture given by --layer (and --mask, --alpha) ----
+    {
+        .name = "make-rgba",
+        .exportName = "QVMakeRGBAImage",
+        .summary = "Combine a picture and an alpha picture into a 32-bit picture",
+        .description = "A new 32-bit picture with the colours of INPUT and, as each pixel's fourth "
+                       "byte, the alpha of the picture given by --alpha: the grey level of an 8-bit "
+                       "grey picture, or for a 1-bit picture the grey of its colour (black 0, white "
+                       "255). Both pictures must have the same size.",
+        .accepts = "every depth, with an alpha picture of 1 bit or 8-bit grey of its size",
+        .selection = Selection::None,
+        .params = {{"alpha", ParamKind::Picture, 1, "", 0, 0, nullptr,
+                    "The alpha picture: 1-bit or 8-bit grey, the size of INPUT."}},
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVMakeRGBAImage(c.images.Picture, c.PictureParam("alpha"),
+                                         PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--alpha {alpha}"}},
+    },
+    {
+        .name = "split-rgba",
+        .exportName = "QVSplitRGBAImage",
+        .summary = "Split a 32-bit picture into its colours and its alpha",
+        .description = "Writes the colours of a 32-bit picture as a 24-bit picture to OUTPUT and "
+                       "its fourth bytes as an 8-bit grey picture to SECOND-OUTPUT.",
+        .accepts = "32-bit pictures",
+        .selection = Selection::None,
+        .params = {},
+        .invoke =
+            [](EffectCall& c) {
+              HGLOBAL colour = nullptr, alpha = nullptr;
+              QVSplitRGBAImage(c.images.Picture, &colour, &alpha, PROGRESS_ARGS(c));
+              return EffectResult{colour, alpha};
+            },
+        .gallery = {{"", "{out:make-rgba.png}"}},
+        .secondOutput = "the alpha, an 8-bit grey picture",
+    },
+    {
+        .name = "layer",
+        .exportName = "QVLayer",
+        .summary = "Lay a second picture over the picture",
+        .description = kLayerHelp,
+        .accepts = kCompositeAccepts,
+        .selection = Selection::None,
+        .params = kLayerParams,
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVLayer(c.images.Picture, c.PictureParam("layer"), c.Byte("opacity"),
+                                 c.Int("key-on"), c.Int("key", 0), c.Int("key", 1),
+                                 c.Int("key", 2), c.Int("fill", 0), c.Int("fill", 1),
+                                 c.Int("fill", 2), c.Int("offset", 0), c.Int("offset", 1),
+                                 c.Int("clip"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--layer {input} --opacity 128 --offset {w:0.3},{h:0.25}"},
+                    {"--layer {alpha} --opacity 255 --key-on 1 --key 0,0,0 --offset "
+                     "{w:0.3},{h:0.3} --clip 0 --fill 40,40,40"}},
+    },
+    {
+        .name = "layer-ex",
+        .exportName = "QVLayerEx",
+        .summary = "Lay a second picture over the picture, a 32-bit one with its own alpha",
+        .description = "As layer; with --alpha-mode 1 a 32-bit layer is mixed in with each "
+                       "pixel's fourth byte as its opacity (--opacity is then not used), and every "
+                       "written pixel of a 32-bit result gets 255 as its fourth byte.",
+        .accepts = kCompositeAccepts,
+        .selection = Selection::None,
+        .params = kLayerExParams,
+        .invoke =
+            [](EffectCall& c) {
+              return One(QVLayerEx(c.images.Picture, c.PictureParam("layer"), c.Byte("opacity"),
+                                   c.Int("key-on"), c.Int("key", 0), c.Int("key", 1),
+                                   c.Int("key", 2), c.Int("fill", 0), c.Int("fill", 1),
+                                   c.Int("fill", 2), c.Int("offset", 0), c.Int("offset", 1),
+                                   c.Int("clip"), c.Int("alpha-mode"), PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--layer {out:make-rgba.png} --alpha-mode 1 --offset {w:0.25},{h:0.2}"}},
+    },
+    {
+        .name = "paste",
+        .exportName = "QVPasteImage",
+        .summary = "Paste a second picture, turned by any angle, onto the picture",
+        .description =
+            "Pastes the picture given by --layer (limited to the non-black pixels of --mask, a "
+            "picture of its size, when given) with its centre pixel on --centre, after mirroring "
+            "and flipping it when asked and turning it counter-clockwise by --angle hundredths of "
+            "a degree. 0, 90, 180 and 270 degrees move pixels exactly; other angles blend four "
+            "pixels (palette results take the nearest), and pixels cut away by the mask or the "
+            "key take the target's colour at the pasted edge. Opacity, key and fill as for layer; "
+            "without --clip the result also holds the whole pasted area.",
+        .accepts = kCompositeAccepts,
+        .selection = Selection::None,
+        .params = {{"layer", ParamKind::Picture, 1, "", 0, 0, nullptr,
+                    "The picture to paste, of any depth."},
+                   {"mask", ParamKind::Mask, 1, "", 0, 0, "",
+                    "Pixels of the pasted picture to paste (its size); all when not given."},
+                   {"angle", ParamKind::Int, 1, "", -kMaxInt, kMaxInt, "0",
+                    "Turn in hundredths of a degree, counter-clockwise."},
+                   {"mirror", ParamKind::Bool, 1, "", 0, 1, "0", "Mirror it left-right first."},
+                   {"flip", ParamKind::Bool, 1, "", 0, 1, "0", "Flip it top-bottom (after the mirror)."},
+                   kOpacityParam,
+                   kKeyOnParam,
+                   kKeyParam,
+                   kFillParam,
+                   {"centre", ParamKind::Int, 2, "x,y", -kMaxInt, kMaxInt, "0,0",
+                    "Pixel of the picture (y from the top) on which the pasted centre lands."},
+                   kClipParam},
+        .invoke =
+            [](EffectCall& c) {
+              ImageHandles pasted{c.PictureParam("layer"), c.PictureParam("mask")};
+              return One(QVPasteImage(c.images.Picture, &pasted, c.Int("angle"), c.Int("mirror"),
+                                      c.Int("flip"), c.Byte("opacity"), c.Int("key-on"),
+                                      c.Int("key", 0), c.Int("key", 1), c.Int("key", 2),
+                                      c.Int("fill", 0), c.Int("fill", 1), c.Int("fill", 2),
+                                      c.Int("centre", 0), c.Int("centre", 1), c.Int("clip"),
+                                      PROGRESS_ARGS(c)));
+            },
+        .gallery = {{"--layer {input} --mask {alpha} --angle 3000 --centre {w:0.5},{h:0.5} "
+                     "--clip 0 --fill 40,40,40"}},
+    },
 };
 
 int IndexOf(const EffectCall& call, const char* name) {
@@ -1171,6 +1328,10 @@ std::vector<POINT>& EffectCall::PointList(const char* name) const {
 
 const std::string& EffectCall::Text(const char* name) const {
   return (*values)[IndexOf(*this, name)].text;
+}
+
+HGLOBAL EffectCall::PictureParam(const char* name) const {
+  return (*values)[IndexOf(*this, name)].picture;
 }
 
 const std::vector<EffectSpec>& EffectTable() { return kEffects; }

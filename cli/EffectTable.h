@@ -24,6 +24,8 @@ enum class ParamKind {
             // fallback "0" or "1"; the call gets 0 or 1
   Degrees,  // an angle in degrees with decimals, min..max in degrees; the call gets
             // hundredths of a degree, rounded to the nearest
+  Picture, // a picture file, handed to the library as it is; "" for none
+  Mask,    // a picture file made into a 1-bit mask (non-black pixels selected); "" for none
 };
 
 struct ChoiceValue {
@@ -47,6 +49,8 @@ struct ParamValue {
   std::vector<double> numbers;  // Int, Double, Bool, Choice, Kernel (row by row)
   std::vector<POINT> points;    // Curve
   std::string text;             // Text
+  std::string path;             // Picture, Mask: the file ("" for none)
+  HGLOBAL picture = nullptr;    // Picture, Mask: the file's picture while the call runs
 };
 
 // Everything one call of an export needs: pictures, selection, parameters.
@@ -71,6 +75,8 @@ struct EffectCall {
   const std::vector<double>& Numbers(const char* name) const;
   std::vector<POINT>& PointList(const char* name) const;
   const std::string& Text(const char* name) const;
+  // The picture of a Picture or Mask parameter (0 when none was given).
+  HGLOBAL PictureParam(const char* name) const;
 };
 
 // What a call returned: the new picture and, for exports that return a pair,
@@ -90,8 +96,13 @@ enum class Selection {
 
 // One sample run of the gallery: parameters in command-line form. "{ellipse}",
 // "{polygon}" and "{box}" stand for a shape fitted to the input picture.
+// "{input}" stands for the gallery's input file, "{alpha}" for a grey disc
+// fading to black at the input's size that the gallery writes first, and
+// "{out:FILE}" for a file an earlier sample wrote. `input` (the same
+// placeholders allowed) replaces the gallery's input as INPUT.
 struct GallerySample {
   const char* args;
+  const char* input = nullptr;
 };
 
 struct EffectSpec {

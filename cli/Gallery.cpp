@@ -17,6 +17,7 @@
 #include "cli/EffectTable.h"
 #include "cli/Help.h"
 #include "cli/ImageFile.h"
+#include "cli/ImageFileDib.h"
 #include "cli/Interrupt.h"
 #include "cli/Pictures.h"
 #include "platform/QvxCom.h"
@@ -44,6 +45,7 @@ struct Entry {
   std::string thumb;    // file name below thumbs/
   std::string problem;  // the error line of a failed run
   double milliseconds = -1;
+  std::string second;  // the second output's file name, if any
 };
 
 std::string Html(const std::string& text) {
@@ -139,9 +141,10 @@ std::string Page(const std::string& input, const std::vector<Entry>& entries) {
        << "the time is the library call alone, one run.</p>\n<div class=\"grid\">\n";
   for (const Entry& e : entries) {
     page << "<figure>\n";
-    if (!e.picture.empty())
-      page << "<a href=\"" << Html(e.picture) << "\"><img src=\"thumbs/" << Html(e.thumb)
-           << "\" alt=\"" << Html(e.title) << "\"></a>\n";
+    for (const std::string& file : {e.picture, e.second})
+      if (!file.empty())
+        page << "<a href=\"" << Html(file) << "\"><img src=\"thumbs/" << Html(file)
+             << "\" alt=\"" << Html(e.title) << "\"></a>\n";
     page << "<figcaption><b>" << Html(e.title) << "</b>\n<code>" << Html(e.command) << "</code>\n";
     if (!e.problem.empty()) page << "<div class=\"fail\">" << Html(e.problem) << "</div>\n";
     if (e.milliseconds >= 0) {
@@ -153,6 +156,34 @@ std::string Page(const std::string& input, const std::vector<Entry>& entries) {
   }
   page << "</div>\n</body>\n</html>\n";
   return page.str();
+}
+
+// The picture that "{alpha}" stands for: a grey disc at the input's size,
+// white in the middle and fading to black at the ellipse that touches the
+// picture's edges.
+bool WriteAlphaPicture(const std::string& path, int width, int height, std::string& error) {
+  Bytes dib;
+  const DibLayout layout = NewDib(dib, width, height, 8, 256);
+  SetGreyRamp(DibTable(dib));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const double dx = (x + 0.5) / width * 2 - 1, dy = (y + 0.5) / height * 2 - 1;
+      const double level = 255 * (1.4 - 1.4 * std::sqrt(dx * dx + dy * dy));
+      DibRow(dib.data(), layout, y)[x] = static_cast<std::uint8_t>(std::clamp(level, 0.0, 255.0));
+    }
+  return SaveImageFile(path, dib, error);
+}
+
+// A sample's text with the gallery's files in place of their placeholders.
+std::string GalleryFiles(const std::string& text, const std::string& input,
+                         const std::string& outDir) {
+  std::string out = ReplaceAll(ReplaceAll(text, "{input}", input), "{alpha}", outDir + "/alpha.png");
+  for (std::size_t at = out.find("{out:"); at != std::string::npos; at = out.find("{out:", at)) {
+    const std::size_t close = out.find('}', at);
+    if (close == std::string::npos) break;
+    out.replace(at, close - at + 1, outDir + "/" + out.substr(at + 5, close - at - 5));
+  }
+  return out;
 }
 
 }  // namespace
@@ -261,13 +292,18 @@ int RunGallery(const std::string& program, const std::string& inputArg,
                  "input.png",
                  "input.png",
                  "",
-                 -1};
+                 -1,
+                 ""};
   if (!SaveImageFile(outDir + "/input.png", picture, error) ||
       !MakeThumbnail(outDir + "/input.png", outDir + "/thumbs/input.png", error)) {
     err << prefix << error << '\n';
     return kExitFile;
   }
   entries.push_back(original);
+  if (!WriteAlphaPicture(outDir + "/alpha.png", width, height, error)) {
+    err << prefix << error << '\n';
+    return kExitFile;
+  }
 
   int failures = 0;
   for (const EffectSpec& spec : EffectTable()) {
@@ -276,12 +312,20 @@ int RunGallery(const std::string& program, const std::string& inputArg,
       if (n) file += '-' + std::to_string(n + 1);
       file += ".png";
       std::vector<std::string> args{spec.name};
-      for (const std::string& arg : GalleryArguments(spec.gallery[n].args, width, height))
+      const GallerySample& sample = spec.gallery[n];
+      for (const std::string& arg :
+           GalleryArguments(GalleryFiles(sample.args, input, outDir), width, height))
         args.push_back(arg);
-      for (int i = 0; i <= spec.extraInputs; ++i) args.push_back(input);
+      const std::string source = sample.input ? GalleryFiles(sample.input, input, outDir) : input;
+      for (int i = 0; i <= spec.extraInputs; ++i) args.push_back(source);
       args.push_back(outDir + "/" + file);
-
+      // Effects with two outputs whatever their arguments write both.
       Entry entry;
+      if (*spec.secondOutput && spec.selection == Selection::None) {
+        entry.second = file.substr(0, file.size() - 4) + "-second.png";
+        args.push_back(outDir + "/" + entry.second);
+      }
+
       entry.title = std::string(spec.name) + " (" + spec.exportName + ")";
       entry.command = ShellQuote(shownProgram);
       for (const std::string& arg : args) {
@@ -297,10 +341,13 @@ int RunGallery(const std::string& program, const std::string& inputArg,
       }
       if (status == kExitOk) {
         entry.milliseconds = report.callMilliseconds;
-        if (MakeThumbnail(outDir + "/" + file, outDir + "/thumbs/" + file, error)) {
+        if (MakeThumbnail(outDir + "/" + file, outDir + "/thumbs/" + file, error) &&
+            (entry.second.empty() || MakeThumbnail(outDir + "/" + entry.second,
+                                                   outDir + "/thumbs/" + entry.second, error))) {
           entry.picture = entry.thumb = file;
         } else {
           problem << error;
+          entry.second.clear();
         }
       }
       entry.problem = problem.str();

@@ -181,6 +181,10 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
     value.text = text;
     return true;
   }
+  if (spec.kind == ParamKind::Picture || spec.kind == ParamKind::Mask) {
+    value.path = text;
+    return true;
+  }
   const std::vector<std::string> parts =
       spec.count > 1 ? Split(text, ",") : std::vector<std::string>{text};
   if (static_cast<int>(parts.size()) != spec.count) {
@@ -215,6 +219,8 @@ bool ParseParam(const ParamSpec& spec, const std::string& text, ParamValue& valu
       case ParamKind::Curve:
       case ParamKind::Kernel:
       case ParamKind::Text:
+      case ParamKind::Picture:
+      case ParamKind::Mask:
         break;
     }
     if (!ok) return false;
@@ -286,6 +292,9 @@ std::string ParamTypeName(const ParamSpec& spec) {
       return "\"w,w,w w,w,w ...\"";
     case ParamKind::Text:
       return "TEXT";
+    case ParamKind::Picture:
+    case ParamKind::Mask:
+      return "FILE";
   }
   if (spec.count == 1) return one;
   if (*spec.parts) {
@@ -302,6 +311,8 @@ std::string ParamRange(const ParamSpec& spec) {
   if (spec.kind == ParamKind::Bool) return "0 or 1";
   if (spec.kind == ParamKind::Text) return "at most " + std::to_string(spec.count) + " bytes";
   if (spec.kind == ParamKind::Flag) return "on/off";
+  if (spec.kind == ParamKind::Picture) return "a picture file (.bmp, .png, .jpg)";
+  if (spec.kind == ParamKind::Mask) return "a picture file; its non-black pixels are selected";
   if (spec.kind == ParamKind::Kernel) {
     std::string sizes;
     for (int side = 1; side * side <= spec.count; side += 2)

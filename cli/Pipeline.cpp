@@ -230,11 +230,13 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
   std::string error;
   std::vector<Bytes> extraInputs(stage.extraInputs.size());
   for (std::size_t i = 0; i < extraInputs.size(); ++i)
-    if (!LoadImageFile(stage.extraInputs[i], extraInputs[i], error, nullptr, options.maxPixels)) return fail(kExitFile, error);
+    if (!LoadImageFile(stage.extraInputs[i], extraInputs[i], error, nullptr, options.maxPixels))
+      return fail(kExitFile, error);
   Bytes mask;
   if (!stage.mask.empty()) {
     Bytes maskFile;
-    if (!LoadImageFile(stage.mask, maskFile, error, nullptr, options.maxPixels)) return fail(kExitFile, error);
+    if (!LoadImageFile(stage.mask, maskFile, error, nullptr, options.maxPixels))
+      return fail(kExitFile, error);
     if (!MakeMask(maskFile, spec.selection == Selection::Shapes && stage.outside, mask, error))
       return fail(kExitFile, Quoted(stage.mask) + ": " + error);
     int maskWidth = 0, maskHeight = 0;
@@ -244,6 +246,22 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
                                   std::to_string(maskWidth) + " x " + std::to_string(maskHeight) +
                                   ", the picture " + std::to_string(width) + " x " +
                                   std::to_string(height) + "; they must be the same size");
+  }
+
+  // Picture-valued parameters: files into global memory (masks made 1-bit)
+  // for the length of the call.
+  std::vector<GlobalPicture> paramBlocks;
+  for (std::size_t i = 0; i < spec.params.size(); ++i) {
+    const ParamSpec& p = spec.params[i];
+    if (values[i].path.empty()) continue;
+    Bytes file, dib;
+    if (!LoadImageFile(values[i].path, file, error, nullptr, options.maxPixels))
+      return fail(kExitFile, error);
+    if (p.kind == ParamKind::Mask && !MakeMask(file, false, dib, error))
+      return fail(kExitFile, Quoted(values[i].path) + ": " + error);
+    paramBlocks.push_back(CopyToGlobal(p.kind == ParamKind::Mask ? dib : file));
+    if (!paramBlocks.back().get()) return fail(kExitLibrary, "the pictures do not fit in memory");
+    values[i].picture = paramBlocks.back().get();
   }
 
   if (Interrupted()) return fail(kExitCancelled, "cancelled; nothing was written");

@@ -592,3 +592,72 @@ QVX_API HGLOBAL WINAPI QVGlassTile(ImageHandles* images, BYTE mode, POINT* point
                                    int pointCount, const RECT* rect, BOOL inside, int tileWidth,
                                    int tileHeight, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
                                    DWORD dlgArg3);
+// ---- compositing ----------------------------------------------------------
+// Two pictures of any depths combined into a new one; neither changes. The
+// composite's format: 8-bit grey when both are 8-bit grey ramps; else the
+// larger bit count when either has more than 8 bits; else, for equal bit
+// counts, byte-identical colour tables and opacity 0 or 255, that format;
+// otherwise 24 bits. Above 8 bits pixels are mixed as colours (palette
+// pictures through their tables), otherwise as colour-table indices (grey
+// levels of the grey result). Mixing: ((255 - a) x under + a x over) / 255
+// per channel, truncated; a = 0 shows what is underneath, 255 what is laid
+// over it. Colour levels (key, fill) are the low bytes of their arguments.
+
+// Lay `layer` over `base` with its left column on base column dx and its top
+// row on base row dy (from the top), at opacity `opacity`. keyOn: layer
+// pixels of the colour keyRed, keyGreen, keyBlue are transparent (palette
+// composites compare indices, the key taken as the layer's nearest table
+// entry). clip != 0: the result has the base's size and the layer is cut;
+// 0: the result covers both pictures, the layer showing at full strength
+// where there is no base and the fill colour where neither picture is
+// (palette composites: its nearest entry in the result's table). Returns
+// the new picture, or 0: 7 unusable picture, 5 a result wider or higher
+// than 2^31 - 1 pixels, 3 out of memory, 1 cancelled, 2 progress window not
+// opened.
+QVX_API HGLOBAL WINAPI QVLayer(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn, int keyRed,
+                               int keyGreen, int keyBlue, int fillRed, int fillGreen, int fillBlue,
+                               int dx, int dy, BOOL clip, BOOL noDialog, DWORD dlgArg1,
+                               DWORD dlgArg2, DWORD dlgArg3);
+// QVLayer with `alpha`: non-zero with a 32-bit layer (not 16 or 24) takes
+// each layer pixel's fourth byte as its opacity and ignores `opacity`; with
+// `alpha` set every written pixel of a 32-bit result gets 255 in its fourth
+// byte (otherwise 0).
+QVX_API HGLOBAL WINAPI QVLayerEx(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn,
+                                 int keyRed, int keyGreen, int keyBlue, int fillRed,
+                                 int fillGreen, int fillBlue, int dx, int dy, BOOL clip,
+                                 BOOL alpha, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                 DWORD dlgArg3);
+// Paste pasted->Picture (limited to the pixels its 1-bit mask pasted->Mask
+// selects, when not 0; the mask must have the picture's size) onto `target`
+// with its centre pixel ((W - 1) / 2, (H - 1) / 2) on target pixel (px, py),
+// after mirroring it left-right (`mirror`), flipping it top-bottom (`flip`)
+// and turning it by `angle` hundredths of a degree counter-clockwise. 0, 90,
+// 180 and 270 degrees map pixels exactly; other angles blend four pixels
+// (palette composites take the nearest pixel), and mask or key pixels at
+// the edge take the target's colour in the blend. opacity, key and fill as
+// QVLayer; clip != 0: the result has the target's size, 0: it also holds
+// the whole pasted area. 32-bit results have alpha 0. Returns the new
+// picture, or 0: 7 unusable picture or mask not 1-bit or of another size,
+// 5 a result wider or higher than 2^31 - 1 pixels, 3 out of memory, 1
+// cancelled, 2 progress window not opened.
+QVX_API HGLOBAL WINAPI QVPasteImage(HGLOBAL target, ImageHandles* pasted, int angle, BOOL mirror,
+                                    BOOL flip, BYTE opacity, BOOL keyOn, int keyRed, int keyGreen,
+                                    int keyBlue, int fillRed, int fillGreen, int fillBlue, int px,
+                                    int py, BOOL clip, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                    DWORD dlgArg3);
+// A new 32-bit picture with the colours of `colour` (any depth) and, as
+// fourth bytes, the alpha of `alpha`: an 8-bit grey-ramp picture gives its
+// grey levels, a 1-bit picture the grey of its table entries,
+// rounded((0.587 G + 0.299 R) + 0.114 B) (black 0, white 255). Returns the
+// new picture, or 0: 7 unusable picture or alpha picture of another depth,
+// 5 pictures of different sizes, 3 out of memory, 1 cancelled, 2 progress
+// window not opened.
+QVX_API HGLOBAL WINAPI QVMakeRGBAImage(HGLOBAL colour, HGLOBAL alpha, BOOL noDialog, DWORD dlgArg1,
+                                       DWORD dlgArg2, DWORD dlgArg3);
+// Split a 32-bit picture into a new 24-bit picture of its colours
+// (*colour) and a new 8-bit grey-ramp picture of its fourth bytes (*alpha).
+// Returns 1 with both handles stored, or 0 with both untouched: 5 a null
+// out pointer (checked first), 7 unusable or not 32-bit picture, 3 out of
+// memory, 1 cancelled, 2 progress window not opened.
+QVX_API BOOL WINAPI QVSplitRGBAImage(HGLOBAL picture, HGLOBAL* colour, HGLOBAL* alpha,
+                                     BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3);

@@ -1,11 +1,25 @@
 #include "frame/LockedPicture.h"
 
+#include <climits>
 #include <cstring>
+
+#include "frame/ErrorCodes.h"
+#include "platform/QvxCom.h"
 
 namespace qvx {
 
 bool LockedPicture::Make(const DibAccess& like, int width, int height, BOOL copyRows) {
   block_.Reset(NewDibLike(like.Header, width, height, copyRows));
+  return block_ && dib_.Start(block_.Get(), kDepthAll);
+}
+
+bool LockedPicture::MakeOfKind(const DibAccess& like, int kind, std::int64_t width,
+                               std::int64_t height) {
+  if (width > INT_MAX || height > INT_MAX) {
+    SetErrorStatus(kErrorBadParameter);
+    return false;
+  }
+  block_.Reset(NewDibOfKind(&like, kind, static_cast<int>(width), static_cast<int>(height)));
   return block_ && dib_.Start(block_.Get(), kDepthAll);
 }
 

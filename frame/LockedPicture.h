@@ -2,6 +2,8 @@
 // helpers the effect frames share around it.
 #pragma once
 
+#include <cstdint>
+
 #include "frame/DibAccess.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"
@@ -21,6 +23,10 @@ class LockedPicture {
   bool MakeLike(const DibAccess& like, int width, int height) {
     return Make(like, width, height, FALSE);
   }
+  // A picture of a stated kind (NewDibOfKind from `like`: its table when the
+  // kind is its own, else the kind's standard table), rows zero. A width or
+  // height beyond the int range fails with error 5.
+  bool MakeOfKind(const DibAccess& like, int kind, std::int64_t width, std::int64_t height);
   // MakeCopy, or MakeLike at the same size when copyRows is false.
   bool Make(const DibAccess& like, bool copyRows) {
     return Make(like, like.Width, like.Height, copyRows ? TRUE : FALSE);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame/ErrorCodes.h"
+#include "frame/TwoPictures.h"
 #include "platform/GlobalMemory.h"
 #include "platform/MaskRaster.h"
 #include "platform/QvxCom.h"
@@ -237,10 +238,9 @@ bool Selection::Begin(const SelectionArgs& args, unsigned depthMask) {
   // What counts is the colour of each index, not the index: a table of
   // (white, black) selects the zero bits. An index without a table entry
   // selects nothing.
-  for (std::uint32_t i = 0; i < 2; ++i) {
-    const RGBQUAD* entry = i < mask_->ColorCount ? &mask_->ColorTable[i] : nullptr;
-    flag_[i] = entry && (entry->rgbRed | entry->rgbGreen | entry->rgbBlue) != 0;
-  }
+  const MaskSelection selection = MaskSelectionOf(mask_.Record());
+  flag_[0] = selection.selects[0];
+  flag_[1] = selection.selects[1];
   return true;
 }
 

@@ -26,7 +26,7 @@ constexpr std::uint64_t kFuzzMaxPixels = std::uint64_t{1} << 22;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> dib;
   std::string error;
-  if (qvx::DecodeImage(data, size, dib, error, kFuzzMaxPixels)) {
+  if (qvx::DecodeImage(data, size, dib, error, nullptr, kFuzzMaxPixels)) {
     qvx::DibLayout layout;
     if (!qvx::InspectDib(dib.data(), dib.size(), layout, error))
       Fail("a picture was read that the library cannot take", error);

@@ -29,23 +29,30 @@ int PushOut(double v) { return static_cast<int>(v < 0 ? v - 1.0 : v + 1.0); }
 
 }  // namespace
 
+TurnedBounds::TurnedBounds(int a) : c(std::cos(-AngleRadians(a))), s(std::sin(-AngleRadians(a))) {}
+
+void TurnedBounds::Add(double x, double y) {
+  const double tx = x * c - y * s;
+  const double ty = x * s + y * c;
+  minX = std::min(minX, tx);
+  maxX = std::max(maxX, tx);
+  minY = std::min(minY, ty);
+  maxY = std::max(maxY, ty);
+}
+
+CentredFrame TurnedBounds::Truncated(bool pushOut) const {
+  if (pushOut) return {PushOut(minX), PushOut(minY), PushOut(maxX), PushOut(maxY)};
+  return {static_cast<int>(minX), static_cast<int>(minY), static_cast<int>(maxX),
+          static_cast<int>(maxY)};
+}
+
 CentredFrame TurnedFrame(const CentredFrame& frame, int a) {
-  const double t = AngleRadians(a);
-  const double c = std::cos(-t), s = std::sin(-t);
-  const int corners[4][2] = {{frame.left, frame.top},
-                             {frame.left, frame.bottom},
-                             {frame.right, frame.bottom},
-                             {frame.right, frame.top}};
-  double minX = 0, maxX = 0, minY = 0, maxY = 0;
-  for (const auto& corner : corners) {
-    const double x = corner[0] * c - corner[1] * s;
-    const double y = corner[0] * s + corner[1] * c;
-    minX = std::min(minX, x);
-    maxX = std::max(maxX, x);
-    minY = std::min(minY, y);
-    maxY = std::max(maxY, y);
-  }
-  return {PushOut(minX), PushOut(minY), PushOut(maxX), PushOut(maxY)};
+  TurnedBounds bounds(a);
+  bounds.Add(frame.left, frame.top);
+  bounds.Add(frame.left, frame.bottom);
+  bounds.Add(frame.right, frame.bottom);
+  bounds.Add(frame.right, frame.top);
+  return bounds.Truncated(true);
 }
 
 namespace {

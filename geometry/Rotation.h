@@ -24,6 +24,20 @@ struct CentredFrame {
 };
 CentredFrame CentredFrameOf(int width, int height);
 
+// The bounds of points turned by -t for angle a (0..35999): x' = x cos(-t)
+// - y sin(-t), y' = x sin(-t) + y cos(-t), the minimum and maximum starting
+// at 0.
+struct TurnedBounds {
+  explicit TurnedBounds(int a);
+  void Add(double x, double y);
+  // Each bound truncated; with `pushOut` first moved one whole unit away
+  // from zero (0 counting as positive).
+  CentredFrame Truncated(bool pushOut) const;
+
+  double c, s;
+  double minX = 0, maxX = 0, minY = 0, maxY = 0;
+};
+
 // The frame that holds the picture's frame turned by angle a (0..35999),
 // one unit of margin outside the turned corners.
 CentredFrame TurnedFrame(const CentredFrame& frame, int a);

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,42 @@ TEST_F(Command, EffectsMatchTheirDirectCalls) {
                      *second = pair.Mask;
                      return pair.Picture;
                    });
+}
+
+// Second pictures come as files of picture-valued parameters (a mask made
+// 1-bit from its non-black pixels); the split writes both its outputs.
+TEST_F(Command, PictureParametersAndTwoOutputs) {
+  HGLOBAL base = Keep(MakePicture(Layout::kRgb24, 9, 7, 31));
+  HGLOBAL layer = Keep(MakePicture(Layout::kPalette8, 5, 4, 32));
+  HGLOBAL grey = Keep(MakePicture(Layout::kGrey8, 9, 7, 33));
+  const std::vector<std::string> shape = {"#.##.", ".###.", "#...#", "#####"};
+  const std::string in = WritePicture(base, "base.bmp"), over = WritePicture(layer, "layer.png");
+  const std::string alpha = WritePicture(grey, "alpha.png");
+  WritePicture(Keep(MakeMask(shape, true)), "mask.bmp");
+  RunOk({"layer", "--layer", over, "--opacity", "90", "--offset", "-2,3", "--clip", "0", in,
+         Path("layer.bmp")});
+  ExpectFileHolds("layer.bmp", QVLayer(base, layer, 90, FALSE, 0, 0, 0, 255, 255, 255, -2, 3,
+                                       FALSE, TRUE, 0, 0, 0));
+  RunOk({"paste", "--layer", over, "--mask", Path("mask.bmp"), "--angle", "-4500", "--centre",
+         "4,3", "--key-on", "1", "--key", "1,2,3", in, Path("paste.bmp")});
+  ImageHandles pasted{layer, Keep(MakeMask(shape))};
+  ExpectFileHolds("paste.bmp", QVPasteImage(base, &pasted, -4500, FALSE, FALSE, 255, TRUE, 1, 2,
+                                            3, 255, 255, 255, 4, 3, TRUE, TRUE, 0, 0, 0));
+  RunOk({"make-rgba", "--alpha", alpha, in, Path("rgba.png")});
+  HGLOBAL rgba = Keep(QVMakeRGBAImage(base, grey, TRUE, 0, 0, 0));
+  ExpectFileHolds("rgba.png", rgba);
+  RunOk({"split-rgba", Path("rgba.png"), Path("colour.png"), Path("alpha-out.png")});
+  const auto copy = [](HGLOBAL picture) {
+    const std::vector<std::uint8_t> bytes = qvx::test::BlockBytes(picture);
+    HGLOBAL block = GlobalAlloc(GHND, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    return block;
+  };
+  ExpectFileHolds("colour.png", copy(base));
+  ExpectFileHolds("alpha-out.png", copy(grey));
+  ExpectFailure({"layer", in, Path("out.bmp")}, kExitUsage, "--layer");
+  ExpectFailure({"make-rgba", "--alpha", in, in, Path("out.bmp")}, kExitLibrary, "error 7");
 }
 
 TEST_F(Command, MaskFilesSelectTheirNonBlackPixelsOrWithOutsideTheBlackOnes) {

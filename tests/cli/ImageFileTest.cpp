@@ -434,11 +434,11 @@ TEST(ImageFile, ReadersKeepToThePixelBudgetAndTheDataPresent) {
   for (const Bytes& file : {WrapDib(d), Encoded(EncodePng, d), Encoded(EncodeJpeg, d)}) {
     Bytes dib;
     std::string error;
-    EXPECT_FALSE(DecodeImage(file.data(), file.size(), dib, error, 199));
+    EXPECT_FALSE(DecodeImage(file.data(), file.size(), dib, error, nullptr, 199));
     EXPECT_TRUE(dib.empty());
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     EXPECT_NE(error.find("--max-pixels"), std::string::npos) << error;
-    EXPECT_TRUE(DecodeImage(file.data(), file.size(), dib, error, 200)) << error;
+    EXPECT_TRUE(DecodeImage(file.data(), file.size(), dib, error, nullptr, 200)) << error;
   }
   // A small baseline JPEG claiming 20000 x 17000 (3 bytes a pixel, under the
   // 1 GiB row limit): its 340 million pixels pass the default budget of
@@ -453,7 +453,7 @@ TEST(ImageFile, ReadersKeepToThePixelBudgetAndTheDataPresent) {
   ExpectRefused(jpeg, "too large");
   Bytes dib;
   std::string error;
-  EXPECT_FALSE(DecodeImage(jpeg.data(), jpeg.size(), dib, error, std::uint64_t{1} << 40));
+  EXPECT_FALSE(DecodeImage(jpeg.data(), jpeg.size(), dib, error, nullptr, std::uint64_t{1} << 40));
   EXPECT_NE(error.find("too short"), std::string::npos) << error;
 }
 

@@ -1,0 +1,246 @@
+// QVLayer and QVLayerEx: one picture laid over another at an offset, with
+// one opacity or, from a 32-bit layer, each pixel's own fourth byte.
+#include <algorithm>
+#include <cstring>
+
+#include "composite/Composite.h"
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+#include "frame/Resources.h"
+#include "frame/Simd.h"
+
+namespace qvx {
+namespace {
+
+struct LayerPlacement {
+  BYTE opacity;
+  BOOL keyOn;
+  Bgra key;
+  Bgra fill;
+  int dx, dy;
+  BOOL clip;
+  BOOL alpha;  // QVLayerEx's alpha flag
+};
+
+// What both paths need, besides the pictures.
+template <class Pixels>
+struct LayerRule {
+  using Value = typename Pixels::Value;
+  int opacity;
+  bool alphaMode;  // opacity from each 32-bit layer pixel
+  bool keyOn;
+  Value key, fill;
+  BYTE resultAlpha;
+
+  // The result over `under` where layer pixel `over` lies; `inBase` false
+  // when there is no base there (the layer then shows at full strength
+  // unless transparent).
+  Value Over(Value under, Value over, bool inBase) const {
+    const bool shows = !(keyOn && Pixels::Matches(over, key));
+    int a = opacity;
+    if constexpr (std::is_same_v<Value, Bgra>)
+      if (alphaMode) a = over.alpha;
+    Value v = Compose<Pixels>(a, shows, inBase || !shows ? under : over, over);
+    Pixels::SetAlpha(v, resultAlpha);
+    return v;
+  }
+};
+
+// Row buffers of the two pictures' values.
+template <class Value>
+struct LayerBuffers {
+  WorkBlock block;
+  Value* under = nullptr;
+  Value* over = nullptr;
+  bool Allocate(std::int64_t width) {
+    if (!block.Allocate(2 * static_cast<std::size_t>(width) * sizeof(Value))) return false;
+    under = block.As<Value>();
+    over = under + width;
+    return true;
+  }
+};
+
+// `count` layer pixels of kStep bytes (24 or 32 bits) mixed into the pixels
+// of the same format at `under`: the rule with the opacity taken as 0 for a
+// key-coloured pixel, which the mix turns into the base pixel.
+template <int kStep>
+QVX_LOOP_BODY void MixRunBody(BYTE* under, const BYTE* over, int count,
+                              const LayerRule<ColourPixels>* rules) {
+  const LayerRule<ColourPixels> rule = *rules;
+  const Bgra key = rule.key;
+  for (int i = 0; i < count; ++i, under += kStep, over += kStep) {
+    int a = kStep == 4 && rule.alphaMode ? over[3] : rule.opacity;
+    if (rule.keyOn && over[0] == key.blue && over[1] == key.green && over[2] == key.red) a = 0;
+    for (int c = 0; c < 3; ++c) under[c] = MixLevel(a, under[c], over[c]);
+    if (kStep == 4) under[3] = rule.resultAlpha;
+  }
+}
+template <int kStep>
+void MixRun(BYTE* under, const BYTE* over, int count, const LayerRule<ColourPixels>& rule) {
+  Vectorised<MixRunBody<kStep>>(under, over, count, &rule);
+}
+
+// Whether the pixels of a same-format layer can be mixed where they lie.
+template <class Pixels>
+bool MixesInPlace(const DibAccess& result) {
+  return std::is_same_v<Pixels, ColourPixels> && (result.BitCount == 24 || result.BitCount == 32);
+}
+
+// The layer fits (or is cut to) the base and shares its format: the base's
+// rows are copied and only the layer's pixels visited.
+template <class Pixels>
+bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
+                     const LayerRule<Pixels>& rule, const LayerPlacement& at, BOOL noDialog) {
+  std::memcpy(result.Bits, base.Bits, std::size_t{base.RowBytes} * std::size_t(base.Height));
+  const std::int64_t dx = at.dx, dy = at.dy;
+  // Layer columns whose base column x + dx lies in the base.
+  const int from = ClampColumn(-dx, 0, layer.Width);
+  const int to = ClampColumn(base.Width - 1 - dx, -1, layer.Width - 1);
+  LayerBuffers<typename Pixels::Value> rows;
+  if (from <= to && !rows.Allocate(to - from + 1)) return false;
+  return WalkRows(layer.Height, base.Height - 1, {}, noDialog, [&](int y) {
+    const std::int64_t ty = y + dy;
+    if (ty < 0 || ty >= base.Height || from > to) return true;
+    const int n = to - from + 1, bx = static_cast<int>(from + dx), by = static_cast<int>(ty);
+    if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+      if (MixesInPlace<Pixels>(result)) {
+        const std::size_t step = result.BitCount / 8;
+        BYTE* under = DibRow(result, by) + step * std::size_t(bx);
+        const BYTE* over = DibRow(layer, y) + step * std::size_t(from);
+        (step == 3 ? MixRun<3> : MixRun<4>)(under, over, n, rule);
+        return true;
+      }
+    }
+    Pixels::Read(layer, from, y, n, rows.over);
+    Pixels::Read(result, bx, by, n, rows.under);
+    for (int i = 0; i < n; ++i) rows.under[i] = rule.Over(rows.under[i], rows.over[i], true);
+    Pixels::Write(result, bx, by, n, rows.under);
+    return true;
+  });
+}
+
+// Every result pixel from the base, the layer or the fill colour; the
+// result's frame (left, top) is in base coordinates.
+template <class Pixels>
+bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
+                  const LayerRule<Pixels>& rule, const LayerPlacement& at, std::int64_t left,
+                  std::int64_t top, BOOL noDialog) {
+  const int width = result.Width, height = result.Height;
+  LayerBuffers<typename Pixels::Value> rows;
+  if (!rows.Allocate(width)) return false;
+  // Result columns of the base and of the layer.
+  const int baseFrom = static_cast<int>(-left), baseTo = static_cast<int>(base.Width - 1 - left);
+  const std::int64_t l0 = at.dx - left, l1 = l0 + layer.Width - 1;
+  const int layerFrom = ClampColumn(l0, 0, width);
+  const int layerTo = ClampColumn(l1, -1, width - 1);
+  return WalkRows(height, height - 1, {}, noDialog, [&](int ry) {
+    const std::int64_t y = top + ry, ly = y - at.dy;
+    const bool rowInBase = y >= 0 && y < base.Height;
+    if (rowInBase) {
+      std::fill(rows.under, rows.under + baseFrom, rule.fill);
+      std::fill(rows.under + baseTo + 1, rows.under + width, rule.fill);
+      Pixels::Read(base, 0, static_cast<int>(y), base.Width, rows.under + baseFrom);
+    } else {
+      std::fill(rows.under, rows.under + width, rule.fill);
+    }
+    if (ly >= 0 && ly < layer.Height && layerFrom <= layerTo) {
+      const int n = layerTo - layerFrom + 1;
+      Pixels::Read(layer, static_cast<int>(layerFrom - l0), static_cast<int>(ly), n, rows.over);
+      // Colours over the base mix in one loop; the rest pixel by pixel.
+      int mixedFrom = 0, mixedTo = -1;
+      if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+        if (rowInBase) {
+          mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
+          if (mixedFrom <= mixedTo)
+            MixRun<4>(reinterpret_cast<BYTE*>(rows.under + mixedFrom),
+                      reinterpret_cast<const BYTE*>(rows.over + (mixedFrom - layerFrom)),
+                      mixedTo - mixedFrom + 1, rule);
+        }
+      }
+      for (int i = 0; i < n; ++i) {
+        const int x = layerFrom + i;
+        if (x >= mixedFrom && x <= mixedTo) continue;
+        const bool inBase = rowInBase && x >= baseFrom && x <= baseTo;
+        rows.under[x] = rule.Over(rows.under[x], rows.over[i], inBase);
+      }
+    }
+    for (int x = 0; x < width; ++x) Pixels::SetAlpha(rows.under[x], rule.resultAlpha);
+    Pixels::Write(result, 0, ry, width, rows.under);
+    return true;
+  });
+}
+
+HGLOBAL LayerImages(HGLOBAL basePicture, HGLOBAL layerPicture, const LayerPlacement& at,
+                    BOOL noDialog) {
+  TwoPictures pictures;
+  if (!pictures.Lock(basePicture, kDepthAll, layerPicture, kDepthAll)) return nullptr;
+  DibAccess& base = pictures.First();
+  DibAccess& layer = pictures.Second();
+  const bool alphaMode = at.alpha && GetDibKind(&layer) == kKind32;
+
+  // The result's frame in base coordinates; 64 bits, since offsets near the
+  // int limits reach beyond them.
+  const std::int64_t dx = at.dx, dy = at.dy;
+  std::int64_t left = 0, top = 0, right = base.Width - 1, bottom = base.Height - 1;
+  if (!at.clip) {
+    left = std::min<std::int64_t>(dx, 0);
+    top = std::min<std::int64_t>(dy, 0);
+    right = std::max<std::int64_t>(right, layer.Width - 1 + dx);
+    bottom = std::max<std::int64_t>(bottom, layer.Height - 1 + dy);
+  }
+  const CompositeFormat format = DecideCompositeFormat(base, layer, at.opacity);
+  LockedPicture made;
+  if (!MakeComposite(made, base, format, at.opacity, right - left + 1, bottom - top + 1))
+    return nullptr;
+  DibAccess& result = made.Record();
+  const bool layerInside = dx >= 0 && dy >= 0 && layer.Width - 1 + dx <= base.Width - 1 &&
+                           layer.Height - 1 + dy <= base.Height - 1;
+  const bool done = DispatchPixelValues(format.trueColour, [&](auto pixels) {
+    using Pixels = decltype(pixels);
+    const LayerRule<Pixels> rule{at.opacity,
+                                 alphaMode,
+                                 at.keyOn != 0,
+                                 Pixels::Of(layer, at.key),
+                                 Pixels::Of(result, at.fill),
+                                 static_cast<BYTE>(at.alpha ? 255 : 0)};
+    if (format.sameFormat && (at.clip || layerInside))
+      return SameFormatLayer(base, layer, result, rule, at, noDialog);
+    return GeneralLayer(base, layer, result, rule, at, left, top, noDialog);
+  });
+  return done ? made.Release() : nullptr;
+}
+
+HGLOBAL LayerCall(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn, int keyRed, int keyGreen,
+                  int keyBlue, int fillRed, int fillGreen, int fillBlue, int dx, int dy, BOOL clip,
+                  BOOL alpha, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
+  const LayerPlacement at{opacity,
+                          keyOn,
+                          LevelsOf(keyRed, keyGreen, keyBlue),
+                          LevelsOf(fillRed, fillGreen, fillBlue),
+                          dx,
+                          dy,
+                          clip,
+                          alpha};
+  return RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3},
+                   [&] { return LayerImages(base, layer, at, noDialog); });
+}
+
+}  // namespace
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVLayer(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn, int keyRed,
+                               int keyGreen, int keyBlue, int fillRed, int fillGreen, int fillBlue,
+                               int dx, int dy, BOOL clip, BOOL noDialog, DWORD dlgArg1,
+                               DWORD dlgArg2, DWORD dlgArg3) {
+  return qvx::LayerCall(base, layer, opacity, keyOn, keyRed, keyGreen, keyBlue, fillRed, fillGreen,
+                        fillBlue, dx, dy, clip, FALSE, noDialog, dlgArg1, dlgArg2, dlgArg3);
+}
+
+QVX_API HGLOBAL WINAPI QVLayerEx(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn,
+                                 int keyRed, int keyGreen, int keyBlue, int fillRed,
+                                 int fillGreen, int fillBlue, int dx, int dy, BOOL clip,
+                                 BOOL alpha, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                 DWORD dlgArg3) {
+  return qvx::LayerCall(base, layer, opacity, keyOn, keyRed, keyGreen, keyBlue, fillRed, fillGreen,
+                        fillBlue, dx, dy, clip, alpha, noDialog, dlgArg1, dlgArg2, dlgArg3);
+}

@@ -1,0 +1,523 @@
+// QVPasteImage and the paste worker.
+//
+// Positions are given in coordinates centred on the pasted picture: its
+// column c has x = c + left, where left = -(W / 2), plus 1 for an even W
+// (so the left of the two middle columns is 0), and target pixel (X, Y) has
+// (X - px, Y - py). A result position reads the pasted picture at its
+// position turned back by the angle: exactly, in integers, at quarter turns;
+// otherwise by the sign-directed bilinear blend of the four pixels around
+// it, where pixels cut away by the mask or the colour key are replaced by
+// the target (or the fill colour).
+#include "composite/PasteImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+
+#include "composite/Composite.h"
+#include "exports/ExportFrame.h"
+#include "exports/QvxEffect.h"
+#include "frame/LockedPicture.h"
+#include "frame/Resources.h"
+#include "frame/Simd.h"
+#include "geometry/MirrorFlip.h"
+#include "geometry/Rotation.h"
+#include "geometry/Sampling.h"
+
+namespace qvx {
+namespace {
+
+// A box of centred coordinates, inclusive; 64 bits, since placements near
+// the int limits put the target's frame beyond them.
+struct Box {
+  std::int64_t left, top, right, bottom;
+  std::int64_t Width() const { return right - left + 1; }
+  std::int64_t Height() const { return bottom - top + 1; }
+};
+
+CentredFrame PastedFrameOf(int width, int height) {
+  return {-(width / 2) + (width % 2 == 0), -(height / 2) + (height % 2 == 0), width / 2,
+          height / 2};
+}
+
+// Everything the passes share.
+struct Paste {
+  const PastePlacement* placement;
+  int a;  // the angle in 0..35999
+  DibAccess* target;
+  DibAccess* pasted;
+  DibAccess* mask;  // null without a mask
+  CentredFrame frame;  // the pasted picture's
+  Box area;            // the pasted area
+  Box result;          // the result's frame
+  BOOL noDialog;
+};
+
+bool QuarterTurn(int a) { return a % 9000 == 0; }
+
+// Pixels a base row is moved in when it is not copied as bytes.
+constexpr int kChunk = 1024;
+
+// The pasted area: the bounding box of the pasted picture (its corners, or
+// its selected mask pixels) turned by -t. The mask pass reports each mask
+// row into `slice`.
+bool FindPastedArea(Paste& p, ProgressSlice slice) {
+  TurnedBounds bounds(p.a);
+  const CentredFrame& f = p.frame;
+  if (!p.mask) {
+    bounds.Add(f.left, f.top);
+    bounds.Add(f.left, f.bottom);
+    bounds.Add(f.right, f.bottom);
+    bounds.Add(f.right, f.top);
+  } else {
+    const MaskSelection selection = MaskSelectionOf(*p.mask);
+    const int width = p.mask->Width, height = p.mask->Height;
+    WorkBlock row;
+    if (!row.Allocate(static_cast<std::size_t>(width))) return false;
+    BYTE* indices = row.As<BYTE>();
+    // For a fixed y the turned coordinates move monotonically with x, so the
+    // first and last selected pixels of a row give its extremes.
+    const bool walked = WalkRows(height, height - 1, slice, p.noDialog, [&](int r) {
+      ReadIndexRun(*p.mask, 0, r, width, indices);
+      int first = 0, last = width - 1;
+      while (first < width && !selection.selects[indices[first]]) ++first;
+      if (first == width) return true;
+      while (!selection.selects[indices[last]]) --last;
+      bounds.Add(first + f.left, r + f.top);
+      bounds.Add(last + f.left, r + f.top);
+      return true;
+    });
+    if (!walked) return false;
+  }
+  const CentredFrame area = bounds.Truncated(!QuarterTurn(p.a));
+  p.area = {area.left, area.top, area.right, area.bottom};
+  return true;
+}
+
+Box ResultFrame(const Paste& p) {
+  const PastePlacement& at = *p.placement;
+  const Box target{-std::int64_t{at.px}, -std::int64_t{at.py},
+                   std::int64_t{p.target->Width} - 1 - at.px,
+                   std::int64_t{p.target->Height} - 1 - at.py};
+  if (at.clip) return target;
+  return {std::min(target.left, p.area.left), std::min(target.top, p.area.top),
+          std::max(target.right, p.area.right), std::max(target.bottom, p.area.bottom)};
+}
+
+// The pasted picture decoded once: every pixel's value, and whether it may
+// be pasted (selected by the mask and not of the key colour).
+template <class Pixels>
+struct PastedPixels {
+  using Value = typename Pixels::Value;
+  WorkBlock values, usable;
+  int width = 0, height = 0;
+
+  bool Decode(const Paste& p, Value key) {
+    width = p.pasted->Width;
+    height = p.pasted->Height;
+    const std::uint64_t count = std::uint64_t(width) * std::uint64_t(height);
+    // A table the size of a 32-bit address space cannot be had anyway.
+    if (count * (sizeof(Value) + 1) > 0x7FFFFFFFu) {
+      SetErrorStatus(kErrorNoMemory);
+      return false;
+    }
+    if (!values.Allocate(count * sizeof(Value)) || !usable.Allocate(count)) return false;
+    WorkBlock maskRow;
+    if (p.mask && !maskRow.Allocate(static_cast<std::size_t>(width))) return false;
+    const MaskSelection selection =
+        p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
+    const bool keyOn = p.placement->keyOn != 0;
+    for (int r = 0; r < height; ++r) {
+      Value* row = Values() + std::size_t(r) * width;
+      BYTE* ok = Usable() + std::size_t(r) * width;
+      Pixels::Read(*p.pasted, 0, r, width, row);
+      if (p.mask) ReadIndexRun(*p.mask, 0, r, width, maskRow.As<BYTE>());
+      for (int c = 0; c < width; ++c)
+        ok[c] = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
+                !(keyOn && Pixels::Matches(row[c], key));
+    }
+    return true;
+  }
+  Value* Values() const { return values.As<Value>(); }
+  BYTE* Usable() const { return usable.As<BYTE>(); }
+};
+
+// `count` colours pasted over the target: pasted pixel k * step (where it
+// may be pasted; otherwise the opacity counts as 0) mixed over `under`.
+// kStep 0: any step; otherwise that step, known to the compiler.
+template <int kStep>
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over,
+                                const BYTE* usable, std::ptrdiff_t step, int count, int a) {
+  if (kStep) step = kStep;
+  for (int k = 0; k < count; ++k)
+    out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
+}
+
+// One row of the result: the base colours (target, or fill), then the
+// pasted span mixed in.
+template <class Pixels>
+class PasteRows {
+ public:
+  using Value = typename Pixels::Value;
+
+  PasteRows(const Paste& p, DibAccess& result, const PastedPixels<Pixels>& pixels, Value fill)
+      : p_(p), result_(result), pixels_(pixels), fill_(fill) {
+    const PastePlacement& at = *p.placement;
+    width_ = result.Width;
+    // Result columns t0..t1 lie over target columns; 64 bits for the
+    // placements near the int limits.
+    const std::int64_t t0 = -std::int64_t{at.px} - p.result.left;
+    const std::int64_t t1 = t0 + p.target->Width - 1;
+    targetFrom_ = ClampColumn(t0, 0, width_);
+    targetTo_ = ClampColumn(t1, -1, width_ - 1);
+    // The target column of targetFrom_; used only when the run is not empty,
+    // and then it lies in the target.
+    if (targetFrom_ <= targetTo_) targetX_ = static_cast<int>(targetFrom_ - t0);
+    spanFrom_ = ClampColumn(p.area.left - p.result.left, 0, width_);
+    spanTo_ = ClampColumn(p.area.right - p.result.left, -1, width_ - 1);
+    const double t = AngleRadians(p.a);
+    cos_ = std::cos(t);
+    sin_ = std::sin(t);
+  }
+
+  bool Allocate() {
+    const std::size_t span = spanTo_ >= spanFrom_ ? std::size_t(spanTo_ - spanFrom_ + 1) : 0;
+    if (!buffer_.Allocate(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value))) return false;
+    if (QuarterTurn(p_.a) || spanTo_ < spanFrom_) return true;
+    if (!columns_.Allocate(2 * span * sizeof(double))) return false;
+    // x cos t and x sin t of every column of the span, computed once.
+    double* xc = columns_.As<double>();
+    for (int i = spanFrom_; i <= spanTo_; ++i) {
+      const double x = static_cast<double>(p_.result.left + i);
+      xc[2 * (i - spanFrom_)] = x * cos_;
+      xc[2 * (i - spanFrom_) + 1] = x * sin_;
+    }
+    return true;
+  }
+
+  void Row(int ry) {
+    const std::int64_t y = p_.result.top + ry;
+    const std::int64_t ty = y + p_.placement->py;
+    const bool rowInTarget = ty >= 0 && ty < p_.target->Height;
+    targetY_ = static_cast<int>(ty);
+    WriteBase(ry, rowInTarget);
+    if (y < p_.area.top || y > p_.area.bottom || spanTo_ < spanFrom_) return;
+    Value* under = buffer_.As<Value>();
+    Value* out = under + (spanTo_ - spanFrom_ + 1);
+    for (int rx = spanFrom_; rx <= spanTo_; ++rx) under[rx - spanFrom_] = fill_;
+    const int from = std::max(spanFrom_, targetFrom_), to = std::min(spanTo_, targetTo_);
+    if (rowInTarget && from <= to)
+      Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
+                   under + (from - spanFrom_));
+    const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
+    const BYTE a = p_.placement->opacity;
+    const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
+    const Value* values = pixels_.Values();
+    const BYTE* usable = pixels_.Usable();
+    // Quarter turns of colours over the target mix in one loop.
+    int fastFrom = 0, fastTo = -1;
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (QuarterTurn(p_.a) && rowInTarget) {
+        fastFrom = static_cast<int>(std::max<std::int64_t>(spanFrom_ + line.lo, targetFrom_));
+        fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
+        if (fastFrom <= fastTo) {
+          const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
+          const auto run = line.step == 1 ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*,
+                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
+                                                       int, int>
+                                          : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*,
+                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
+                                                       int, int>;
+          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i,
+              usable + i, static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+        }
+      }
+    }
+    for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
+      if (rx == fastFrom && fastFrom <= fastTo) rx = fastTo + 1;
+      if (rx > spanTo_) break;
+      const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
+      Value over{};
+      bool laid = false;
+      if (QuarterTurn(p_.a)) {
+        const int k = rx - spanFrom_;
+        if (k >= line.lo && k <= line.hi) {
+          const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
+          laid = usable[i] != 0;
+          over = values[i];
+        }
+      } else {
+        laid = BlendedPixel(rx, ys, yc, inTarget, over);
+      }
+      const Value base = under[rx - spanFrom_];
+      Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
+      Pixels::SetAlpha(v, 0);
+      out[rx - spanFrom_] = v;
+    }
+    Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
+  }
+
+ private:
+  // The result row as it is without the pasted picture: the target where
+  // the row lies over it, the fill colour elsewhere.
+  void WriteBase(int ry, bool rowInTarget) {
+    const int from = rowInTarget ? targetFrom_ : width_, to = rowInTarget ? targetTo_ : width_ - 1;
+    if (from > to) {
+      Pixels::Fill(result_, 0, ry, width_, fill_);
+      return;
+    }
+    if (from > 0) Pixels::Fill(result_, 0, ry, from, fill_);
+    if (to < width_ - 1) Pixels::Fill(result_, to + 1, ry, width_ - 1 - to, fill_);
+    const int count = to - from + 1;
+    if (RunsCopyAsBytes(*p_.target, result_)) {
+      CopyRunBytes(*p_.target, targetX_, targetY_, result_, from, ry, count);
+      return;
+    }
+    Value* buffer = buffer_.As<Value>();
+    for (int done = 0; done < count; done += kChunk) {
+      const int n = std::min(kChunk, count - done);
+      Pixels::Read(*p_.target, targetX_ + done, targetY_, n, buffer);
+      for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
+      Pixels::Write(result_, from + done, ry, n, buffer);
+    }
+  }
+
+  // Where a quarter turn reads the pasted picture along the pasted span of
+  // row y: column k of the span (rx = spanFrom_ + k) reads table entry
+  // first + step k, for k in lo..hi (empty when lo > hi).
+  struct QuarterLine {
+    std::int64_t first = 0, step = 0;
+    std::int64_t lo = 0, hi = -1;
+  };
+
+  // Narrows lo..hi to the k for which start + step k lies in 0..size - 1.
+  static void Narrow(std::int64_t start, int step, int size, std::int64_t& lo, std::int64_t& hi) {
+    if (step == 0) {
+      if (start < 0 || start >= size) hi = lo - 1;
+    } else if (step > 0) {
+      lo = std::max(lo, -start);
+      hi = std::min(hi, size - 1 - start);
+    } else {
+      lo = std::max(lo, start - (size - 1));
+      hi = std::min(hi, start);
+    }
+  }
+
+  // Column x, row y reads pasted pixel (x - left, y - top) at 0 degrees,
+  // (-y - left, x - top) at 90, (-x - left, -y - top) at 180 and
+  // (y - left, -x - top) at 270.
+  QuarterLine QuarterLineOf(std::int64_t y) const {
+    const CentredFrame& f = p_.frame;
+    const std::int64_t x = p_.result.left + spanFrom_;
+    std::int64_t c0, r0;
+    int dc, dr;
+    switch (p_.a) {
+      case 0:
+        c0 = x - f.left, dc = 1, r0 = y - f.top, dr = 0;
+        break;
+      case 9000:
+        c0 = -y - f.left, dc = 0, r0 = x - f.top, dr = 1;
+        break;
+      case 18000:
+        c0 = -x - f.left, dc = -1, r0 = -y - f.top, dr = 0;
+        break;
+      default:
+        c0 = y - f.left, dc = 0, r0 = -x - f.top, dr = -1;
+    }
+    QuarterLine line;
+    line.hi = spanTo_ - spanFrom_;
+    Narrow(c0, dc, pixels_.width, line.lo, line.hi);
+    Narrow(r0, dr, pixels_.height, line.lo, line.hi);
+    if (line.lo <= line.hi) {
+      line.first = r0 * pixels_.width + c0;
+      line.step = dc + std::int64_t{dr} * pixels_.width;
+    }
+    return line;
+  }
+
+  // The pasted colour at result column rx of a general angle, if any.
+  bool BlendedPixel(int rx, double ys, double yc, bool inTarget, Value& over) const {
+    const double* xc = columns_.As<double>() + 2 * (rx - spanFrom_);
+    const double sx = xc[0] - ys, sy = xc[1] + yc;
+    const CentredFrame& f = p_.frame;
+    // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
+    if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1))
+      return false;
+    const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+    const int c = ix - f.left, r = iy - f.top;
+    if constexpr (std::is_same_v<Value, BYTE>) {
+      // Colour-table results take the pixel itself, without blending.
+      const std::size_t i = std::size_t(r) * pixels_.width + std::size_t(c);
+      if (!pixels_.Usable()[i]) return false;
+      over = pixels_.Values()[i];
+      return true;
+    } else {
+      const int hx = sx > 0 ? 1 : -1, vy = sy > 0 ? 1 : -1;
+      const BlendWeights w = WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy));
+      // Most positions have all four pixels inside the picture and usable.
+      const int W = pixels_.width;
+      if (c + hx >= 0 && c + hx < W && r + vy >= 0 && r + vy < pixels_.height) {
+        const std::size_t i00 = std::size_t(r) * W + std::size_t(c);
+        const std::size_t i10 = i00 + hx, i01 = i00 + std::ptrdiff_t{vy} * W, i11 = i01 + hx;
+        const BYTE* ok = pixels_.Usable();
+        if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
+          const Value* at = pixels_.Values();
+          const auto channel = [&](BYTE Value::*c) {
+            return BlendChannel(w, at[i00].*c, at[i10].*c, at[i01].*c, at[i11].*c);
+          };
+          over = {channel(&Value::blue), channel(&Value::green), channel(&Value::red), 0};
+          return true;
+        }
+      }
+      const int tx = targetX_ + (rx - targetFrom_);  // target column of rx
+      Value c00, h, v, d;
+      const int usable = Neighbour(c, r, 0, 0, tx, inTarget, c00) +
+                         Neighbour(c, r, hx, 0, tx, inTarget, h) +
+                         Neighbour(c, r, 0, vy, tx, inTarget, v) +
+                         Neighbour(c, r, hx, vy, tx, inTarget, d);
+      if (usable == 0) return false;
+      const auto rgb = [](Value b) { return Rgb{b.red, b.green, b.blue}; };
+      const Rgb blended = BlendColours(w, rgb(c00), rgb(h), rgb(v), rgb(d));
+      over = {blended.blue, blended.green, blended.red, 0};
+      return true;
+    }
+  }
+
+  // Neighbour (c + dx, r + dy) of the pasted picture into `out`; 1 when it
+  // is usable. A neighbour outside the picture is the fill colour, cut away
+  // when the mask's index 0 does not select or the fill matches the key. A
+  // neighbour cut away is replaced by the target pixel one step (dx, dy)
+  // from the current one (tx, targetY_) when the current position lies in
+  // the target and that pixel does, and by the fill colour otherwise.
+  int Neighbour(int c, int r, int dx, int dy, int tx, bool inTarget, Value& out) const {
+    const int nc = c + dx, nr = r + dy;
+    bool usable;
+    if (nc >= 0 && nc < pixels_.width && nr >= 0 && nr < pixels_.height) {
+      const std::size_t i = std::size_t(nr) * pixels_.width + std::size_t(nc);
+      usable = pixels_.Usable()[i] != 0;
+      out = pixels_.Values()[i];
+    } else {
+      usable = outsideUsable_;
+      out = fill_;
+    }
+    if (usable) return 1;
+    out = fill_;
+    const int x = tx + dx, y = targetY_ + dy;
+    if (inTarget && x >= 0 && x < p_.target->Width && y >= 0 && y < p_.target->Height)
+      Pixels::Read(*p_.target, x, y, 1, &out);
+    return 0;
+  }
+
+ public:
+  // Whether a neighbour outside the pasted picture counts as pasted.
+  bool outsideUsable_ = true;
+
+ private:
+  const Paste& p_;
+  DibAccess& result_;
+  const PastedPixels<Pixels>& pixels_;
+  Value fill_;
+  int width_ = 0;
+  int targetFrom_ = 0, targetTo_ = -1, targetX_ = 0, targetY_ = 0;
+  int spanFrom_ = 0, spanTo_ = -1;
+  double cos_ = 1, sin_ = 0;
+  WorkBlock buffer_, columns_;
+};
+
+template <class Pixels>
+bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
+  using Value = typename Pixels::Value;
+  const PastePlacement& at = *p.placement;
+  const Bgra keyColour = LevelsOf(at.keyRed, at.keyGreen, at.keyBlue);
+  const Bgra fillColour = LevelsOf(at.fillRed, at.fillGreen, at.fillBlue);
+  const Value key = Pixels::Of(*p.pasted, keyColour);
+  const Value fill = Pixels::Of(result, fillColour);
+  PastedPixels<Pixels> pixels;
+  if (!pixels.Decode(p, key)) return false;
+  PasteRows<Pixels> rows(p, result, pixels, fill);
+  rows.outsideUsable_ = (!p.mask || MaskSelectionOf(*p.mask).selects[0]) &&
+                        !(at.keyOn && Pixels::Matches(fill, key));
+  if (!rows.Allocate()) return false;
+  const int height = result.Height;
+  return WalkRows(height, height - 1, slice, p.noDialog, [&](int ry) {
+    rows.Row(ry);
+    return true;
+  });
+}
+
+BYTE Percent(int value) { return static_cast<BYTE>(value); }
+
+}  // namespace
+
+HGLOBAL PasteImages(HGLOBAL target, HGLOBAL pasted, HGLOBAL pastedMask,
+                    const PastePlacement& placement, ProgressRange range, BOOL noDialog) {
+  TwoPictures pictures;
+  if (!pictures.Lock(target, kDepthAll, pasted, kDepthAll, pastedMask)) return nullptr;
+  Paste p{};
+  p.placement = &placement;
+  p.a = NormaliseAngle(placement.angle);
+  p.target = &pictures.First();
+  p.pasted = &pictures.Second();
+  p.mask = pictures.HasMask() ? &pictures.Mask() : nullptr;
+  p.noDialog = noDialog;
+
+  // Mirror and flip work on copies. The mirror takes the first fifth of the
+  // progress range, the flip the next twentieth and one step, the mask pass
+  // the fifth after that, the main pass the rest.
+  const int span = range.to - range.from;
+  const int fifth = static_cast<int>(0.2 * span), twentieth = static_cast<int>(0.05 * span);
+  int next = range.from;
+  LockedPicture pastedCopy, maskCopy;
+  if (placement.mirror || placement.flip) {
+    if (!pastedCopy.MakeCopy(*p.pasted) || (p.mask && !maskCopy.MakeCopy(*p.mask)))
+      return nullptr;
+    p.pasted = &pastedCopy.Record();
+    DibAccess noMask{};
+    DibAccess* maskArg = p.mask ? (p.mask = &maskCopy.Record()) : &noMask;
+    if (placement.mirror) {
+      if (!MirrorDibImage(p.pasted, maskArg, {Percent(next), Percent(next + fifth)}, noDialog))
+        return nullptr;
+      next += fifth + 1;
+    }
+    if (placement.flip) {
+      if (!FlipDibImage(p.pasted, maskArg, {Percent(next), Percent(next + twentieth)}, noDialog))
+        return nullptr;
+      next += twentieth + 1;
+    }
+  }
+
+  p.frame = PastedFrameOf(p.pasted->Width, p.pasted->Height);
+  if (p.mask) {
+    if (!FindPastedArea(p, {next, next + fifth})) return nullptr;
+    next += fifth + 1;
+  } else {
+    FindPastedArea(p, {});
+  }
+  p.result = ResultFrame(p);
+  const CompositeFormat format = DecideCompositeFormat(*p.target, *p.pasted, placement.opacity);
+  LockedPicture result;
+  if (!MakeComposite(result, *p.target, format, placement.opacity, p.result.Width(),
+                     p.result.Height()))
+    return nullptr;
+  const bool done = DispatchPixelValues(format.trueColour, [&](auto pixels) {
+    return RunPaste<decltype(pixels)>(p, result.Record(), {next, range.to});
+  });
+  return done ? result.Release() : nullptr;
+}
+
+}  // namespace qvx
+
+QVX_API HGLOBAL WINAPI QVPasteImage(HGLOBAL target, ImageHandles* pasted, int angle, BOOL mirror,
+                                    BOOL flip, BYTE opacity, BOOL keyOn, int keyRed, int keyGreen,
+                                    int keyBlue, int fillRed, int fillGreen, int fillBlue, int px,
+                                    int py, BOOL clip, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
+                                    DWORD dlgArg3) {
+  return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [=] {
+    const ImageHandles in = qvx::CopyHandles(pasted);
+    const qvx::PastePlacement placement{angle,   mirror,    flip,     opacity, keyOn,
+                                        keyRed,  keyGreen,  keyBlue,  fillRed, fillGreen,
+                                        fillBlue, px,       py,       clip};
+    return qvx::PasteImages(target, in.Picture, in.Mask, placement, qvx::kWholeProgress,
+                            noDialog);
+  });
+}
