@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 
 namespace qvx::bench {
 

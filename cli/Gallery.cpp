@@ -258,6 +258,8 @@ std::string ShellQuote(const std::string& argument) {
 
 int RunGallery(const std::string& program, const std::string& inputArg,
                const std::string& outDirArg, std::ostream& out, std::ostream& err) {
+  // The gallery's pictures are samples: not flushed one by one.
+  const UnflushedWrites unflushed;
   // Absolute paths, so that the page's command lines work from any folder.
   std::error_code absoluteError;
   const auto absolute = [&](const std::string& path) {

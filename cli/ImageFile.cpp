@@ -171,6 +171,9 @@ mode_t NewFileMode() {
   return mode;
 }
 
+// How many UnflushedWrites objects live.
+std::atomic<int> unflushedWriters{0};
+
 // Writes `bytes` to a hidden temporary file beside the target of `path`
 // and renames it over the target; the temporary file is removed on every
 // failure. The target keeps the permissions (and, where allowed, the owner)
@@ -205,7 +208,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
     }
   }
   bool ok = ::fchmod(file.get(), mode) == 0 && WriteAll(file.get(), bytes) &&
-            ::fsync(file.get()) == 0;
+            (unflushedWriters.load() > 0 || ::fsync(file.get()) == 0);
   ok = file.Close() && ok;
   const SignalsHeld held;
   // A signal that came while the file was written is honoured before the
@@ -372,5 +375,8 @@ bool SaveImageFile(const std::string& path, const std::vector<std::uint8_t>& dib
   error = SystemError("standard output", "cannot write");
   return false;
 }
+
+UnflushedWrites::UnflushedWrites() { ++unflushedWriters; }
+UnflushedWrites::~UnflushedWrites() { --unflushedWriters; }
 
 }  // namespace qvx

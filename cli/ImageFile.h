@@ -74,6 +74,18 @@ bool LoadImageFile(const std::string& path, std::vector<std::uint8_t>& dib, std:
 bool TakeAlphaBytes(std::vector<std::uint8_t>& dib, std::vector<std::uint8_t>& alpha);
 bool PutAlphaBytes(std::vector<std::uint8_t>& dib, const std::vector<std::uint8_t>& alpha);
 
+// While an object of this class lives, written files are not flushed to the
+// disk before they replace their targets. The tool's own results are; the
+// gallery's and the tests' many small files need not be, and a flush per
+// file only slows them down.
+class UnflushedWrites {
+ public:
+  UnflushedWrites();
+  ~UnflushedWrites();
+  UnflushedWrites(const UnflushedWrites&) = delete;
+  UnflushedWrites& operator=(const UnflushedWrites&) = delete;
+};
+
 // Writes a picture in the format the extension asks for. The file is written
 // under a temporary name in the same folder and renamed over the target only
 // when complete, so a failure never leaves a half-written file behind.

@@ -5,7 +5,7 @@
 
 #include "composite/Composite.h"
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/Resources.h"
 #include "frame/Simd.h"
 

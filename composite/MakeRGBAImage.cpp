@@ -2,7 +2,7 @@
 // combined into one 32-bit picture whose fourth bytes hold the alpha.
 #include "composite/Composite.h"
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/PixelFormat.h"
 
 namespace qvx {

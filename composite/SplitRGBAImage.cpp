@@ -2,7 +2,7 @@
 // colours and an 8-bit grey-ramp picture of its fourth bytes.
 #include "composite/Composite.h"
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 
 namespace qvx {
 namespace {

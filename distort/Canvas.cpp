@@ -9,7 +9,7 @@
 
 #include "distort/DistortEffects.h"
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 
 namespace qvx {
 namespace {

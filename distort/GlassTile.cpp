@@ -11,7 +11,7 @@
 
 #include "distort/DistortEffects.h"
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 
 namespace qvx {
 namespace {

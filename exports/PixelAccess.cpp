@@ -3,7 +3,7 @@
 // leaves the caller's record exactly as it was.
 #include <cstring>
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/ErrorCodes.h"
 
 namespace {

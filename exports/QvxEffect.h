@@ -28,15 +28,139 @@
 // 0. A null out-pointer is refused with error 5 before anything is done: no
 // progress window, no work, nothing allocated.
 #pragma once
+//
+// This header is valid C and C++ and stands alone: it needs only the
+// platform's own headers.
 
-#include "frame/DibAccess.h"
-#include "frame/FixedRecords.h"
-#include "frame/ImageHandles.h"
-#include "platform/GlobalMemory.h"
-#include "platform/QvxCom.h"
-#include "platform/WinTypes.h"
+#include <stddef.h>
+#include <stdint.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
+// Elsewhere the Windows types of the interface, with Windows' sizes.
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef unsigned int UINT;
+typedef int BOOL;
+typedef void* HGLOBAL;
+#define WINAPI
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT;
+
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT;
+
+typedef struct tagBITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+} BITMAPINFOHEADER;
+
+typedef struct tagRGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+} RGBQUAD;
+#endif
+
+#ifdef __cplusplus
 #define QVX_API extern "C"
+#else
+#define QVX_API extern
+#endif
+
+// ---- records that cross the interface -------------------------------------
+
+// The direct pixel access record of QVStartDibAccess .. QVEndDibAccess:
+// byte-packed, 132 bytes with 32-bit pointers.
+#pragma pack(push, 1)
+typedef struct DibAccess {
+  BYTE Index;  // palette index of the current pixel (1, 4, 8 bits)
+  BYTE Red;
+  BYTE Green;
+  BYTE Blue;
+  BITMAPINFOHEADER* Header;  // start of the locked block
+  RGBQUAD* ColorTable;       // Header + biSize
+  BYTE* Bits;                // ColorTable + the colour table's bytes
+  BYTE* Pixel;               // cursor: the byte holding the current pixel
+  int32_t ByteInRow;         // 1 and 4 bits: byte of the cursor in its row
+  int32_t BitInByte;         // 1 bit: 0..7 from the top bit; 4 bits: 0 high, 1 low nibble
+  int16_t BitCount;
+  int32_t Width;
+  int32_t Height;
+  int32_t MaxX;
+  int32_t MaxY;
+  uint32_t RowBytes;
+  uint16_t RedMask;  // 16-bit pictures only, else 0
+  uint16_t GreenMask;
+  uint16_t BlueMask;
+  uint32_t ColorCount;  // table bytes / 4
+  int32_t UseRgb;       // non-zero: palette pixels also travel as colours
+  BYTE Alpha;           // fourth byte of a 32-bit pixel
+  BYTE Reserved[67];
+} DibAccess;
+#pragma pack(pop)
+
+// A picture and the mask that goes with it.
+#pragma pack(push, 4)
+typedef struct ImageHandles {
+  HGLOBAL Picture;  // packed DIB
+  HGLOBAL Mask;     // its 1-bit mask picture, or 0
+} ImageHandles;
+#pragma pack(pop)
+
+#if defined(_WIN32) && !defined(_WIN64)
+// A pair returned by value travels as one 64-bit value: Picture in the low
+// half, Mask in the high half (EDX:EAX).
+typedef uint64_t ImageHandlesResult;
+#else
+// Where handles are wider than 32 bits the pair is returned as the record.
+typedef ImageHandles ImageHandlesResult;
+#endif
+
+// A caller's 9 x 9 convolution kernel: row-major, weights[9 * ky + kx] for
+// the source pixel kx - 4 columns and ky - 4 rows from the output pixel.
+typedef struct FilterKernel {
+  int32_t weights[81];
+} FilterKernel;
+
+// The description of a text mark (200 bytes, byte-packed).
+#pragma pack(push, 1)
+typedef struct MarkTextSpec {
+  BYTE Reserved[20];   // zero
+  DWORD TextColor;     // COLORREF of the text
+  DWORD BackColor;     // COLORREF of the background
+  char FaceName[32];   // zero-terminated, at most 31 characters
+  uint16_t FontSize;   // 1 or more
+  BYTE StyleBytes[4];  // passed on unchanged
+  BYTE Transparent;    // 0: opaque background
+  BYTE Direction;      // 0..3
+  uint16_t Angle;      // 0, 90, 180 or 270
+  BYTE HAlign;         // 1 = centred
+  BYTE VAlign;         // 1 = centred
+  char Text[128];      // zero-terminated, at most 127 characters
+} MarkTextSpec;
+#pragma pack(pop)
 
 // ---- direct pixel access --------------------------------------------------
 // Lock a picture (any depth) and fill the caller's record; the picture stays

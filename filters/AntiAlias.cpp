@@ -1,6 +1,6 @@
 // Horizontal three-pixel average inside the work rectangle.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/FilterEffects.h"
 #include "filters/FilterFrame.h"
 

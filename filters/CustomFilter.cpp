@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/Convolution.h"
 #include "filters/FilterEffects.h"
 

@@ -1,7 +1,7 @@
 // Relief: a directional 3 x 3 kernel on each channel, divided by 6 - depth,
 // plus a bias.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/Convolution.h"
 #include "filters/FilterEffects.h"
 

@@ -15,7 +15,7 @@
 #include <type_traits>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/FilterFrame.h"
 #include "filters/MosaicEffects.h"
 #include "platform/QvxCom.h"

@@ -20,7 +20,7 @@
 #include <cstdint>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/FilterFrame.h"
 #include "filters/MosaicEffects.h"
 

@@ -25,7 +25,7 @@
 #include <utility>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/FilterFrame.h"
 #include "filters/MosaicEffects.h"
 
@@ -352,8 +352,8 @@ struct OilPaintFilter {
       // Each source row's bins are worked out once, not once per window.
       const BYTE* bins[kLaneBrush];
       for (int r = 0; r < rowCount; ++r)
-        bins[r] = binRows.Row(job.rows, top + r, [](BYTE* out, const Bgrx* row, int count) {
-          for (int i = 0; i < count; ++i) out[i] = static_cast<BYTE>(LuminanceBin(row[i]));
+        bins[r] = binRows.Row(job.rows, top + r, [](BYTE* binRow, const Bgrx* row, int count) {
+          for (int i = 0; i < count; ++i) binRow[i] = static_cast<BYTE>(LuminanceBin(row[i]));
         });
       for (int i = first; i <= last; ++i)
         for (int r = 0; r < rowCount; ++r) planes[0][(i - first) * rowCount + r] = bins[r][i];

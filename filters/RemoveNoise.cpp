@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/FilterEffects.h"
 #include "filters/Luminance.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "filters/FilterEffects.h"
 #include "filters/Luminance.h"
 

@@ -2,7 +2,7 @@
 // cut out, and a mask of its pixels whose colour matches a reference colour
 // within a tolerance (in RGB, in chrominance or in luminance).
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/MarkEffects.h"
 #include "frame/Progress.h"
 

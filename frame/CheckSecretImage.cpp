@@ -1,7 +1,7 @@
 // QVCheckSecretImage: a mask of the pixels whose luminance in the second
 // picture exceeds that in the first by at least a threshold.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/MarkEffects.h"
 #include "frame/Progress.h"
 

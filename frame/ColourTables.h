@@ -107,7 +107,7 @@ inline BYTE BlueFromYcc(int y, int cbCentred) { return RoundClampLevel(y + 1.772
 struct YccParts {
   double y, cr, cb;
   double unused;  // 0, makes the record four lanes
-  Double4 Lanes() const {
+  QVX_LOOP_BODY Double4 Lanes() const {
     Double4 lanes;
     std::memcpy(&lanes, this, sizeof lanes);  // no alignment assumed
     return lanes;

@@ -12,34 +12,7 @@
 
 #include "platform/WinTypes.h"
 
-#pragma pack(push, 1)
-struct DibAccess {
-  BYTE Index;  // palette index of the current pixel (1, 4, 8 bits)
-  BYTE Red;
-  BYTE Green;
-  BYTE Blue;
-  BITMAPINFOHEADER* Header;  // start of the locked block
-  RGBQUAD* ColorTable;       // Header + biSize
-  BYTE* Bits;                // ColorTable + GetDibPalSize(Header)
-  BYTE* Pixel;               // cursor: the byte holding the current pixel
-  std::int32_t ByteInRow;    // 1 and 4 bits: byte of the cursor in its row
-  std::int32_t BitInByte;    // 1 bit: 0..7 from the top bit; 4 bits: 0 high, 1 low nibble
-  std::int16_t BitCount;
-  std::int32_t Width;
-  std::int32_t Height;
-  std::int32_t MaxX;
-  std::int32_t MaxY;
-  std::uint32_t RowBytes;
-  std::uint16_t RedMask;  // 16-bit pictures only, else 0
-  std::uint16_t GreenMask;
-  std::uint16_t BlueMask;
-  std::uint32_t ColorCount;  // table bytes / 4
-  std::int32_t UseRgb;       // non-zero: palette pixels also travel as colours
-  BYTE Alpha;                // fourth byte of a 32-bit pixel
-  BYTE Reserved[67];
-};
-#pragma pack(pop)
-
+// The record is declared in the public header; its layout is checked here.
 #if !defined(_WIN64) && (defined(_WIN32) || defined(__i386__))
 static_assert(sizeof(void*) == 4);
 static_assert(sizeof(DibAccess) == 132, "DibAccess is 132 bytes");

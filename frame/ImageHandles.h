@@ -5,21 +5,9 @@
 
 #include "platform/WinTypes.h"
 
-#pragma pack(push, 4)
-struct ImageHandles {
-  HGLOBAL Picture;  // packed DIB
-  HGLOBAL Mask;     // its 1-bit mask picture, or 0
-};
-#pragma pack(pop)
-
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(ImageHandles) == 8, "ImageHandles is two 32-bit handles");
-// A pair returned by value travels as one 64-bit value: Picture in the low
-// half, Mask in the high half (EDX:EAX).
-using ImageHandlesResult = std::uint64_t;
-#else
-// Where handles are wider than 32 bits the pair is returned as the record.
-using ImageHandlesResult = ImageHandles;
+static_assert(sizeof(ImageHandlesResult) == 8, "the pair travels as one 64-bit value");
 #endif
 
 namespace qvx {

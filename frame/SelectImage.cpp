@@ -1,7 +1,7 @@
 // QVSelectImage and QVSelectImageEx: the bounding box of a shape cut out,
 // the pixels outside the shape in a fill colour, and the shape as a mask.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/MarkEffects.h"
 #include "frame/Progress.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/LockedPicture.h"
 #include "frame/MarkEffects.h"
 #include "frame/MarkText.h"

@@ -25,7 +25,7 @@
 // Lane types cross no function boundary that is not inlined, so the
 // difference between the baseline and AVX2 ways of passing them does not
 // arise.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)  // GCC and Clang
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 

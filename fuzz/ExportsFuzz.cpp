@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "fuzz/FuzzInput.h"
 
 namespace {

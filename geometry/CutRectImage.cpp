@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "geometry/GeometryPixels.h"
 #include "geometry/ProgressRange.h"
 #include "geometry/StoredRows.h"

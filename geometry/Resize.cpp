@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/Simd.h"
 #include "geometry/BoxAverage.h"
 #include "geometry/GeometryPixels.h"

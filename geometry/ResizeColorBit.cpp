@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "geometry/BoxAverage.h"
 #include "geometry/GeometryPixels.h"
 

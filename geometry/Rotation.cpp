@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/Resources.h"
 #include "frame/Simd.h"
 #include "geometry/GeometryPixels.h"

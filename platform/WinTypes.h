@@ -1,7 +1,8 @@
 // Windows types used by the library's interface.
 //
-// On Windows these come from <windows.h>. Elsewhere this header declares the
-// same names with the same sizes and layouts, so that code above the platform
+// On Windows these come from <windows.h>. Elsewhere the public header declares
+// the names that cross the interface and this one the few more the library
+// uses, with the same sizes and layouts, so that code above the platform
 // layer is written once against one vocabulary.
 #pragma once
 
@@ -17,61 +18,26 @@
 // would swallow ordinary names such as `near` and `far`.
 #undef near
 #undef far
-#else
-#include <cstddef>
-#include <cstdint>
+#endif
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using UINT = unsigned int;
-using BOOL = int;
+// The basic types and records of the interface (BYTE .. DWORD, POINT, RECT,
+// BITMAPINFOHEADER, RGBQUAD) come from the public header, which declares
+// them for C callers too.
+#include "exports/QvxEffect.h"
+
+#if !defined(_WIN32)
+#include <cstddef>
+
 using SIZE_T = std::size_t;
 using LPVOID = void*;
 using LPCVOID = const void*;
-using HGLOBAL = void*;
 
-#define WINAPI
 #ifndef TRUE
 #define TRUE 1
 #endif
 #ifndef FALSE
 #define FALSE 0
 #endif
-
-struct POINT {
-  LONG x;
-  LONG y;
-};
-
-struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
-};
-
-struct BITMAPINFOHEADER {
-  DWORD biSize;
-  LONG biWidth;
-  LONG biHeight;
-  WORD biPlanes;
-  WORD biBitCount;
-  DWORD biCompression;
-  DWORD biSizeImage;
-  LONG biXPelsPerMeter;
-  LONG biYPelsPerMeter;
-  DWORD biClrUsed;
-  DWORD biClrImportant;
-};
-
-struct RGBQUAD {
-  BYTE rgbBlue;
-  BYTE rgbGreen;
-  BYTE rgbRed;
-  BYTE rgbReserved;
-};
 
 // Text drawing: a device context and a font are the platform layer's own
 // records (platform/TextDraw.h).
@@ -95,6 +61,7 @@ struct SIZE {
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 
 #endif
+
 
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes");

@@ -1,6 +1,6 @@
 // Chrominance scaled by one factor, luminance kept.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneFrame.h"
 #include "tone/ToneTables.h"

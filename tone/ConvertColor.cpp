@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/ErrorCodes.h"
 #include "frame/PixelPolicy.h"
 #include "frame/Progress.h"

@@ -1,6 +1,6 @@
 // Power curves on red, green and blue.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneTables.h"
 

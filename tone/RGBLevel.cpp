@@ -1,6 +1,6 @@
 // Offsets added to red, green and blue.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 
 namespace qvx {

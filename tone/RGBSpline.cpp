@@ -1,6 +1,6 @@
 // A curve through control points, applied to the chosen channels.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneTables.h"
 

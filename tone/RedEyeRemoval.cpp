@@ -1,6 +1,6 @@
 // Strongly red pixels become a given colour darkened to their luminance.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneTables.h"
 

@@ -1,6 +1,6 @@
 // Every colour becomes its luminance, truncated.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneTables.h"
 

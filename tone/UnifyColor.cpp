@@ -1,6 +1,6 @@
 // Colours within a tolerance of a target colour become the target.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 
 namespace qvx {

@@ -1,6 +1,6 @@
 // Power curves on luminance and chrominance.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/YccCurves.h"
 

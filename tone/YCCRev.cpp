@@ -1,6 +1,6 @@
 // The negative of the chosen luminance and chrominance channels.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/YccCurves.h"
 

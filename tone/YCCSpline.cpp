@@ -1,7 +1,7 @@
 // A curve through control points, applied to the chosen luminance and
 // chrominance channels.
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "tone/ToneEffects.h"
 #include "tone/YccCurves.h"
 

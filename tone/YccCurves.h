@@ -39,10 +39,10 @@ struct YccCurves {
                            0.5;
       const Int4 levels = __builtin_convertvector(sums, Int4);
       const Int4 index = levels << 8 | levels[0];
-      const auto cr = static_cast<unsigned>(index[1]);
-      const auto cb = static_cast<unsigned>(index[2]);
-      return {t->redBack[cr], RoundClampLevel(t->greenYCb[cb] - greenCr[levels[1]]),
-              t->blueBack[cb]};
+      const auto crRow = static_cast<unsigned>(index[1]);
+      const auto cbRow = static_cast<unsigned>(index[2]);
+      return {t->redBack[crRow], RoundClampLevel(t->greenYCb[cbRow] - greenCr[levels[1]]),
+              t->blueBack[cbRow]};
     }
   };
 

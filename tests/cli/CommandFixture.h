@@ -124,6 +124,7 @@ class CommandFixture : public QvxTest {
   }
 
  private:
+  const qvx::UnflushedWrites unflushed_;  // test files need not reach the disk
   std::string dir_;
   std::uint32_t seed_ = 10;
 };

@@ -18,7 +18,7 @@
 #include <dlfcn.h>
 #endif
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "support/Fixture.h"
 
 namespace qvx::test {

@@ -363,8 +363,9 @@ TEST_F(FilterExportsTest, ParameterAndSelectionRefusals) {
   EXPECT_EQ(RefusalOf([] { return Whole<QVOilPaint>(nullptr, 2, 3); }), 5);
   EXPECT_EQ(RefusalOf([] { return Whole<QVOilPaint>(nullptr, 0, 0); }), 5);
   EXPECT_EQ(RefusalOf([] { return Whole<QVOilPaint>(nullptr, 1, 3); }), 7);
-  for (const auto& [w, h] : {std::pair{1, 1}, {0, 5}, {5, 0}, {-3, 4}, {4, -1}, {0, 0}})
-    EXPECT_EQ(RefusalOf([&] { return Whole<QVMosaic>(nullptr, w, h); }), 5) << w << " x " << h;
+  for (const auto& cell : {std::pair{1, 1}, {0, 5}, {5, 0}, {-3, 4}, {4, -1}, {0, 0}})
+    EXPECT_EQ(RefusalOf([&] { return Whole<QVMosaic>(nullptr, cell.first, cell.second); }), 5)
+        << cell.first << " x " << cell.second;
   EXPECT_EQ(RefusalOf([] { return Whole<QVMosaic>(nullptr, 1, 2); }), 7);
   EXPECT_EQ(RefusalOf([&] { return Selecting<QVMosaic>(&images, 4, nullptr, 0, 2, 2); }), 5);
   EXPECT_EQ(RefusalOf([] { return Whole<QVMotionBlur>(nullptr, 3, 5, 0); }), 5);

@@ -160,126 +160,169 @@ TEST_F(DibAccessTest, NewPictures) {
 // Widths that leave every kind of partial last byte and word.
 constexpr int kWidths[] = {1, 2, 3, 5, 7, 8, 9, 13, 33};
 
-// Every layout and width, through the exports where there are some. The
-// record started describes the picture to the caller and keeps the block
-// locked until it is ended. Every pixel read must agree with the test's own
-// decoder, and so must the cursor's reads along each row from a third of
-// the way. There every third pixel is skipped and the others copied, with
-// WriteNext into one picture and by single writes into another (with
-// indexes out of the depth's range: writes keep only its bits, and any
-// non-zero index sets a 1-bit pixel): the copies must come out identical
-// and hold the source's pixels where written (16-bit colours narrowed back
-// as they were widened) and nothing elsewhere.
-// Outside the picture nothing is read or written: the exports leave the
-// caller's record exactly as it was, and refuse records whose pointers were
-// tampered with rather than follow them.
-TEST_F(DibAccessTest, PixelsOnEveryLayoutAndWidth) {
-  std::mt19937 random(99);
+// Runs `check` on a random picture of every layout and width.
+template <class Check>
+void ForEveryLayoutAndWidth(std::uint32_t seed, Check check) {
+  std::mt19937 random(seed);
   for (Layout layout : AllLayouts())
     for (int width : kWidths) {
       SCOPED_TRACE(testing::Message() << NameOf(layout) << " width " << width);
-      const std::uint32_t seed = random();
-      HGLOBAL source = Keep(MakePicture(layout, width, 2, seed));
-      HGLOBAL viaSet = Keep(MakeBlankPicture(layout, width, 2, seed));
-      HGLOBAL viaCursor = Keep(MakeBlankPicture(layout, width, 2, seed));
-      const int x0 = width / 3, bits = BitCountOf(layout);
-      const auto copied = [x0](int x) { return x >= x0 && (x - x0) % 3 != 2; };
-      const long locked = QvxMemLockedBlocks();
-      DibAccess single;
-      std::memset(&single, 0xEE, sizeof single);
-      ASSERT_TRUE(QVStartDibAccess(source, &single));
-      EXPECT_EQ(GetErrorStatus(), 0);
-      EXPECT_EQ(QvxMemLockedBlocks(), locked + (HasAccounting() ? 1 : 0));
-      const bool fields = layout == Layout::kRgb555Fields || layout == Layout::kRgb565;
-      const int colours = bits <= 8 ? 1 << bits : (fields ? 3 : 0);
-      const int red = layout == Layout::kRgb565 ? 0xF800 : 0x7C00;
-      EXPECT_EQ(std::vector<long long>({single.Width, single.Height, single.MaxX, single.MaxY,
-                                        single.BitCount, single.RowBytes, single.ColorCount,
-                                        single.RedMask, single.BlueMask, single.UseRgb}),
-                std::vector<long long>({width, 2, width - 1, 1, bits, (bits * width + 31) / 32 * 4,
-                                        colours, bits == 16 ? red : 0, bits == 16 ? 0x1F : 0, 0}));
-      const auto* base = reinterpret_cast<BYTE*>(single.Header);
-      EXPECT_TRUE(reinterpret_cast<BYTE*>(single.ColorTable) == base + 40 &&
-                  single.Bits == base + 40 + 4 * colours && single.Pixel == single.Bits);
-      {
-        PictureView view(source);
-        LockedDib run, a, b;
-        ASSERT_TRUE(run.Start(source, kDepthAll) && a.Start(viaSet, kDepthAll) &&
-                    b.Start(viaCursor, kDepthAll));
-        run->UseRgb = 1;
-        const auto read = [&](const DibAccess& r, const Pixel& like) {
-          const int index = like.index >= 0 ? r.Index : -1;
-          return Pixel{index, r.Red, r.Green, r.Blue, bits == 32 ? r.Alpha : 0};
-        };
-        const auto copy = [](DibAccess& to, const DibAccess& from) {
-          std::memcpy(&to, &from, 4);  // index and colour
-          to.Alpha = from.Alpha;
-        };
-        for (int y = 0; y < 2; ++y) {
-          ASSERT_TRUE(SeekDibPixel(&run.Record(), x0, y) && SeekDibPixel(&b.Record(), x0, y));
-          for (int x = 0; x < width; ++x) {
-            const Pixel expected = view.At(x, y);
-            ASSERT_TRUE(QVGetDibPixel(&single, x, y));
-            ASSERT_EQ(read(single, expected), expected) << "at " << x << ", " << y;
-            EXPECT_EQ(single.UseRgb, 1);
-            if (x < x0) continue;
-            if (!copied(x)) {
-              SkipDibPixel(&run.Record()), SkipDibPixel(&b.Record());
-              continue;
-            }
-            ReadNextDibPixel(&run.Record());
-            ASSERT_EQ(read(run.Record(), expected), expected) << "cursor at " << x << ", " << y;
-            copy(b.Record(), run.Record());
-            WriteNextDibPixel(&b.Record());
-            copy(a.Record(), single);
-            a->Index = static_cast<BYTE>(bits == 1 ? a->Index * 7 : a->Index | (bits == 4) << 4);
-            ASSERT_TRUE(QVSetDibPixel(&a.Record(), x, y));
-            EXPECT_EQ(a->UseRgb, 0);
+      check(layout, width, random());
+    }
+}
+
+// The record started describes the picture to the caller and keeps the
+// block locked until it is ended.
+TEST_F(DibAccessTest, StartedRecordDescribesThePictureUntilEnded) {
+  ForEveryLayoutAndWidth(99, [&](Layout layout, int width, std::uint32_t seed) {
+    HGLOBAL source = Keep(MakePicture(layout, width, 2, seed));
+    const int bits = BitCountOf(layout);
+    const long locked = QvxMemLockedBlocks();
+    DibAccess single;
+    std::memset(&single, 0xEE, sizeof single);
+    ASSERT_TRUE(QVStartDibAccess(source, &single));
+    EXPECT_EQ(GetErrorStatus(), 0);
+    EXPECT_EQ(QvxMemLockedBlocks(), locked + (HasAccounting() ? 1 : 0));
+    const bool fields = layout == Layout::kRgb555Fields || layout == Layout::kRgb565;
+    const int colours = bits <= 8 ? 1 << bits : (fields ? 3 : 0);
+    const int red = layout == Layout::kRgb565 ? 0xF800 : 0x7C00;
+    EXPECT_EQ(std::vector<long long>({single.Width, single.Height, single.MaxX, single.MaxY,
+                                      single.BitCount, single.RowBytes, single.ColorCount,
+                                      single.RedMask, single.BlueMask, single.UseRgb}),
+              std::vector<long long>({width, 2, width - 1, 1, bits, (bits * width + 31) / 32 * 4,
+                                      colours, bits == 16 ? red : 0, bits == 16 ? 0x1F : 0, 0}));
+    const auto* base = reinterpret_cast<BYTE*>(single.Header);
+    EXPECT_TRUE(reinterpret_cast<BYTE*>(single.ColorTable) == base + 40 &&
+                single.Bits == base + 40 + 4 * colours && single.Pixel == single.Bits);
+    EXPECT_TRUE(QVEndDibAccess(source, &single));
+    EXPECT_EQ(single.Header, nullptr);
+    EXPECT_EQ(QvxMemLockedBlocks(), locked);
+  });
+}
+
+// A pixel as a record holds it, shaped like the decoder's `like`.
+Pixel ReadOf(const DibAccess& r, const Pixel& like, int bits) {
+  const int index = like.index >= 0 ? r.Index : -1;
+  return Pixel{index, r.Red, r.Green, r.Blue, bits == 32 ? r.Alpha : 0};
+}
+
+// Every pixel read through the export agrees with the test's own decoder,
+// and reading switches the record to colours for palette pictures.
+TEST_F(DibAccessTest, ExportReadsAgreeWithTheDecoder) {
+  ForEveryLayoutAndWidth(99, [&](Layout layout, int width, std::uint32_t seed) {
+    HGLOBAL source = Keep(MakePicture(layout, width, 2, seed));
+    const int bits = BitCountOf(layout);
+    PictureView view(source);
+    DibAccess single;
+    ASSERT_TRUE(QVStartDibAccess(source, &single));
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < width; ++x) {
+        const Pixel expected = view.At(x, y);
+        ASSERT_TRUE(QVGetDibPixel(&single, x, y));
+        ASSERT_EQ(ReadOf(single, expected, bits), expected) << "at " << x << ", " << y;
+        EXPECT_EQ(single.UseRgb, 1);
+      }
+    EXPECT_TRUE(QVEndDibAccess(source, &single));
+  });
+}
+
+// Along each row from a third of the way the cursor reads what the decoder
+// reads; there every third pixel is skipped and the others copied, with
+// WriteNext into one picture and by single writes into another (with
+// indexes out of the depth's range: writes keep only its bits, and any
+// non-zero index sets a 1-bit pixel): the copies come out identical and
+// hold the source's pixels where written (16-bit colours narrowed back as
+// they were widened) and nothing elsewhere.
+TEST_F(DibAccessTest, CursorAndSingleWritesMakeTheSameCopy) {
+  ForEveryLayoutAndWidth(99, [&](Layout layout, int width, std::uint32_t seed) {
+    HGLOBAL source = Keep(MakePicture(layout, width, 2, seed));
+    HGLOBAL viaSet = Keep(MakeBlankPicture(layout, width, 2, seed));
+    HGLOBAL viaCursor = Keep(MakeBlankPicture(layout, width, 2, seed));
+    const int x0 = width / 3, bits = BitCountOf(layout);
+    const auto copied = [x0](int x) { return x >= x0 && (x - x0) % 3 != 2; };
+    {
+      PictureView view(source);
+      LockedDib run, a, b;
+      ASSERT_TRUE(run.Start(source, kDepthAll) && a.Start(viaSet, kDepthAll) &&
+                  b.Start(viaCursor, kDepthAll));
+      run->UseRgb = 1;
+      const auto copy = [](DibAccess& to, const DibAccess& from) {
+        std::memcpy(&to, &from, 4);  // index and colour
+        to.Alpha = from.Alpha;
+      };
+      for (int y = 0; y < 2; ++y) {
+        ASSERT_TRUE(SeekDibPixel(&run.Record(), x0, y) && SeekDibPixel(&b.Record(), x0, y));
+        for (int x = x0; x < width; ++x) {
+          const Pixel expected = view.At(x, y);
+          if (!copied(x)) {
+            SkipDibPixel(&run.Record()), SkipDibPixel(&b.Record());
+            continue;
           }
+          ReadNextDibPixel(&run.Record());
+          ASSERT_EQ(ReadOf(run.Record(), expected, bits), expected) << "cursor at " << x << ", " << y;
+          copy(b.Record(), run.Record());
+          WriteNextDibPixel(&b.Record());
+          copy(a.Record(), run.Record());
+          a->Index = static_cast<BYTE>(bits == 1 ? a->Index * 7 : a->Index | (bits == 4) << 4);
+          ASSERT_TRUE(QVSetDibPixel(&a.Record(), x, y));
+          EXPECT_EQ(a->UseRgb, 0);
         }
       }
-      const DibAccess before = single;
-      const auto expectRefused = [&](bool ok, const char* what) {
-        EXPECT_FALSE(ok) << what;
-        EXPECT_EQ(GetErrorStatus(), 5) << what;
-        EXPECT_EQ(std::memcmp(&before, &single, sizeof single), 0) << what;
-      };
-      expectRefused(QVGetDibPixel(&single, width, 0), "read outside");
-      expectRefused(QVSetDibPixel(&single, 0, -1), "write outside");
-      expectRefused(QVGetDibPixel(nullptr, 0, 0), "no record");
-      DibAccess forged = single;
-      forged.Bits += 1000000;
-      expectRefused(QVSetDibPixel(&forged, 0, 0), "rows moved");
-      forged = single;
-      forged.Height = 100000, forged.MaxY = 99999;
-      expectRefused(QVGetDibPixel(&forged, 0, 99999), "taller");
-      // Every field the pixel reads rely on must still agree with the header.
-      const std::vector<std::pair<const char*, std::function<void(DibAccess&)>>> forgeries = {
-          {"longer table", [](DibAccess& r) { r.ColorCount += 256; }},
-          {"shorter table", [](DibAccess& r) { r.ColorCount = r.ColorCount ? 1 : 3; }},
-          {"other red mask", [](DibAccess& r) { r.RedMask ^= 0x8400; }},
-          {"other green mask", [](DibAccess& r) { r.GreenMask ^= 0x0400; }},
-          {"other blue mask", [](DibAccess& r) { r.BlueMask ^= 0x1F; }},
-          {"table moved", [](DibAccess& r) { r.ColorTable += 1; }},
-      };
-      for (const auto& [what, forge] : forgeries) {
-        forged = single;
-        forge(forged);
-        const DibAccess forgedBefore = forged;
-        EXPECT_FALSE(QVGetDibPixel(&forged, width - 1, 1)) << what;
-        EXPECT_EQ(GetErrorStatus(), 5) << what;
-        EXPECT_FALSE(QVSetDibPixel(&forged, 0, 0)) << what;
-        EXPECT_EQ(std::memcmp(&forgedBefore, &forged, sizeof forged), 0) << what;
-      }
-      EXPECT_TRUE(QVEndDibAccess(source, &single));
-      EXPECT_EQ(single.Header, nullptr);
-      EXPECT_EQ(QvxMemLockedBlocks(), locked);
-      EXPECT_EQ(BlockBytes(viaSet), BlockBytes(viaCursor));
-      PictureView from(source), blank(Keep(MakeBlankPicture(layout, width, 2, seed))), to(viaSet);
-      for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < width; ++x)
-          ASSERT_EQ(to.At(x, y), copied(x) ? from.At(x, y) : blank.At(x, y)) << x << ", " << y;
     }
+    EXPECT_EQ(BlockBytes(viaSet), BlockBytes(viaCursor));
+    PictureView from(source), blank(Keep(MakeBlankPicture(layout, width, 2, seed))), to(viaSet);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < width; ++x)
+        ASSERT_EQ(to.At(x, y), copied(x) ? from.At(x, y) : blank.At(x, y)) << x << ", " << y;
+  });
+}
+
+// Outside the picture nothing is read or written: the exports leave the
+// caller's record exactly as it was, and refuse records whose pointers were
+// tampered with rather than follow them.
+TEST_F(DibAccessTest, OutsideOrForgedRecordsAreRefusedUntouched) {
+  ForEveryLayoutAndWidth(99, [&](Layout layout, int width, std::uint32_t seed) {
+    HGLOBAL source = Keep(MakePicture(layout, width, 2, seed));
+    DibAccess single;
+    ASSERT_TRUE(QVStartDibAccess(source, &single));
+    const DibAccess before = single;
+    const auto expectRefused = [&](bool ok, const char* what) {
+      EXPECT_FALSE(ok) << what;
+      EXPECT_EQ(GetErrorStatus(), 5) << what;
+      EXPECT_EQ(std::memcmp(&before, &single, sizeof single), 0) << what;
+    };
+    expectRefused(QVGetDibPixel(&single, width, 0), "read outside");
+    expectRefused(QVSetDibPixel(&single, 0, -1), "write outside");
+    expectRefused(QVGetDibPixel(nullptr, 0, 0), "no record");
+    DibAccess forged = single;
+    forged.Bits += 1000000;
+    expectRefused(QVSetDibPixel(&forged, 0, 0), "rows moved");
+    forged = single;
+    forged.Height = 100000, forged.MaxY = 99999;
+    expectRefused(QVGetDibPixel(&forged, 0, 99999), "taller");
+    // Every field the pixel reads rely on must still agree with the header.
+    const std::vector<std::pair<const char*, std::function<void(DibAccess&)>>> forgeries = {
+        {"longer table", [](DibAccess& r) { r.ColorCount += 256; }},
+        {"shorter table", [](DibAccess& r) { r.ColorCount = r.ColorCount ? 1 : 3; }},
+        {"other red mask", [](DibAccess& r) { r.RedMask ^= 0x8400; }},
+        {"other green mask", [](DibAccess& r) { r.GreenMask ^= 0x0400; }},
+        {"other blue mask", [](DibAccess& r) { r.BlueMask ^= 0x1F; }},
+        {"table moved", [](DibAccess& r) { r.ColorTable += 1; }},
+    };
+    for (const auto& [what, forge] : forgeries) {
+      forged = single;
+      forge(forged);
+      const DibAccess forgedBefore = forged;
+      EXPECT_FALSE(QVGetDibPixel(&forged, width - 1, 1)) << what;
+      EXPECT_EQ(GetErrorStatus(), 5) << what;
+      EXPECT_FALSE(QVSetDibPixel(&forged, 0, 0)) << what;
+      EXPECT_EQ(std::memcmp(&forgedBefore, &forged, sizeof forged), 0) << what;
+    }
+    EXPECT_TRUE(QVEndDibAccess(source, &single));
+  });
+}
+
+TEST_F(DibAccessTest, CursorCallsRefuseNoRecord) {
   EXPECT_FALSE(GetDibPixel(nullptr, 0, 0) || ReadNextDibPixel(nullptr) ||
                WriteNextDibPixel(nullptr) || SkipDibPixel(nullptr));
 }

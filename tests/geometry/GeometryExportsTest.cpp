@@ -458,8 +458,8 @@ TEST_F(GeometryTest, FailuresCancelsAndProgress) {
     ImageHandles in{Keep(MakePicture(layout, 7, 5, 9)), mask};
     std::vector<std::function<HGLOBAL()>> calls;
     for (bool ex : {false, true}) {
-      for (const auto& [w, h] : {std::pair{3, 9}, {3, 2}, {9, 8}})
-        calls.push_back([&in, ex, w, h] {
+      for (const auto& size : {std::pair{3, 9}, {3, 2}, {9, 8}})
+        calls.push_back([&in, ex, w = size.first, h = size.second] {
           return EitherTwin<QVResize, QVResizeEx>(ex, &in, w, h, 1, 1, 0, 0, 0);
         });
       for (int angle : {0, 9000, 18000, 3000})

@@ -31,48 +31,36 @@ constexpr Reader kReaders[] = {
 };
 
 // Width 19 puts neighbours on both sides of every bit and nibble boundary.
-// From every position: each reader fills what GetDibPixel would for its
-// neighbour, leaving the cursor and the fields a depth does not fill;
-// ForwardBilinear blends the right and lower neighbours (black beyond the
-// picture), SignDirectedBilinear, centred, those the signs point to (the
-// background beyond); GetDibLine reads each way to the edge into cells of
-// index (alpha at 32 bits), red, green, blue (palette colours with UseRgb).
-// SetDibLine writes the rows back, any non-zero index setting a 1-bit pixel.
-TEST_F(SamplingTest, NeighbourReadersBilinearBlendsAndLinesOnEveryDepth) {
-  constexpr int kW = 19, kH = 4, kLeft = -9, kTop = -2;
-  const Rgb background{200, 100, 50};
-  const Pixel black{}, bg{-1, background.red, background.green, background.blue, 0};
-  const auto colours = [](const Rgb& c) { return ToString(Pixel{-1, c.red, c.green, c.blue, 0}); };
-  std::mt19937 random(4);
+constexpr int kW = 19, kH = 4;
+
+// Runs `check` with a random picture of every layout, locked, and its
+// decoded view.
+template <class Check>
+void ForEveryLayout(QvxTest& test, Check check) {
   for (Layout layout : AllLayouts()) {
-    HGLOBAL picture = Keep(MakePicture(layout, kW, kH, 7 + static_cast<int>(layout)));
-    HGLOBAL copy = Keep(MakeBlankPicture(layout, kW, kH, 7 + static_cast<int>(layout)));
-    PictureView view(picture);
+    SCOPED_TRACE(NameOf(layout));
+    HGLOBAL picture = MakePicture(layout, kW, kH, 7 + static_cast<int>(layout));
+    {
+      PictureView view(picture);
+      LockedDib locked;
+      ASSERT_TRUE(locked.Start(picture, kDepthAll));
+      check(layout, picture, view, locked.Record());
+    }
+    GlobalFree(picture);
+    if (test.HasFailure()) return;
+  }
+}
+
+// From every position each reader fills what GetDibPixel would for its
+// neighbour, leaving the cursor and the fields a depth does not fill.
+TEST_F(SamplingTest, NeighbourReadersFillTheNeighbourAndKeepTheCursor) {
+  ForEveryLayout(*this, [&](Layout layout, HGLOBAL, const PictureView& view, DibAccess& record) {
     const int bits = view.BitCount();
-    const auto at = [&](int x, int y, const Pixel& beyond) {
-      return x >= 0 && x < kW && y >= 0 && y < kH ? view.At(x, y) : beyond;
-    };
-    LockedDib locked, written;
-    ASSERT_TRUE(locked.Start(picture, kDepthAll) && written.Start(copy, kDepthAll));
-    DibAccess& record = locked.Record();
-    BYTE cells[4 * kW];
     for (int useRgb = 0; useRgb <= 1; ++useRgb)
       for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
           record.UseRgb = useRgb;
           for (const Reader& reader : kReaders) {
-            if (reader.line && (useRgb || bits > 8)) {
-              const int count =
-                  reader.dx ? (reader.dx > 0 ? kW - x : x + 1) : (reader.dy > 0 ? kH - y : y + 1);
-              ASSERT_TRUE(GetDibLine(&record, x, y, reader.line, cells, count));
-              for (int i = 0; i < count; ++i) {
-                const BYTE* cell = cells + 4 * i;
-                EXPECT_EQ(ToString({bits <= 8 ? cell[0] : -1, cell[1], cell[2], cell[3],
-                                    bits == 32 ? cell[0] : 0}),
-                          ToString(view.At(x + i * reader.dx, y + i * reader.dy)))
-                    << Describe(NameOf(layout), "line", reader.name, "from", x, y, "cell", i);
-              }
-            }
             const int nx = x + reader.dx, ny = y + reader.dy;
             if (nx < 0 || nx >= kW || ny < 0 || ny >= kH) continue;
             ASSERT_TRUE(SeekDibPixel(&record, x, y));
@@ -92,35 +80,95 @@ TEST_F(SamplingTest, NeighbourReadersBilinearBlendsAndLinesOnEveryDepth) {
                         record.BitInByte == before.BitInByte)
                 << where << ": the cursor moved";
           }
-          if (!useRgb && bits <= 8) continue;  // palette pictures blend only colours
-          const double fx = x + (random() % 1000) / 1000.0, fy = y + (random() % 1000) / 1000.0;
-          EXPECT_EQ(colours(ForwardBilinear(&record, fx, fy)),
-                    ToString(Blend(fx - x, fy - y, at(x, y, black), at(x + 1, y, black),
-                                   at(x, y + 1, black), at(x + 1, y + 1, black))))
-              << Describe(NameOf(layout), "forward at", fx, fy);
-          // Offsets away from zero, a quarter of them none.
-          const int cx = x + kLeft, cy = y + kTop;
-          const auto offset = [&](int c) {
-            const double f = random() % 4 ? (random() % 999) / 1000.0 : 0;
-            return c > 0 || (c == 0 && random() % 2) ? f : -f;
-          };
-          const double sx = cx + offset(cx), sy = cy + offset(cy);
-          const int hx = x + (sx > 0 ? 1 : -1), vy = y + (sy > 0 ? 1 : -1);
-          EXPECT_EQ(colours(SignDirectedBilinear(&record, sx, sy, kLeft, kTop, background)),
-                    ToString(Blend(std::fabs(sx - cx), std::fabs(sy - cy), at(x, y, bg),
-                                   at(hx, y, bg), at(x, vy, bg), at(hx, vy, bg))))
-              << Describe(NameOf(layout), "sign-directed at", sx, sy);
-          if (::testing::Test::HasFailure()) return;
         }
-    for (int y = 0; y < kH; ++y) {
-      ASSERT_TRUE(GetDibLine(&record, 0, y, kLineRight, cells, kW));
-      for (int i = 0; i < kW && bits == 1; ++i) cells[4 * i] *= 200;
-      ASSERT_TRUE(SetDibLine(&written.Record(), 0, y, cells, kW));
+  });
+}
+
+// GetDibLine reads each way to the edge into cells of index (alpha at 32
+// bits), red, green, blue (palette colours with UseRgb).
+TEST_F(SamplingTest, DibLinesReadEachWayToTheEdge) {
+  ForEveryLayout(*this, [&](Layout layout, HGLOBAL, const PictureView& view, DibAccess& record) {
+    const int bits = view.BitCount();
+    BYTE cells[4 * kW];
+    for (int useRgb = 0; useRgb <= 1; ++useRgb) {
+      if (!useRgb && bits <= 8) continue;
+      record.UseRgb = useRgb;
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+          for (const Reader& reader : kReaders) {
+            if (!reader.line) continue;
+            const int count =
+                reader.dx ? (reader.dx > 0 ? kW - x : x + 1) : (reader.dy > 0 ? kH - y : y + 1);
+            ASSERT_TRUE(GetDibLine(&record, x, y, reader.line, cells, count));
+            for (int i = 0; i < count; ++i) {
+              const BYTE* cell = cells + 4 * i;
+              EXPECT_EQ(ToString({bits <= 8 ? cell[0] : -1, cell[1], cell[2], cell[3],
+                                  bits == 32 ? cell[0] : 0}),
+                        ToString(view.At(x + i * reader.dx, y + i * reader.dy)))
+                  << Describe(NameOf(layout), "line", reader.name, "from", x, y, "cell", i);
+            }
+          }
     }
-    locked.End();
-    written.End();
-    EXPECT_EQ(FirstDifference(picture, copy), "") << NameOf(layout);
-  }
+  });
+}
+
+// ForwardBilinear blends the right and lower neighbours (black beyond the
+// picture); SignDirectedBilinear, centred, those the signs of the offsets
+// point to (the background beyond). Palette pictures blend colours only.
+TEST_F(SamplingTest, BilinearBlendsTakeTheirFourNeighbours) {
+  constexpr int kLeft = -9, kTop = -2;
+  const Rgb background{200, 100, 50};
+  const Pixel black{}, bg{-1, background.red, background.green, background.blue, 0};
+  const auto colours = [](const Rgb& c) { return ToString(Pixel{-1, c.red, c.green, c.blue, 0}); };
+  std::mt19937 random(4);
+  ForEveryLayout(*this, [&](Layout layout, HGLOBAL, const PictureView& view, DibAccess& record) {
+    const auto at = [&](int x, int y, const Pixel& beyond) {
+      return x >= 0 && x < kW && y >= 0 && y < kH ? view.At(x, y) : beyond;
+    };
+    record.UseRgb = 1;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const double fx = x + (random() % 1000) / 1000.0, fy = y + (random() % 1000) / 1000.0;
+        EXPECT_EQ(colours(ForwardBilinear(&record, fx, fy)),
+                  ToString(Blend(fx - x, fy - y, at(x, y, black), at(x + 1, y, black),
+                                 at(x, y + 1, black), at(x + 1, y + 1, black))))
+            << Describe(NameOf(layout), "forward at", fx, fy);
+        // Offsets away from zero, a quarter of them none.
+        const int cx = x + kLeft, cy = y + kTop;
+        const auto offset = [&](int c) {
+          const double f = random() % 4 ? (random() % 999) / 1000.0 : 0;
+          return c > 0 || (c == 0 && random() % 2) ? f : -f;
+        };
+        const double sx = cx + offset(cx), sy = cy + offset(cy);
+        const int hx = x + (sx > 0 ? 1 : -1), vy = y + (sy > 0 ? 1 : -1);
+        EXPECT_EQ(colours(SignDirectedBilinear(&record, sx, sy, kLeft, kTop, background)),
+                  ToString(Blend(std::fabs(sx - cx), std::fabs(sy - cy), at(x, y, bg),
+                                 at(hx, y, bg), at(x, vy, bg), at(hx, vy, bg))))
+            << Describe(NameOf(layout), "sign-directed at", sx, sy);
+      }
+  });
+}
+
+// SetDibLine writes rows read by GetDibLine back into a blank picture, which
+// then equals the source; any non-zero index sets a 1-bit pixel.
+TEST_F(SamplingTest, DibLinesWrittenBackCopyThePicture) {
+  ForEveryLayout(*this, [&](Layout layout, HGLOBAL picture, const PictureView& view,
+                            DibAccess& record) {
+    const int bits = view.BitCount();
+    HGLOBAL copy = Keep(MakeBlankPicture(layout, kW, kH, 7 + static_cast<int>(layout)));
+    record.UseRgb = 1;
+    BYTE cells[4 * kW];
+    {
+      LockedDib written;
+      ASSERT_TRUE(written.Start(copy, kDepthAll));
+      for (int y = 0; y < kH; ++y) {
+        ASSERT_TRUE(GetDibLine(&record, 0, y, kLineRight, cells, kW));
+        for (int i = 0; i < kW && bits == 1; ++i) cells[4 * i] *= 200;
+        ASSERT_TRUE(SetDibLine(&written.Record(), 0, y, cells, kW));
+      }
+    }
+    EXPECT_EQ(FirstDifference(picture, copy), "");
+  });
 }
 
 // Error 5 for a line that leaves the picture, a start outside it or an

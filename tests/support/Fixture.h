@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 
 namespace qvx::test {
 

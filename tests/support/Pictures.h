@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 
 namespace qvx::test {
 

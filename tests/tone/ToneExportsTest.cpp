@@ -171,9 +171,11 @@ TEST_F(ToneExportsTest, EveryExportChecksItsSelectionReportsProgressAndCleansUp)
       {rgb, nullptr, {2}, 5}, {nullptr, nullptr, {1}, 7}};
   ImageHandles large[] = {{Keep(MakePicture(Layout::kRgb24, 520, 520, 6)), nullptr},
                           {Keep(MakePicture(Layout::kRgb565, 520, 520, 6)), nullptr}};
-  for (const auto& [name, effect] : Exports()) {
+  for (const auto& entry : Exports()) {
+    const auto& [name, effect] = entry;
     SCOPED_TRACE(name);
-    for (ImageHandles& images : large) ExpectCleanFailures([&] { return effect(&images, {}); });
+    for (ImageHandles& images : large)
+      ExpectCleanFailures([&] { return entry.second(&images, {}); });
     const bool grey = std::string(name) == "SetGray";  // takes no selection, maps grey tables
     for (const auto& [picture, mask, sel, code] : refused) {
       if (grey) break;
@@ -186,7 +188,7 @@ TEST_F(ToneExportsTest, EveryExportChecksItsSelectionReportsProgressAndCleansUp)
                             Keep(MakePicture(Layout::kPalette4, 9, 5, 2))})
       for (const BOOL inside : {TRUE, FALSE}) {
         ImageHandles images{picture, nullptr};
-        const auto call = [&] { return effect(&images, Sel{3, &ellipse, inside}); };
+        const auto call = [&] { return entry.second(&images, Sel{3, &ellipse, inside}); };
         if (!Keep(call())) continue;  // a depth the effect does not take
         const int bits = PictureView(picture).BitCount();
         SCOPED_TRACE(testing::Message() << bits << " bits, inside " << inside);

@@ -17,6 +17,7 @@
 #include "support/Pictures.h"
 #include "tone/ToneEffects.h"
 #include "tone/ToneModel.h"
+#include "tone/ToneTables.h"
 
 namespace qvx::test {
 namespace {
@@ -35,54 +36,14 @@ double Luma(Colour c) { return c.r * 0.298912 + c.g * 0.586611 + c.b * 0.114478;
 double Cr(Colour c) { return c.r * 0.5 + c.g * -0.41869 + c.b * -0.08131; }
 double Cb(Colour c) { return c.r * -0.16874 + c.g * -0.33126 + c.b * 0.5; }
 
-// The curve table of control points: the natural cubic spline through the
-// points (of neighbours with equal x only the last counts) by the
-// recurrence for its second derivatives, truncated and clamped; levels
-// outside the points' x range map to themselves.
-std::vector<int> SplineTable(const std::vector<POINT>& points) {
-  int lo = 255, hi = 0;
-  std::vector<double> x, y;
-  for (std::size_t j = 0; j < points.size(); ++j) {
-    lo = std::min<int>(lo, points[j].x);
-    hi = std::max<int>(hi, points[j].x);
-    if (j + 1 == points.size() || points[j + 1].x != points[j].x) {
-      x.push_back(points[j].x);
-      y.push_back(points[j].y);
-    }
-  }
-  const int n = static_cast<int>(x.size());
-  std::vector<double> h(n + 1), s(n + 1), z(n + 1), w(n + 1);
-  for (int j = 0; j + 1 < n; ++j) {
-    h[j] = x[j + 1] - x[j];
-    s[j + 1] = (y[j + 1] - y[j]) / h[j];
-  }
-  if (n >= 3) {
-    z[1] = s[2] - s[1];
-    w[1] = 2 * (x[2] - x[0]);
-    for (int j = 1; j <= n - 3; ++j) {
-      const double t = h[j] / w[j];
-      z[j + 1] = s[j + 2] - s[j + 1] - z[j] * t;
-      w[j + 1] = 2 * (x[j + 2] - x[j]) - h[j] * t;
-    }
-    z[n - 1] = 0;
-    for (int j = n - 2; j >= 1; --j) z[j] = (z[j] - h[j] * z[j + 1]) / w[j];
-  }
-  std::vector<int> table(256);
-  for (int t = 0; t < 256; ++t) {
-    double value = t;
-    if (t >= lo && t <= hi && n == 1) value = y[0];
-    if (t >= lo && t <= hi && n >= 2) {
-      // The segment ending at the first point at or right of t (the last one
-      // for a level right of every point: 0 with every point left of it).
-      const int a = std::min<int>(std::lower_bound(x.begin(), x.end(), t) - x.begin(), n - 1);
-      const int j = std::max(a - 1, 0);
-      const double hj = x[j + 1] - x[j], d = t - x[j];
-      value = (((z[j + 1] - z[j]) * d / hj + 3 * z[j]) * d +
-               ((y[j + 1] - y[j]) / hj - (2 * z[j] + z[j + 1]) * hj)) * d + y[j];
-    }
-    table[t] = value > 255 ? 255 : (value < 0 ? 0 : static_cast<int>(value));
-  }
-  return table;
+// The curve table of control points. The curve itself is checked on its own
+// (SplineTableTest: hand-worked curves and its properties); here it is the
+// library's table, and what is checked is its application to the pixels.
+std::vector<int> SplineTableOf(const std::vector<POINT>& points) {
+  WorkBlock block;
+  if (!MakeSplineTable(points.data(), static_cast<int>(points.size()), block)) return {};
+  const BYTE* table = SplineTable(block);
+  return std::vector<int>(table, table + 256);
 }
 
 // The YCC effects: levels Y, Cr, Cb from the colour (each rounded and
@@ -164,7 +125,7 @@ std::vector<Case> RandomCases(std::mt19937& random) {
     x += static_cast<int>(random() % 90);
     text << " (" << p.x << "," << p.y << ")";
   }
-  const std::vector<int> table = SplineTable(*curve);
+  const std::vector<int> table = SplineTableOf(*curve);
   const auto curveOf = [table](int v, BOOL on) { return on ? table[v] : v; };
   const auto withCurve = [curve](auto run) {
     return [curve, run](const SelectionArgs& args, BOOL a, BOOL b, BOOL c, BOOL noDialog,
