@@ -362,8 +362,8 @@ class PasteRows {
         const BYTE* ok = pixels_.Usable();
         if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
           const Value* at = pixels_.Values();
-          const auto channel = [&](BYTE Value::*c) {
-            return BlendChannel(w, at[i00].*c, at[i10].*c, at[i01].*c, at[i11].*c);
+          const auto channel = [&](BYTE Value::*part) {
+            return BlendChannel(w, at[i00].*part, at[i10].*part, at[i01].*part, at[i11].*part);
           };
           over = {channel(&Value::blue), channel(&Value::green), channel(&Value::red), 0};
           return true;

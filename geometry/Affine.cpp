@@ -18,7 +18,7 @@
 #include <cstring>
 
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/Simd.h"
 #include "geometry/ProgressRange.h"
 #include "geometry/StoredRows.h"

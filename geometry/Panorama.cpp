@@ -11,7 +11,7 @@
 
 #include "composite/PasteImage.h"
 #include "exports/ExportFrame.h"
-#include "exports/QvxEffect.h"
+#include "exports/Exported.h"
 #include "frame/PixelFormat.h"
 #include "frame/Resources.h"
 #include "frame/Selection.h"

@@ -153,12 +153,12 @@ class ColourPickTest : public QvxTest {
       for (int x = 0; x < w; ++x) {
         const int px = shape.rect.left + x, py = shape.rect.top + y;
         const bool selected = !shapeView || Bit(*shapeView, px, py);
-        const Pixel source = in.At(px, py);
-        Pixel want = source;
+        const Pixel original = in.At(px, py);
+        Pixel want = original;
         want.alpha = 0;
         if (!selected) {
           want = Pixel{};
-          if (source.index >= 0) {
+          if (original.index >= 0) {
             want.index = 0;
             want.red = in.Table()[0].rgbRed, want.green = in.Table()[0].rgbGreen;
             want.blue = in.Table()[0].rgbBlue;
@@ -166,8 +166,8 @@ class ColourPickTest : public QvxTest {
         }
         if (!(cut.At(x, y) == want))
           return Where("cut-out", x, y) + ": " + ToString(cut.At(x, y)) + " not " + ToString(want);
-        if (Bit(mask, x, y) != (selected && Matches(mode, tolerance, ref, source)))
-          return Where("match", x, y) + " of " + ToString(source);
+        if (Bit(mask, x, y) != (selected && Matches(mode, tolerance, ref, original)))
+          return Where("match", x, y) + " of " + ToString(original);
       }
     return "";
   }
