@@ -81,12 +81,36 @@ typedef struct tagRGBQUAD {
   BYTE rgbRed;
   BYTE rgbReserved;
 } RGBQUAD;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#define BI_RGB 0L
+#define BI_BITFIELDS 3L
+#define GMEM_FIXED 0x0000u
+#define GMEM_MOVEABLE 0x0002u
+#define GMEM_ZEROINIT 0x0040u
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 #endif
 
 #ifdef __cplusplus
 #define QVX_API extern "C"
 #else
 #define QVX_API extern
+#endif
+
+#if !defined(_WIN32)
+// Movable global memory, as kernel32 has it: the library's own stand-in,
+// which callers use for the pictures they hand over and get back.
+QVX_API HGLOBAL GlobalAlloc(UINT flags, size_t bytes);
+QVX_API void* GlobalLock(HGLOBAL block);
+QVX_API BOOL GlobalUnlock(HGLOBAL block);
+QVX_API HGLOBAL GlobalFree(HGLOBAL block);
+QVX_API size_t GlobalSize(HGLOBAL block);
+QVX_API HGLOBAL GlobalHandle(const void* pointer);
 #endif
 
 // ---- records that cross the interface -------------------------------------

@@ -79,7 +79,7 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
     }
     sel.rect = {maxX, maxY, 0, 0};
     for (int i = 0; i < args.pointCount; ++i) {
-      points[i] = {std::clamp(args.points[i].x, 0, maxX), std::clamp(args.points[i].y, 0, maxY)};
+      points[i] = {std::clamp<LONG>(args.points[i].x, 0, maxX), std::clamp<LONG>(args.points[i].y, 0, maxY)};
       sel.rect.left = std::min<int>(sel.rect.left, points[i].x);
       sel.rect.top = std::min<int>(sel.rect.top, points[i].y);
       sel.rect.right = std::max<int>(sel.rect.right, points[i].x);
@@ -94,8 +94,8 @@ bool DrawDirectMask(const SelectionArgs& args, const DibAccess& source, DirectSe
       sel.rect = {0, 0, maxX, maxY};
     }
   } else {
-    const int x1 = std::clamp(args.rect.left, 0, maxX), x2 = std::clamp(args.rect.right, 0, maxX);
-    const int y1 = std::clamp(args.rect.top, 0, maxY), y2 = std::clamp(args.rect.bottom, 0, maxY);
+    const int x1 = std::clamp<LONG>(args.rect.left, 0, maxX), x2 = std::clamp<LONG>(args.rect.right, 0, maxX);
+    const int y1 = std::clamp<LONG>(args.rect.top, 0, maxY), y2 = std::clamp<LONG>(args.rect.bottom, 0, maxY);
     shape = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
     if (args.inside) {
       sel.rect = {shape.left, shape.top, shape.right, shape.bottom};

@@ -9,16 +9,8 @@
 
 #include "platform/WinTypes.h"
 
-#if !defined(_WIN32)
-extern "C" {
-HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
-LPVOID GlobalLock(HGLOBAL block);
-BOOL GlobalUnlock(HGLOBAL block);
-HGLOBAL GlobalFree(HGLOBAL block);
-SIZE_T GlobalSize(HGLOBAL block);
-HGLOBAL GlobalHandle(LPCVOID pointer);
-}
-#endif
+// GlobalAlloc and its siblings are declared by the public header (kernel32's
+// on Windows, the stand-in elsewhere).
 
 // Accounts and failure injection are this platform layer's own; kernel32
 // keeps neither, so on Windows the counts stay 0 and injection does nothing

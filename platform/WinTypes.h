@@ -32,13 +32,6 @@ using SIZE_T = std::size_t;
 using LPVOID = void*;
 using LPCVOID = const void*;
 
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-
 // Text drawing: a device context and a font are the platform layer's own
 // records (platform/TextDraw.h).
 struct QvxTextDc;
@@ -51,14 +44,6 @@ struct SIZE {
   LONG cx;
   LONG cy;
 };
-
-#define BI_RGB 0L
-#define BI_BITFIELDS 3L
-
-#define GMEM_FIXED 0x0000u
-#define GMEM_MOVEABLE 0x0002u
-#define GMEM_ZEROINIT 0x0040u
-#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 
 #endif
 
