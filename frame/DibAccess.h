@@ -111,6 +111,13 @@ HGLOBAL NewDibOfDepth(const BITMAPINFOHEADER* source, int bitCount, std::uint32_
 std::uint32_t StandardColorTable(int kind, RGBQUAD* table);
 
 void ClampRectToDib(const BITMAPINFOHEADER* header, int& x1, int& y1, int& x2, int& y2);
+// The same for two points (whose coordinates are LONG, a long on Windows).
+inline void ClampPointsToDib(const BITMAPINFOHEADER* header, POINT& a, POINT& b) {
+  int x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
+  ClampRectToDib(header, x1, y1, x2, y2);
+  a = {x1, y1};
+  b = {x2, y2};
+}
 
 // Start of row y (counted from the top) of a locked picture.
 inline BYTE* DibRow(const DibAccess& record, int y) {

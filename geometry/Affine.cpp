@@ -184,8 +184,8 @@ HGLOBAL AffineImage(HGLOBAL picture, Corners corners, BOOL noDialog, PixelRoute 
   if (!source.Start(picture, kDepthAll)) return nullptr;
   DibAccess& src = source.Record();
   POINT* p = corners.p;
-  ClampRectToDib(src.Header, p[0].x, p[0].y, p[1].x, p[1].y);
-  ClampRectToDib(src.Header, p[2].x, p[2].y, p[3].x, p[3].y);
+  ClampPointsToDib(src.Header, p[0], p[1]);
+  ClampPointsToDib(src.Header, p[2], p[3]);
   const Quad q = SortCorners(corners);
   // The largest upright rectangle inside the corners, right and bottom
   // exclusive, and the bounding box the warp visits.

@@ -116,8 +116,8 @@ HGLOBAL PanoramaImage(HGLOBAL base, HGLOBAL second, BYTE seam, PanoramaPoints po
   }
   LockedDib a, b;
   if (!a.Start(base, kDepth24) || !b.Start(second, kDepth24)) return nullptr;
-  ClampRectToDib(a->Header, points.p0.x, points.p0.y, points.p1.x, points.p1.y);
-  ClampRectToDib(b->Header, points.q0.x, points.q0.y, points.q1.x, points.q1.y);
+  ClampPointsToDib(a->Header, points.p0, points.p1);
+  ClampPointsToDib(b->Header, points.q0, points.q1);
   if (seam > 2) seam = 0;
   const PanoramaJoin join = JoinPanorama(points, a->Height, b->Width, b->Height);
   OwnedBlock seamMask;
