@@ -324,8 +324,10 @@ TEST_F(ConvertColorTest, FailuresAndCancelsReleaseEverything) {
       {rgb, 8, FALSE, TRUE}, {rgb, 4, FALSE, FALSE}, {rgb, 8, TRUE, TRUE}, {rgb, 1, FALSE, TRUE},
       {rgb, 40, FALSE, TRUE}, {rgb, 80, FALSE, FALSE}, {rgb, 16, FALSE, FALSE},
       {four, 8, TRUE, FALSE}, {four, 1, FALSE, FALSE}};
-  for (const auto& [picture, target, standard, dither] : calls) {
-    const PictureCall call = [=] { return Convert(picture, target, standard, dither); };
+  for (const auto& args : calls) {
+    const PictureCall call = [args] {
+      return Convert(std::get<0>(args), std::get<1>(args), std::get<2>(args), std::get<3>(args));
+    };
     ExpectCleanFailures(call);
     ExpectCleanCancels(call);
   }
