@@ -6,6 +6,7 @@
 #include "composite/Composite.h"
 #include "exports/ExportFrame.h"
 #include "exports/Exported.h"
+#include "frame/Packed24.h"
 #include "frame/Resources.h"
 #include "frame/Simd.h"
 
@@ -62,14 +63,38 @@ struct LayerBuffers {
 
 // `count` layer pixels of kStep bytes (24 or 32 bits) mixed into the pixels
 // of the same format at `under`: the rule with the opacity taken as 0 for a
-// key-coloured pixel, which the mix turns into the base pixel.
+// key-coloured pixel, which the mix turns into the base pixel. Four pixels
+// at a time while a 16-byte move stays inside both runs.
 template <int kStep>
 QVX_LOOP_BODY void MixRunBody(BYTE* under, const BYTE* over, int count,
                               const LayerRule<ColourPixels>* rules) {
   const LayerRule<ColourPixels> rule = *rules;
   const Bgra key = rule.key;
-  for (int i = 0; i < count; ++i, under += kStep, over += kStep) {
-    int a = kStep == 4 && rule.alphaMode ? over[3] : rule.opacity;
+  const bool alphaMode = kStep == 4 && rule.alphaMode;
+  const Int4 keyWord = Int4{} + (key.blue | key.green << 8 | key.red << 16);
+  int i = 0;
+  for (; i + (kStep == 3 ? 6 : 4) <= count; i += 4) {
+    Byte16 u, o;
+    std::memcpy(&u, under + kStep * i, 16);
+    std::memcpy(&o, over + kStep * i, 16);
+    const Byte16 zero{};
+    const Byte16 u4 =
+        kStep == 4 ? u : Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(u, zero);
+    const Byte16 o4 =
+        kStep == 4 ? o : Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(o, zero);
+    const Int4 colours = reinterpret_cast<Int4>(o4);
+    Int4 a = alphaMode ? (colours >> 24) & 255 : Int4{} + rule.opacity;
+    if (rule.keyOn) a &= ~((colours & 0x00FFFFFF) == keyWord);
+    const Byte16 mixed = MixLanes(a, u4, o4);
+    // Twelve bytes only for 24 bits: a store reaching into the next step's
+    // load would hold that load up.
+    const Byte16 v = kStep == 4 ? WithFourth(mixed, rule.resultAlpha) : Pack24Lanes(mixed, mixed);
+    std::memcpy(under + kStep * i, &v, 4 * kStep);
+  }
+  under += kStep * i;
+  over += kStep * i;
+  for (; i < count; ++i, under += kStep, over += kStep) {
+    int a = alphaMode ? over[3] : rule.opacity;
     if (rule.keyOn && over[0] == key.blue && over[1] == key.green && over[2] == key.red) a = 0;
     for (int c = 0; c < 3; ++c) under[c] = MixLevel(a, under[c], over[c]);
     if (kStep == 4) under[3] = rule.resultAlpha;
@@ -91,8 +116,14 @@ bool MixesInPlace(const DibAccess& result) {
 template <class Pixels>
 bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
                      const LayerRule<Pixels>& rule, const LayerPlacement& at, BOOL noDialog) {
-  std::memcpy(result.Bits, base.Bits, std::size_t{base.RowBytes} * std::size_t(base.Height));
   const std::int64_t dx = at.dx, dy = at.dy;
+  // Base rows under the layer are copied just before the layer is mixed
+  // into them, while they are still in the cache; the others first.
+  const std::size_t rowBytes = base.RowBytes;
+  const std::int64_t layerTop = std::max<std::int64_t>(dy, 0);
+  const std::int64_t layerBottom = std::min<std::int64_t>(dy + layer.Height - 1, base.Height - 1);
+  for (int y = 0; y < base.Height; ++y)
+    if (y < layerTop || y > layerBottom) std::memcpy(DibRow(result, y), DibRow(base, y), rowBytes);
   // Layer columns whose base column x + dx lies in the base.
   const int from = ClampColumn(-dx, 0, layer.Width);
   const int to = ClampColumn(base.Width - 1 - dx, -1, layer.Width - 1);
@@ -100,7 +131,9 @@ bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   if (from <= to && !rows.Allocate(to - from + 1)) return false;
   return WalkRows(layer.Height, base.Height - 1, {}, noDialog, [&](int y) {
     const std::int64_t ty = y + dy;
-    if (ty < 0 || ty >= base.Height || from > to) return true;
+    if (ty < 0 || ty >= base.Height) return true;
+    std::memcpy(DibRow(result, int(ty)), DibRow(base, int(ty)), rowBytes);
+    if (from > to) return true;
     const int n = to - from + 1, bx = static_cast<int>(from + dx), by = static_cast<int>(ty);
     if constexpr (std::is_same_v<Pixels, ColourPixels>) {
       if (MixesInPlace<Pixels>(result)) {
@@ -236,11 +269,10 @@ QVX_API HGLOBAL WINAPI QVLayer(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL k
                         fillBlue, dx, dy, clip, FALSE, noDialog, dlgArg1, dlgArg2, dlgArg3);
 }
 
-QVX_API HGLOBAL WINAPI QVLayerEx(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn,
-                                 int keyRed, int keyGreen, int keyBlue, int fillRed,
-                                 int fillGreen, int fillBlue, int dx, int dy, BOOL clip,
-                                 BOOL alpha, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
-                                 DWORD dlgArg3) {
+QVX_API HGLOBAL WINAPI QVLayerEx(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn, int keyRed,
+                                 int keyGreen, int keyBlue, int fillRed, int fillGreen,
+                                 int fillBlue, int dx, int dy, BOOL clip, BOOL alpha, BOOL noDialog,
+                                 DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
   return qvx::LayerCall(base, layer, opacity, keyOn, keyRed, keyGreen, keyBlue, fillRed, fillGreen,
                         fillBlue, dx, dy, clip, alpha, noDialog, dlgArg1, dlgArg2, dlgArg3);
 }

@@ -46,7 +46,7 @@ struct Paste {
   int a;  // the angle in 0..35999
   DibAccess* target;
   DibAccess* pasted;
-  DibAccess* mask;  // null without a mask
+  DibAccess* mask;     // null without a mask
   CentredFrame frame;  // the pasted picture's
   Box area;            // the pasted area
   Box result;          // the result's frame
@@ -124,8 +124,7 @@ struct PastedPixels {
     if (!values.Allocate(count * sizeof(Value)) || !usable.Allocate(count)) return false;
     WorkBlock maskRow;
     if (p.mask && !maskRow.Allocate(static_cast<std::size_t>(width))) return false;
-    const MaskSelection selection =
-        p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
+    const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
     for (int r = 0; r < height; ++r) {
       Value* row = Values() + std::size_t(r) * width;
@@ -146,10 +145,23 @@ struct PastedPixels {
 // may be pasted; otherwise the opacity counts as 0) mixed over `under`.
 // kStep 0: any step; otherwise that step, known to the compiler.
 template <int kStep>
-QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over,
-                                const BYTE* usable, std::ptrdiff_t step, int count, int a) {
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, const BYTE* usable,
+                                std::ptrdiff_t step, int count, int a) {
   if (kStep) step = kStep;
-  for (int k = 0; k < count; ++k)
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    Byte16 u, o;
+    std::memcpy(&u, under + k, 16);
+    Int4 colours, opacity;
+    for (int j = 0; j < 4; ++j) {
+      std::memcpy(&colours[j], over + (k + j) * step, 4);
+      opacity[j] = usable[(k + j) * step] ? a : 0;
+    }
+    std::memcpy(&o, &colours, 16);
+    const Byte16 v = WithFourth(MixLanes(opacity, u, o), 0);
+    std::memcpy(out + k, &v, 16);
+  }
+  for (; k < count; ++k)
     out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
 }
 
@@ -222,14 +234,13 @@ class PasteRows {
         fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
         if (fastFrom <= fastTo) {
           const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
-          const auto run = line.step == 1 ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*,
-                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
-                                                       int, int>
-                                          : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*,
-                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
-                                                       int, int>;
-          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i,
-              usable + i, static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+          const auto run = line.step == 1
+                               ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*, const Bgra*,
+                                            const BYTE*, std::ptrdiff_t, int, int>
+                               : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*, const Bgra*,
+                                            const BYTE*, std::ptrdiff_t, int, int>;
+          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i, usable + i,
+              static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
         }
       }
     }
@@ -341,8 +352,7 @@ class PasteRows {
     const double sx = xc[0] - ys, sy = xc[1] + yc;
     const CentredFrame& f = p_.frame;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
-    if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1))
-      return false;
+    if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1)) return false;
     const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
     const int c = ix - f.left, r = iy - f.top;
     if constexpr (std::is_same_v<Value, BYTE>) {
@@ -371,10 +381,9 @@ class PasteRows {
       }
       const int tx = targetX_ + (rx - targetFrom_);  // target column of rx
       Value c00, h, v, d;
-      const int usable = Neighbour(c, r, 0, 0, tx, inTarget, c00) +
-                         Neighbour(c, r, hx, 0, tx, inTarget, h) +
-                         Neighbour(c, r, 0, vy, tx, inTarget, v) +
-                         Neighbour(c, r, hx, vy, tx, inTarget, d);
+      const int usable =
+          Neighbour(c, r, 0, 0, tx, inTarget, c00) + Neighbour(c, r, hx, 0, tx, inTarget, h) +
+          Neighbour(c, r, 0, vy, tx, inTarget, v) + Neighbour(c, r, hx, vy, tx, inTarget, d);
       if (usable == 0) return false;
       const auto rgb = [](Value b) { return Rgb{b.red, b.green, b.blue}; };
       const Rgb blended = BlendColours(w, rgb(c00), rgb(h), rgb(v), rgb(d));
@@ -435,8 +444,8 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   PastedPixels<Pixels> pixels;
   if (!pixels.Decode(p, key)) return false;
   PasteRows<Pixels> rows(p, result, pixels, fill);
-  rows.outsideUsable_ = (!p.mask || MaskSelectionOf(*p.mask).selects[0]) &&
-                        !(at.keyOn && Pixels::Matches(fill, key));
+  rows.outsideUsable_ =
+      (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;
   const int height = result.Height;
   return WalkRows(height, height - 1, slice, p.noDialog, [&](int ry) {
@@ -469,8 +478,7 @@ HGLOBAL PasteImages(HGLOBAL target, HGLOBAL pasted, HGLOBAL pastedMask,
   int next = range.from;
   LockedPicture pastedCopy, maskCopy;
   if (placement.mirror || placement.flip) {
-    if (!pastedCopy.MakeCopy(*p.pasted) || (p.mask && !maskCopy.MakeCopy(*p.mask)))
-      return nullptr;
+    if (!pastedCopy.MakeCopy(*p.pasted) || (p.mask && !maskCopy.MakeCopy(*p.mask))) return nullptr;
     p.pasted = &pastedCopy.Record();
     DibAccess noMask{};
     DibAccess* maskArg = p.mask ? (p.mask = &maskCopy.Record()) : &noMask;
@@ -514,10 +522,9 @@ QVX_API HGLOBAL WINAPI QVPasteImage(HGLOBAL target, ImageHandles* pasted, int an
                                     DWORD dlgArg3) {
   return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [=] {
     const ImageHandles in = qvx::CopyHandles(pasted);
-    const qvx::PastePlacement placement{angle,   mirror,    flip,     opacity, keyOn,
-                                        keyRed,  keyGreen,  keyBlue,  fillRed, fillGreen,
-                                        fillBlue, px,       py,       clip};
-    return qvx::PasteImages(target, in.Picture, in.Mask, placement, qvx::kWholeProgress,
-                            noDialog);
+    const qvx::PastePlacement placement{angle,    mirror,   flip,    opacity, keyOn,
+                                        keyRed,   keyGreen, keyBlue, fillRed, fillGreen,
+                                        fillBlue, px,       py,      clip};
+    return qvx::PasteImages(target, in.Picture, in.Mask, placement, qvx::kWholeProgress, noDialog);
   });
 }
