@@ -72,6 +72,32 @@ void ForEachBitRun(const BYTE* bits, int from, int to, Run&& run) {
   }
 }
 
+// Bits ORed into a 1-bit row from left to right, column after column from
+// the first one given, each byte written once when complete (or at Flush):
+// a byte written once per pixel would hold every pixel up.
+class BitRowWriter {
+ public:
+  BitRowWriter(BYTE* bits, int x) : bits_(bits), x_(x) {}
+  // The bit of the next column: 1 sets it, 0 leaves it.
+  void Put(unsigned bit) {
+    pending_ = static_cast<BYTE>(pending_ | bit << (7 - (x_ & 7)));
+    if ((x_ & 7) == 7) {
+      bits_[x_ >> 3] = static_cast<BYTE>(bits_[x_ >> 3] | pending_);
+      pending_ = 0;
+    }
+    ++x_;
+  }
+  void Flush() {
+    if (x_ & 7) bits_[x_ >> 3] = static_cast<BYTE>(bits_[x_ >> 3] | pending_);
+    pending_ = 0;
+  }
+
+ private:
+  BYTE* bits_;
+  int x_;
+  BYTE pending_ = 0;
+};
+
 // The selection arguments of an export whose first argument is a plain
 // picture handle (selection mode 0 is refused by its worker).
 inline SelectionArgs PictureSelection(HGLOBAL picture, BYTE mode, POINT* points, int pointCount,
