@@ -374,10 +374,9 @@ class PasteRows {
         if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
           // BlendChannel on blue, green and red at once.
           const Value* at = pixels_.Values();
-          const unsigned blended =
-              PackLanes(BlendLanes(w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&at[i00].blue),
-                                   LanesOfBytes(&at[i10].blue), LanesOfBytes(&at[i01].blue),
-                                   LanesOfBytes(&at[i11].blue)));
+          const unsigned blended = PackLanes(BlendLanes(
+              w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&at[i00].blue), LanesOfBytes(&at[i10].blue),
+              LanesOfBytes(&at[i01].blue), LanesOfBytes(&at[i11].blue)));
           std::memcpy(&over, &blended, 4);
           return true;
         }

@@ -33,8 +33,8 @@ HGLOBAL RunCheckSecretImage(HGLOBAL first, HGLOBAL second, int threshold, BOOL n
     const BYTE* q = DibRow(b.Record(), y);
     BitRowWriter bits(DibRow(mask.Record(), y), 0);
     for (int x = 0; x <= a->MaxX; ++x, p += 3, q += 3) {
-      const int y1 = RoundClampLevel(pairs[p[2] << 8 | p[1]] + blues[p[0]]);
-      const int y2 = RoundClampLevel(pairs[q[2] << 8 | q[1]] + blues[q[0]]);
+      const int y1 = RoundedLuminance(pairs[p[2] << 8 | p[1]] + blues[p[0]]);
+      const int y2 = RoundedLuminance(pairs[q[2] << 8 | q[1]] + blues[q[0]]);
       bits.Put(y2 - y1 >= t);
     }
     bits.Flush();

@@ -120,16 +120,15 @@ ImageHandles RunAutoSelectImage(const SelectionArgs& args, BYTE red, BYTE green,
 struct CentredYcc {
   int y, cr, cb;
 };
-// The luminance sum lies in 0..255.000255 (the weights are positive and add
-// up to 1.000001), where rounding and clamping never differ from rounding.
-inline int RoundedLuminance(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
-  return RoundClampLevel(t[kRedToY][red] + t[kGreenToY][green] + t[kBlueToY][blue]);
+// From the three sums (red + green) + blue of the product tables, lanes 0
+// (luminance), 1 (Cr) and 2 (Cb). The luminance sum lies in 0..255.000255
+// (the weights are positive and add up to 1.000001), where rounding and
+// clamping never differ from rounding.
+QVX_LOOP_BODY CentredYcc CentredYccOf(Double4 sums) {
+  return {RoundClampLevel(sums[0]), RoundHalfAway(sums[1]), RoundHalfAway(sums[2])};
 }
-inline CentredYcc ToCentredYcc(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
-  return {RoundedLuminance(t, red, green, blue),
-          RoundHalfAway(t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue]),
-          RoundHalfAway(t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue])};
-}
+// Rounded luminance only, from the luminance sum.
+inline int RoundedLuminance(double sum) { return RoundClampLevel(sum); }
 
 // The luminance shift of a mark and the threshold of a check are taken
 // into -20..20.
