@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "frame/DibAccess.h"
@@ -64,6 +65,18 @@ QVX_LOOP_BODY Byte16 MixLanes(Int4 a, Byte16 under, Byte16 over) {
 QVX_LOOP_BODY Byte16 WithFourth(Byte16 pixels, BYTE fourth) {
   const Int4 colour = reinterpret_cast<Int4>(pixels) & 0x00FFFFFF;
   return reinterpret_cast<Byte16>(colour | static_cast<std::int32_t>(std::uint32_t{fourth} << 24));
+}
+
+// The fourth byte of `count` four-byte pixels set to `fourth`.
+QVX_LOOP_BODY void SetFourthBytes(BYTE* pixels, int count, BYTE fourth) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Byte16 v;
+    std::memcpy(&v, pixels + 4 * i, 16);
+    v = WithFourth(v, fourth);
+    std::memcpy(pixels + 4 * i, &v, 16);
+  }
+  for (; i < count; ++i) pixels[4 * i + 3] = fourth;
 }
 
 // Pixels as colours: composites of more than 8 bits per pixel.

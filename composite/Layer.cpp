@@ -166,27 +166,39 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   const std::int64_t l0 = at.dx - left, l1 = l0 + layer.Width - 1;
   const int layerFrom = ClampColumn(l0, 0, width);
   const int layerTo = ClampColumn(l1, -1, width - 1);
+  using Value = typename Pixels::Value;
+  // 32-bit colours are worked on where they lie: the result's row, and the
+  // layer's row when it has 32 bits too.
+  constexpr bool kColours = std::is_same_v<Pixels, ColourPixels>;
+  const bool inResult = kColours && result.BitCount == 32;
+  const bool inLayer = kColours && layer.BitCount == 32;
   return WalkRows(height, height - 1, {}, noDialog, [&](int ry) {
     const std::int64_t y = top + ry, ly = y - at.dy;
     const bool rowInBase = y >= 0 && y < base.Height;
+    Value* under = inResult ? reinterpret_cast<Value*>(DibRow(result, ry)) : rows.under;
     if (rowInBase) {
-      std::fill(rows.under, rows.under + baseFrom, rule.fill);
-      std::fill(rows.under + baseTo + 1, rows.under + width, rule.fill);
-      Pixels::Read(base, 0, static_cast<int>(y), base.Width, rows.under + baseFrom);
+      std::fill(under, under + baseFrom, rule.fill);
+      std::fill(under + baseTo + 1, under + width, rule.fill);
+      Pixels::Read(base, 0, static_cast<int>(y), base.Width, under + baseFrom);
     } else {
-      std::fill(rows.under, rows.under + width, rule.fill);
+      std::fill(under, under + width, rule.fill);
     }
     if (ly >= 0 && ly < layer.Height && layerFrom <= layerTo) {
       const int n = layerTo - layerFrom + 1;
-      Pixels::Read(layer, static_cast<int>(layerFrom - l0), static_cast<int>(ly), n, rows.over);
+      const int lx = static_cast<int>(layerFrom - l0);
+      const Value* over = rows.over;
+      if (inLayer)
+        over = reinterpret_cast<const Value*>(DibRow(layer, static_cast<int>(ly))) + lx;
+      else
+        Pixels::Read(layer, lx, static_cast<int>(ly), n, rows.over);
       // Colours over the base mix in one loop; the rest pixel by pixel.
       int mixedFrom = 0, mixedTo = -1;
-      if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+      if constexpr (kColours) {
         if (rowInBase) {
           mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
           if (mixedFrom <= mixedTo)
-            MixRun<4>(reinterpret_cast<BYTE*>(rows.under + mixedFrom),
-                      reinterpret_cast<const BYTE*>(rows.over + (mixedFrom - layerFrom)),
+            MixRun<4>(reinterpret_cast<BYTE*>(under + mixedFrom),
+                      reinterpret_cast<const BYTE*>(over + (mixedFrom - layerFrom)),
                       mixedTo - mixedFrom + 1, rule);
         }
       }
@@ -194,11 +206,12 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
         const int x = layerFrom + i;
         if (x >= mixedFrom && x <= mixedTo) continue;
         const bool inBase = rowInBase && x >= baseFrom && x <= baseTo;
-        rows.under[x] = rule.Over(rows.under[x], rows.over[i], inBase);
+        under[x] = rule.Over(under[x], over[i], inBase);
       }
     }
-    for (int x = 0; x < width; ++x) Pixels::SetAlpha(rows.under[x], rule.resultAlpha);
-    Pixels::Write(result, 0, ry, width, rows.under);
+    if constexpr (kColours)
+      Vectorised<SetFourthBytes>(reinterpret_cast<BYTE*>(under), width, rule.resultAlpha);
+    if (!inResult) Pixels::Write(result, 0, ry, width, under);
     return true;
   });
 }
