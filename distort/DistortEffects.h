@@ -43,6 +43,10 @@ inline constexpr double kHalfPi = 1.5707963267948966;
 // beyond the 32-bit range) are never converted.
 inline bool IsSamplePosition(double v) { return v > -2147483648.0 && v < 2147483647.0; }
 
+// q / s, without the division when s is 1 (dividing by 1 changes nothing):
+// positions of a stretched axis taken back.
+QVX_LOOP_BODY double Unstretched(double q, double s) { return s == 1 ? q : q / s; }
+
 // A result colour written as it is (spare byte 1) or not written (0), for
 // filters that leave some pixels as the source has them.
 inline Bgrx Written(Bgrx c) { return {c.blue, c.green, c.red, 1}; }

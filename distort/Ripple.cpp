@@ -46,12 +46,12 @@ struct RippleFilter {
     double u, v;
     if (scaling) {
       const double a = std::fabs(s) * amplitude;
-      u = dx * a / sx + cx;
-      v = dy * a / sy + cy;
+      u = Unstretched(dx * a, sx) + cx;
+      v = Unstretched(dy * a, sy) + cy;
     } else {
       const double a = s * amplitude;
-      u = (dx + a) / sx + cx;
-      v = (dy + a) / sy + cy;
+      u = Unstretched(dx + a, sx) + cx;
+      v = Unstretched(dy + a, sy) + cy;
     }
     if (!IsSamplePosition(u) || !IsSamplePosition(v)) return background;
     int x0 = static_cast<int>(u), y0 = static_cast<int>(v);

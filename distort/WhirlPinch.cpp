@@ -68,8 +68,8 @@ struct WhirlPinchFilter {
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return kNotWritten;
     const Turn& turn = turns.At(x);
-    double u = (turn.cosine * dx - turn.sine * dy) / sx + cx;
-    double v = (turn.sine * dx + turn.cosine * dy) / sy + cy;
+    double u = Unstretched(turn.cosine * dx - turn.sine * dy, sx) + cx;
+    double v = Unstretched(turn.sine * dx + turn.cosine * dy, sy) + cy;
     if (mirrored) {
       u = 2 * cx - u;
       v = 2 * cy - v;
