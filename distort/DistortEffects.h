@@ -7,6 +7,8 @@
 // decoded the first time a position reaches it.
 #pragma once
 
+#include <type_traits>
+
 #include "filters/FilterFrame.h"
 #include "frame/SelectionArgs.h"
 #include "geometry/Sampling.h"
@@ -118,6 +120,10 @@ class PictureRows {
 // row last filled.
 template <class Value, bool kRows, bool kColumns>
 class MirroredPixels {
+  // What marks a value as made: a byte for a table row made once, the
+  // picture row's number (from 1) for a table row made again for each row.
+  using Mark = std::conditional_t<kRows, BYTE, std::uint32_t>;
+
  public:
   // Error 3 when the table cannot be had.
   bool Prepare(const WorkRect& r) {
@@ -129,10 +135,10 @@ class MirroredPixels {
     stride_ = (kColumns ? columns / 2 : columns) + 1;
     const std::size_t rows = kRows ? static_cast<std::size_t>(r.bottom - r.top) / 2 + 1 : 1;
     const std::size_t n = stride_ * rows;
-    if (!table_.Allocate((sizeof(Value) + sizeof(std::uint32_t)) * n)) return false;
+    if (!table_.Allocate((sizeof(Value) + sizeof(Mark)) * n)) return false;
     values_ = table_.As<Value>();
-    marks_ = reinterpret_cast<std::uint32_t*>(values_ + n);
-    std::fill_n(marks_, n, 0u);
+    marks_ = reinterpret_cast<Mark*>(values_ + n);
+    std::fill_n(marks_, n, Mark{0});
     return true;
   }
   // Makes the values of columns x0..x1 of row y ready; compute(c, r) gives
@@ -142,9 +148,9 @@ class MirroredPixels {
   void Fill(int y, int x0, int x1, Compute compute) {
     const int k = kRows ? std::min(y - top_, bottom_ - y) : 0;
     // A table row is filled once (kRows) or once per picture row.
-    const std::uint32_t mark = kRows ? 1u : static_cast<std::uint32_t>(y - top_) + 1;
+    const Mark mark = kRows ? 1 : static_cast<Mark>(y - top_ + 1);
     row_ = values_ + stride_ * static_cast<std::size_t>(k);
-    std::uint32_t* marks = marks_ + stride_ * static_cast<std::size_t>(k);
+    Mark* marks = marks_ + stride_ * static_cast<std::size_t>(k);
     const int r = kRows ? top_ + k : y;
     for (int x = x0; x <= x1; ++x) {
       const int j = Column(x);
@@ -165,7 +171,7 @@ class MirroredPixels {
   WorkBlock table_;
   Value* values_ = nullptr;
   Value* row_ = nullptr;
-  std::uint32_t* marks_ = nullptr;
+  Mark* marks_ = nullptr;
 };
 
 // Pixels x0..x1 of row y from filter.Pixel(x, y) (an always-inline
