@@ -20,13 +20,13 @@ MarkTextSpec MakeMarkTextSpec(const MarkTextArgs& args, std::size_t faceLength,
   MarkTextSpec spec{};
   spec.TextColor = 0x00FFFFFF;
   spec.BackColor = 0;
-  std::memcpy(spec.FaceName, args.faceName, faceLength);
+  if (faceLength) std::memcpy(spec.FaceName, args.faceName, faceLength);
   spec.FontSize = args.fontSize;
   std::memcpy(spec.StyleBytes, args.style, sizeof spec.StyleBytes);
   spec.Transparent = 0;
   spec.Direction = args.direction;
   spec.Angle = args.angle;
-  std::memcpy(spec.Text, args.text, textLength);
+  if (textLength) std::memcpy(spec.Text, args.text, textLength);
   return spec;
 }
 
