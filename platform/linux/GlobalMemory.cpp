@@ -60,9 +60,9 @@ struct Block {
   void* mapping = nullptr;  // start of the mapping, for large and guarded blocks
   std::size_t size = 0;     // the size asked for
   std::size_t mappedBytes = 0;
-  std::size_t slack = 0;    // guarded blocks: bytes between the block's end and the guard
+  std::size_t slack = 0;  // guarded blocks: bytes between the block's end and the guard
   unsigned locks = 0;
-  bool reusable = false;    // a plain mapping that starts at `data`, kept for reuse when freed
+  bool reusable = false;  // a plain mapping that starts at `data`, kept for reuse when freed
 };
 
 using Clock = std::chrono::steady_clock;
@@ -153,7 +153,8 @@ void TrimKept(Heap& heap, Clock::time_point now, std::size_t extraBlocks, std::s
     const KeptMapping& m = heap.kept[drop];
     const std::size_t blocks = heap.kept.size() - drop + extraBlocks;
     const std::size_t bytes = heap.keptBytes + extraBytes;
-    if (blocks <= heap.limits.blocks && bytes <= heap.limits.bytes && now - m.freedAt <= heap.limits.idle)
+    if (blocks <= heap.limits.blocks && bytes <= heap.limits.bytes &&
+        now - m.freedAt <= heap.limits.idle)
       break;
     heap.keptBytes -= m.mappedBytes;
     unmaps.push_back(m);
@@ -168,7 +169,8 @@ KeptMapping TakeKept(Heap& heap, std::size_t length) {
   std::size_t best = heap.kept.size();
   for (std::size_t i = 0; i < heap.kept.size(); ++i) {
     const std::size_t size = heap.kept[i].mappedBytes;
-    if (size >= length && (best == heap.kept.size() || size < heap.kept[best].mappedBytes)) best = i;
+    if (size >= length && (best == heap.kept.size() || size < heap.kept[best].mappedBytes))
+      best = i;
   }
   if (best == heap.kept.size()) return KeptMapping{};
   const KeptMapping taken = heap.kept[best];
@@ -202,7 +204,8 @@ void* MapLarge(std::size_t length, bool& fresh) {
   const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
   if (aligned > start) munmap(map, aligned - start);
   const std::uintptr_t end = start + padded;
-  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+  if (end > aligned + length)
+    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
   madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
   fresh = true;
   return reinterpret_cast<void*>(aligned);

@@ -2,12 +2,11 @@
 // handed out zero-filled; small ones come from the C++ heap.
 #ifdef QVX_HAVE_CLI
 
-#include "cli/LargeBuffers.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "cli/LargeBuffers.h"
 #include "platform/GlobalMemory.h"
 
 namespace qvx::cli {
