@@ -12,5 +12,7 @@ void QvxMemFailLockAt(long) {}
 long QvxMemAllocCalls(void) { return 0; }
 long QvxMemLockCalls(void) { return 0; }
 void QvxMemSetGuardPages(int) {}
+void QvxMemSetBlockKeep(long, unsigned long long, long) {}
+long QvxMemKeptBlocks(void) { return 0; }
 
 }  // extern "C"
