@@ -231,13 +231,15 @@ bool RunWrite(PngWriter& w, const std::uint8_t* dib, const DibLayout& layout,
                    const_cast<png_bytep>(extras->exif.data()));
   }
   if (extras && !extras->icc.empty()) {
-    // A profile libpng finds unfit is left out rather than failing the write.
+    // A profile libpng finds unfit is left out rather than failing the write;
+    // libpng checks it again while writing the header, so the leniency lasts
+    // until the header is out.
     png_set_benign_errors(w.png, 1);
     png_set_iCCP(w.png, w.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, extras->icc.data(),
                  static_cast<png_uint_32>(extras->icc.size()));
-    png_set_benign_errors(w.png, 0);
   }
   png_write_info(w.png, w.info);
+  png_set_benign_errors(w.png, 0);
   if (plane || layout.bitCount >= 16) png_set_bgr(w.png);
 
   const bool widen = layout.bitCount == 16 || (!fourthByteAlpha && layout.bitCount == 32);
