@@ -137,8 +137,24 @@ QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
   for (; i < count - 1; ++i) std::memcpy(p + 3 * i, colours + i, 4);
   Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
 }
-inline void StoreRun(const Px24& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
-  if (skips) return StoreRun<Px24, BYTE*>(dst, row, x0, x1, colours, true);
+// Runs that skip pixels the same way, each byte taking the new colour's
+// where its pixel is written and keeping its own otherwise.
+QVX_LOOP_BODY void Store24Written(BYTE* p, int count, const Bgrx* colours) {
+  int i = 0;
+  for (; i + 6 <= count; i += 4) {
+    Byte16 v, old;
+    std::memcpy(&v, colours + i, 16);
+    std::memcpy(&old, p + 3 * i, 16);
+    const Byte16 spare = Shuffle<3, 3, 3, 7, 7, 7, 11, 11, 11, 15, 15, 15, 16, 16, 16, 16>(v, Byte16{});
+    v = Shuffle<0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0>(v);
+    const Byte16 merged = spare != 0 ? v : old;
+    std::memcpy(p + 3 * i, &merged, 16);
+  }
+  for (; i < count; ++i)
+    if (colours[i].spare) Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
+}
+inline void StoreRun(const Px24&, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
+  if (skips) return Vectorised<Store24Written>(Px24::At(row, x0), x1 - x0 + 1, colours);
   Vectorised<Store24>(Px24::At(row, x0), x1 - x0 + 1, colours);
 }
 
