@@ -156,11 +156,16 @@ QVX_LOOP_BODY void SelectiveLanes(Bgrx* out, const Bgrx* up, const Bgrx* at, con
     const Bgrx* from[8] = {up - 1, up, up + 1, at - 1, at + 1, down - 1, down, down + 1};
     for (int j = 0; j < 8; ++j) std::memcpy(&v[j], from[j] + i, sizeof v[j]);
     std::memcpy(&c, at + i, sizeof c);
-    Byte32 strays{};
-    for (int j = 0; j < 8; ++j) {
-      const Byte32 d = v[j] > c ? v[j] - c : c - v[j];
-      strays |= d > level;
+    // Some neighbour strays where the largest lies above, or the smallest
+    // below, the centre by more than the threshold.
+    Byte32 low = v[0], high = v[0];
+    for (int j = 1; j < 8; ++j) {
+      low = v[j] < low ? v[j] : low;
+      high = v[j] > high ? v[j] : high;
     }
+    const Byte32 above = high > c ? high - c : Byte32{};
+    const Byte32 below = c > low ? c - low : Byte32{};
+    const Byte32 strays = (above > level) | (below > level);
     SortEight(v);
     const Lanes8 colours = reinterpret_cast<Lanes8>(strays ? v[4] : c) & 0x00FFFFFFu;
     const auto written =
@@ -207,8 +212,13 @@ struct SelectiveMedianFilter {
       Vectorised<SelectiveLanes>(out + i, rows[0] + i, rows[1] + i, rows[2] + i, to - from + 1,
                                  threshold);
     }
-    for (int x = x0; x <= x1; ++x)
-      if (x < from || x > to) EdgePixel(job, rows, x, y, out);
+    for (int x = x0; x <= x1; ++x) {
+      if (x == from && from <= to) {
+        x = to;
+        continue;
+      }
+      EdgePixel(job, rows, x, y, out);
+    }
   }
 
   // A pixel whose neighbourhood is cut by the picture's edge.

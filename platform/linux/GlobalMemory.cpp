@@ -12,6 +12,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -85,6 +86,8 @@ struct Heap {
   std::unordered_map<const void*, std::uintptr_t> byPointer;
   std::uintptr_t nextHandle = 0x10000;
   long lockedBlocks = 0;
+  std::size_t liveBytes = 0;
+  std::size_t peakBytes = 0;
   long allocCalls = 0;
   long lockCalls = 0;
   long failAllocAt = 0;
@@ -156,6 +159,8 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   heap.nextHandle += 8;
   heap.byPointer[block.data] = handle;
   heap.blocks.emplace(handle, block);
+  heap.liveBytes += block.size;
+  heap.peakBytes = std::max(heap.peakBytes, heap.liveBytes);
   return reinterpret_cast<HGLOBAL>(handle);
 }
 
@@ -192,6 +197,7 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
     if (it == heap.blocks.end()) return handle;  // failure: the handle comes back
     block = it->second;
     if (block.locks) --heap.lockedBlocks;
+    heap.liveBytes -= block.size;
     heap.byPointer.erase(block.data);
     heap.blocks.erase(it);
   }
@@ -223,6 +229,24 @@ long QvxMemLockedBlocks(void) {
   Heap& heap = TheHeap();
   std::lock_guard<std::mutex> guard(heap.mutex);
   return heap.lockedBlocks;
+}
+
+SIZE_T QvxMemLiveBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.liveBytes;
+}
+
+SIZE_T QvxMemPeakBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.peakBytes;
+}
+
+void QvxMemResetPeakBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  heap.peakBytes = heap.liveBytes;
 }
 
 void QvxMemFailAllocAt(long n) {
