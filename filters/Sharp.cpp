@@ -34,12 +34,11 @@ QVX_LOOP_BODY void SharpRow(Bgrx* out, const Bgrx* source, const BYTE* luminance
     std::memcpy(&colours, source + i, sizeof colours);
     std::memcpy(&d, differences + i, sizeof d);
     const Int4 own{luminance[i], luminance[i + 1], luminance[i + 2], luminance[i + 3]};
-    const Double4 lum = __builtin_convertvector(d, Double4) * gain +
-                        __builtin_convertvector(own, Double4);
+    const Double4 lum = DoubleLanes(d) * gain + DoubleLanes(own);
     const Double4 r = ChannelLanes(colours, 2), g = ChannelLanes(colours, 1),
                   b = ChannelLanes(colours, 0);
-    const Double4 cr = __builtin_convertvector(RoundLanes(r * c[0] + g * c[1] + b * c[2]), Double4);
-    const Double4 cb = __builtin_convertvector(RoundLanes(r * c[3] + g * c[4] + b * c[5]), Double4);
+    const Double4 cr = DoubleLanes(RoundLanes(r * c[0] + g * c[1] + b * c[2]));
+    const Double4 cb = DoubleLanes(RoundLanes(r * c[3] + g * c[4] + b * c[5]));
     const Int4 blue = ClampLanes(RoundLanes(lum + 1.772 * cb));
     const Int4 green = ClampLanes(RoundLanes(lum - 0.34414 * cb - 0.71414 * cr));
     const Int4 red = ClampLanes(RoundLanes(lum + 1.402 * cr));
