@@ -25,9 +25,12 @@ using ColumnSum = std::uint16_t __attribute__((vector_size(8)));
 // Moves the column sums down by one row: adds row `in`, takes away row
 // `out` (either may be null).
 QVX_LOOP_BODY void SlideColumns(std::uint16_t* column, const BYTE* in, const BYTE* out, int lanes) {
-  if (in)
+  if (in && out)
+    for (int k = 0; k < lanes; ++k)
+      column[k] = static_cast<std::uint16_t>(column[k] + in[k] - out[k]);
+  else if (in)
     for (int k = 0; k < lanes; ++k) column[k] = static_cast<std::uint16_t>(column[k] + in[k]);
-  if (out)
+  else if (out)
     for (int k = 0; k < lanes; ++k) column[k] = static_cast<std::uint16_t>(column[k] - out[k]);
 }
 

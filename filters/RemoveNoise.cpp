@@ -143,6 +143,13 @@ QVX_LOOP_BODY void SortEight(T* p) {
   Order(p[2], p[4]), Order(p[3], p[5]), Order(p[3], p[4]);
 }
 
+template <class V>
+QVX_LOOP_BODY V LoadLanes(const void* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // Pixels with all eight neighbours, each byte lane (channel) on its own:
 // where a neighbour strays by more than the threshold, the lane becomes
 // index 4 of the eight neighbours sorted. A pixel's spare byte is 1 where
@@ -152,10 +159,11 @@ QVX_LOOP_BODY void SelectiveLanes(Bgrx* out, const Bgrx* up, const Bgrx* at, con
   const auto level = static_cast<BYTE>(threshold);
   int i = 0;
   for (; i + 8 <= count; i += 8) {
-    Byte32 v[8], c;
-    const Bgrx* from[8] = {up - 1, up, up + 1, at - 1, at + 1, down - 1, down, down + 1};
-    for (int j = 0; j < 8; ++j) std::memcpy(&v[j], from[j] + i, sizeof v[j]);
-    std::memcpy(&c, at + i, sizeof c);
+    Byte32 v[8] = {LoadLanes<Byte32>(up + i - 1),   LoadLanes<Byte32>(up + i),
+                   LoadLanes<Byte32>(up + i + 1),   LoadLanes<Byte32>(at + i - 1),
+                   LoadLanes<Byte32>(at + i + 1),   LoadLanes<Byte32>(down + i - 1),
+                   LoadLanes<Byte32>(down + i),     LoadLanes<Byte32>(down + i + 1)};
+    const Byte32 c = LoadLanes<Byte32>(at + i);
     // Some neighbour strays where the largest lies above, or the smallest
     // below, the centre by more than the threshold.
     Byte32 low = v[0], high = v[0];
