@@ -20,6 +20,12 @@ extern "C" {
 // count is above zero.
 long QvxMemLiveBlocks(void);
 long QvxMemLockedBlocks(void);
+// Bytes of the blocks allocated and not freed (the sizes asked for), and the
+// most there have been at once since QvxMemResetPeakBytes (or the start):
+// what a call needed at its peak, for tests of work memory.
+SIZE_T QvxMemLiveBytes(void);
+SIZE_T QvxMemPeakBytes(void);
+void QvxMemResetPeakBytes(void);
 
 // Failure injection: the n-th GlobalAlloc (or GlobalLock) from now fails,
 // counting from 1; 0 switches injection off. Injection also switches itself

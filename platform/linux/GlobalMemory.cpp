@@ -116,6 +116,8 @@ struct Heap {
   std::unordered_map<const void*, std::uintptr_t> byPointer;
   std::uintptr_t nextHandle = 0x10000;
   long lockedBlocks = 0;
+  std::size_t liveBytes = 0;
+  std::size_t peakBytes = 0;
   long allocCalls = 0;
   long lockCalls = 0;
   long failAllocAt = 0;
@@ -290,6 +292,8 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   heap.nextHandle += 8;
   heap.byPointer[block.data] = handle;
   heap.blocks.emplace(handle, block);
+  heap.liveBytes += block.size;
+  heap.peakBytes = std::max(heap.peakBytes, heap.liveBytes);
   return reinterpret_cast<HGLOBAL>(handle);
 }
 
@@ -328,6 +332,7 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
     if (it != heap.blocks.end()) {
       block = it->second;
       if (block.locks) --heap.lockedBlocks;
+      heap.liveBytes -= block.size;
       heap.byPointer.erase(block.data);
       heap.blocks.erase(it);
     }
@@ -362,6 +367,24 @@ long QvxMemLockedBlocks(void) {
   Heap& heap = TheHeap();
   std::lock_guard<std::mutex> guard(heap.mutex);
   return heap.lockedBlocks;
+}
+
+SIZE_T QvxMemLiveBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.liveBytes;
+}
+
+SIZE_T QvxMemPeakBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.peakBytes;
+}
+
+void QvxMemResetPeakBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  heap.peakBytes = heap.liveBytes;
 }
 
 void QvxMemFailAllocAt(long n) {

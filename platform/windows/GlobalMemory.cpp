@@ -7,6 +7,9 @@ extern "C" {
 
 long QvxMemLiveBlocks(void) { return 0; }
 long QvxMemLockedBlocks(void) { return 0; }
+SIZE_T QvxMemLiveBytes(void) { return 0; }
+SIZE_T QvxMemPeakBytes(void) { return 0; }
+void QvxMemResetPeakBytes(void) {}
 void QvxMemFailAllocAt(long) {}
 void QvxMemFailLockAt(long) {}
 long QvxMemAllocCalls(void) { return 0; }
