@@ -228,20 +228,22 @@ struct LinearFilter {
   }
 
   bool Prepare(FilterJob& job) {
-    spanCount = WalkSpans(job.rect, [](int, int, int, const int*) {});
     std::size_t tapCount = 0;
-    if (!spanBlock.Allocate(sizeof(Span) * (static_cast<std::size_t>(spanCount) + 1))) return false;
+    spanCount = WalkSpans(job.rect, [&](int, int, int run, const int*) {
+      tapCount += static_cast<std::size_t>(run);
+    });
+    if (!spanBlock.Allocate(sizeof(Span) * (static_cast<std::size_t>(spanCount) + 1)) ||
+        !tapBlock.Allocate(sizeof(int) * (tapCount + 1)))
+      return false;
     spans = spanBlock.As<Span>();
-    WalkSpans(job.rect, [&](int n, int from, int run, const int*) {
+    taps = tapBlock.As<int>();
+    tapCount = 0;
+    WalkSpans(job.rect, [&](int n, int from, int run, const int* offsets) {
       spans[n] = {from, run, tapCount};
+      std::copy_n(offsets, run, taps + tapCount);
       tapCount += static_cast<std::size_t>(run);
     });
     spans[spanCount] = {job.Columns(), 0, tapCount};
-    if (!tapBlock.Allocate(sizeof(int) * (tapCount + 1))) return false;
-    taps = tapBlock.As<int>();
-    WalkSpans(job.rect, [&](int n, int, int run, const int* offsets) {
-      std::copy_n(offsets, run, taps + spans[n].taps);
-    });
     // Rows of a path stay within `samples` rows of the pixel's.
     return job.rows.Allocate(path.samples + 1, 0);
   }

@@ -151,14 +151,19 @@ QVX_LOOP_BODY void WindowModes(const BYTE* const* rows, int count, BYTE* out) {
     if (i + 32 > count) i = count - 32;  // the last lanes again, from the end
     Byte32 keys[kArea], visits[kArea];
     Byte32 best{};
+    // Unrolled whole: the pairs are the work, and the loops' own steps
+    // would double it.
+#pragma GCC unroll 25
     for (int p = 0; p < kArea; ++p) {
       std::memcpy(&keys[p], rows[p / Size] + i + p % Size, sizeof keys[p]);
       Byte32 n = Byte32{} + 1;
+#pragma GCC unroll 25
       for (int q = 0; q < p; ++q) n -= reinterpret_cast<Byte32>(keys[q] == keys[p]);
       visits[p] = n;
       best = Max(best, n);
     }
     Byte32 winner{};
+#pragma GCC unroll 25
     for (int p = kArea - 1; p >= 0; --p) {
       const Byte32 reaches = reinterpret_cast<Byte32>(visits[p] == best);
       const Byte32 value = Positions ? Byte32{} + static_cast<BYTE>(p) : keys[p];
@@ -344,7 +349,12 @@ struct OilPaintFilter {
       if (!lanesBlock.Allocate(Keys::kPlanes * plane)) return false;
       std::memset(lanesBlock.Data(), 0, Keys::kPlanes * plane);  // lanes read past a window
       for (int k = 0; k < Keys::kPlanes; ++k) planes[k] = lanesBlock.As<BYTE>() + k * plane;
-      if (!keyRows.Allocate(size + 1, 0, Keys::kPlanes * job.Columns(), 1, job.height))
+      // Key rows serve the luminance bins of every window and whole
+      // windows, where there can be any.
+      const bool whole = size > 1 && job.rect.bottom - job.rect.top + 1 >= size &&
+                         job.Columns() >= size + 31;
+      if ((whole || !kChannels) &&
+          !keyRows.Allocate(size + 1, 0, Keys::kPlanes * job.Columns(), 1, job.height))
         return false;
     } else {
       const std::size_t entries = KeyCounts::Entries(size * size);

@@ -36,4 +36,10 @@ long QvxMemLockCalls(void);
 // the few bytes between a block's end and its guard page are poisoned for
 // the address sanitizer where it is present. Off by default.
 void QvxMemSetGuardPages(int on);
+// Bytes asked for by the blocks allocated and not freed, and the most they
+// have been since QvxMemResetPeak (which starts over from the bytes live
+// then); lets a test bound a call's work memory.
+SIZE_T QvxMemLiveBytes(void);
+SIZE_T QvxMemPeakBytes(void);
+void QvxMemResetPeak(void);
 }

@@ -12,6 +12,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -89,6 +90,8 @@ struct Heap {
   long lockCalls = 0;
   long failAllocAt = 0;
   long failLockAt = 0;
+  std::size_t liveBytes = 0;
+  std::size_t peakBytes = 0;
 };
 
 Heap& TheHeap() {
@@ -156,6 +159,8 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   heap.nextHandle += 8;
   heap.byPointer[block.data] = handle;
   heap.blocks.emplace(handle, block);
+  heap.liveBytes += bytes;
+  heap.peakBytes = std::max(heap.peakBytes, heap.liveBytes);
   return reinterpret_cast<HGLOBAL>(handle);
 }
 
@@ -192,6 +197,7 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
     if (it == heap.blocks.end()) return handle;  // failure: the handle comes back
     block = it->second;
     if (block.locks) --heap.lockedBlocks;
+    heap.liveBytes -= block.size;
     heap.byPointer.erase(block.data);
     heap.blocks.erase(it);
   }
@@ -249,6 +255,24 @@ long QvxMemLockCalls(void) {
   Heap& heap = TheHeap();
   std::lock_guard<std::mutex> guard(heap.mutex);
   return heap.lockCalls;
+}
+
+SIZE_T QvxMemLiveBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.liveBytes;
+}
+
+SIZE_T QvxMemPeakBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.peakBytes;
+}
+
+void QvxMemResetPeak(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  heap.peakBytes = heap.liveBytes;
 }
 
 }  // extern "C"

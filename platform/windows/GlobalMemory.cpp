@@ -12,5 +12,8 @@ void QvxMemFailLockAt(long) {}
 long QvxMemAllocCalls(void) { return 0; }
 long QvxMemLockCalls(void) { return 0; }
 void QvxMemSetGuardPages(int) {}
+SIZE_T QvxMemLiveBytes(void) { return 0; }
+SIZE_T QvxMemPeakBytes(void) { return 0; }
+void QvxMemResetPeak(void) {}
 
 }  // extern "C"
