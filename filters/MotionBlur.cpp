@@ -364,22 +364,37 @@ struct Arcs {
   int cx, cy, angles;
 };
 QVX_LOOP_BODY void SpinFour(const Arcs* a, int x, int dy, int stride, Int4* sums, int* counts) {
+  // Everything the loop reads is a local, so that the sums stay in
+  // registers.
+  const double* const sines = a->sines;
+  const double* const cosines = a->cosines;
+  const Bgrx* const* const rowOf = a->rowOf;
+  const int angles = a->angles, left = a->rect.left, top = a->rect.top;
+  const double cx = a->cx, cy = a->cy;
   const Double4 dx = Double4{0, 1, 2, 3} + static_cast<double>(x - a->cx);
-  const unsigned width = static_cast<unsigned>(a->rect.right - a->rect.left);
-  const unsigned height = static_cast<unsigned>(a->rect.bottom - a->rect.top);
-  for (int k = 0; k < a->angles; k += stride) {
-    const double c = a->cosines[k], s = a->sines[k];
-    const Double4 sx = dx * c - dy * s + a->cx;
-    const Double4 sy = dx * s + dy * c + a->cy;
-    const Int4 column = __builtin_convertvector(sx, Int4) - a->rect.left;
-    const Int4 row = __builtin_convertvector(sy, Int4) - a->rect.top;
-    for (int j = 0; j < 4; ++j) {
+  const unsigned width = static_cast<unsigned>(a->rect.right - left);
+  const unsigned height = static_cast<unsigned>(a->rect.bottom - top);
+  Int4 sum0{}, sum1{}, sum2{}, sum3{};
+  int n0 = 0, n1 = 0, n2 = 0, n3 = 0;
+  for (int k = 0; k < angles; k += stride) {
+    const double c = cosines[k], s = sines[k];
+    const Double4 sx = dx * c - dy * s + cx;
+    const Double4 sy = dx * s + dy * c + cy;
+    const Int4 column = __builtin_convertvector(sx, Int4) - left;
+    const Int4 row = __builtin_convertvector(sy, Int4) - top;
+    const auto take = [&](int j, Int4& sum, int& n) {
       if (static_cast<unsigned>(column[j]) > width || static_cast<unsigned>(row[j]) > height)
-        continue;
-      sums[j] += Widen(a->rowOf[row[j]][column[j]]);
-      ++counts[j];
-    }
+        return;
+      sum += Widen(rowOf[row[j]][column[j]]);
+      ++n;
+    };
+    take(0, sum0, n0);
+    take(1, sum1, n1);
+    take(2, sum2, n2);
+    take(3, sum3, n3);
   }
+  sums[0] = sum0, sums[1] = sum1, sums[2] = sum2, sums[3] = sum3;
+  counts[0] = n0, counts[1] = n1, counts[2] = n2, counts[3] = n3;
 }
 
 struct SpinFilter {
