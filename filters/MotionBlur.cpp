@@ -26,7 +26,16 @@
 // Along either path the sample's row depends only on the pixel's row and
 // the sample's number: rows are worked out once per row, and a path's
 // length is the shorter of the two lengths before its column or its row
-// leaves the rectangle.
+// leaves the rectangle. Sums of up to 255 samples fit 16-bit halves of
+// 32-bit lanes, eight pixels to a vector.
+//
+// Spin arcs work out the positions of four neighbouring pixels' samples in
+// the lanes of one vector where the pixels share their stride.
+//
+// Measured under load on 4000 x 3000 pictures, against a pixel at a time
+// with every sample's column read from a table: linear 10 samples 420-600
+// Mpx/s (from 75), 50 samples 140-170; zoom 10 samples 130-200 (from
+// 75-145); spin of 10 degrees 12-13 (from 3-6).
 #include <cmath>
 #include <cstdint>
 #include <cstring>

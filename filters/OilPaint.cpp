@@ -9,9 +9,14 @@
 // of the values with the highest count M, the one whose M-th (and last)
 // visit comes first.
 //
-// Brushes of up to 5 x 5 pixels hold their window's keys (channel values or
-// luminance bins) in the lanes of one vector and count every key against
-// every other at once. Larger brushes keep counts for a window sliding
+// Brushes of up to 5 x 5 pixels: where 32 neighbouring pixels' windows lie
+// wholly in the rectangle, each pixel is a lane, and each visit of the
+// window is counted against the visits before it in all 32 lanes at once
+// (3 planes x 300 comparisons for 32 pixels of a 5 x 5 brush: about 100
+// Mpx/s per channel and 175 by luminance, against 10 and 30 for a pixel at
+// a time, measured under load). Elsewhere, near the rectangle's edges, a
+// pixel's window keys (channel values or luminance bins) fill the lanes of
+// one vector and every key is counted against every other at once. Larger brushes keep counts for a window sliding
 // along the run. Up to 16 x 16, a pass in visiting order, counting afresh,
 // stops at the first key to reach the highest count. Beyond that such a
 // pass would cost the window's area per pixel: the window also keeps, for
