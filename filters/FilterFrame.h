@@ -126,23 +126,9 @@ void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgrx* colours, bool 
     if (!skips || colours->spare) dst.Write(p, colours->red, colours->green, colours->blue);
 }
 
-// 24-bit runs are written four bytes at a time, each pixel's fourth byte
-// overwritten by the next pixel; the last pixel writes its own three.
-// Four pixels at a time while 16 bytes can be written inside the run.
-QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
-  int i = 0;
-  for (; i + 6 <= count; i += 4) {
-    Byte16 v;
-    std::memcpy(&v, colours + i, 16);
-    v = Shuffle<0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0>(v);
-    std::memcpy(p + 3 * i, &v, 16);
-  }
-  for (; i < count - 1; ++i) std::memcpy(p + 3 * i, colours + i, 4);
-  Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
-}
 inline void StoreRun(const Px24& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
   if (skips) return StoreRun<Px24, BYTE*>(dst, row, x0, x1, colours, true);
-  Vectorised<Store24>(Px24::At(row, x0), x1 - x0 + 1, colours);
+  Vectorised<Pack24>(Px24::At(row, x0), x1 - x0 + 1, &colours->blue);
 }
 
 inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {

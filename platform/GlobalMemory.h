@@ -42,4 +42,12 @@ void QvxMemSetGuardPages(int on);
 SIZE_T QvxMemLiveBytes(void);
 SIZE_T QvxMemPeakBytes(void);
 void QvxMemResetPeak(void);
+// Reuse of freed large blocks (1 MB and more, outside guard-page mode):
+// at most `blocks` of them, holding at most `bytes` together, are kept, and
+// one unused for `idleMilliseconds` goes back to the system at the next
+// allocation or free. 0 blocks switches reuse off; what is kept beyond new
+// limits is released at once. By default 4 blocks, 256 MB, 1000 ms.
+void QvxMemSetBlockKeep(long blocks, unsigned long long bytes, long idleMilliseconds);
+// Freed blocks kept for reuse now.
+long QvxMemKeptBlocks(void);
 }

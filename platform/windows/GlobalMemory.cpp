@@ -15,5 +15,7 @@ void QvxMemSetGuardPages(int) {}
 SIZE_T QvxMemLiveBytes(void) { return 0; }
 SIZE_T QvxMemPeakBytes(void) { return 0; }
 void QvxMemResetPeak(void) {}
+void QvxMemSetBlockKeep(long, unsigned long long, long) {}
+long QvxMemKeptBlocks(void) { return 0; }
 
 }  // extern "C"
