@@ -23,16 +23,43 @@ void BM_OilPaint(benchmark::State& state) {
 }
 BENCHMARK(BM_OilPaint)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// Kind state.range(0): linear 10 samples at 30 degrees, spin of 10
-// degrees, zoom 10 samples.
+// Brush size 5, method state.range(0), on a picture of state.range(1) x
+// state.range(2) pixels: the rate should hold from 1 to 48 megapixels.
+void BM_OilPaintSized(benchmark::State& state) {
+  const BYTE method = static_cast<BYTE>(state.range(0));
+  const int width = static_cast<int>(state.range(1)), height = static_cast<int>(state.range(2));
+  HGLOBAL source = MakeBenchPicture(24, width, height);
+  ImageHandles images{source, nullptr};
+  for (auto _ : state)
+    TakeResult(state, QVOilPaint(&images, 1, nullptr, 0, nullptr, TRUE, method, 5, TRUE, 0, 0, 0));
+  GlobalFree(source);
+  SetMegapixels(state, double{1.0} * width * height);
+}
+BENCHMARK(BM_OilPaintSized)
+    ->Args({0, 1155, 866})
+    ->Args({0, 8000, 6000})
+    ->Args({1, 1155, 866})
+    ->Args({1, 8000, 6000})
+    ->Unit(benchmark::kMillisecond);
+
+// Kind state.range(0) with state.range(1) samples: linear at 30 degrees,
+// spin of 10 degrees (no samples count), zoom.
 void BM_MotionBlur(benchmark::State& state) {
   const BYTE kind = static_cast<BYTE>(state.range(0));
+  const BYTE samples = static_cast<BYTE>(state.range(1));
   const int degrees = kind == 1 ? 10 : 30;
   RunOn(state, 24, [=](ImageHandles* images) {
-    return QVMotionBlur(images, 1, nullptr, 0, nullptr, TRUE, kind, 10, degrees, TRUE, 0, 0, 0);
+    return QVMotionBlur(images, 1, nullptr, 0, nullptr, TRUE, kind, samples, degrees, TRUE, 0, 0,
+                        0);
   });
 }
-BENCHMARK(BM_MotionBlur)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MotionBlur)
+    ->Args({0, 10})
+    ->Args({0, 50})
+    ->Args({1, 10})
+    ->Args({2, 10})
+    ->Args({2, 50})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace qvx::bench

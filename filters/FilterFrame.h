@@ -76,9 +76,12 @@ class MeanDivisor {
  public:
   MeanDivisor() = default;
   explicit MeanDivisor(int n) : inverse_(Inverse(n)) {}
-  Int4 operator()(Int4 sum) const {
-    const Float4 q = (__builtin_convertvector(sum, Float4) + 0.5f) * inverse_;
-    return __builtin_convertvector(q, Int4);
+  Int4 operator()(Int4 sum) const { return DivideLanes(sum, Float4{} + inverse_); }
+  // The same for each lane of a vector of sums, with the inverses of its
+  // own counts.
+  template <class Ints, class Floats>
+  QVX_LOOP_BODY static Ints DivideLanes(Ints sum, Floats inverse) {
+    return __builtin_convertvector((__builtin_convertvector(sum, Floats) + 0.5f) * inverse, Ints);
   }
   // The same for one lane, for loops over lanes.
   static float Inverse(int n) { return 1.0f / static_cast<float>(n); }

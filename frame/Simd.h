@@ -83,7 +83,9 @@ using Word16 = std::uint16_t __attribute__((vector_size(32)));
 using Short16 = std::int16_t __attribute__((vector_size(32)));
 using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
 using Int4 = std::int32_t __attribute__((vector_size(16)));
+using Int8 = std::int32_t __attribute__((vector_size(32)));
 using Float4 = float __attribute__((vector_size(16)));
+using Float8 = float __attribute__((vector_size(32)));
 using Double4 = double __attribute__((vector_size(32)));
 
 // Lanes picked by constant indices: Shuffle<I...>(v) gives v[I]...;

@@ -34,8 +34,6 @@ struct PaletteLanes {
   explicit PaletteLanes(const Palette& palette);
 };
 
-using Int8 = std::int32_t __attribute__((vector_size(32)));
-
 // The first of the entries first..end-1 at the smallest city-block
 // distance |red difference| + |green difference| + |blue difference| (as a
 // search from a best distance of 1000 that takes only a strictly smaller

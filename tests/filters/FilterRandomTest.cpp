@@ -413,6 +413,31 @@ RandomCase MosaicCase(int cw, int ch) {
           [=](auto& g, auto& s) { return ExpectedMosaic(g, s.rect, s.selected, cw, ch); }};
 }
 
+// Cases for pictures wide and tall enough for the fast paths: linear paths
+// summed over spans of shared offsets (axis directions too, whose sines and
+// cosines are not quite 0 or 1), zoom rays gathered eight pixels at a time,
+// spin arcs four at a time, and whole oil-paint windows 32 at a time, each
+// next to the rule's own work at the rectangle's edges.
+std::vector<RandomCase> WidePathAndBrushCases(std::mt19937& random) {
+  static const int kDirections[] = {0, 90, 180, 270, -90, 45, 30, 360, -720};
+  const auto samples = [&] {
+    return static_cast<BYTE>(random() % 3 ? 1 + random() % 40 : random() % 256);
+  };
+  const int degrees =
+      random() % 2 ? kDirections[random() % 9] : static_cast<int>(random() % 1441) - 720;
+  std::vector<RandomCase> cases = {
+      Case<RunMotionBlur, ref::MotionBlur>("MotionBlur kind, samples, degrees", BYTE{0}, samples(),
+                                           degrees),
+      Case<RunMotionBlur, ref::MotionBlur>("MotionBlur kind, samples, degrees", BYTE{2}, samples(),
+                                           0),
+      Case<RunMotionBlur, ref::MotionBlur>("MotionBlur kind, samples, degrees", BYTE{1}, BYTE{0},
+                                           static_cast<int>(random() % 60))};
+  for (BYTE method : {0, 1})
+    cases.push_back(Case<RunOilPaint, ref::OilPaint>("OilPaint method, size", method,
+                                                     static_cast<BYTE>(2 + random() % 4)));
+  return cases;
+}
+
 // Two random cell sizes, now and then wider than any picture.
 std::vector<RandomCase> MosaicCases(std::mt19937& random) {
   std::vector<RandomCase> cases;
@@ -452,10 +477,10 @@ class FilterRandomTest : public QvxTest {};
 
 TEST_F(FilterRandomTest, FiltersOfRowsInChunksMatchTheirRulesOnWideRows) {
   EXPECT_EQ(CheckRandomCases(2, {Layout::kGrey8, Layout::kRgb565, Layout::kRgb24, Layout::kRgb32},
-                             WideRowCases, {4096 * 2 + 37, 4097, 12289}),
+                             WideRowCases, {{4096 * 2 + 37, 4097, 12289}}),
             2 * 4 * 8);
   EXPECT_EQ(CheckRandomCases(2, {Layout::kPalette1, Layout::kPalette4, Layout::kPalette8},
-                             WideMosaicCases, {9000, 4096}),
+                             WideMosaicCases, {{9000, 4096}}),
             2 * 3 * 4);
 }
 
@@ -485,6 +510,11 @@ TEST_F(FilterRandomTest, MosaicCellsTallerThanASumBand) {
                   "")
             << NameOf(layout) << (white ? " white" : "") << ", cells 2 x " << ch;
     }
+}
+
+TEST_F(FilterRandomTest, FastPathsOfMotionBlurAndOilPaintMatchTheRulesOnWidePictures) {
+  EXPECT_EQ(CheckRandomCases(12, kFilterLayouts, WidePathAndBrushCases, {{40, 71, 130, 257}, 40}),
+            12 * 6 * 5);
 }
 
 TEST_F(FilterRandomTest, OilPaintMatchesTheBrushRuleForEachSizeAndMethod) {
