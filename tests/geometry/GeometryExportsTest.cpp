@@ -392,6 +392,27 @@ TEST_F(GeometryTest, RotationMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEv
     }
 }
 
+// Pictures larger than the tiles and bands the general angles are walked
+// in: every result pixel still comes out as the rule gives it, at the
+// tiles' seams too.
+TEST_F(GeometryTest, RotationOfLargePicturesMatchesTheRules) {
+  std::mt19937 random(5);
+  for (Layout layout : AllLayouts()) {
+    const int w = 520 + int(random() % 150), h = 40 + int(random() % 30);
+    HGLOBAL picture = Keep(MakePicture(layout, w, h, random()));
+    const Grid source = Decode(picture);
+    for (const int angle : {3000, 24100}) {
+      RotationArgs r;
+      r.angle = angle;
+      r.smooth = true;
+      r.keepSize = angle == 24100;
+      r.red = 200, r.green = 30, r.blue = 90;
+      EXPECT_EQ(Mismatch(qvx::test::Rotate(source, r), Rotate(picture, nullptr, r).Picture), "")
+          << Describe(NameOf(layout), w, h, "angle", angle);
+    }
+  }
+}
+
 TEST_F(GeometryTest, Refusals) {
   HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, 6, 4, 1));
   HGLOBAL otherSize = Keep(MakeMask({"#.#.#", "....."}));
