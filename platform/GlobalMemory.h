@@ -36,4 +36,9 @@ long QvxMemLockCalls(void);
 // the few bytes between a block's end and its guard page are poisoned for
 // the address sanitizer where it is present. Off by default.
 void QvxMemSetGuardPages(int on);
+// The largest number of bytes that live blocks have held at once (the sizes
+// asked for) since the last QvxMemResetPeak, which starts the count from
+// what is live now.
+unsigned long long QvxMemPeakBytes(void);
+void QvxMemResetPeak(void);
 }

@@ -82,19 +82,37 @@ struct Conversion {
   int Last() const { return source.Height - 1; }
 };
 
+// The truncated luminance levels of n pixels of a 24- or 32-bit row, read
+// straight from its bytes (blue, green, red).
+template <int kStep>
+QVX_LOOP_BODY void LuminanceLevels(const BYTE* s, const LevelTable* w, BYTE* levels, int n) {
+  for (int x = 0; x < n; ++x, s += kStep)
+    levels[x] = static_cast<BYTE>(static_cast<int>(LuminanceSum(w, s[2], s[1], s[0])));
+}
+
 // 16- or 256-level grey by the truncated luminance.
 bool ConvertToGrey(Conversion& c, int target) {
   WorkBlock weights;
   if (!MakeLuminanceTables(weights)) return false;
   const LevelTable* w = LuminanceTables(weights);
   StandardColorTable(target, c.result.ColorTable);
+  const int width = c.source.Width;
   for (int y = 0; y <= c.Last(); ++y) {
-    ReadColourRow(c.source, c.sourceKind, y, c.colours);
-    for (int x = 0; x < c.source.Width; ++x) {
-      const Rgb& p = c.colours[x];
-      const int level = static_cast<int>(LuminanceSum(w, p.red, p.green, p.blue));
-      c.indices[x] = static_cast<BYTE>(target == kKindGrey16 ? level / 17 : level);
+    if (c.sourceKind == kKind24) {
+      Vectorised<LuminanceLevels<3>>(static_cast<const BYTE*>(DibRow(c.source, y)), w, c.indices,
+                                     width);
+    } else if (c.sourceKind == kKind32) {
+      Vectorised<LuminanceLevels<4>>(static_cast<const BYTE*>(DibRow(c.source, y)), w, c.indices,
+                                     width);
+    } else {
+      ReadColourRow(c.source, c.sourceKind, y, c.colours);
+      for (int x = 0; x < width; ++x) {
+        const Rgb& p = c.colours[x];
+        c.indices[x] = static_cast<BYTE>(static_cast<int>(LuminanceSum(w, p.red, p.green, p.blue)));
+      }
     }
+    if (target == kKindGrey16)
+      for (int x = 0; x < width; ++x) c.indices[x] = static_cast<BYTE>(c.indices[x] / 17);
     WriteIndexRow(c.result, y, c.indices);
     if (!ReportProgress(y, c.Last(), 0, 100, c.noDialog)) return false;
   }

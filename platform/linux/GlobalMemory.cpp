@@ -89,6 +89,8 @@ struct Heap {
   long lockCalls = 0;
   long failAllocAt = 0;
   long failLockAt = 0;
+  std::size_t liveBytes = 0;  // sizes asked for by the live blocks
+  std::size_t peakBytes = 0;  // the most liveBytes has been since the last reset
 };
 
 Heap& TheHeap() {
@@ -156,6 +158,8 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   heap.nextHandle += 8;
   heap.byPointer[block.data] = handle;
   heap.blocks.emplace(handle, block);
+  heap.liveBytes += bytes;
+  if (heap.liveBytes > heap.peakBytes) heap.peakBytes = heap.liveBytes;
   return reinterpret_cast<HGLOBAL>(handle);
 }
 
@@ -194,6 +198,7 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
     if (block.locks) --heap.lockedBlocks;
     heap.byPointer.erase(block.data);
     heap.blocks.erase(it);
+    heap.liveBytes -= block.size;
   }
   ReleaseStorage(block);
   return nullptr;
@@ -244,6 +249,18 @@ long QvxMemAllocCalls(void) {
 }
 
 void QvxMemSetGuardPages(int on) { g_guardPages.store(on != 0); }
+
+unsigned long long QvxMemPeakBytes(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  return heap.peakBytes;
+}
+
+void QvxMemResetPeak(void) {
+  Heap& heap = TheHeap();
+  std::lock_guard<std::mutex> guard(heap.mutex);
+  heap.peakBytes = heap.liveBytes;
+}
 
 long QvxMemLockCalls(void) {
   Heap& heap = TheHeap();

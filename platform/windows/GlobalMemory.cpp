@@ -12,5 +12,7 @@ void QvxMemFailLockAt(long) {}
 long QvxMemAllocCalls(void) { return 0; }
 long QvxMemLockCalls(void) { return 0; }
 void QvxMemSetGuardPages(int) {}
+unsigned long long QvxMemPeakBytes(void) { return 0; }
+void QvxMemResetPeak(void) {}
 
 }  // extern "C"
