@@ -82,15 +82,6 @@ void ClampToLastPair(int& i, double& d, int size) {
   }
 }
 
-// A block's start rounded up to 32 bytes, the alignment AVX2 code assumes
-// for Double4 (the block holds one spare Double4 for it). alignof(Double4)
-// would not do: without AVX the compiler caps it at 16.
-Double4* AlignedDouble4(void* data) {
-  const auto at = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t align = 32;
-  return reinterpret_cast<Double4*>((at + align - 1) / align * align);
-}
-
 // The tables of one chunk of result columns.
 struct GrowTables {
   WorkBlock columns, weights, rows, levels;
@@ -102,10 +93,10 @@ struct GrowTables {
   // per result column, and one spare double.
   double* top = nullptr;
   double* bottom = nullptr;
-  // Source pixels as doubles, four lanes per pixel, from the first one a
-  // chunk reads. A source no wider than the result (the growing stage's
-  // source never is) gives a chunk at most chunk + 1 of them.
-  Double4* level = nullptr;
+  // The channels of source pixels as doubles, from the first pixel a chunk
+  // reads, and one spare double. A source no wider than the result (the
+  // growing stage's source never is) gives a chunk at most chunk + 2 pixels.
+  double* level = nullptr;
   bool Allocate(int width, int sourceWidth) {
     chunk = ColumnChunk(width);
     const std::size_t n = static_cast<std::size_t>(chunk);
@@ -113,14 +104,14 @@ struct GrowTables {
     const std::size_t levelCount = static_cast<std::size_t>(std::min(sourceWidth, chunk + 2));
     if (!columns.Allocate(n * sizeof(int)) || !weights.Allocate(2 * n * sizeof(double)) ||
         !rows.Allocate(2 * row * sizeof(double)) ||
-        !levels.Allocate((levelCount + 1) * sizeof(Double4)))
+        !levels.Allocate((3 * levelCount + 1) * sizeof(double)))
       return false;
     column = columns.As<int>();
     x0 = weights.As<double>();
     x1 = x0 + n;
     top = rows.As<double>();
     bottom = top + row;
-    level = AlignedDouble4(levels.Data());
+    level = levels.As<double>();
     return true;
   }
 };
@@ -163,21 +154,31 @@ void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* 
   }
 }
 
-// 24 bits: the source pixels the chunk reads as doubles, four lanes per
-// pixel (blue, green, red, 0), then each result column's pair of source
-// pixels blended in four lanes and stored as blue, green, red and a fourth
-// value that the next column overwrites (the spare double of the row takes
-// the last one).
+// 24 bits: the bytes of the source pixels the chunk reads as doubles, then
+// each result column's pair of source pixels loaded as four lanes each
+// (blue, green, red and the next byte), blended in four lanes and stored as
+// blue, green, red and a fourth value that the next column overwrites (the
+// spare double of the row takes the last one).
 QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, double* out,
                                  int n) {
-  const int first = t.column[0];
-  const int last = std::min(sw - 1, t.column[n - 1] + 1);
-  Double4* level = t.level;
-  row += 3 * static_cast<std::ptrdiff_t>(first);
-  for (int i = 0; i <= last - first; ++i, row += 3) level[i] = LanesOfBytes(row);
+  // The tables in locals: the stores through `out` could alias them for
+  // all the compiler knows.
+  const int* const column = t.column;
+  const double* const x0 = t.x0;
+  const double* const x1 = t.x1;
+  double* const level = t.level;
+  const int first = column[0];
+  const int last = std::min(sw - 1, column[n - 1] + 1);
+  const BYTE* s = row + 3 * static_cast<std::ptrdiff_t>(first);
+  const int bytes = 3 * (last - first + 1);
+  for (int i = 0; i < bytes; ++i) level[i] = s[i];
+  level[bytes] = 0;
   for (int x = 0; x < n; ++x) {
-    const Double4* p = level + (t.column[x] - first);
-    const Double4 blend = p[0] * t.x0[x] + p[1] * t.x1[x];
+    const double* p = level + 3 * static_cast<std::ptrdiff_t>(column[x] - first);
+    Double4 left, right;
+    std::memcpy(&left, p, sizeof left);
+    std::memcpy(&right, p + 3, sizeof right);
+    const Double4 blend = left * x0[x] + right * x1[x];
     std::memcpy(out + 3 * static_cast<std::ptrdiff_t>(x), &blend, sizeof blend);
   }
 }
