@@ -217,21 +217,21 @@ constexpr const char* kCompositeAccepts = "every depth, and a second picture of 
 constexpr const char* kLayerHelp =
     "Lays the picture given by --layer over INPUT with its top-left pixel on --offset, mixing "
     "((255 - opacity) x base + opacity x layer) / 255 per channel. With --key-on, layer pixels "
-    "of the key colour are transparent. With --clip 1 the result has INPUT's size; with 0 it "
+    "of the key colour are transparent. The result has INPUT's size; with --no-clip it "
     "covers both pictures, the layer showing at full strength where there is no base and the "
     "fill colour where neither picture is. The result is 8-bit grey for two grey pictures, the "
     "larger depth above 8 bits, the common format for palette pictures with one table at "
     "opacity 0 or 255, and 24 bits otherwise.";
 const ParamSpec kOpacityParam = {"opacity", ParamKind::Int, 1, "", 0, 255, "255",
                                  "0: the picture underneath shows; 255: the layer replaces it."};
-const ParamSpec kKeyOnParam = {"key-on", ParamKind::Bool, 1, "", 0, 1, "0",
+const ParamSpec kKeyOnParam = {"key-on", ParamKind::Flag, 1, "", 0, 1, "0",
                                "Make pixels of the key colour transparent."};
 const ParamSpec kKeyParam = {"key", ParamKind::Int, 3, "red,green,blue", 0, 255, "0,0,0",
                              "The transparent colour (palette pictures: its nearest entry)."};
 const ParamSpec kCompositeFillParam = {"fill", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
-                              "Colour where neither picture is (without --clip)."};
-const ParamSpec kClipParam = {"clip", ParamKind::Bool, 1, "", 0, 1, "1",
-                              "1: the result has INPUT's size; 0: it grows to hold both."};
+                              "Colour where neither picture is (with --no-clip)."};
+const ParamSpec kClipParam = {"clip", ParamKind::Flag, 1, "", 0, 1, "1",
+                              "The result has INPUT's size; --no-clip: it grows to hold both."};
 const std::vector<ParamSpec> kLayerParams = {
     {"layer", ParamKind::Picture, 1, "", 0, 0, nullptr, "The picture laid over INPUT."},
     kOpacityParam,
@@ -243,7 +243,7 @@ const std::vector<ParamSpec> kLayerParams = {
     kClipParam};
 const std::vector<ParamSpec> kLayerExParams = [] {
   std::vector<ParamSpec> params = kLayerParams;
-  params.push_back({"alpha-mode", ParamKind::Bool, 1, "", 0, 1, "1",
+  params.push_back({"alpha-mode", ParamKind::Flag, 1, "", 0, 1, "1",
                     "Use a 32-bit layer's alpha channel as its opacity."});
   return params;
 }();
@@ -393,10 +393,10 @@ const std::vector<EffectSpec> kEffects = {
                                "grey16 (4-bit greys), grey256 (8-bit greys), 16, 24 or 32.",
                                {{"1", 1}, {"4", 4}, {"8", 8}, {"grey16", 40}, {"grey256", 80},
                                 {"16", 16}, {"24", 24}, {"32", 32}}),
-                   {"standard", ParamKind::Bool, 1, "", 0, 1, "0",
+                   {"standard", ParamKind::Flag, 1, "", 0, 1, "0",
                     "Targets 4 and 8: use the standard palette instead of building one by "
                     "median cut. Black and white always uses black and white."},
-                   {"dither", ParamKind::Bool, 1, "", 0, 1, "0",
+                   {"dither", ParamKind::Flag, 1, "", 0, 1, "0",
                     "Diffuse the error of each pixel when colours are reduced."},
                    {"threshold", ParamKind::Int, 1, "", 0, 255, "128",
                     "Target 1: a pixel becomes white when its luminance is at least this."}},
@@ -407,8 +407,8 @@ const std::vector<EffectSpec> kEffects = {
                                         PROGRESS_ARGS(c)));
             },
         .gallery = {{"--target 1 --threshold 128"},
-                    {"--target 4 --dither 1"},
-                    {"--target 8 --standard 1"},
+                    {"--target 4 --dither"},
+                    {"--target 8 --standard"},
                     {"--target grey16"}},
     },
     {
@@ -739,7 +739,7 @@ const std::vector<EffectSpec> kEffects = {
                    {"wavelength", ParamKind::Double, 1, "", -1e6, 1e6, "20",
                     "Pixels; rings lie two wavelengths apart. 0 is refused (error 5)."},
                    {"phase", ParamKind::Double, 1, "", -3600, 3600, "0", "Phase in degrees."},
-                   {"clamp", ParamKind::Bool, 1, "", 0, 1, "0",
+                   {"clamp", ParamKind::Flag, 1, "", 0, 1, "0",
                     "Keep samples on the picture's border pixels instead of the background."},
                    ChoiceParam("mode", "additive", "How s moves a pixel's sample.",
                                {{"additive", 0}, {"scaling", 1}}),
@@ -753,7 +753,7 @@ const std::vector<EffectSpec> kEffects = {
                                   c.Byte("background", 2), PROGRESS_ARGS(c)));
             },
         .gallery = {{"--amplitude 4 --wavelength 6"},
-                    {"--mode scaling --amplitude 1.1 --wavelength 25 --clamp 1"}},
+                    {"--mode scaling --amplitude 1.1 --wavelength 25 --clamp"}},
     },
     {
         .name = "waves",
@@ -835,7 +835,7 @@ const std::vector<EffectSpec> kEffects = {
         .accepts = kFilterAccepts,
         .selection = Selection::Shapes,
         .params = {{"index", ParamKind::Double, 1, "", 1, 100, "1.5", "Refractive index."},
-                   {"fill", ParamKind::Bool, 1, "", 0, 1, "0",
+                   {"fill", ParamKind::Flag, 1, "", 0, 1, "0",
                     "Paint the pixels outside the ellipse with the fill colour."},
                    {"fill-color", ParamKind::Int, 3, "red,green,blue", 0, 255, "255,255,255",
                     "Fill colour."}},
@@ -845,7 +845,7 @@ const std::vector<EffectSpec> kEffects = {
                                 c.Byte("fill-color", 0), c.Byte("fill-color", 1),
                                 c.Byte("fill-color", 2), PROGRESS_ARGS(c)));
             },
-        .gallery = {{"--index 1.8 --fill 1 --fill-color 30,30,30"}},
+        .gallery = {{"--index 1.8 --fill --fill-color 30,30,30"}},
     },
     {
         .name = "canvas",
@@ -990,8 +990,8 @@ const std::vector<EffectSpec> kEffects = {
              {"shift", ParamKind::Int, 1, "", -20, 20, "5", "Luminance shift of marked pixels."},
              {"rect", ParamKind::Int, 4, "left,top,right,bottom", -kMaxSide, kMaxSide, nullptr,
               "Text rectangle; with --mask only left,top count: the mark's top-left pixel."},
-             {"reveal", ParamKind::Bool, 1, "", 0, 1, "0",
-              "1: write the check of the marked picture against INPUT instead (the mark made "
+             {"reveal", ParamKind::Flag, 1, "", 0, 1, "0",
+              "Write the check of the marked picture against INPUT instead (the mark made "
               "visible)."}},
         .invoke =
             [](EffectCall& c) {
@@ -1011,9 +1011,9 @@ const std::vector<EffectSpec> kEffects = {
         .gallery = {{"--text \"Hidden 20\" --size {H:0.2} --shift 20 --rect "
                      "{w:0.1},{h:0.3},{w:0.9},{h:0.7}"},
                     {"--text \"Hidden 20\" --size {H:0.2} --shift 20 --rect "
-                     "{w:0.1},{h:0.3},{w:0.9},{h:0.7} --reveal 1"},
+                     "{w:0.1},{h:0.3},{w:0.9},{h:0.7} --reveal"},
                     {"--text QVX --size {H:0.15} --angle 90 --direction 2 --shift 8 --rect "
-                     "{w:0.3},{h:0.1},{w:0.7},{h:0.9} --reveal 1"}},
+                     "{w:0.3},{h:0.1},{w:0.7},{h:0.9} --reveal"}},
     },
     {
         .name = "check-secret",
@@ -1272,14 +1272,14 @@ const std::vector<EffectSpec> kEffects = {
                                  c.Int("clip"), PROGRESS_ARGS(c)));
             },
         .gallery = {{"--layer {input} --opacity 128 --offset {w:0.3},{h:0.25}"},
-                    {"--layer {alpha} --opacity 255 --key-on 1 --key 0,0,0 --offset "
-                     "{w:0.3},{h:0.3} --clip 0 --fill 40,40,40"}},
+                    {"--layer {alpha} --opacity 255 --key-on --key 0,0,0 --offset "
+                     "{w:0.3},{h:0.3} --no-clip --fill 40,40,40"}},
     },
     {
         .name = "layer-ex",
         .exportName = "QVLayerEx",
         .summary = "Lay a second picture over the picture, a 32-bit one with its own alpha",
-        .description = "As layer; with --alpha-mode 1 a 32-bit layer is mixed in with each "
+        .description = "As layer; with --alpha-mode (the default) a 32-bit layer is mixed in with each "
                        "pixel's alpha as its opacity (--opacity is then not used), and every "
                        "written pixel of a 32-bit result is made opaque.",
         .accepts = kCompositeAccepts,
@@ -1293,7 +1293,7 @@ const std::vector<EffectSpec> kEffects = {
                                    c.Int("fill", 2), c.Int("offset", 0), c.Int("offset", 1),
                                    c.Int("clip"), c.Int("alpha-mode"), PROGRESS_ARGS(c)));
             },
-        .gallery = {{"--layer {out:make-rgba.png} --alpha-mode 1 --offset {w:0.25},{h:0.2}"}},
+        .gallery = {{"--layer {out:make-rgba.png} --alpha-mode --offset {w:0.25},{h:0.2}"}},
     },
     {
         .name = "paste",
@@ -1306,7 +1306,7 @@ const std::vector<EffectSpec> kEffects = {
             "hundredth). 0, 90, 180 and 270 degrees move pixels exactly; other angles blend four "
             "pixels (palette results take the nearest), and pixels cut away by the mask or the "
             "key take the target's colour at the pasted edge. Opacity, key and fill as for layer; "
-            "without --clip the result also holds the whole pasted area.",
+            "with --no-clip the result also holds the whole pasted area.",
         .accepts = kCompositeAccepts,
         .selection = Selection::None,
         .params = {{"layer", ParamKind::Picture, 1, "", 0, 0, nullptr,
@@ -1336,7 +1336,7 @@ const std::vector<EffectSpec> kEffects = {
                                       PROGRESS_ARGS(c)));
             },
         .gallery = {{"--layer {input} --mask {alpha} --angle 30 --centre {w:0.5},{h:0.5} "
-                     "--clip 0 --fill 40,40,40"}},
+                     "--no-clip --fill 40,40,40"}},
     },
     {
         .name = "panorama",

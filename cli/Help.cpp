@@ -80,7 +80,7 @@ const char* const kFileOptions[][2] = {
     {"--quality N", "JPEG quality 1..100 [default 92]"},
     {"--subsampling S", "JPEG chroma sampling 444, 422 or 420 [default 420]"},
     {"--progressive", "progressive JPEG"},
-    {"--compression N", "PNG compression 0 (none) .. 9 (smallest) [default 6]"},
+    {"--compression N", "PNG compression 0 (none), 1..6 (quick), 7..9 (smallest, slow) [default 6]"},
     {"--strip", "write no EXIF or ICC profile"},
     {"--no-auto-orient", "keep the stored orientation (do not turn by EXIF)"},
     {"--strict", "refuse pictures the effect does not take rather than convert them to 24-bit"},

@@ -45,7 +45,9 @@ struct EncodeOptions {
   int quality = kJpegQuality;  // JPEG quality 1..100
   int subsampling = 420;       // JPEG chroma sampling: 444 (none), 422 or 420
   bool progressive = false;    // progressive JPEG
-  int compression = 6;         // PNG deflate level 0..9
+  int compression = 6;         // PNG deflate level 0..9: 0 stored, 1..6 quick (Paeth
+                               // rows, run-length matches), 7..9 smallest (every
+                               // filter tried, full match search)
   // When set, the opacity plane and metadata to write, and the fourth bytes
   // of 32-bit pixels carry nothing; when null, a 32-bit picture's fourth
   // bytes are its alpha (as DecodePng makes them) unless all are zero.

@@ -38,9 +38,9 @@ file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/qvxeffect.pc
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qvxeffect.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # The test: install into a scratch folder and build a small program against
-# the result, once through pkg-config and once through find_package.
+# the result from C, once through pkg-config and once through find_package.
 if(QVX_BUILD_TESTS)
   add_test(NAME install_check
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/cmake/install-check/check.sh
-                   ${CMAKE_BINARY_DIR} ${CMAKE_CXX_COMPILER} "${CMAKE_CXX_FLAGS}")
+                   ${CMAKE_BINARY_DIR} ${CMAKE_C_COMPILER} "${CMAKE_C_FLAGS}")
 endif()

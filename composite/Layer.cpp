@@ -6,6 +6,7 @@
 #include "composite/Composite.h"
 #include "exports/ExportFrame.h"
 #include "exports/Exported.h"
+#include "frame/Packed24.h"
 #include "frame/Resources.h"
 #include "frame/Simd.h"
 
@@ -62,14 +63,38 @@ struct LayerBuffers {
 
 // `count` layer pixels of kStep bytes (24 or 32 bits) mixed into the pixels
 // of the same format at `under`: the rule with the opacity taken as 0 for a
-// key-coloured pixel, which the mix turns into the base pixel.
+// key-coloured pixel, which the mix turns into the base pixel. Four pixels
+// at a time while a 16-byte move stays inside both runs.
 template <int kStep>
 QVX_LOOP_BODY void MixRunBody(BYTE* under, const BYTE* over, int count,
                               const LayerRule<ColourPixels>* rules) {
   const LayerRule<ColourPixels> rule = *rules;
   const Bgra key = rule.key;
-  for (int i = 0; i < count; ++i, under += kStep, over += kStep) {
-    int a = kStep == 4 && rule.alphaMode ? over[3] : rule.opacity;
+  const bool alphaMode = kStep == 4 && rule.alphaMode;
+  const Int4 keyWord = Int4{} + (key.blue | key.green << 8 | key.red << 16);
+  int i = 0;
+  for (; i + (kStep == 3 ? 6 : 4) <= count; i += 4) {
+    Byte16 u, o;
+    std::memcpy(&u, under + kStep * i, 16);
+    std::memcpy(&o, over + kStep * i, 16);
+    const Byte16 zero{};
+    const Byte16 u4 =
+        kStep == 4 ? u : Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(u, zero);
+    const Byte16 o4 =
+        kStep == 4 ? o : Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(o, zero);
+    const Int4 colours = reinterpret_cast<Int4>(o4);
+    Int4 a = alphaMode ? (colours >> 24) & 255 : Int4{} + rule.opacity;
+    if (rule.keyOn) a &= ~((colours & 0x00FFFFFF) == keyWord);
+    const Byte16 mixed = MixLanes(a, u4, o4);
+    // Twelve bytes only for 24 bits: a store reaching into the next step's
+    // load would hold that load up.
+    const Byte16 v = kStep == 4 ? WithFourth(mixed, rule.resultAlpha) : Pack24Lanes(mixed, mixed);
+    std::memcpy(under + kStep * i, &v, 4 * kStep);
+  }
+  under += kStep * i;
+  over += kStep * i;
+  for (; i < count; ++i, under += kStep, over += kStep) {
+    int a = alphaMode ? over[3] : rule.opacity;
     if (rule.keyOn && over[0] == key.blue && over[1] == key.green && over[2] == key.red) a = 0;
     for (int c = 0; c < 3; ++c) under[c] = MixLevel(a, under[c], over[c]);
     if (kStep == 4) under[3] = rule.resultAlpha;
@@ -91,8 +116,14 @@ bool MixesInPlace(const DibAccess& result) {
 template <class Pixels>
 bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
                      const LayerRule<Pixels>& rule, const LayerPlacement& at, BOOL noDialog) {
-  std::memcpy(result.Bits, base.Bits, std::size_t{base.RowBytes} * std::size_t(base.Height));
   const std::int64_t dx = at.dx, dy = at.dy;
+  // Base rows under the layer are copied just before the layer is mixed
+  // into them, while they are still in the cache; the others first.
+  const std::size_t rowBytes = base.RowBytes;
+  const std::int64_t layerTop = std::max<std::int64_t>(dy, 0);
+  const std::int64_t layerBottom = std::min<std::int64_t>(dy + layer.Height - 1, base.Height - 1);
+  for (int y = 0; y < base.Height; ++y)
+    if (y < layerTop || y > layerBottom) std::memcpy(DibRow(result, y), DibRow(base, y), rowBytes);
   // Layer columns whose base column x + dx lies in the base.
   const int from = ClampColumn(-dx, 0, layer.Width);
   const int to = ClampColumn(base.Width - 1 - dx, -1, layer.Width - 1);
@@ -100,7 +131,9 @@ bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   if (from <= to && !rows.Allocate(to - from + 1)) return false;
   return WalkRows(layer.Height, base.Height - 1, {}, noDialog, [&](int y) {
     const std::int64_t ty = y + dy;
-    if (ty < 0 || ty >= base.Height || from > to) return true;
+    if (ty < 0 || ty >= base.Height) return true;
+    std::memcpy(DibRow(result, int(ty)), DibRow(base, int(ty)), rowBytes);
+    if (from > to) return true;
     const int n = to - from + 1, bx = static_cast<int>(from + dx), by = static_cast<int>(ty);
     if constexpr (std::is_same_v<Pixels, ColourPixels>) {
       if (MixesInPlace<Pixels>(result)) {
@@ -133,27 +166,39 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   const std::int64_t l0 = at.dx - left, l1 = l0 + layer.Width - 1;
   const int layerFrom = ClampColumn(l0, 0, width);
   const int layerTo = ClampColumn(l1, -1, width - 1);
+  using Value = typename Pixels::Value;
+  // 32-bit colours are worked on where they lie: the result's row, and the
+  // layer's row when it has 32 bits too.
+  constexpr bool kColours = std::is_same_v<Pixels, ColourPixels>;
+  const bool inResult = kColours && result.BitCount == 32;
+  const bool inLayer = kColours && layer.BitCount == 32;
   return WalkRows(height, height - 1, {}, noDialog, [&](int ry) {
     const std::int64_t y = top + ry, ly = y - at.dy;
     const bool rowInBase = y >= 0 && y < base.Height;
+    Value* under = inResult ? reinterpret_cast<Value*>(DibRow(result, ry)) : rows.under;
     if (rowInBase) {
-      std::fill(rows.under, rows.under + baseFrom, rule.fill);
-      std::fill(rows.under + baseTo + 1, rows.under + width, rule.fill);
-      Pixels::Read(base, 0, static_cast<int>(y), base.Width, rows.under + baseFrom);
+      std::fill(under, under + baseFrom, rule.fill);
+      std::fill(under + baseTo + 1, under + width, rule.fill);
+      Pixels::Read(base, 0, static_cast<int>(y), base.Width, under + baseFrom);
     } else {
-      std::fill(rows.under, rows.under + width, rule.fill);
+      std::fill(under, under + width, rule.fill);
     }
     if (ly >= 0 && ly < layer.Height && layerFrom <= layerTo) {
       const int n = layerTo - layerFrom + 1;
-      Pixels::Read(layer, static_cast<int>(layerFrom - l0), static_cast<int>(ly), n, rows.over);
+      const int lx = static_cast<int>(layerFrom - l0);
+      const Value* over = rows.over;
+      if (inLayer)
+        over = reinterpret_cast<const Value*>(DibRow(layer, static_cast<int>(ly))) + lx;
+      else
+        Pixels::Read(layer, lx, static_cast<int>(ly), n, rows.over);
       // Colours over the base mix in one loop; the rest pixel by pixel.
       int mixedFrom = 0, mixedTo = -1;
-      if constexpr (std::is_same_v<Pixels, ColourPixels>) {
+      if constexpr (kColours) {
         if (rowInBase) {
           mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
           if (mixedFrom <= mixedTo)
-            MixRun<4>(reinterpret_cast<BYTE*>(rows.under + mixedFrom),
-                      reinterpret_cast<const BYTE*>(rows.over + (mixedFrom - layerFrom)),
+            MixRun<4>(reinterpret_cast<BYTE*>(under + mixedFrom),
+                      reinterpret_cast<const BYTE*>(over + (mixedFrom - layerFrom)),
                       mixedTo - mixedFrom + 1, rule);
         }
       }
@@ -161,11 +206,12 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
         const int x = layerFrom + i;
         if (x >= mixedFrom && x <= mixedTo) continue;
         const bool inBase = rowInBase && x >= baseFrom && x <= baseTo;
-        rows.under[x] = rule.Over(rows.under[x], rows.over[i], inBase);
+        under[x] = rule.Over(under[x], over[i], inBase);
       }
     }
-    for (int x = 0; x < width; ++x) Pixels::SetAlpha(rows.under[x], rule.resultAlpha);
-    Pixels::Write(result, 0, ry, width, rows.under);
+    if constexpr (kColours)
+      Vectorised<SetFourthBytes>(reinterpret_cast<BYTE*>(under), width, rule.resultAlpha);
+    if (!inResult) Pixels::Write(result, 0, ry, width, under);
     return true;
   });
 }
@@ -236,11 +282,10 @@ QVX_API HGLOBAL WINAPI QVLayer(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL k
                         fillBlue, dx, dy, clip, FALSE, noDialog, dlgArg1, dlgArg2, dlgArg3);
 }
 
-QVX_API HGLOBAL WINAPI QVLayerEx(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn,
-                                 int keyRed, int keyGreen, int keyBlue, int fillRed,
-                                 int fillGreen, int fillBlue, int dx, int dy, BOOL clip,
-                                 BOOL alpha, BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2,
-                                 DWORD dlgArg3) {
+QVX_API HGLOBAL WINAPI QVLayerEx(HGLOBAL base, HGLOBAL layer, BYTE opacity, BOOL keyOn, int keyRed,
+                                 int keyGreen, int keyBlue, int fillRed, int fillGreen,
+                                 int fillBlue, int dx, int dy, BOOL clip, BOOL alpha, BOOL noDialog,
+                                 DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
   return qvx::LayerCall(base, layer, opacity, keyOn, keyRed, keyGreen, keyBlue, fillRed, fillGreen,
                         fillBlue, dx, dy, clip, alpha, noDialog, dlgArg1, dlgArg2, dlgArg3);
 }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 #include "composite/Composite.h"
@@ -46,7 +47,7 @@ struct Paste {
   int a;  // the angle in 0..35999
   DibAccess* target;
   DibAccess* pasted;
-  DibAccess* mask;  // null without a mask
+  DibAccess* mask;     // null without a mask
   CentredFrame frame;  // the pasted picture's
   Box area;            // the pasted area
   Box result;          // the result's frame
@@ -124,8 +125,7 @@ struct PastedPixels {
     if (!values.Allocate(count * sizeof(Value)) || !usable.Allocate(count)) return false;
     WorkBlock maskRow;
     if (p.mask && !maskRow.Allocate(static_cast<std::size_t>(width))) return false;
-    const MaskSelection selection =
-        p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
+    const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
     for (int r = 0; r < height; ++r) {
       Value* row = Values() + std::size_t(r) * width;
@@ -146,10 +146,23 @@ struct PastedPixels {
 // may be pasted; otherwise the opacity counts as 0) mixed over `under`.
 // kStep 0: any step; otherwise that step, known to the compiler.
 template <int kStep>
-QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over,
-                                const BYTE* usable, std::ptrdiff_t step, int count, int a) {
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, const BYTE* usable,
+                                std::ptrdiff_t step, int count, int a) {
   if (kStep) step = kStep;
-  for (int k = 0; k < count; ++k)
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    Byte16 u, o;
+    std::memcpy(&u, under + k, 16);
+    Int4 colours, opacity;
+    for (int j = 0; j < 4; ++j) {
+      std::memcpy(&colours[j], over + (k + j) * step, 4);
+      opacity[j] = usable[(k + j) * step] ? a : 0;
+    }
+    std::memcpy(&o, &colours, 16);
+    const Byte16 v = WithFourth(MixLanes(opacity, u, o), 0);
+    std::memcpy(out + k, &v, 16);
+  }
+  for (; k < count; ++k)
     out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
 }
 
@@ -195,7 +208,7 @@ class PasteRows {
     return true;
   }
 
-  void Row(int ry) {
+  QVX_LOOP_BODY void Row(int ry) {
     const std::int64_t y = p_.result.top + ry;
     const std::int64_t ty = y + p_.placement->py;
     const bool rowInTarget = ty >= 0 && ty < p_.target->Height;
@@ -222,14 +235,13 @@ class PasteRows {
         fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
         if (fastFrom <= fastTo) {
           const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
-          const auto run = line.step == 1 ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*,
-                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
-                                                       int, int>
-                                          : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*,
-                                                       const Bgra*, const BYTE*, std::ptrdiff_t,
-                                                       int, int>;
-          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i,
-              usable + i, static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+          const auto run = line.step == 1
+                               ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*, const Bgra*,
+                                            const BYTE*, std::ptrdiff_t, int, int>
+                               : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*, const Bgra*,
+                                            const BYTE*, std::ptrdiff_t, int, int>;
+          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i, usable + i,
+              static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
         }
       }
     }
@@ -336,13 +348,12 @@ class PasteRows {
   }
 
   // The pasted colour at result column rx of a general angle, if any.
-  bool BlendedPixel(int rx, double ys, double yc, bool inTarget, Value& over) const {
+  QVX_LOOP_BODY bool BlendedPixel(int rx, double ys, double yc, bool inTarget, Value& over) const {
     const double* xc = columns_.As<double>() + 2 * (rx - spanFrom_);
     const double sx = xc[0] - ys, sy = xc[1] + yc;
     const CentredFrame& f = p_.frame;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
-    if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1))
-      return false;
+    if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1)) return false;
     const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
     const int c = ix - f.left, r = iy - f.top;
     if constexpr (std::is_same_v<Value, BYTE>) {
@@ -361,20 +372,20 @@ class PasteRows {
         const std::size_t i10 = i00 + hx, i01 = i00 + std::ptrdiff_t{vy} * W, i11 = i01 + hx;
         const BYTE* ok = pixels_.Usable();
         if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
+          // BlendChannel on blue, green and red at once.
           const Value* at = pixels_.Values();
-          const auto channel = [&](BYTE Value::*part) {
-            return BlendChannel(w, at[i00].*part, at[i10].*part, at[i01].*part, at[i11].*part);
-          };
-          over = {channel(&Value::blue), channel(&Value::green), channel(&Value::red), 0};
+          const unsigned blended = PackLanes(BlendLanes(
+              w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&at[i00].blue), LanesOfBytes(&at[i10].blue),
+              LanesOfBytes(&at[i01].blue), LanesOfBytes(&at[i11].blue)));
+          std::memcpy(&over, &blended, 4);
           return true;
         }
       }
       const int tx = targetX_ + (rx - targetFrom_);  // target column of rx
       Value c00, h, v, d;
-      const int usable = Neighbour(c, r, 0, 0, tx, inTarget, c00) +
-                         Neighbour(c, r, hx, 0, tx, inTarget, h) +
-                         Neighbour(c, r, 0, vy, tx, inTarget, v) +
-                         Neighbour(c, r, hx, vy, tx, inTarget, d);
+      const int usable =
+          Neighbour(c, r, 0, 0, tx, inTarget, c00) + Neighbour(c, r, hx, 0, tx, inTarget, h) +
+          Neighbour(c, r, 0, vy, tx, inTarget, v) + Neighbour(c, r, hx, vy, tx, inTarget, d);
       if (usable == 0) return false;
       const auto rgb = [](Value b) { return Rgb{b.red, b.green, b.blue}; };
       const Rgb blended = BlendColours(w, rgb(c00), rgb(h), rgb(v), rgb(d));
@@ -424,6 +435,12 @@ class PasteRows {
   WorkBlock buffer_, columns_;
 };
 
+// Row ry of the result, compiled for the baseline and the AVX2 processor.
+template <class Pixels>
+QVX_LOOP_BODY void PasteRow(PasteRows<Pixels>* rows, int ry) {
+  rows->Row(ry);
+}
+
 template <class Pixels>
 bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   using Value = typename Pixels::Value;
@@ -435,12 +452,12 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   PastedPixels<Pixels> pixels;
   if (!pixels.Decode(p, key)) return false;
   PasteRows<Pixels> rows(p, result, pixels, fill);
-  rows.outsideUsable_ = (!p.mask || MaskSelectionOf(*p.mask).selects[0]) &&
-                        !(at.keyOn && Pixels::Matches(fill, key));
+  rows.outsideUsable_ =
+      (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;
   const int height = result.Height;
   return WalkRows(height, height - 1, slice, p.noDialog, [&](int ry) {
-    rows.Row(ry);
+    Vectorised<PasteRow<Pixels>>(&rows, ry);
     return true;
   });
 }
@@ -469,8 +486,7 @@ HGLOBAL PasteImages(HGLOBAL target, HGLOBAL pasted, HGLOBAL pastedMask,
   int next = range.from;
   LockedPicture pastedCopy, maskCopy;
   if (placement.mirror || placement.flip) {
-    if (!pastedCopy.MakeCopy(*p.pasted) || (p.mask && !maskCopy.MakeCopy(*p.mask)))
-      return nullptr;
+    if (!pastedCopy.MakeCopy(*p.pasted) || (p.mask && !maskCopy.MakeCopy(*p.mask))) return nullptr;
     p.pasted = &pastedCopy.Record();
     DibAccess noMask{};
     DibAccess* maskArg = p.mask ? (p.mask = &maskCopy.Record()) : &noMask;
@@ -514,10 +530,9 @@ QVX_API HGLOBAL WINAPI QVPasteImage(HGLOBAL target, ImageHandles* pasted, int an
                                     DWORD dlgArg3) {
   return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [=] {
     const ImageHandles in = qvx::CopyHandles(pasted);
-    const qvx::PastePlacement placement{angle,   mirror,    flip,     opacity, keyOn,
-                                        keyRed,  keyGreen,  keyBlue,  fillRed, fillGreen,
-                                        fillBlue, px,       py,       clip};
-    return qvx::PasteImages(target, in.Picture, in.Mask, placement, qvx::kWholeProgress,
-                            noDialog);
+    const qvx::PastePlacement placement{angle,    mirror,   flip,    opacity, keyOn,
+                                        keyRed,   keyGreen, keyBlue, fillRed, fillGreen,
+                                        fillBlue, px,       py,      clip};
+    return qvx::PasteImages(target, in.Picture, in.Mask, placement, qvx::kWholeProgress, noDialog);
   });
 }

@@ -7,6 +7,8 @@
 // decoded the first time a position reaches it.
 #pragma once
 
+#include <type_traits>
+
 #include "filters/FilterFrame.h"
 #include "frame/SelectionArgs.h"
 #include "geometry/Sampling.h"
@@ -21,8 +23,8 @@ HGLOBAL RunWaves(const SelectionArgs& args, BYTE direction, BYTE shape, int wave
                  PixelRoute route = PixelRoute::kDirect);
 HGLOBAL RunWhirlPinch(const SelectionArgs& args, double degrees, double pinch, double factor,
                       Rgb background, BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
-HGLOBAL RunLens(const SelectionArgs& args, double index, BOOL fill, Rgb fillColour,
-                BOOL noDialog, PixelRoute route = PixelRoute::kDirect);
+HGLOBAL RunLens(const SelectionArgs& args, double index, BOOL fill, Rgb fillColour, BOOL noDialog,
+                PixelRoute route = PixelRoute::kDirect);
 HGLOBAL RunCanvas(const SelectionArgs& args, BYTE orientation, int strength, BOOL noDialog,
                   PixelRoute route = PixelRoute::kDirect);
 HGLOBAL RunGlassTile(const SelectionArgs& args, int tileWidth, int tileHeight, BOOL noDialog,
@@ -43,6 +45,10 @@ inline constexpr double kHalfPi = 1.5707963267948966;
 // beyond the 32-bit range) are never converted.
 inline bool IsSamplePosition(double v) { return v > -2147483648.0 && v < 2147483647.0; }
 
+// q / s, without the division when s is 1 (dividing by 1 changes nothing):
+// positions of a stretched axis taken back.
+QVX_LOOP_BODY double Unstretched(double q, double s) { return s == 1 ? q : q / s; }
+
 // A result colour written as it is (spare byte 1) or not written (0), for
 // filters that leave some pixels as the source has them.
 inline Bgrx Written(Bgrx c) { return {c.blue, c.green, c.red, 1}; }
@@ -50,9 +56,9 @@ inline constexpr Bgrx kNotWritten{0, 0, 0, 0};
 
 // The blend of BlendChannel on the four colours, every channel at once.
 QVX_LOOP_BODY Bgrx BlendSamples(const BlendWeights& w, Bgrx c00, Bgrx c10, Bgrx c01, Bgrx c11) {
-  const Int4 v = BlendLanes(w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&c00.blue),
-                            LanesOfBytes(&c10.blue), LanesOfBytes(&c01.blue),
-                            LanesOfBytes(&c11.blue));
+  const Int4 v =
+      BlendLanes(w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&c00.blue), LanesOfBytes(&c10.blue),
+                 LanesOfBytes(&c01.blue), LanesOfBytes(&c11.blue));
   return Written({static_cast<BYTE>(v[0]), static_cast<BYTE>(v[1]), static_cast<BYTE>(v[2]), 1});
 }
 
@@ -105,42 +111,67 @@ class PictureRows {
   const Bgrx** rows_ = nullptr;
 };
 
-// Values of one row that a column shares with its mirror column
-// (left + right - x): the geometry about the rectangle's centre makes
-// them equal bit for bit, so each pair's value is worked out once per row,
-// when a run of the row first needs it. At(x) is column x's value.
-template <class Value>
-class MirroredColumns {
+// Values that a pixel shares with its mirrors in the work rectangle: the
+// geometry about the rectangle's centre makes them equal bit for bit, so
+// each value is worked out once, when a run first needs it. kColumns: the
+// pixel and its mirror column (left + right - x) in the same row share it;
+// kRows: the pixel and its mirror row (top + bottom - y) share it, and it
+// is kept until the lower row has passed. At(x) is column x's value in the
+// row last filled.
+template <class Value, bool kRows, bool kColumns>
+class MirroredPixels {
+  // What marks a value as made: a byte for a table row made once, the
+  // picture row's number (from 1) for a table row made again for each row.
+  using Mark = std::conditional_t<kRows, BYTE, std::uint32_t>;
+
  public:
   // Error 3 when the table cannot be had.
   bool Prepare(const WorkRect& r) {
     left_ = r.left;
     right_ = r.right;
-    const std::size_t n = static_cast<std::size_t>(r.right - r.left) / 2 + 1;
-    if (!table_.Allocate((sizeof(Value) + sizeof(int)) * n)) return false;
+    top_ = r.top;
+    bottom_ = r.bottom;
+    const std::size_t columns = static_cast<std::size_t>(r.right - r.left);
+    stride_ = (kColumns ? columns / 2 : columns) + 1;
+    const std::size_t rows = kRows ? static_cast<std::size_t>(r.bottom - r.top) / 2 + 1 : 1;
+    const std::size_t n = stride_ * rows;
+    if (!table_.Allocate((sizeof(Value) + sizeof(Mark)) * n)) return false;
     values_ = table_.As<Value>();
-    rows_ = reinterpret_cast<int*>(values_ + n);
-    std::fill_n(rows_, n, -1);
+    marks_ = reinterpret_cast<Mark*>(values_ + n);
+    std::fill_n(marks_, n, Mark{0});
     return true;
   }
-  // Makes the values of columns x0..x1 of row y (y >= 0) ready;
-  // compute(c) gives the value of column c, the left one of its pair.
+  // Makes the values of columns x0..x1 of row y ready; compute(c, r) gives
+  // the value of column c in row r, the leftmost and topmost of the pixels
+  // that share it.
   template <class Compute>
   void Fill(int y, int x0, int x1, Compute compute) {
+    const int k = kRows ? std::min(y - top_, bottom_ - y) : 0;
+    // A table row is filled once (kRows) or once per picture row.
+    const Mark mark = kRows ? 1 : static_cast<Mark>(y - top_ + 1);
+    row_ = values_ + stride_ * static_cast<std::size_t>(k);
+    Mark* marks = marks_ + stride_ * static_cast<std::size_t>(k);
+    const int r = kRows ? top_ + k : y;
     for (int x = x0; x <= x1; ++x) {
-      const int k = std::min(x - left_, right_ - x);
-      if (rows_[k] == y) continue;
-      values_[k] = compute(left_ + k);
-      rows_[k] = y;
+      const int j = Column(x);
+      if (marks[j] == mark) continue;
+      row_[j] = compute(left_ + j, r);
+      marks[j] = mark;
     }
   }
-  QVX_LOOP_BODY const Value& At(int x) const { return values_[std::min(x - left_, right_ - x)]; }
+  QVX_LOOP_BODY const Value& At(int x) const { return row_[Column(x)]; }
 
  private:
-  int left_ = 0, right_ = 0;
+  QVX_LOOP_BODY int Column(int x) const {
+    return kColumns ? std::min(x - left_, right_ - x) : x - left_;
+  }
+
+  int left_ = 0, right_ = 0, top_ = 0, bottom_ = 0;
+  std::size_t stride_ = 0;
   WorkBlock table_;
   Value* values_ = nullptr;
-  int* rows_ = nullptr;
+  Value* row_ = nullptr;
+  Mark* marks_ = nullptr;
 };
 
 // Pixels x0..x1 of row y from filter.Pixel(x, y) (an always-inline

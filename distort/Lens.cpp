@@ -27,6 +27,7 @@ double RefractedShift(double t, double z, double index) {
 
 // What a pixel shares with its mirror in the row: the sphere's height above
 // it and the refracted ray's vertical shift (0 on or outside the ellipse).
+// Its horizontal shift it shares with its mirror in the column.
 struct Height {
   double z, shiftUp;
 };
@@ -39,7 +40,8 @@ struct LensFilter {
   double a = 0, b = 0, a2 = 1, b2 = 1, m2 = 0;
   int left = 0, top = 0;
   PictureRows picture;
-  MirroredColumns<Height> heights;
+  MirroredPixels<Height, false, true> heights;
+  MirroredPixels<double, true, false> sideways;  // the horizontal shifts
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
@@ -51,7 +53,7 @@ struct LensFilter {
     b2 = b * b;
     const double m = std::min(a, b);
     m2 = m * m;
-    return heights.Prepare(r) && picture.Prepare(job);
+    return heights.Prepare(r) && sideways.Prepare(r) && picture.Prepare(job);
   }
 
   // Position p's first sample and its weight on the second, the first
@@ -68,10 +70,17 @@ struct LensFilter {
   // The height and vertical shift of the pixel (x, y).
   Height HeightAt(int x, int y) const {
     const double tx = (x - left) - a + 0.5, ty = b - (y - top) - 0.5;
-    const double across = tx * tx / a2, up = ty * ty / b2;
-    if (across + up >= 1) return {0, 0};
-    const double z = std::sqrt(m2 * (1 - across - up));
+    const double z = HeightOver(tx, ty);
+    if (z < 0) return {0, 0};
     return {z, RefractedShift(ty, z, index)};
+  }
+
+  // The sphere's height above the pixel at offsets tx, ty; -1 on or
+  // outside the ellipse.
+  double HeightOver(double tx, double ty) const {
+    const double across = tx * tx / a2, up = ty * ty / b2;
+    if (across + up >= 1) return -1;
+    return std::sqrt(m2 * (1 - across - up));
   }
 
   QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
@@ -79,7 +88,7 @@ struct LensFilter {
     const double across = tx * tx / a2, up = ty * ty / b2;
     if (across + up >= 1) return fill ? fillColour : kNotWritten;
     const Height& h = heights.At(x);
-    const double u = tx - RefractedShift(tx, h.z, index) + left + a;
+    const double u = tx - sideways.At(x) + left + a;
     const double v = top - (ty - h.shiftUp) + b;
     if (!IsSamplePosition(u) || !IsSamplePosition(v)) return kNotWritten;
     int x0, y0;
@@ -94,15 +103,19 @@ struct LensFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    heights.Fill(y, x0, x1, [&](int x) { return HeightAt(x, y); });
+    heights.Fill(y, x0, x1, [&](int c, int r) { return HeightAt(c, r); });
+    sideways.Fill(y, x0, x1, [&](int c, int r) {
+      const double tx = (c - left) - a + 0.5, z = HeightOver(tx, b - (r - top) - 0.5);
+      return z < 0 ? 0.0 : RefractedShift(tx, z, index);
+    });
     RunPixels(*this, job, y, x0, x1, out);
   }
 };
 
 }  // namespace
 
-HGLOBAL RunLens(const SelectionArgs& args, double index, BOOL fill, Rgb fillColour,
-                BOOL noDialog, PixelRoute route) {
+HGLOBAL RunLens(const SelectionArgs& args, double index, BOOL fill, Rgb fillColour, BOOL noDialog,
+                PixelRoute route) {
   LensFilter filter;
   filter.index = index < 1.0 ? 1.0 : index;
   filter.fill = fill != 0;

@@ -21,7 +21,7 @@ struct RippleFilter {
   Bgrx background{};
   double cx = 0, cy = 0, sx = 1, sy = 1;
   PictureRows picture;
-  MirroredColumns<double> sines;  // the sine of each column's distance
+  MirroredPixels<double, true, true> sines;  // the sine of each pixel's distance
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
@@ -46,12 +46,12 @@ struct RippleFilter {
     double u, v;
     if (scaling) {
       const double a = std::fabs(s) * amplitude;
-      u = dx * a / sx + cx;
-      v = dy * a / sy + cy;
+      u = Unstretched(dx * a, sx) + cx;
+      v = Unstretched(dy * a, sy) + cy;
     } else {
       const double a = s * amplitude;
-      u = (dx + a) / sx + cx;
-      v = (dy + a) / sy + cy;
+      u = Unstretched(dx + a, sx) + cx;
+      v = Unstretched(dy + a, sy) + cy;
     }
     if (!IsSamplePosition(u) || !IsSamplePosition(v)) return background;
     int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
@@ -65,7 +65,7 @@ struct RippleFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    sines.Fill(y, x0, x1, [&](int x) { return Sine(x, y); });
+    sines.Fill(y, x0, x1, [&](int c, int r) { return Sine(c, r); });
     RunPixels(*this, job, y, x0, x1, out);
   }
 };

@@ -31,6 +31,8 @@ struct RunSum {
 };
 // Beyond this many positions to add or take away, a run is summed anew.
 constexpr std::int64_t kSlideLimit = 64;
+// Runs up to this long take their means through MeanDivisor.
+constexpr std::int64_t kMeanDivisorLimit = 16384;
 
 // One column (or row) of the rectangle: at(i) for i in lo..hi.
 template <class Line>
@@ -47,6 +49,7 @@ struct WaveLine {
   }
   // What position i of a steep run contributes under the edge mode.
   Bgrx Mapped(std::int64_t i) const {
+    if (i >= lo && i <= hi) return at(static_cast<int>(i));
     if (edge == kEdgeWrap) return at(static_cast<int>(lo + ((i - lo) % Size() + Size()) % Size()));
     if (edge == kEdgeClamp) return at(static_cast<int>(i < lo ? lo : (i > hi ? hi : i)));
     return Get(i);
@@ -105,6 +108,13 @@ struct WaveLine {
       const std::int64_t last = ia < ib ? std::int64_t{ib} - 1 : ia;
       Slide(first, last);
       const std::int64_t n = last - first + 1;
+      if (n <= kMeanDivisorLimit) {
+        const Int4 mean = MeanDivisor(static_cast<int>(n))(
+            Int4{static_cast<std::int32_t>(run.sum[0]), static_cast<std::int32_t>(run.sum[1]),
+                 static_cast<std::int32_t>(run.sum[2]), 0});
+        return Written({static_cast<BYTE>(mean[0]), static_cast<BYTE>(mean[1]),
+                        static_cast<BYTE>(mean[2]), 1});
+      }
       return Written({static_cast<BYTE>(run.sum[0] / n), static_cast<BYTE>(run.sum[1] / n),
                       static_cast<BYTE>(run.sum[2] / n), 1});
     }
@@ -114,11 +124,16 @@ struct WaveLine {
       if (edge == kEdgeClamp) {
         q = q < lo ? lo : (q > hi ? hi : q);
       } else {
-        // Into lo .. lo + H in one step of whole turns.
+        // Into lo .. lo + H in one step of whole turns. When 0 <= q - lo < H
+        // as computed, the quotient truncates to 0 and neither correction
+        // applies, so q stays as it is.
         const double size = static_cast<double>(Size());
-        q -= std::floor((q - lo) / size) * size;
-        if (q < lo) q += size;
-        if (q >= lo + size) q -= size;
+        const double offset = q - lo;
+        if (!(offset >= 0 && offset < size)) {
+          q -= std::floor((q - lo) / size) * size;
+          if (q < lo) q += size;
+          if (q >= lo + size) q -= size;
+        }
       }
       i0 = static_cast<std::int64_t>(q);
       f = q - i0;

@@ -33,7 +33,7 @@ struct WhirlPinchFilter {
   double cx = 0, cy = 0, sx = 1, sy = 1, radius = 1, limit = 0;
   int left = 0, right = 0, top = 0, bottom = 0;
   PictureRows picture;
-  MirroredColumns<Turn> turns;
+  MirroredPixels<Turn, true, true> turns;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& r = job.rect;
@@ -68,8 +68,8 @@ struct WhirlPinchFilter {
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return kNotWritten;
     const Turn& turn = turns.At(x);
-    double u = (turn.cosine * dx - turn.sine * dy) / sx + cx;
-    double v = (turn.sine * dx + turn.cosine * dy) / sy + cy;
+    double u = Unstretched(turn.cosine * dx - turn.sine * dy, sx) + cx;
+    double v = Unstretched(turn.sine * dx + turn.cosine * dy, sy) + cy;
     if (mirrored) {
       u = 2 * cx - u;
       v = 2 * cy - v;
@@ -89,7 +89,7 @@ struct WhirlPinchFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    turns.Fill(y, x0, x1, [&](int x) { return TurnAt(x, y); });
+    turns.Fill(y, x0, x1, [&](int c, int r) { return TurnAt(c, r); });
     RunPixels(*this, job, y, x0, x1, out);
   }
 };
@@ -108,10 +108,10 @@ HGLOBAL RunWhirlPinch(const SelectionArgs& args, double degrees, double pinch, d
 
 }  // namespace qvx
 
-QVX_API HGLOBAL WINAPI QVWhirlPinch(ImageHandles* images, BYTE mode, POINT* points,
-                                    int pointCount, const RECT* rect, BOOL inside, double degrees,
-                                    double pinch, double factor, BYTE red, BYTE green, BYTE blue,
-                                    BOOL noDialog, DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
+QVX_API HGLOBAL WINAPI QVWhirlPinch(ImageHandles* images, BYTE mode, POINT* points, int pointCount,
+                                    const RECT* rect, BOOL inside, double degrees, double pinch,
+                                    double factor, BYTE red, BYTE green, BYTE blue, BOOL noDialog,
+                                    DWORD dlgArg1, DWORD dlgArg2, DWORD dlgArg3) {
   return qvx::RunEffect({noDialog, dlgArg1, dlgArg2, dlgArg3}, [&] {
     return qvx::RunWhirlPinch(qvx::CopySelection(images, mode, points, pointCount, rect, inside),
                               degrees, pinch, factor, {red, green, blue}, noDialog);

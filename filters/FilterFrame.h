@@ -123,23 +123,33 @@ void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgrx* colours, bool 
     if (!skips || colours->spare) dst.Write(p, colours->red, colours->green, colours->blue);
 }
 
-// 24-bit runs are written four bytes at a time, each pixel's fourth byte
-// overwritten by the next pixel; the last pixel writes its own three.
-// Four pixels at a time while 16 bytes can be written inside the run.
-QVX_LOOP_BODY void Store24(BYTE* p, int count, const Bgrx* colours) {
+// Runs that skip pixels the same way, each byte taking the new colour's
+// where its pixel is written and keeping its own otherwise.
+// Sixteen pixels at a time, so that no read of the row overlaps an
+// earlier write still in flight.
+QVX_LOOP_BODY void Store24Written(BYTE* p, int count, const Bgrx* colours) {
   int i = 0;
-  for (; i + 6 <= count; i += 4) {
-    Byte16 v;
-    std::memcpy(&v, colours + i, 16);
-    v = Shuffle<0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0>(v);
-    std::memcpy(p + 3 * i, &v, 16);
+  for (; i + 16 <= count; i += 16) {
+    Byte16 c[4], old[3];
+    std::memcpy(c, colours + i, sizeof c);
+    std::memcpy(old, p + 3 * i, sizeof old);
+    const Byte16 bytes[3] = {
+        Shuffle<0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20>(c[0], c[1]),
+        Shuffle<5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25>(c[1], c[2]),
+        Shuffle<10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30>(c[2], c[3])};
+    const Byte16 spare[3] = {
+        Shuffle<3, 3, 3, 7, 7, 7, 11, 11, 11, 15, 15, 15, 19, 19, 19, 23>(c[0], c[1]),
+        Shuffle<7, 7, 11, 11, 11, 15, 15, 15, 19, 19, 19, 23, 23, 23, 27, 27>(c[1], c[2]),
+        Shuffle<11, 15, 15, 15, 19, 19, 19, 23, 23, 23, 27, 27, 27, 31, 31, 31>(c[2], c[3])};
+    for (int k = 0; k < 3; ++k) old[k] = spare[k] != 0 ? bytes[k] : old[k];
+    std::memcpy(p + 3 * i, old, sizeof old);
   }
-  for (; i < count - 1; ++i) std::memcpy(p + 3 * i, colours + i, 4);
-  Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
+  for (; i < count; ++i)
+    if (colours[i].spare) Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
 }
-inline void StoreRun(const Px24& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
-  if (skips) return StoreRun<Px24, BYTE*>(dst, row, x0, x1, colours, true);
-  Vectorised<Store24>(Px24::At(row, x0), x1 - x0 + 1, colours);
+inline void StoreRun(const Px24&, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
+  if (skips) return Vectorised<Store24Written>(Px24::At(row, x0), x1 - x0 + 1, colours);
+  Vectorised<Pack24>(Px24::At(row, x0), x1 - x0 + 1, &colours->blue);
 }
 
 inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {

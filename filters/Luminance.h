@@ -3,6 +3,8 @@
 // the luminance weight tables, 0..255, worked out once per source row.
 #pragma once
 
+#include <cstring>
+
 #include "filters/FilterFrame.h"
 #include "frame/ColourTables.h"
 
@@ -12,7 +14,16 @@ namespace qvx {
 // products are made directly, with the same bits as the entries.
 QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgrx* row, int count, double red, double green,
                                 double blue) {
-  for (int i = 0; i < count; ++i)
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Int4 v;
+    std::memcpy(&v, row + i, sizeof v);
+    const Double4 sum = ChannelLanes(v, 2) * red + ChannelLanes(v, 1) * green +
+                        ChannelLanes(v, 0) * blue;
+    const unsigned bytes = PackLanes(__builtin_convertvector(sum, Int4));
+    std::memcpy(out + i, &bytes, 4);
+  }
+  for (; i < count; ++i)
     out[i] = static_cast<BYTE>(row[i].red * red + row[i].green * green + row[i].blue * blue);
 }
 

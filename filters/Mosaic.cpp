@@ -46,11 +46,16 @@ QVX_LOOP_BODY void AddBytes(std::uint16_t* sums, const BYTE* bytes, int count) {
   for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + bytes[i]);
 }
 
+// Rows are worked in segments of at most kChunk columns, so that the work
+// buffers do not grow with the row: whole cells, as many as fit, or a piece
+// of a cell wider than that.
+constexpr int kChunk = 4096;
+
 struct WorkBuffers {
-  Bgrx* row;
-  std::uint16_t* byteSums;
-  CellSum* totals;
-  Bgrx* painted;
+  Bgrx* row;                // a decoded segment of a row
+  std::uint16_t* byteSums;  // per byte of a segment
+  CellSum* totals;          // per cell of a segment
+  Bgrx* painted;            // the paint of a segment
 };
 
 struct MosaicJob {
@@ -63,20 +68,18 @@ struct MosaicJob {
   BOOL noDialog;
 };
 
-// One pass over the cell rows: sums, means, then the paint.
+// One pass over the cell rows: sums, means, then the paint, segment by
+// segment.
 template <class Px>
 bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   const WorkRect& rect = job.selection.Rect();
   const std::int64_t width = job.source.Width, height = job.source.Height;
-  const int cells = static_cast<int>((rect.right - rect.left) / job.cellWidth + 1);
-  // Columns covered by the cells of a row: up to the end of the last cell,
-  // clipped to the picture.
-  const std::int64_t lastStart = rect.left + (cells - 1) * job.cellWidth;
-  const int end = static_cast<int>(std::min(width, lastStart + job.cellWidth));  // exclusive
-  const int span = end - rect.left;
-  const auto cellEnd = [&](int k) {  // exclusive, relative to rect.left
-    return static_cast<int>(std::min<std::int64_t>(span, (k + 1) * job.cellWidth));
-  };
+  const std::int64_t cw = job.cellWidth;
+  const std::int64_t cells = (rect.right - rect.left) / cw + 1;
+  // Columns covered by the cells of a row (relative to rect.left): up to
+  // the end of the last cell, clipped to the picture.
+  const std::int64_t span = std::min(width, rect.left + cells * cw) - rect.left;
+  const auto cellEnd = [&](std::int64_t k) { return std::min(span, (k + 1) * cw); };
   // Named copies rather than a structured binding, which lambdas cannot
   // capture under every compiler.
   Bgrx* const row = job.buffers.row;
@@ -91,54 +94,79 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   for (std::int64_t top = rect.top; top <= rect.bottom; top += job.cellHeight) {
     const int y0 = static_cast<int>(top);
     const int y1 = static_cast<int>(std::min(height, top + job.cellHeight));  // exclusive
-    std::fill(totals, totals + cells, CellSum{0, 0, 0});
-    for (int band = y0; band < y1; band += kBandRows) {
-      const int bandEnd = band + std::min(kBandRows, y1 - band);
-      std::fill(byteSums, byteSums + kStride * span, std::uint16_t{0});
-      for (int y = band; y < bandEnd; ++y) {
-        const BYTE* bytes = reinterpret_cast<const BYTE*>(row);
-        if constexpr (kRawRows)
-          bytes = Px::At(DibRow(job.source, y), rect.left);
-        else
-          DecodeRow<Px>(&src, y, rect.left, end - 1, job.source.Width - 1, row);
-        Vectorised<AddBytes>(byteSums, bytes, kStride * span);
-      }
-      for (int k = 0, i = 0; k < cells; ++k) {
-        std::uint32_t blue = 0, green = 0, red = 0;
-        for (const int stop = cellEnd(k); i < stop; ++i) {
-          const std::uint16_t* sum = byteSums + kStride * i;
-          blue += sum[0];
-          green += sum[1];
-          red += sum[2];
+    // Paints columns a..b-1 of the cell row with painted[0 .. b-a-1].
+    const auto paint = [&](std::int64_t a, std::int64_t b) {
+      const int x0 = static_cast<int>(rect.left + a), x1 = static_cast<int>(rect.left + b - 1);
+      for (int y = y0; y < y1; ++y) {
+        // Whole rows of byte-aligned pixels repeat the cell row's first row.
+        if (y > y0 && job.selection.AllSelected() && pixelBits >= 8) {
+          const std::size_t from = static_cast<std::size_t>(x0) * pixelBits / 8;
+          std::memcpy(DibRow(job.result, y) + from, DibRow(job.result, y0) + from,
+                      static_cast<std::size_t>(b - a) * pixelBits / 8);
+        } else {
+          const auto out = dst.Row(y);
+          job.selection.ForEachRunIn(y, x0, x1, [&](int r0, int r1) {
+            filter_detail::StoreRun(dst, out, r0, r1, painted + (r0 - x0), false);
+          });
         }
-        totals[k].blue += blue;
-        totals[k].green += green;
-        totals[k].red += red;
       }
-    }
-    // The painted row: each cell's mean over its columns.
-    for (int k = 0, i = 0; k < cells; ++k) {
-      const std::uint64_t count =
-          static_cast<std::uint64_t>(cellEnd(k) - k * job.cellWidth) * (y1 - y0);
-      const CellSum& s = totals[k];
-      const Bgrx mean{static_cast<BYTE>(s.blue / count), static_cast<BYTE>(s.green / count),
-                      static_cast<BYTE>(s.red / count), 1};
-      for (const int stop = cellEnd(k); i < stop; ++i) painted[i] = mean;
-    }
-    for (int y = y0; y < y1; ++y) {
-      // Whole rows of byte-aligned pixels repeat the cell row's first row.
-      if (y > y0 && job.selection.AllSelected() && pixelBits >= 8) {
-        const std::size_t from = static_cast<std::size_t>(rect.left) * pixelBits / 8;
-        std::memcpy(DibRow(job.result, y) + from, DibRow(job.result, y0) + from,
-                    static_cast<std::size_t>(span) * pixelBits / 8);
-      } else {
-        const auto out = dst.Row(y);
-        job.selection.ForEachRunIn(y, rect.left, end - 1, [&](int x0, int x1) {
-          filter_detail::StoreRun(dst, out, x0, x1, painted + (x0 - rect.left), false);
-        });
+    };
+    for (std::int64_t a = 0; a < span;) {
+      // The segment a..b-1 and the cells it touches, first..last.
+      const std::int64_t first = a / cw;
+      const std::int64_t b = cw < kChunk ? std::min(span, (first + kChunk / cw) * cw)
+                                         : std::min(cellEnd(first), a + kChunk);
+      const std::int64_t last = (b - 1) / cw;
+      const int columns = static_cast<int>(b - a);
+      // A cell wider than a segment keeps its total from piece to piece.
+      if (a == first * cw) std::fill(totals, totals + (last - first + 1), CellSum{0, 0, 0});
+      for (int band = y0; band < y1; band += kBandRows) {
+        const int bandEnd = band + std::min(kBandRows, y1 - band);
+        std::fill(byteSums, byteSums + kStride * columns, std::uint16_t{0});
+        for (int y = band; y < bandEnd; ++y) {
+          const int x0 = static_cast<int>(rect.left + a);
+          const BYTE* bytes = reinterpret_cast<const BYTE*>(row);
+          if constexpr (kRawRows)
+            bytes = Px::At(DibRow(job.source, y), x0);
+          else
+            DecodeRow<Px>(&src, y, x0, x0 + columns - 1, job.source.Width - 1, row);
+          Vectorised<AddBytes>(byteSums, bytes, kStride * columns);
+        }
+        for (std::int64_t k = first; k <= last; ++k) {
+          std::uint32_t blue = 0, green = 0, red = 0;
+          for (std::int64_t i = std::max(a, k * cw) - a, stop = std::min(b, cellEnd(k)) - a;
+               i < stop; ++i) {
+            const std::uint16_t* sum = byteSums + kStride * i;
+            blue += sum[0];
+            green += sum[1];
+            red += sum[2];
+          }
+          CellSum& total = totals[k - first];
+          total.blue += blue;
+          total.green += green;
+          total.red += red;
+        }
       }
-      if (job.padRows) CopyRowPadding(job.source, job.result, y);
+      // Each cell's mean over its columns; cells that end in the segment
+      // are painted.
+      const auto mean = [&](std::int64_t k) {
+        const std::uint64_t count = static_cast<std::uint64_t>(cellEnd(k) - k * cw) * (y1 - y0);
+        const CellSum& s = totals[k - first];
+        return Bgrx{static_cast<BYTE>(s.blue / count), static_cast<BYTE>(s.green / count),
+                    static_cast<BYTE>(s.red / count), 1};
+      };
+      if (cw < kChunk) {
+        for (std::int64_t k = first; k <= last; ++k)
+          std::fill(painted + (k * cw - a), painted + (cellEnd(k) - a), mean(k));
+        paint(a, b);
+      } else if (b == cellEnd(first)) {
+        std::fill(painted, painted + std::min<std::int64_t>(kChunk, b - first * cw), mean(first));
+        for (std::int64_t p = first * cw; p < b; p += kChunk) paint(p, std::min(b, p + kChunk));
+      }
+      a = b;
     }
+    if (job.padRows)
+      for (int y = y0; y < y1; ++y) CopyRowPadding(job.source, job.result, y);
     if (!ReportProgress(y0 - rect.top, rect.bottom - rect.top, 0, 100, job.noDialog)) return false;
   }
   return true;
@@ -160,16 +188,14 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
   LockedPicture result;
   if (!result.Make(source, !writesAll)) return nullptr;
   if (rect.Empty()) return result.Release();
-  // Buffers over the columns the cells cover: a decoded row, the byte sums,
+  // Buffers over the columns of a segment: a decoded row, the byte sums,
   // the cell totals and the painted row.
-  const std::int64_t cells = (rect.right - rect.left) / std::int64_t{cellWidth} + 1;
-  const std::int64_t span =
-      std::min<std::int64_t>(source.Width, rect.left + cells * std::int64_t{cellWidth}) - rect.left;
+  const std::size_t chunk = kChunk;
   WorkBlock rowBlock, sumsBlock, totalsBlock, paintedBlock;
-  if (!rowBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(span)) ||
-      !sumsBlock.Allocate(4 * sizeof(std::uint16_t) * static_cast<std::size_t>(span)) ||
-      !totalsBlock.Allocate(sizeof(CellSum) * static_cast<std::size_t>(cells)) ||
-      !paintedBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(span)))
+  if (!rowBlock.Allocate(sizeof(Bgrx) * chunk) ||
+      !sumsBlock.Allocate(4 * sizeof(std::uint16_t) * chunk) ||
+      !totalsBlock.Allocate(sizeof(CellSum) * (chunk + 1)) ||
+      !paintedBlock.Allocate(sizeof(Bgrx) * chunk))
     return nullptr;
   const MosaicJob job{selection,
                       source,

@@ -37,41 +37,54 @@ QVX_LOOP_BODY T MedianOfNine(T* p) {
   return p[4];
 }
 
-// Places of the median keys of pixels with all eight neighbours, from the
-// luminance rows above, at and below.
-QVX_LOOP_BODY void MedianPlaces(BYTE* places, const BYTE* up, const BYTE* at, const BYTE* down,
-                                int count) {
-  const BYTE* rows[3] = {up, at, down};
+// The colours of the median keys of pixels with all eight neighbours, from
+// the colour and luminance rows above, at and below: sixteen pixels at a
+// time, each colour picked from the nine candidates by its place.
+QVX_LOOP_BODY void MedianColours(Bgrx* out, const Bgrx* const* colours, const BYTE* const* lum,
+                                 int count) {
   int i = 0;
   for (; i + 16 <= count; i += 16) {
     Word16 keys[9];
     for (int r = 0; r < 3; ++r)
       for (int dx = -1; dx <= 1; ++dx) {
         Byte16 l;
-        std::memcpy(&l, rows[r] + i + dx, 16);
+        std::memcpy(&l, lum[r] + i + dx, sizeof l);
         keys[r * 3 + dx + 1] =
             (__builtin_convertvector(l, Word16) << 4) | static_cast<std::uint16_t>(r * 3 + dx + 1);
       }
-    const Word16 median = MedianOfNine(keys) & 15;
-    for (int k = 0; k < 16; ++k) places[i + k] = static_cast<BYTE>(median[k]);
+    const Word16 places = MedianOfNine(keys) & 15;
+    for (int half = 0; half < 2; ++half) {
+      Word8 halfPlaces;
+      std::memcpy(&halfPlaces, reinterpret_cast<const std::uint16_t*>(&places) + 8 * half,
+                  sizeof halfPlaces);
+      const Lanes8 place = __builtin_convertvector(halfPlaces, Lanes8);
+      Lanes8 picked{};
+      for (int r = 0; r < 3; ++r)
+        for (int dx = -1; dx <= 1; ++dx) {
+          Lanes8 candidate;
+          std::memcpy(&candidate, colours[r] + i + 8 * half + dx, sizeof candidate);
+          picked |= candidate & reinterpret_cast<Lanes8>(place == static_cast<std::uint32_t>(
+                                                                     r * 3 + dx + 1));
+        }
+      std::memcpy(out + i + 8 * half, &picked, sizeof picked);
+    }
   }
   for (; i < count; ++i) {
     int keys[9];
     for (int r = 0; r < 3; ++r)
-      for (int dx = -1; dx <= 1; ++dx) keys[r * 3 + dx + 1] = rows[r][i + dx] * 16 + r * 3 + dx + 1;
-    places[i] = static_cast<BYTE>(MedianOfNine(keys) & 15);
+      for (int dx = -1; dx <= 1; ++dx) keys[r * 3 + dx + 1] = lum[r][i + dx] * 16 + r * 3 + dx + 1;
+    const int place = MedianOfNine(keys) & 15;
+    out[i] = colours[place / 3][i + place % 3 - 1];
   }
 }
 
 struct LuminanceMedianFilter {
   WorkBlock tables;
   LuminanceRows luminance;
-  WorkBlock placeBlock;
 
   bool Prepare(FilterJob& job) {
     return MakeLuminanceTables(tables) && job.rows.Allocate(3, 1) &&
-           luminance.Allocate(job, 3, 1, tables) &&
-           placeBlock.Allocate(static_cast<std::size_t>(job.Columns()));
+           luminance.Allocate(job, 3, 1, tables);
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
@@ -83,13 +96,20 @@ struct LuminanceMedianFilter {
     // Columns with neighbours on both sides go through the network.
     const int from = inner ? std::max(x0, 1) : x1 + 1;
     const int to = inner ? std::min(x1, job.width - 2) : x1;
-    BYTE* places = placeBlock.As<BYTE>();
-    if (from <= to)
-      Vectorised<MedianPlaces>(places + (from - left), lum[0] + (from - left),
-                               lum[1] + (from - left), lum[2] + (from - left), to - from + 1);
+    if (from <= to) {
+      const int i = from - left;
+      const Bgrx* const shifted[3] = {rows[0] + i, rows[1] + i, rows[2] + i};
+      const BYTE* const lumShifted[3] = {lum[0] + i, lum[1] + i, lum[2] + i};
+      Vectorised<MedianColours>(out + i, static_cast<const Bgrx* const*>(shifted),
+                                static_cast<const BYTE* const*>(lumShifted), to - from + 1);
+    }
     for (int x = x0; x <= x1; ++x) {
+      if (x == from && from <= to) {
+        x = to;
+        continue;
+      }
       const int i = x - left;
-      const int place = x >= from && x <= to ? places[i] : EdgePlace(job, lum, x, y, i);
+      const int place = EdgePlace(job, lum, x, y, i);
       out[i] = rows[place / 3][i + place % 3 - 1];
     }
   }
@@ -123,36 +143,62 @@ QVX_LOOP_BODY void SortEight(T* p) {
   Order(p[2], p[4]), Order(p[3], p[5]), Order(p[3], p[4]);
 }
 
+template <class V>
+QVX_LOOP_BODY V LoadLanes(const void* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // Pixels with all eight neighbours, each byte lane (channel) on its own:
 // where a neighbour strays by more than the threshold, the lane becomes
-// index 4 of the eight neighbours sorted, and its flag is set.
-QVX_LOOP_BODY void SelectiveLanes(BYTE* out, BYTE* flags, const BYTE* up, const BYTE* at,
-                                  const BYTE* down, int lanes, int threshold) {
+// index 4 of the eight neighbours sorted. A pixel's spare byte is 1 where
+// one of its channels did, 0 otherwise.
+QVX_LOOP_BODY void SelectiveLanes(Bgrx* out, const Bgrx* up, const Bgrx* at, const Bgrx* down,
+                                  int count, int threshold) {
   const auto level = static_cast<BYTE>(threshold);
-  int k = 0;
-  for (; k + 32 <= lanes; k += 32) {
-    Byte32 v[8], c;
-    const BYTE* from[8] = {up - 4, up, up + 4, at - 4, at + 4, down - 4, down, down + 4};
-    for (int j = 0; j < 8; ++j) std::memcpy(&v[j], from[j] + k, 32);
-    std::memcpy(&c, at + k, 32);
-    Byte32 strays{};
-    for (int j = 0; j < 8; ++j) {
-      const Byte32 d = v[j] > c ? v[j] - c : c - v[j];
-      strays |= d > level;
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Byte32 v[8] = {LoadLanes<Byte32>(up + i - 1),   LoadLanes<Byte32>(up + i),
+                   LoadLanes<Byte32>(up + i + 1),   LoadLanes<Byte32>(at + i - 1),
+                   LoadLanes<Byte32>(at + i + 1),   LoadLanes<Byte32>(down + i - 1),
+                   LoadLanes<Byte32>(down + i),     LoadLanes<Byte32>(down + i + 1)};
+    const Byte32 c = LoadLanes<Byte32>(at + i);
+    // Some neighbour strays where the largest lies above, or the smallest
+    // below, the centre by more than the threshold.
+    Byte32 low = v[0], high = v[0];
+    for (int j = 1; j < 8; ++j) {
+      low = v[j] < low ? v[j] : low;
+      high = v[j] > high ? v[j] : high;
     }
+    const Byte32 above = high > c ? high - c : Byte32{};
+    const Byte32 below = c > low ? c - low : Byte32{};
+    const Byte32 strays = (above > level) | (below > level);
     SortEight(v);
-    const Byte32 result = strays ? v[4] : c;
-    std::memcpy(out + k, &result, 32);
-    std::memcpy(flags + k, &strays, 32);
+    const Lanes8 colours = reinterpret_cast<Lanes8>(strays ? v[4] : c) & 0x00FFFFFFu;
+    const auto written =
+        reinterpret_cast<Lanes8>((reinterpret_cast<Lanes8>(strays) & 0x00FFFFFFu) != 0u);
+    const Lanes8 result = colours | (written & 0x01000000u);
+    std::memcpy(out + i, &result, sizeof result);
   }
-  for (; k < lanes; ++k) {
-    int v[8] = {up[k - 4], up[k],       up[k + 4], at[k - 4],
-                at[k + 4], down[k - 4], down[k],   down[k + 4]};
-    bool stray = false;
-    for (int j = 0; j < 8; ++j) stray |= v[j] - at[k] > threshold || at[k] - v[j] > threshold;
-    SortEight(v);
-    out[k] = static_cast<BYTE>(stray ? v[4] : at[k]);
-    flags[k] = stray ? 0xFF : 0;
+  for (; i < count; ++i) {
+    const BYTE* centre = &at[i].blue;
+    BYTE* result = &out[i].blue;
+    out[i].spare = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+      const BYTE* const n[8] = {&up[i - 1].blue, &up[i].blue,     &up[i + 1].blue,
+                                &at[i - 1].blue, &at[i + 1].blue, &down[i - 1].blue,
+                                &down[i].blue,   &down[i + 1].blue};
+      int v[8];
+      bool stray = false;
+      for (int j = 0; j < 8; ++j) {
+        v[j] = n[j][ch];
+        stray |= v[j] - centre[ch] > threshold || centre[ch] - v[j] > threshold;
+      }
+      SortEight(v);
+      result[ch] = static_cast<BYTE>(stray ? v[4] : centre[ch]);
+      out[i].spare |= stray ? 1 : 0;
+    }
   }
 }
 
@@ -160,12 +206,8 @@ QVX_LOOP_BODY void SelectiveLanes(BYTE* out, BYTE* flags, const BYTE* up, const 
 struct SelectiveMedianFilter {
   static constexpr bool kSkips = true;
   int threshold = 0;
-  WorkBlock flagBlock;
 
-  bool Prepare(FilterJob& job) {
-    return job.rows.Allocate(3, 1) &&
-           flagBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(job.Columns()));
-  }
+  bool Prepare(FilterJob& job) { return job.rows.Allocate(3, 1); }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
     const Bgrx* rows[3] = {job.rows.Row(y - 1), job.rows.Row(y), job.rows.Row(y + 1)};
@@ -175,18 +217,16 @@ struct SelectiveMedianFilter {
     const int to = inner ? std::min(x1, job.width - 2) : x1;
     if (from <= to) {
       const int i = from - left;
-      Bgrx* flags = flagBlock.As<Bgrx>();
-      Vectorised<SelectiveLanes>(
-          reinterpret_cast<BYTE*>(out + i), reinterpret_cast<BYTE*>(flags + i),
-          reinterpret_cast<const BYTE*>(rows[0] + i), reinterpret_cast<const BYTE*>(rows[1] + i),
-          reinterpret_cast<const BYTE*>(rows[2] + i), 4 * (to - from + 1), threshold);
-      for (int x = from; x <= to; ++x) {
-        const Bgrx f = flags[x - left];
-        out[x - left].spare = static_cast<BYTE>((f.blue | f.green | f.red) != 0);
-      }
+      Vectorised<SelectiveLanes>(out + i, rows[0] + i, rows[1] + i, rows[2] + i, to - from + 1,
+                                 threshold);
     }
-    for (int x = x0; x <= x1; ++x)
-      if (x < from || x > to) EdgePixel(job, rows, x, y, out);
+    for (int x = x0; x <= x1; ++x) {
+      if (x == from && from <= to) {
+        x = to;
+        continue;
+      }
+      EdgePixel(job, rows, x, y, out);
+    }
   }
 
   // A pixel whose neighbourhood is cut by the picture's edge.

@@ -1,6 +1,9 @@
 // QVAutoSelectImage and QVAutoSelectImageEx: the bounding box of a shape
 // cut out, and a mask of its pixels whose colour matches a reference colour
 // within a tolerance (in RGB, in chrominance or in luminance).
+#include <cstring>
+#include <type_traits>
+
 #include "exports/ExportFrame.h"
 #include "exports/Exported.h"
 #include "frame/MarkEffects.h"
@@ -120,15 +123,23 @@ bool PickRows(const Px& src, const Px& dst, const Pick& pick, const BYTE* lo, co
       if (!set) return;
       auto p = Px::At(in, x0);
       auto q = Px::At(out, x0 - rect.left);
-      for (int x = x0; x <= x1; ++x, p = Px::Next(p), q = Px::Next(q)) {
+      if constexpr (std::is_same_v<Px, Px24>) {
+        std::memcpy(q, p, 3 * static_cast<std::size_t>(x1 - x0 + 1));
+      } else {
+        for (int x = x0; x <= x1; ++x, p = Px::Next(p), q = Px::Next(q)) {
+          const Rgb c = src.Read(p);
+          dst.Write(q, c.red, c.green, c.blue);
+        }
+        p = Px::At(in, x0);
+      }
+      BitRowWriter match(bits, x0 - rect.left);
+      for (int x = x0; x <= x1; ++x, p = Px::Next(p)) {
         const Rgb c = src.Read(p);
-        dst.Write(q, c.red, c.green, c.blue);
         const int pair = c.red << 8 | c.green;
         // Without a branch: which pixels match is as random as the picture.
-        const unsigned match = (c.blue >= lo[pair]) & (c.blue <= hi[pair]);
-        const int mx = x - rect.left;
-        bits[mx >> 3] = static_cast<BYTE>(bits[mx >> 3] | (match << (7 - (mx & 7))));
+        match.Put((c.blue >= lo[pair]) & (c.blue <= hi[pair]));
       }
+      match.Flush();
     };
     if (pick.shape) {
       ForEachBitRun(DibRow(*pick.shape, y), rect.left, rect.right, copy);

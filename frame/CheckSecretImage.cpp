@@ -23,15 +23,21 @@ HGLOBAL RunCheckSecretImage(HGLOBAL first, HGLOBAL second, int threshold, BOOL n
   WorkBlock products;
   if (!MakeYccTables(products)) return nullptr;
   const LevelTable* levels = YccTables(products);
+  // The luminance sums' first additions (red + green) for every pair.
+  WorkBlock pairBlock;
+  if (!MakeLuminancePairs(levels + kRedToY, pairBlock)) return nullptr;
+  const double* pairs = pairBlock.As<double>();
+  const double* blues = levels[kBlueToY];
   for (int y = 0; y <= a->MaxY; ++y) {
     const BYTE* p = DibRow(a.Record(), y);
     const BYTE* q = DibRow(b.Record(), y);
-    BYTE* bits = DibRow(mask.Record(), y);
+    BitRowWriter bits(DibRow(mask.Record(), y), 0);
     for (int x = 0; x <= a->MaxX; ++x, p += 3, q += 3) {
-      const int y1 = RoundedLuminance(levels, p[2], p[1], p[0]);
-      const int y2 = RoundedLuminance(levels, q[2], q[1], q[0]);
-      if (y2 - y1 >= t) bits[x >> 3] = static_cast<BYTE>(bits[x >> 3] | (0x80 >> (x & 7)));
+      const int y1 = RoundedLuminance(pairs[p[2] << 8 | p[1]] + blues[p[0]]);
+      const int y2 = RoundedLuminance(pairs[q[2] << 8 | q[1]] + blues[q[0]]);
+      bits.Put(y2 - y1 >= t);
     }
+    bits.Flush();
     if (!ReportProgress(y, a->MaxY, 0, 100, noDialog)) return nullptr;
   }
   mask.End();

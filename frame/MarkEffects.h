@@ -72,6 +72,32 @@ void ForEachBitRun(const BYTE* bits, int from, int to, Run&& run) {
   }
 }
 
+// Bits ORed into a 1-bit row from left to right, column after column from
+// the first one given, each byte written once when complete (or at Flush):
+// a byte written once per pixel would hold every pixel up.
+class BitRowWriter {
+ public:
+  BitRowWriter(BYTE* bits, int x) : bits_(bits), x_(x) {}
+  // The bit of the next column: 1 sets it, 0 leaves it.
+  void Put(unsigned bit) {
+    pending_ = static_cast<BYTE>(pending_ | bit << (7 - (x_ & 7)));
+    if ((x_ & 7) == 7) {
+      bits_[x_ >> 3] = static_cast<BYTE>(bits_[x_ >> 3] | pending_);
+      pending_ = 0;
+    }
+    ++x_;
+  }
+  void Flush() {
+    if (x_ & 7) bits_[x_ >> 3] = static_cast<BYTE>(bits_[x_ >> 3] | pending_);
+    pending_ = 0;
+  }
+
+ private:
+  BYTE* bits_;
+  int x_;
+  BYTE pending_ = 0;
+};
+
 // The selection arguments of an export whose first argument is a plain
 // picture handle (selection mode 0 is refused by its worker).
 inline SelectionArgs PictureSelection(HGLOBAL picture, BYTE mode, POINT* points, int pointCount,
@@ -94,16 +120,15 @@ ImageHandles RunAutoSelectImage(const SelectionArgs& args, BYTE red, BYTE green,
 struct CentredYcc {
   int y, cr, cb;
 };
-// The luminance sum lies in 0..255.000255 (the weights are positive and add
-// up to 1.000001), where rounding and clamping never differ from rounding.
-inline int RoundedLuminance(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
-  return RoundClampLevel(t[kRedToY][red] + t[kGreenToY][green] + t[kBlueToY][blue]);
+// From the three sums (red + green) + blue of the product tables, lanes 0
+// (luminance), 1 (Cr) and 2 (Cb). The luminance sum lies in 0..255.000255
+// (the weights are positive and add up to 1.000001), where rounding and
+// clamping never differ from rounding.
+QVX_LOOP_BODY CentredYcc CentredYccOf(Double4 sums) {
+  return {RoundClampLevel(sums[0]), RoundHalfAway(sums[1]), RoundHalfAway(sums[2])};
 }
-inline CentredYcc ToCentredYcc(const LevelTable* t, BYTE red, BYTE green, BYTE blue) {
-  return {RoundedLuminance(t, red, green, blue),
-          RoundHalfAway(t[kRedToCr][red] + t[kGreenToCr][green] + t[kBlueToCr][blue]),
-          RoundHalfAway(t[kRedToCb][red] + t[kGreenToCb][green] + t[kBlueToCb][blue])};
-}
+// Rounded luminance only, from the luminance sum.
+inline int RoundedLuminance(double sum) { return RoundClampLevel(sum); }
 
 // The luminance shift of a mark and the threshold of a check are taken
 // into -20..20.

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "frame/Packed24.h"
 #include "frame/PixelFormat.h"
-#include "frame/Simd.h"
 
 namespace qvx {
 namespace {
@@ -52,18 +52,6 @@ void Pack16(BYTE* p, Bgra c, bool is555) {
   p[1] = static_cast<BYTE>(word >> 8);
 }
 
-QVX_LOOP_BODY void Read24(const BYTE* p, int count, Bgra* out) {
-  for (int i = 0; i < count; ++i, p += 3) out[i] = {p[0], p[1], p[2], 0};
-}
-
-QVX_LOOP_BODY void Write24(BYTE* p, int count, const Bgra* in) {
-  for (int i = 0; i < count; ++i, p += 3) {
-    p[0] = in[i].blue;
-    p[1] = in[i].green;
-    p[2] = in[i].red;
-  }
-}
-
 }  // namespace
 
 void ReadColourRun(const DibAccess& picture, int x, int y, int count, Bgra* out) {
@@ -76,7 +64,7 @@ void ReadColourRun(const DibAccess& picture, int x, int y, int count, Bgra* out)
       return;
     }
     case 24:
-      Vectorised<Read24>(row + 3 * static_cast<std::size_t>(x), count, out);
+      Vectorised<Unpack24<true>>(row + 3 * static_cast<std::size_t>(x), count, &out->blue);
       return;
     case 32:
       std::memcpy(out, row + 4 * static_cast<std::size_t>(x), 4 * static_cast<std::size_t>(count));
@@ -86,9 +74,9 @@ void ReadColourRun(const DibAccess& picture, int x, int y, int count, Bgra* out)
       const std::uint32_t entries = picture.ColorCount;
       for (int i = 0; i < count; ++i) {
         const BYTE index = IndexAt(row, picture.BitCount, x + i);
-        out[i] = index < entries ? Bgra{table[index].rgbBlue, table[index].rgbGreen,
-                                        table[index].rgbRed, 0}
-                                 : Bgra{0, 0, 0, 0};
+        out[i] = index < entries
+                     ? Bgra{table[index].rgbBlue, table[index].rgbGreen, table[index].rgbRed, 0}
+                     : Bgra{0, 0, 0, 0};
       }
     }
   }
@@ -103,7 +91,7 @@ void WriteColourRun(const DibAccess& picture, int x, int y, int count, const Bgr
       return;
     }
     case 24:
-      Vectorised<Write24>(p, count, in);
+      Vectorised<Pack24>(p, count, &in->blue);
       return;
     case 32:
       std::memcpy(p, in, 4 * static_cast<std::size_t>(count));

@@ -20,13 +20,13 @@ MarkTextSpec MakeMarkTextSpec(const MarkTextArgs& args, std::size_t faceLength,
   MarkTextSpec spec{};
   spec.TextColor = 0x00FFFFFF;
   spec.BackColor = 0;
-  std::memcpy(spec.FaceName, args.faceName, faceLength);
+  if (faceLength) std::memcpy(spec.FaceName, args.faceName, faceLength);
   spec.FontSize = args.fontSize;
   std::memcpy(spec.StyleBytes, args.style, sizeof spec.StyleBytes);
   spec.Transparent = 0;
   spec.Direction = args.direction;
   spec.Angle = args.angle;
-  std::memcpy(spec.Text, args.text, textLength);
+  if (textLength) std::memcpy(spec.Text, args.text, textLength);
   return spec;
 }
 
@@ -55,6 +55,35 @@ HGLOBAL RenderMark(const DibAccess& picture, const MarkTextArgs& args, const REC
   return mark.Release();
 }
 
+// The three products of each level of red, green and blue, side by side.
+struct ForwardTables {
+  YccParts red[256], green[256], blue[256];
+};
+
+// The red and blue levels back from every shifted luminance 0..255 and
+// centred chrominance -128..128, index (chrominance + 128) << 8 | luminance.
+struct BackTables {
+  BYTE red[257 * 256];
+  BYTE blue[257 * 256];
+};
+
+// The colour of a covered pixel with its luminance shifted by d, written
+// to q; left as it is where the shifted luminance leaves 0..255.
+QVX_LOOP_BODY void ShiftRun(const BYTE* p, BYTE* q, int count, int d, const ForwardTables* forward,
+                            const BackTables* back) {
+  for (int i = 0; i < count; ++i, p += 3, q += 3) {
+    // The three sums (red + green) + blue of the product tables at once.
+    const Double4 sums =
+        (forward->red[p[2]].Lanes() + forward->green[p[1]].Lanes()) + forward->blue[p[0]].Lanes();
+    const CentredYcc c = CentredYccOf(sums);
+    const int shifted = c.y + d;
+    if (shifted < 0 || shifted > 255) continue;
+    q[2] = back->red[(c.cr + 128) << 8 | shifted];
+    q[1] = GreenFromYcc(shifted, c.cr, c.cb);
+    q[0] = back->blue[(c.cb + 128) << 8 | shifted];
+  }
+}
+
 }  // namespace
 
 HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& textArgs, int shift,
@@ -81,9 +110,23 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
   }
   LockedPicture result;
   if (!result.MakeCopy(source.Record())) return nullptr;
-  WorkBlock products;
-  if (!MakeYccTables(products)) return nullptr;
+  WorkBlock products, forwardBlock, backBlock;
+  if (!MakeYccTables(products) || !forwardBlock.Allocate(sizeof(ForwardTables)) ||
+      !backBlock.Allocate(sizeof(BackTables)))
+    return nullptr;
   const LevelTable* t = YccTables(products);
+  auto* forward = forwardBlock.As<ForwardTables>();
+  for (int v = 0; v < 256; ++v) {
+    forward->red[v] = {t[kRedToY][v], t[kRedToCr][v], t[kRedToCb][v], 0};
+    forward->green[v] = {t[kGreenToY][v], t[kGreenToCr][v], t[kGreenToCb][v], 0};
+    forward->blue[v] = {t[kBlueToY][v], t[kBlueToCr][v], t[kBlueToCb][v], 0};
+  }
+  auto* back = backBlock.As<BackTables>();
+  for (int c = -128; c <= 128; ++c)
+    for (int l = 0; l < 256; ++l) {
+      back->red[(c + 128) << 8 | l] = RedFromYcc(l, c);
+      back->blue[(c + 128) << 8 | l] = BlueFromYcc(l, c);
+    }
 
   const DibAccess& src = source.Record();
   // The mark columns that land in the picture.
@@ -99,16 +142,10 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
         ForEachBitRun(bits, static_cast<int>(firstColumn), static_cast<int>(lastColumn),
                       [&](int i0, int i1, bool set) {
                         if (!selects[set]) return;
-                        const BYTE* p = in + 3 * (left + i0);
-                        BYTE* q = out + 3 * (left + i0);
-                        for (int i = i0; i <= i1; ++i, p += 3, q += 3) {
-                          const CentredYcc c = ToCentredYcc(t, p[2], p[1], p[0]);
-                          const int shifted = c.y + d;
-                          if (shifted < 0 || shifted > 255) continue;
-                          q[2] = RedFromYcc(shifted, c.cr);
-                          q[1] = GreenFromYcc(shifted, c.cr, c.cb);
-                          q[0] = BlueFromYcc(shifted, c.cb);
-                        }
+                        Vectorised<ShiftRun>(in + 3 * (left + i0), out + 3 * (left + i0),
+                                             i1 - i0 + 1, d,
+                                             static_cast<const ForwardTables*>(forward),
+                                             static_cast<const BackTables*>(back));
                       });
     }
     if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;

@@ -138,6 +138,27 @@ QVX_LOOP_BODY unsigned PackLanes(Int4 v) {
   return reinterpret_cast<Int4>(low)[0];
 }
 
+// Four integers as doubles. Written lane by lane, which GCC turns into one
+// conversion where __builtin_convertvector makes four instructions.
+QVX_LOOP_BODY Double4 DoubleLanes(Int4 v) {
+  return Double4{static_cast<double>(v[0]), static_cast<double>(v[1]),
+                 static_cast<double>(v[2]), static_cast<double>(v[3])};
+}
+
+// Channel c (0 blue, 1 green, 2 red) of four Bgrx colours (the words
+// of `v`), as doubles.
+QVX_LOOP_BODY Double4 ChannelLanes(Int4 v, int c) { return DoubleLanes((v >> (8 * c)) & 255); }
+
+// Each lane rounded half away from zero (RoundHalfAway of PixelFormat.h)
+// and truncated, for lanes whose results lie within 32 bits.
+QVX_LOOP_BODY Int4 RoundLanes(Double4 v) {
+  const Double4 half = v < 0 ? Double4{} - 0.5 : Double4{} + 0.5;
+  return __builtin_convertvector(v + half, Int4);
+}
+
+// Each lane clamped to 0..255.
+QVX_LOOP_BODY Int4 ClampLanes(Int4 v) { return v < 0 ? Int4{} : (v > 255 ? Int4{} + 255 : v); }
+
 // The bilinear blend of Sampling.h (BlendChannel) on four lanes at once:
 // the same operations in the same order in every lane, truncated.
 QVX_LOOP_BODY Int4 BlendLanes(double x0, double x1, double y0, double y1, Double4 c00, Double4 c10,

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "frame/ErrorCodes.h"
+#include "frame/Packed24.h"
 #include "frame/PixelPolicy.h"
 #include "frame/Resources.h"
 #include "frame/Simd.h"
@@ -122,22 +123,8 @@ void DecodeRun(const Px& px, Pos p, int count, Bgrx* out) {
   for (int i = 0; i < count; ++i, p = Px::Next(p)) out[i] = ToBgrx(px.Read(p));
 }
 
-// 24-bit pixels are read as four bytes, the fourth belonging to the next
-// pixel, except the last one (whose fourth byte may lie beyond the block).
-// Four pixels at a time while 16 bytes can be read from the run.
-QVX_LOOP_BODY void Decode24(const BYTE* p, int count, Bgrx* out) {
-  int i = 0;
-  for (; i + 6 <= count; i += 4) {
-    Byte16 v;
-    std::memcpy(&v, p + 3 * i, 16);
-    v = Shuffle<0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12>(v);
-    std::memcpy(out + i, &v, 16);
-  }
-  for (; i < count - 1; ++i) std::memcpy(out + i, p + 3 * i, 4);
-  if (i < count) out[i] = {p[3 * i], p[3 * i + 1], p[3 * i + 2], 1};
-}
 inline void DecodeRun(const Px24&, BYTE* p, int count, Bgrx* out) {
-  Vectorised<Decode24>(p, count, out);
+  Vectorised<Unpack24<false>>(static_cast<const BYTE*>(p), count, &out->blue);
 }
 
 inline void DecodeRun(const Px32&, BYTE* p, int count, Bgrx* out) {

@@ -20,6 +20,12 @@ extern "C" {
 // count is above zero.
 long QvxMemLiveBlocks(void);
 long QvxMemLockedBlocks(void);
+// Bytes of the blocks allocated and not freed (the sizes asked for), and the
+// most there have been at once since QvxMemResetPeakBytes (or the start):
+// what a call needed at its peak, for tests of work memory.
+SIZE_T QvxMemLiveBytes(void);
+SIZE_T QvxMemPeakBytes(void);
+void QvxMemResetPeakBytes(void);
 
 // Failure injection: the n-th GlobalAlloc (or GlobalLock) from now fails,
 // counting from 1; 0 switches injection off. Injection also switches itself
@@ -36,9 +42,12 @@ long QvxMemLockCalls(void);
 // the few bytes between a block's end and its guard page are poisoned for
 // the address sanitizer where it is present. Off by default.
 void QvxMemSetGuardPages(int on);
-// The largest number of bytes that live blocks have held at once (the sizes
-// asked for) since the last QvxMemResetPeak, which starts the count from
-// what is live now.
-unsigned long long QvxMemPeakBytes(void);
-void QvxMemResetPeak(void);
+// Reuse of freed large blocks (1 MB and more, outside guard-page mode):
+// at most `blocks` of them, holding at most `bytes` together, are kept, and
+// one unused for `idleMilliseconds` goes back to the system at the next
+// allocation or free. 0 blocks switches reuse off; what is kept beyond new
+// limits is released at once. By default 4 blocks, 256 MB, 1000 ms.
+void QvxMemSetBlockKeep(long blocks, unsigned long long bytes, long idleMilliseconds);
+// Freed blocks kept for reuse now.
+long QvxMemKeptBlocks(void);
 }

@@ -39,15 +39,14 @@ struct ProgressState {
 thread_local ProgressState g_state;
 
 std::atomic<bool> g_interrupted{false};
-// Guarded by InterruptMutex(): open default windows, and whether the
+// Guarded by g_interruptMutex: open default windows, and whether the
 // handler went in.
 int g_interruptUsers = 0;
 bool g_handlerInstalled = false;
 
-std::mutex& InterruptMutex() {
-  static std::mutex* mutex = new std::mutex;  // never destroyed: windows may close at exit
-  return *mutex;
-}
+// Constant-initialised and trivially destroyed, so windows closing while
+// the process exits (or the library is unloaded) can still take it.
+constinit std::mutex g_interruptMutex;
 
 #if defined(_WIN32)
 // Console control handler: Ctrl-C is taken as "cancel" and goes no further;
@@ -133,14 +132,14 @@ namespace {
 
 void TakeInterrupt() {
   if (g_state.holdsInterrupt) return;
-  std::lock_guard<std::mutex> guard(InterruptMutex());
+  std::lock_guard<std::mutex> guard(g_interruptMutex);
   if (g_interruptUsers++ == 0) InstallInterruptHandler();
   g_state.holdsInterrupt = true;
 }
 
 void ReleaseInterrupt() {
   if (!g_state.holdsInterrupt) return;
-  std::lock_guard<std::mutex> guard(InterruptMutex());
+  std::lock_guard<std::mutex> guard(g_interruptMutex);
   if (--g_interruptUsers == 0) RestoreInterruptHandler();
   g_state.holdsInterrupt = false;
 }

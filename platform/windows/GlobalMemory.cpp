@@ -7,12 +7,15 @@ extern "C" {
 
 long QvxMemLiveBlocks(void) { return 0; }
 long QvxMemLockedBlocks(void) { return 0; }
+SIZE_T QvxMemLiveBytes(void) { return 0; }
+SIZE_T QvxMemPeakBytes(void) { return 0; }
+void QvxMemResetPeakBytes(void) {}
 void QvxMemFailAllocAt(long) {}
 void QvxMemFailLockAt(long) {}
 long QvxMemAllocCalls(void) { return 0; }
 long QvxMemLockCalls(void) { return 0; }
 void QvxMemSetGuardPages(int) {}
-unsigned long long QvxMemPeakBytes(void) { return 0; }
-void QvxMemResetPeak(void) {}
+void QvxMemSetBlockKeep(long, unsigned long long, long) {}
+long QvxMemKeptBlocks(void) { return 0; }
 
 }  // extern "C"

@@ -81,12 +81,12 @@ TEST_F(Command, PictureParametersAndTwoOutputs) {
   const std::string in = WritePicture(base, "base.bmp"), over = WritePicture(layer, "layer.png");
   const std::string alpha = WritePicture(grey, "alpha.png");
   WritePicture(Keep(MakeMask(shape, true)), "mask.bmp");
-  RunOk({"layer", "--layer", over, "--opacity", "90", "--offset", "-2,3", "--clip", "0", in,
+  RunOk({"layer", "--layer", over, "--opacity", "90", "--offset", "-2,3", "--no-clip", in,
          Path("layer.bmp")});
   ExpectFileHolds("layer.bmp", QVLayer(base, layer, 90, FALSE, 0, 0, 0, 255, 255, 255, -2, 3,
                                        FALSE, TRUE, 0, 0, 0));
   RunOk({"paste", "--layer", over, "--mask", Path("mask.bmp"), "--angle", "-45", "--centre",
-         "4,3", "--key-on", "1", "--key", "1,2,3", in, Path("paste.bmp")});
+         "4,3", "--key-on", "--key", "1,2,3", in, Path("paste.bmp")});
   ImageHandles pasted{layer, Keep(MakeMask(shape))};
   ExpectFileHolds("paste.bmp", QVPasteImage(base, &pasted, -4500, FALSE, FALSE, 255, TRUE, 1, 2,
                                             3, 255, 255, 255, 4, 3, TRUE, TRUE, 0, 0, 0));

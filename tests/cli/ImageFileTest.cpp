@@ -427,6 +427,47 @@ TEST(PngFile, RoundTripIsLossless) {
   });
 }
 
+// The filter byte that starts each row of a PNG file's pixel data, from
+// its inflated IDAT chunks.
+std::vector<int> PngRowFilters(const Bytes& file, int rowBytes) {
+  Bytes compressed;
+  for (std::size_t at = 8; at + 12 <= file.size();) {
+    const std::size_t length = std::size_t{file[at]} << 24 | file[at + 1] << 16 |
+                               file[at + 2] << 8 | file[at + 3];
+    if (std::memcmp(&file[at + 4], "IDAT", 4) == 0)
+      compressed.insert(compressed.end(), file.begin() + at + 8, file.begin() + at + 8 + length);
+    at += 12 + length;
+  }
+  Bytes raw(compressed.size() * 1100 + 1024);
+  uLongf size = raw.size();
+  EXPECT_EQ(uncompress(raw.data(), &size, compressed.data(), compressed.size()), Z_OK);
+  std::vector<int> filters;
+  for (std::size_t at = 0; at < size; at += rowBytes + 1) filters.push_back(raw[at]);
+  return filters;
+}
+
+// Every level writes the same pixels. Levels 1 to 6 predict every row of a
+// colour or grey file with Paeth's filter (type 4); palette files are never
+// filtered.
+TEST(PngFile, EveryCompressionLevelIsLosslessAndQuickLevelsUsePaethRows) {
+  const Bytes colour = MakeDib(24, 37, 9, 0, 77), palette = MakeDib(8, 37, 9, 200, 78);
+  for (int level = 0; level <= 9; ++level) {
+    SCOPED_TRACE("level " + std::to_string(level));
+    EncodeOptions options;
+    options.compression = level;
+    const Bytes file = Encoded(EncodePng, colour, options);
+    EXPECT_TRUE(SameBytes(Plain(colour), Decoded(file)));
+    const std::vector<int> filters = PngRowFilters(file, 37 * 3);
+    ASSERT_EQ(filters.size(), 9u);
+    if (level >= 1 && level <= 6) {
+      for (int filter : filters) EXPECT_EQ(filter, 4);
+    }
+    const Bytes indexed = Encoded(EncodePng, palette, options);
+    EXPECT_TRUE(SameBytes(Plain(palette), Decoded(indexed)));
+    for (int filter : PngRowFilters(indexed, 37)) EXPECT_EQ(filter, 0);
+  }
+}
+
 // A reader refuses a picture of more pixels than its budget before making
 // it, and a JPEG whose data is far too short for its declared size.
 TEST(ImageFile, ReadersKeepToThePixelBudgetAndTheDataPresent) {

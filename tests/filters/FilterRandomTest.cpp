@@ -407,6 +407,12 @@ std::vector<RandomCase> OilPaintCases(std::mt19937& random) {
   return cases;
 }
 
+RandomCase MosaicCase(int cw, int ch) {
+  return {Describe("Mosaic cells", cw, ch),
+          [=](const SelectionArgs& a, PixelRoute route) { return RunMosaic(a, cw, ch, 1, route); },
+          [=](auto& g, auto& s) { return ExpectedMosaic(g, s.rect, s.selected, cw, ch); }};
+}
+
 // Two random cell sizes, now and then wider than any picture.
 std::vector<RandomCase> MosaicCases(std::mt19937& random) {
   std::vector<RandomCase> cases;
@@ -414,15 +420,44 @@ std::vector<RandomCase> MosaicCases(std::mt19937& random) {
     int cw = 1 + static_cast<int>(random() % 6), ch = 1 + static_cast<int>(random() % 6);
     if (random() % 6 == 0) cw = 1000 + static_cast<int>(random() % 100000);
     if (cw == 1 && ch == 1) ch = 2;
-    cases.push_back(
-        {Describe("Mosaic cells", cw, ch),
-         [=](const SelectionArgs& a, PixelRoute route) { return RunMosaic(a, cw, ch, 1, route); },
-         [=](auto& g, auto& s) { return ExpectedMosaic(g, s.rect, s.selected, cw, ch); }});
+    cases.push_back(MosaicCase(cw, ch));
   }
   return cases;
 }
 
+// The filters that work rows in chunks of columns, on rows several chunks
+// wide: cells narrower than a chunk, wider than one, and ending across
+// chunk boundaries; blur, sharpening and noise removal.
+std::vector<RandomCase> WideMosaicCases(std::mt19937& random) {
+  std::vector<RandomCase> cases;
+  for (int cw : {3, 700, 4097, 5000}) {
+    const int ch = 1 + static_cast<int>(random() % 3);
+    cases.push_back(MosaicCase(cw, ch));
+  }
+  return cases;
+}
+
+std::vector<RandomCase> WideRowCases(std::mt19937& random) {
+  const BYTE radius = static_cast<BYTE>(1 + random() % 4), strength = random() % 101;
+  std::vector<RandomCase> cases = {Case<RunBlur, ref::Blur>("Blur", radius),
+                                   Case<RunSharp, ref::Sharp>("Sharp", strength)};
+  for (BYTE method : {0, 1})
+    cases.push_back(Case<RunRemoveNoise, ref::RemoveNoise>("RemoveNoise", method,
+                                                           static_cast<BYTE>(random())));
+  for (RandomCase& c : WideMosaicCases(random)) cases.push_back(std::move(c));
+  return cases;
+}
+
 class FilterRandomTest : public QvxTest {};
+
+TEST_F(FilterRandomTest, FiltersOfRowsInChunksMatchTheirRulesOnWideRows) {
+  EXPECT_EQ(CheckRandomCases(2, {Layout::kGrey8, Layout::kRgb565, Layout::kRgb24, Layout::kRgb32},
+                             WideRowCases, {4096 * 2 + 37, 4097, 12289}),
+            2 * 4 * 8);
+  EXPECT_EQ(CheckRandomCases(2, {Layout::kPalette1, Layout::kPalette4, Layout::kPalette8},
+                             WideMosaicCases, {9000, 4096}),
+            2 * 3 * 4);
+}
 
 TEST_F(FilterRandomTest, EveryFilterMatchesItsRuleOnEveryLayoutAndSelection) {
   EXPECT_EQ(CheckRandomCases(40, kFilterLayouts, NeighbourhoodCases), 40 * 6 * 11);

@@ -91,6 +91,32 @@ TEST_F(SecretImageTest, MaskModeShiftsCoveredPixelsAsTheRulesSay) {
       }
 }
 
+// The corners of the colour cube and their neighbours reach the ends of
+// both chrominance ranges (-128 and 128 after rounding), where the
+// conversion back has its first and last rows.
+TEST_F(SecretImageTest, ColoursAtTheEndsOfTheChrominanceRanges) {
+  const int levels[] = {0, 1, 128, 254, 255};
+  const int w = 125;
+  HGLOBAL picture = Keep(MakeBlankPicture(Layout::kRgb24, w, 1));
+  auto* bits = static_cast<BYTE*>(GlobalLock(picture)) + 40;
+  for (int i = 0; i < w; ++i) {
+    bits[3 * i] = static_cast<BYTE>(levels[i % 5]);          // blue
+    bits[3 * i + 1] = static_cast<BYTE>(levels[i / 5 % 5]);  // green
+    bits[3 * i + 2] = static_cast<BYTE>(levels[i / 25]);     // red
+  }
+  GlobalUnlock(picture);
+  ASSERT_EQ(PictureView(picture).At(4, 0), (Pixel{-1, 0, 0, 255, 0}));
+  ASSERT_EQ(PictureView(picture).At(100, 0), (Pixel{-1, 255, 0, 0, 0}));
+  HGLOBAL mask = Keep(MakeMask({std::string(w, '#')}));
+  for (int d : {-20, -3, 3, 20}) {
+    HGLOBAL marked = Keep(Mark(picture, mask, d, 0, 0));
+    ASSERT_NE(marked, nullptr);
+    PictureView in(picture), out(marked);
+    for (int x = 0; x < w; ++x)
+      ASSERT_EQ(out.At(x, 0), Marked(in.At(x, 0), d)) << ToString(in.At(x, 0)) << " d " << d;
+  }
+}
+
 TEST_F(SecretImageTest, WorkedCases) {
   HGLOBAL picture = Keep(MakeBlankPicture(Layout::kRgb24, 3, 1));
   {

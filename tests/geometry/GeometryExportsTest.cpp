@@ -437,7 +437,7 @@ TEST_F(GeometryTest, ResizeWorkMemoryStaysInProportionToThePictures) {
   for (const Case& c : cases) {
     HGLOBAL picture = Keep(MakePicture(c.layout, c.w, c.h, random()));
     HGLOBAL mask = c.mask ? Keep(RandomMask(random, c.w, c.h)) : nullptr;
-    QvxMemResetPeak();
+    QvxMemResetPeakBytes();
     const unsigned long long before = QvxMemPeakBytes();
     const ImageHandles out = Resize(picture, mask, c.nw, c.nh, c.smooth);
     const std::string where = Describe(NameOf(c.layout), c.w, c.h, "->", c.nw, c.nh);
