@@ -5,27 +5,32 @@
 namespace qvx::bench {
 namespace {
 
-constexpr double kSourcePixels = double{kWidth} * kHeight;
-
 // A benchmark over one 4000 x 3000 source of the given depth; `call` makes
 // one result pair from it.
 template <class Call>
-void RunOnSource(benchmark::State& state, int bitCount, Call&& call) {
-  HGLOBAL source = MakeBenchPicture(bitCount);
+void RunOnSource(benchmark::State& state, int bitCount, Call&& call, int width = kWidth,
+                 int height = kHeight) {
+  HGLOBAL source = MakeBenchPicture(bitCount, width, height);
   for (auto _ : state) {
     const ImageHandles out = call(source);
     if (out.Mask) GlobalFree(out.Mask);
     TakeResult(state, out.Picture);
   }
   GlobalFree(source);
-  SetMegapixels(state, kSourcePixels);
+  SetMegapixels(state, static_cast<double>(width) * height);
 }
 
-void Resize(benchmark::State& state, int bitCount, int width, int height, BOOL smooth) {
-  RunOnSource(state, bitCount, [&](HGLOBAL source) {
-    ImageHandles in{source, nullptr};
-    return UnpackHandles(QVResize(&in, width, height, smooth, TRUE, 0, 0, 0));
-  });
+// `scale` times the source's size on both sides: 1 for 4000 x 3000, 2 for
+// 8000 x 6000 (48 megapixels, to see that the rate holds with size).
+void Resize(benchmark::State& state, int bitCount, int width, int height, BOOL smooth,
+            int scale = 1) {
+  RunOnSource(
+      state, bitCount,
+      [&](HGLOBAL source) {
+        ImageHandles in{source, nullptr};
+        return UnpackHandles(QVResize(&in, width * scale, height * scale, smooth, TRUE, 0, 0, 0));
+      },
+      kWidth * scale, kHeight * scale);
 }
 
 void BM_ResizeNearestToThreeHalves24(benchmark::State& state) {
@@ -46,19 +51,27 @@ void BM_ResizeSmoothToThreeHalves32(benchmark::State& state) {
 void BM_ResizeSmoothToThirdGrey8(benchmark::State& state) {
   Resize(state, 8, kWidth / 3, kHeight / 3, TRUE);
 }
+void BM_ResizeSmoothToThreeHalves24At48(benchmark::State& state) {
+  Resize(state, 24, kWidth * 3 / 2, kHeight * 3 / 2, TRUE, 2);
+}
 BENCHMARK(BM_ResizeNearestToThreeHalves24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeNearestToThird24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeSmoothToThreeHalves24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeSmoothToThird24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResizeSmoothToThreeHalves24At48)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeSmoothToThreeHalves32)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeSmoothToThirdGrey8)->Unit(benchmark::kMillisecond);
 
-void Rotate(benchmark::State& state, int bitCount, int angle, BOOL smooth, BOOL keepSize) {
-  RunOnSource(state, bitCount, [&](HGLOBAL source) {
-    ImageHandles in{source, nullptr};
-    return UnpackHandles(
-        QVRotation(&in, angle, FALSE, FALSE, smooth, 255, 255, 255, keepSize, TRUE, 0, 0, 0));
-  });
+void Rotate(benchmark::State& state, int bitCount, int angle, BOOL smooth, BOOL keepSize,
+            int scale = 1) {
+  RunOnSource(
+      state, bitCount,
+      [&](HGLOBAL source) {
+        ImageHandles in{source, nullptr};
+        return UnpackHandles(
+            QVRotation(&in, angle, FALSE, FALSE, smooth, 255, 255, 255, keepSize, TRUE, 0, 0, 0));
+      },
+      kWidth * scale, kHeight * scale);
 }
 
 void BM_Rotate90_24(benchmark::State& state) { Rotate(state, 24, 9000, FALSE, FALSE); }
@@ -66,12 +79,14 @@ void BM_Rotate90KeepSize24(benchmark::State& state) { Rotate(state, 24, 9000, FA
 void BM_Rotate180_24(benchmark::State& state) { Rotate(state, 24, 18000, FALSE, FALSE); }
 void BM_Rotate30_24(benchmark::State& state) { Rotate(state, 24, 3000, FALSE, FALSE); }
 void BM_Rotate30Smooth24(benchmark::State& state) { Rotate(state, 24, 3000, TRUE, FALSE); }
+void BM_Rotate30Smooth24At48(benchmark::State& state) { Rotate(state, 24, 3000, TRUE, FALSE, 2); }
 void BM_Rotate30Smooth32(benchmark::State& state) { Rotate(state, 32, 3000, TRUE, FALSE); }
 BENCHMARK(BM_Rotate90_24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate90KeepSize24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate180_24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate30_24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate30Smooth24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate30Smooth24At48)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate30Smooth32)->Unit(benchmark::kMillisecond);
 
 // Cut the middle half (2000 x 3000) of the picture.

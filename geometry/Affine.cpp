@@ -134,15 +134,31 @@ void Place(const Px& out, Pos d, const Px& in, SourcePos s, bool right, bool up)
   if (up) out.Transfer(out.Step(d, 0, -1), in, s, false);
 }
 
-// The colour read once: the stores could overlap the source for all the
-// compiler knows, and would make it read the source again for each cell.
-inline void Place(const Px24& out, BYTE* d, const Px24&, BYTE* s, bool right,
-                  bool up) {
-  const BYTE blue = s[0], green = s[1], red = s[2];
-  const auto put = [&](BYTE* p) { p[0] = blue, p[1] = green, p[2] = red; };
-  put(d);
-  if (right) put(d + 3);
-  if (up) put(out.Step(d, 0, -1));
+// The colour read once (the stores could overlap the source for all the
+// compiler knows, and would make it read the source again for each cell)
+// with one 4-byte load ending at the pixel (a header lies before the first
+// pixel), and written in few wide stores: a cell and its right-hand
+// neighbour are 6 bytes, a 4-byte and a 2-byte store.
+inline void Place(const Px24& out, BYTE* d, const Px24&, BYTE* s, bool right, bool up) {
+  std::uint32_t word;
+  std::memcpy(&word, s - 1, 4);
+  const std::uint32_t colour = word >> 8;                      // blue, green, red, 0
+  const std::uint16_t blueGreen = static_cast<std::uint16_t>(colour);
+  const BYTE red = static_cast<BYTE>(colour >> 16);
+  if (right) {
+    const std::uint32_t first = colour | (colour << 24);      // blue green red blue
+    const std::uint16_t rest = static_cast<std::uint16_t>(colour >> 8);  // green red
+    std::memcpy(d, &first, 4);
+    std::memcpy(d + 4, &rest, 2);
+  } else {
+    std::memcpy(d, &blueGreen, 2);
+    d[2] = red;
+  }
+  if (up) {
+    BYTE* above = out.Step(d, 0, -1);
+    std::memcpy(above, &blueGreen, 2);
+    above[2] = red;
+  }
 }
 
 // Source columns minX..maxX-1 of rows minY..maxY-1.

@@ -3,6 +3,7 @@
 // covers, summed per channel in 32-bit integers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -19,12 +20,14 @@ struct SourceArea {
 };
 
 // Work tables of one box-average pass: the column spans and the per-column
-// sums of one result row.
+// sums of one chunk of a result row.
 struct BoxTables {
   WorkBlock spans;
   WorkBlock sums;
+  int chunk = 0;
   bool Allocate(int resultWidth) {
-    const std::size_t n = static_cast<std::size_t>(resultWidth);
+    chunk = ColumnChunk(resultWidth);
+    const std::size_t n = static_cast<std::size_t>(chunk);
     return spans.Allocate(n * sizeof(BoxSpan)) && sums.Allocate(n * 3 * sizeof(std::uint32_t));
   }
 };
@@ -45,34 +48,44 @@ bool BoxAverageRows(const Px& src, SourceArea area, const Px& dst, int resultWid
     if (span.end <= span.first) span.end = span.first + 1;
     return span;
   };
-  for (int x = 0; x < resultWidth; ++x) spans[x] = widened(BoxSpanFor(x, rx, area.width));
+  const auto fill = [&](int first, int n) {
+    for (int x = 0; x < n; ++x) spans[x] = widened(BoxSpanFor(first + x, rx, area.width));
+  };
+  const int chunk = tables.chunk;
+  const bool whole = chunk == resultWidth;
+  if (whole) fill(0, resultWidth);
   for (int y = 0; y < resultHeight; ++y) {
     const BoxSpan rows = widened(BoxSpanFor(y, ry, area.height));
-    std::memset(sums, 0, static_cast<std::size_t>(resultWidth) * 3 * sizeof(std::uint32_t));
-    for (int sy = rows.first; sy < rows.end; ++sy) {
-      const auto row = src.Row(area.top + sy);
-      std::uint32_t* sum = sums;
-      for (int x = 0; x < resultWidth; ++x, sum += 3) {
-        auto p = src.At(row, area.left + spans[x].first);
-        std::uint32_t r = 0, g = 0, b = 0;
-        for (int sx = spans[x].first; sx < spans[x].end; ++sx, p = src.Next(p)) {
-          const Rgb c = src.Read(p);
-          r += c.red;
-          g += c.green;
-          b += c.blue;
-        }
-        sum[0] += r;
-        sum[1] += g;
-        sum[2] += b;
-      }
-    }
     const std::uint32_t height = static_cast<std::uint32_t>(rows.end - rows.first);
-    auto d = dst.At(dst.Row(y), 0);
-    const std::uint32_t* sum = sums;
-    for (int x = 0; x < resultWidth; ++x, sum += 3, d = dst.Next(d)) {
-      const std::uint32_t n = static_cast<std::uint32_t>(spans[x].end - spans[x].first) * height;
-      dst.Store(d, Rgb{static_cast<BYTE>(sum[0] / n), static_cast<BYTE>(sum[1] / n),
-                       static_cast<BYTE>(sum[2] / n)});
+    for (int first = 0; first < resultWidth; first += chunk) {
+      const int n = std::min(chunk, resultWidth - first);
+      if (!whole) fill(first, n);
+      std::memset(sums, 0, static_cast<std::size_t>(n) * 3 * sizeof(std::uint32_t));
+      for (int sy = rows.first; sy < rows.end; ++sy) {
+        const auto row = src.Row(area.top + sy);
+        std::uint32_t* sum = sums;
+        for (int x = 0; x < n; ++x, sum += 3) {
+          auto p = src.At(row, area.left + spans[x].first);
+          std::uint32_t r = 0, g = 0, b = 0;
+          for (int sx = spans[x].first; sx < spans[x].end; ++sx, p = src.Next(p)) {
+            const Rgb c = src.Read(p);
+            r += c.red;
+            g += c.green;
+            b += c.blue;
+          }
+          sum[0] += r;
+          sum[1] += g;
+          sum[2] += b;
+        }
+      }
+      auto d = dst.At(dst.Row(y), first);
+      const std::uint32_t* sum = sums;
+      for (int x = 0; x < n; ++x, sum += 3, d = dst.Next(d)) {
+        const std::uint32_t count =
+            static_cast<std::uint32_t>(spans[x].end - spans[x].first) * height;
+        dst.Store(d, Rgb{static_cast<BYTE>(sum[0] / count), static_cast<BYTE>(sum[1] / count),
+                         static_cast<BYTE>(sum[2] / count)});
+      }
     }
     if (range && !ReportRow(y, resultHeight, *range, noDialog)) return false;
   }

@@ -13,25 +13,32 @@
 
 namespace qvx {
 
-// Row y of `dst` takes, pixel by pixel, the pixels columns[x] of row sy of
-// `src` (Transfer without alpha).
+// Per-column work tables cover at most this many result columns at a time
+// (a few megabytes at most), so that their size stays in proportion to the
+// picture whatever its width. Results up to this width, which are nearly
+// all, are worked on in one chunk, with their tables made once per call.
+inline constexpr int kColumnChunk = 1 << 15;
+inline int ColumnChunk(int width) { return width < kColumnChunk ? width : kColumnChunk; }
+
+// Result pixels first..first+n-1 of row y of `dst` take, pixel by pixel, the
+// pixels columns[0..n-1] of row sy of `src` (Transfer without alpha).
 template <class Px>
-void GatherRow(const Px& dst, int y, const Px& src, int sy, const int* columns, int width) {
+void GatherRow(const Px& dst, int y, int first, const Px& src, int sy, const int* columns,
+               int n) {
   const auto row = src.Row(sy);
-  auto d = dst.At(dst.Row(y), 0);
-  for (int x = 0; x < width; ++x, d = dst.Next(d))
-    dst.Transfer(d, src, src.At(row, columns[x]), false);
+  auto d = dst.At(dst.Row(y), first);
+  for (int x = 0; x < n; ++x, d = dst.Next(d)) dst.Transfer(d, src, src.At(row, columns[x]), false);
 }
 
 // 24-bit pixels are read as 4 bytes and written two at a time as 8 bytes,
 // the surplus bytes being overwritten by the next pixels. A 4-byte read of
 // a row's last pixel stays inside the block unless the row is the last one
 // in memory (the top row) and has no padding; that row, and the last pixels
-// of every row, move bytewise.
-inline void GatherRow(const Px24& dst, int y, const Px24& src, int sy, const int* columns,
-                      int width) {
+// of every run, move bytewise.
+inline void GatherRow(const Px24& dst, int y, int first, const Px24& src, int sy,
+                      const int* columns, int n) {
   const BYTE* row = src.Row(sy);
-  BYTE* d = dst.Row(y);
+  BYTE* d = dst.Row(y) + 3 * static_cast<std::ptrdiff_t>(first);
   int x = 0;
   const bool wideReads = sy != 0 || src.stride > 3 * static_cast<std::ptrdiff_t>(src.rec->Width);
   if (wideReads) {
@@ -40,12 +47,12 @@ inline void GatherRow(const Px24& dst, int y, const Px24& src, int sy, const int
       std::memcpy(&v, row + 3 * static_cast<std::ptrdiff_t>(column), 4);
       return std::uint64_t{v & 0xFFFFFFu};
     };
-    for (; x + 2 < width; x += 2, d += 6) {
+    for (; x + 2 < n; x += 2, d += 6) {
       const std::uint64_t pair = load(columns[x]) | (load(columns[x + 1]) << 24);
       std::memcpy(d, &pair, 8);
     }
   }
-  for (; x < width; ++x, d += 3)
+  for (; x < n; ++x, d += 3)
     Px24::Transfer(d, src, row + 3 * static_cast<std::ptrdiff_t>(columns[x]), false);
 }
 

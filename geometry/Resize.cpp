@@ -17,16 +17,35 @@ namespace {
 
 // ---- nearest pixel ----------------------------------------------------------
 
+// The source columns of one chunk of result columns.
+struct NearestTables {
+  WorkBlock columns;
+  int chunk = 0;
+  bool Allocate(int width) {
+    chunk = ColumnChunk(width);
+    return columns.Allocate(static_cast<std::size_t>(chunk) * sizeof(int));
+  }
+};
+
 template <class Px>
-bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, int sourceHeight,
-                 int width, int height, ProgressRange range, BOOL noDialog) {
+bool NearestRows(const Px& src, const Px& dst, int* columns, int chunk, double rx, double ry,
+                 int sw, int sh, int width, int height, ProgressRange range, BOOL noDialog) {
+  const auto fill = [&](int first, int n) {
+    for (int i = 0; i < n; ++i) columns[i] = NearestSourceIndex(first + i, rx, sw);
+  };
+  const bool whole = chunk == width;
+  if (whole) fill(0, width);
   int previous = -1;
   for (int y = 0; y < height; ++y) {
-    const int sy = NearestSourceIndex(y, ry, sourceHeight);
+    const int sy = NearestSourceIndex(y, ry, sh);
     if (sy == previous) {
       dst.CopyRow(y, y - 1, width);
     } else {
-      GatherRow(dst, y, src, sy, columns, width);
+      for (int first = 0; first < width; first += chunk) {
+        const int n = std::min(chunk, width - first);
+        if (!whole) fill(first, n);
+        GatherRow(dst, y, first, src, sy, columns, n);
+      }
     }
     previous = sy;
     if (!ReportRow(y, height, range, noDialog)) return false;
@@ -36,20 +55,15 @@ bool NearestRows(const Px& src, const Px& dst, const int* columns, double ry, in
 
 // The picture (or mask) scaled by nearest pixel into `result`: indices of
 // palette pictures move unchanged, the alpha of 32-bit pixels becomes 0.
-bool NearestPass(DibAccess& source, LockedPicture& result, ProgressRange range, BOOL noDialog,
-                 PixelRoute path) {
+bool NearestPass(DibAccess& source, LockedPicture& result, NearestTables& tables,
+                 ProgressRange range, BOOL noDialog, PixelRoute path) {
   const int width = result.Record().Width, height = result.Record().Height;
-  WorkBlock columns;
-  if (!columns.Allocate(static_cast<std::size_t>(width) * sizeof(int))) return false;
-  int* column = columns.As<int>();
   const double rx = static_cast<double>(source.Width) / width;
-  for (int x = 0; x < width; ++x) column[x] = NearestSourceIndex(x, rx, source.Width);
   const double ry = static_cast<double>(source.Height) / height;
-  const bool done =
-      DispatchPixels(path, source, result.Record(), [&](const auto& s, const auto& d) {
-        return NearestRows(s, d, column, ry, source.Height, width, height, range, noDialog);
-      });
-  return done;
+  return DispatchPixels(path, source, result.Record(), [&](const auto& s, const auto& d) {
+    return NearestRows(s, d, tables.columns.As<int>(), tables.chunk, rx, ry, source.Width,
+                       source.Height, width, height, range, noDialog);
+  });
 }
 
 // ---- bilinear growth ----------------------------------------------------------
@@ -68,17 +82,10 @@ void ClampToLastPair(int& i, double& d, int size) {
   }
 }
 
-// A block's start rounded up to 32 bytes, the alignment AVX2 code assumes
-// for Double4 (the block holds one spare Double4 for it). alignof(Double4)
-// would not do: without AVX the compiler caps it at 16.
-Double4* AlignedDouble4(void* data) {
-  const auto at = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t align = 32;
-  return reinterpret_cast<Double4*>((at + align - 1) / align * align);
-}
-
+// The tables of one chunk of result columns.
 struct GrowTables {
   WorkBlock columns, weights, rows, levels;
+  int chunk = 0;
   int* column = nullptr;
   double* x0 = nullptr;  // 1 - dx per result column
   double* x1 = nullptr;  // dx
@@ -86,52 +93,58 @@ struct GrowTables {
   // per result column, and one spare double.
   double* top = nullptr;
   double* bottom = nullptr;
-  Double4* level = nullptr;  // a source row as doubles, four lanes per pixel
+  // The channels of source pixels as doubles, from the first pixel a chunk
+  // reads, and one spare double. A source no wider than the result (the
+  // growing stage's source never is) gives a chunk at most chunk + 2 pixels.
+  double* level = nullptr;
   bool Allocate(int width, int sourceWidth) {
-    const std::size_t n = static_cast<std::size_t>(width);
+    chunk = ColumnChunk(width);
+    const std::size_t n = static_cast<std::size_t>(chunk);
     const std::size_t row = 3 * n + 1;
+    const std::size_t levelCount = static_cast<std::size_t>(std::min(sourceWidth, chunk + 2));
     if (!columns.Allocate(n * sizeof(int)) || !weights.Allocate(2 * n * sizeof(double)) ||
         !rows.Allocate(2 * row * sizeof(double)) ||
-        !levels.Allocate((static_cast<std::size_t>(sourceWidth) + 1) * sizeof(Double4)))
+        !levels.Allocate((3 * levelCount + 1) * sizeof(double)))
       return false;
     column = columns.As<int>();
     x0 = weights.As<double>();
     x1 = x0 + n;
     top = rows.As<double>();
     bottom = top + row;
-    level = AlignedDouble4(levels.Data());
+    level = levels.As<double>();
     return true;
   }
 };
 
-// Finishes the blend of result row y from the horizontal blends of the two
-// source rows above and below it.
+// Finishes the blend of result pixels first..first+n-1 of row y from the
+// horizontal blends of the two source rows above and below them.
 template <class Px>
-void StoreBlendedRow(const Px& dst, int y, const double* top, const double* bottom, double y0,
-                     double y1, int width) {
-  auto d = dst.At(dst.Row(y), 0);
-  for (int x = 0; x < width; ++x, top += 3, bottom += 3, d = dst.Next(d))
+void StoreBlendedRow(const Px& dst, int y, int first, const double* top, const double* bottom,
+                     double y0, double y1, int n) {
+  auto d = dst.At(dst.Row(y), first);
+  for (int x = 0; x < n; ++x, top += 3, bottom += 3, d = dst.Next(d))
     dst.Store(d, Rgb{BlendDown(y0, y1, top[2], bottom[2]), BlendDown(y0, y1, top[1], bottom[1]),
                      BlendDown(y0, y1, top[0], bottom[0])});
 }
 
-// 24-bit rows hold blue, green, red like the blends, so the row is one run
+// 24-bit rows hold blue, green, red like the blends, so the run is one run
 // of bytes.
 QVX_LOOP_BODY void BlendDownBytes(BYTE* d, const double* top, const double* bottom, double y0,
                                   double y1, int n) {
   for (int i = 0; i < n; ++i) d[i] = BlendDown(y0, y1, top[i], bottom[i]);
 }
-void StoreBlendedRow(const Px24& dst, int y, const double* top, const double* bottom, double y0,
-                     double y1, int width) {
-  Vectorised<BlendDownBytes>(dst.Row(y), top, bottom, y0, y1, 3 * width);
+void StoreBlendedRow(const Px24& dst, int y, int first, const double* top, const double* bottom,
+                     double y0, double y1, int n) {
+  Vectorised<BlendDownBytes>(dst.Row(y) + 3 * static_cast<std::ptrdiff_t>(first), top, bottom, y0,
+                             y1, 3 * n);
 }
 
-// The horizontal halves of the blends of one result row from source row sy
-// of a source sw pixels wide: blue, green, red per result column.
+// The horizontal halves of the blends of the chunk's n result columns from
+// source row sy of a source sw pixels wide: blue, green, red per column.
 template <class Px>
-void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* out, int width) {
+void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* out, int n) {
   const auto row = src.Row(sy);
-  for (int x = 0; x < width; ++x, out += 3) {
+  for (int x = 0; x < n; ++x, out += 3) {
     const auto p = src.At(row, t.column[x]);
     const Rgb c0 = src.Read(p);
     const Rgb c1 = sw >= 2 ? src.Neighbour(p, 1, 0) : Rgb{0, 0, 0};
@@ -141,44 +154,63 @@ void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* 
   }
 }
 
-// 24 bits: the source row as doubles, four lanes per pixel (blue, green,
-// red, 0), then each result column's pair of source pixels blended in four
-// lanes and stored as blue, green, red and a fourth value that the next
-// column overwrites (the spare double of the row takes the last one).
+// 24 bits: the bytes of the source pixels the chunk reads as doubles, then
+// each result column's pair of source pixels loaded as four lanes each
+// (blue, green, red and the next byte), blended in four lanes and stored as
+// blue, green, red and a fourth value that the next column overwrites (the
+// spare double of the row takes the last one).
 QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, double* out,
-                                 int width) {
-  Double4* level = t.level;
-  for (int i = 0; i < sw; ++i, row += 3) level[i] = LanesOfBytes(row);
-  for (int x = 0; x < width; ++x) {
-    const Double4* p = level + t.column[x];
-    const Double4 blend = p[0] * t.x0[x] + p[1] * t.x1[x];
+                                 int n) {
+  // The tables in locals: the stores through `out` could alias them for
+  // all the compiler knows.
+  const int* const column = t.column;
+  const double* const x0 = t.x0;
+  const double* const x1 = t.x1;
+  double* const level = t.level;
+  const int first = column[0];
+  const int last = std::min(sw - 1, column[n - 1] + 1);
+  const BYTE* s = row + 3 * static_cast<std::ptrdiff_t>(first);
+  const int bytes = 3 * (last - first + 1);
+  for (int i = 0; i < bytes; ++i) level[i] = s[i];
+  level[bytes] = 0;
+  for (int x = 0; x < n; ++x) {
+    const double* p = level + 3 * static_cast<std::ptrdiff_t>(column[x] - first);
+    Double4 left, right;
+    std::memcpy(&left, p, sizeof left);
+    std::memcpy(&right, p + 3, sizeof right);
+    const Double4 blend = left * x0[x] + right * x1[x];
     std::memcpy(out + 3 * static_cast<std::ptrdiff_t>(x), &blend, sizeof blend);
   }
 }
 
-void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out, int width) {
-  if (sw < 2) return BlendAcrossRow<Px24>(src, sy, sw, t, out, width);
-  Vectorised<BlendAcross24>(src.Row(sy), sw, std::cref(t), out, width);
+void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out, int n) {
+  if (sw < 2) return BlendAcrossRow<Px24>(src, sy, sw, t, out, n);
+  Vectorised<BlendAcross24>(src.Row(sy), sw, std::cref(t), out, n);
 }
 
 // Result rows by the forward bilinear blend from a source of sw x sh
 // pixels. The horizontal half of the blend of a source row is computed once
-// and kept while consecutive result rows use it.
+// and kept while consecutive result rows use it (when one chunk holds the
+// whole row).
 template <class Px>
 bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int height, GrowTables& t,
               ProgressRange range, BOOL noDialog) {
   const double rx = static_cast<double>(sw) / width;
   const double ry = static_cast<double>(sh) / height;
-  for (int x = 0; x < width; ++x) {
-    const double fx = x * rx;
-    int ix = static_cast<int>(fx);
-    double dx = fx - ix;
-    ClampToLastPair(ix, dx, sw);
-    t.column[x] = ix;
-    t.x0[x] = 1.0 - dx;
-    t.x1[x] = dx;
-  }
-  const auto across = [&](int sy, double* out) { BlendAcrossRow(src, sy, sw, t, out, width); };
+  const auto fill = [&](int first, int n) {
+    for (int i = 0; i < n; ++i) {
+      const double fx = (first + i) * rx;
+      int ix = static_cast<int>(fx);
+      double dx = fx - ix;
+      ClampToLastPair(ix, dx, sw);
+      t.column[i] = ix;
+      t.x0[i] = 1.0 - dx;
+      t.x1[i] = dx;
+    }
+  };
+  const int chunk = t.chunk;
+  const bool whole = chunk == width;
+  if (whole) fill(0, width);
   double* top = t.top;
   double* bottom = t.bottom;  // zero while the source has a single row
   int held = -1;              // the source row `top` holds
@@ -187,58 +219,83 @@ bool GrowRows(const Px& src, int sw, int sh, const Px& dst, int width, int heigh
     int iy = static_cast<int>(fy);
     double dy = fy - iy;
     ClampToLastPair(iy, dy, sh);
-    if (iy != held) {
-      if (held >= 0 && iy == held + 1)
-        std::swap(top, bottom);
-      else
-        across(iy, top);
-      if (sh >= 2) across(iy + 1, bottom);
-      held = iy;
+    for (int first = 0; first < width; first += chunk) {
+      const int n = std::min(chunk, width - first);
+      if (!whole) {
+        fill(first, n);
+        held = -1;
+      }
+      if (iy != held) {
+        if (held >= 0 && iy == held + 1)
+          std::swap(top, bottom);
+        else
+          BlendAcrossRow(src, iy, sw, t, top, n);
+        if (sh >= 2) BlendAcrossRow(src, iy + 1, sw, t, bottom, n);
+        held = iy;
+      }
+      StoreBlendedRow(dst, y, first, top, bottom, 1.0 - dy, dy, n);
     }
-    StoreBlendedRow(dst, y, top, bottom, 1.0 - dy, dy, width);
     if (!ReportRow(y, height, range, noDialog)) return false;
   }
   return true;
 }
 
-// ---- smoothing pass -----------------------------------------------------------
+// ---- the passes -------------------------------------------------------------------
 
-bool SmoothPass(DibAccess& source, LockedPicture& result, ProgressRange range, BOOL noDialog,
-                PixelRoute path) {
-  const int width = result.Record().Width, height = result.Record().Height;
-  const bool grey = GetDibKind(&source) == kKindGrey256;
-  if (grey) source.UseRgb = 1;
-  const int sw = source.Width, sh = source.Height;
-  const bool shrink = width < sw || height < sh;
-  const bool grow = !(width < sw && height < sh);
-  ProgressRange shrinkRange = range, growRange = range;
-  LockedPicture temporary;
-  DibAccess* growSource = &source;
-  if (shrink) {
+// What the picture pass needs besides its result, made before any pass
+// runs so that no work is done for a call that cannot finish for want of
+// memory.
+struct PicturePlan {
+  bool smoothing = false;
+  bool shrink = false, grow = false;
+  bool grey = false;
+  ProgressRange shrinkRange{}, growRange{};
+  LockedPicture temporary;  // the shrinking stage's result when a growing stage follows
+  BoxTables box;
+  GrowTables growth;
+
+  bool Prepare(const DibAccess& source, int width, int height, ProgressRange range) {
+    if (!smoothing) return true;
+    grey = GetDibKind(&source) == kKindGrey256;
+    const int sw = source.Width, sh = source.Height;
+    shrink = width < sw || height < sh;
+    grow = !(width < sw && height < sh);
+    shrinkRange = growRange = range;
     const int wr = std::min(width, sw), hr = std::min(height, sh);
-    DibAccess* target = &result.Record();
-    if (grow) {
+    if (shrink && grow) {
       const ProgressHalves halves = SplitProgress(range);
       shrinkRange = halves.first;
       growRange = halves.second;
       if (!temporary.MakeLike(source, wr, hr)) return false;
       if (grey) temporary.Record().UseRgb = 1;
-      target = growSource = &temporary.Record();
     }
-    BoxTables tables;
-    if (!tables.Allocate(wr)) return false;
-    const SourceArea whole{0, 0, sw, sh};
+    if (shrink && !box.Allocate(wr)) return false;
+    return !grow || growth.Allocate(width, wr);
+  }
+};
+
+// Dimensions that shrink are box-averaged, into the result or (when the
+// other one grows) into the temporary picture; dimensions that grow are
+// blended bilinearly from there.
+bool SmoothPass(DibAccess& source, LockedPicture& result, PicturePlan& plan, BOOL noDialog,
+                PixelRoute path) {
+  const int width = result.Record().Width, height = result.Record().Height;
+  if (plan.grey) source.UseRgb = 1;
+  DibAccess* growSource = &source;
+  if (plan.shrink) {
+    DibAccess* target = plan.grow ? &plan.temporary.Record() : &result.Record();
+    const int wr = target->Width, hr = target->Height;
+    const SourceArea whole{0, 0, source.Width, source.Height};
     if (!DispatchPixels(path, source, *target, [&](const auto& s, const auto& d) {
-          return BoxAverageRows(s, whole, d, wr, hr, tables, &shrinkRange, noDialog);
+          return BoxAverageRows(s, whole, d, wr, hr, plan.box, &plan.shrinkRange, noDialog);
         }))
       return false;
+    growSource = target;
   }
-  if (grow) {
-    GrowTables tables;
-    if (!tables.Allocate(width, growSource->Width)) return false;
+  if (plan.grow) {
     const int gw = growSource->Width, gh = growSource->Height;
     if (!DispatchPixels(path, *growSource, result.Record(), [&](const auto& s, const auto& d) {
-          return GrowRows(s, gw, gh, d, width, height, tables, growRange, noDialog);
+          return GrowRows(s, gw, gh, d, width, height, plan.growth, plan.growRange, noDialog);
         }))
       return false;
   }
@@ -263,26 +320,35 @@ ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, 
       return none;
     }
   }
-  // Both results are made before either is worked on, so a picture whose
-  // result cannot exist costs no work on its mask.
-  LockedPicture result, newMask;
-  if (!result.MakeLike(source.Record(), width, height)) return none;
-  if (mask && !newMask.MakeLike(maskDib.Record(), width, height)) return none;
-  ProgressRange pictureRange = range;
+  ProgressRange pictureRange = range, maskRange = range;
   if (mask) {
     const ProgressHalves halves = SplitProgress(range);
+    maskRange = halves.first;
     pictureRange = halves.second;
-    if (!NearestPass(maskDib.Record(), newMask, halves.first, noDialog, path)) return none;
-    maskDib.End();
   }
   // Palette pictures other than the grey ramp keep their indices: they are
   // never blended.
   const bool blendable = source->BitCount > 8 || GetDibKind(&source.Record()) == kKindGrey256;
   const bool sameSize = width == source->Width && height == source->Height;
   const bool single = source->Width == 1 && source->Height == 1;
-  const bool smoothing = smooth && blendable && !sameSize && !single;
-  if (!(smoothing ? SmoothPass(source.Record(), result, pictureRange, noDialog, path)
-                  : NearestPass(source.Record(), result, pictureRange, noDialog, path)))
+  // Every picture and table of the call is made before either pass runs,
+  // so a call that cannot finish does no work on the mask.
+  PicturePlan plan;
+  plan.smoothing = smooth && blendable && !sameSize && !single;
+  LockedPicture result, newMask;
+  NearestTables nearest;
+  if (!result.MakeLike(source.Record(), width, height) ||
+      (mask && !newMask.MakeLike(maskDib.Record(), width, height)) ||
+      ((mask || !plan.smoothing) && !nearest.Allocate(width)) ||
+      !plan.Prepare(source.Record(), width, height, pictureRange))
+    return none;
+  if (mask) {
+    if (!NearestPass(maskDib.Record(), newMask, nearest, maskRange, noDialog, path)) return none;
+    maskDib.End();
+  }
+  if (!(plan.smoothing ? SmoothPass(source.Record(), result, plan, noDialog, path)
+                       : NearestPass(source.Record(), result, nearest, pictureRange, noDialog,
+                                     path)))
     return none;
   return {result.Release(), mask ? newMask.Release() : nullptr};
 }

@@ -143,22 +143,31 @@ struct GeneralTables {
 template <class Px>
 using RowOf = decltype(std::declval<const Px&>().Row(0));
 
-// One result row j of a general angle: every result pixel reads the source
-// at its turned position, truncated or (kSmooth) blended. The frame is
-// copied into locals: the pixel stores could otherwise alias it.
+// The turning of general angles: the angle's sine and cosine, and per
+// result column x cos t and x sin t.
+struct Turning {
+  double c, s;
+  const double* xc;
+  const double* xs;
+};
+
+// Result pixels i0..i1-1 of result row j of a general angle: every result
+// pixel reads the source at its turned position, truncated or (kSmooth)
+// blended. The frame is copied into locals: the pixel stores could
+// otherwise alias it.
 template <bool kSmooth, class Px>
-QVX_LOOP_BODY void GeneralRow(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
-                              const RowOf<Px>* rows, const double* xc, const double* xs, int j) {
+QVX_LOOP_BODY void GeneralRun(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
+                              const RowOf<Px>* rows, const Turning& g, int j, int i0, int i1) {
   const int left = turn.source.left, top = turn.source.top, right = turn.source.right,
             bottom = turn.source.bottom;
-  const CentredFrame r = turn.result;
-  const double angle = AngleRadians(turn.a);
-  const double ys = (r.top + j) * std::sin(angle), yc = (r.top + j) * std::cos(angle);
-  const int width = r.right - r.left + 1;
+  const double y = turn.result.top + j;
+  const double ys = y * g.s, yc = y * g.c;
+  const double* xc = g.xc;
+  const double* xs = g.xs;
   const WholePixel background = turn.background;
   const Double4 backgroundLanes = LanesOf(background.colour);
-  auto d = dst.At(dst.Row(j), 0);
-  for (int i = 0; i < width; ++i, d = dst.Next(d)) {
+  auto d = dst.At(dst.Row(j), i0);
+  for (int i = i0; i < i1; ++i, d = dst.Next(d)) {
     const double sx = xc[i] - ys, sy = xs[i] + yc;
     const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
     if (ix < left || ix > right || iy < top || iy > bottom) {
@@ -188,6 +197,23 @@ QVX_LOOP_BODY void GeneralRow(const Px& src, const Px& dst, const Turn& turn, in
   }
 }
 
+// Result rows j0..j1-1 of a general angle, walked in tiles of kTileWidth
+// columns so that the source pixels one tile reads (a slanted strip of the
+// source) stay in the cache while the band's rows use them, whatever the
+// angle and the picture's size.
+constexpr int kBandRows = 16;
+constexpr int kTileWidth = 512;
+
+template <bool kSmooth, class Px>
+QVX_LOOP_BODY void GeneralBand(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
+                               const RowOf<Px>* rows, const Turning& g, int width, int j0,
+                               int j1) {
+  for (int i0 = 0; i0 < width; i0 += kTileWidth) {
+    const int i1 = std::min(width, i0 + kTileWidth);
+    for (int j = j0; j < j1; ++j) GeneralRun<kSmooth>(src, dst, turn, sw, sh, rows, g, j, i0, i1);
+  }
+}
+
 template <class Px>
 bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh, GeneralTables& t) {
   using Row = RowOf<Px>;
@@ -202,12 +228,17 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
     t.xc[i] = (r.left + i) * c;
     t.xs[i] = (r.left + i) * s;
   }
-  for (int j = 0; j < height; ++j) {
+  const Turning g{c, s, t.xc, t.xs};
+  for (int j0 = 0; j0 < height; j0 += kBandRows) {
+    const int j1 = std::min(height, j0 + kBandRows);
     if (turn.smooth)
-      Vectorised<GeneralRow<true, Px>>(src, dst, std::cref(turn), sw, sh, rows, t.xc, t.xs, j);
+      Vectorised<GeneralBand<true, Px>>(src, dst, std::cref(turn), sw, sh, rows, std::cref(g),
+                                        width, j0, j1);
     else
-      Vectorised<GeneralRow<false, Px>>(src, dst, std::cref(turn), sw, sh, rows, t.xc, t.xs, j);
-    if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
+      Vectorised<GeneralBand<false, Px>>(src, dst, std::cref(turn), sw, sh, rows, std::cref(g),
+                                         width, j0, j1);
+    for (int j = j0; j < j1; ++j)
+      if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
   }
   return true;
 }

@@ -82,20 +82,82 @@ struct Conversion {
   int Last() const { return source.Height - 1; }
 };
 
+// The truncated luminance levels of n pixels of a 24- or 32-bit row, read
+// straight from its bytes (blue, green, red).
+template <int kStep>
+QVX_LOOP_BODY void LuminanceLevels(const BYTE* s, const LevelTable* w, BYTE* levels, int n) {
+  for (int x = 0; x < n; ++x, s += kStep)
+    levels[x] = static_cast<BYTE>(static_cast<int>(LuminanceSum(w, s[2], s[1], s[0])));
+}
+
 // 16- or 256-level grey by the truncated luminance.
 bool ConvertToGrey(Conversion& c, int target) {
   WorkBlock weights;
   if (!MakeLuminanceTables(weights)) return false;
   const LevelTable* w = LuminanceTables(weights);
   StandardColorTable(target, c.result.ColorTable);
+  const int width = c.source.Width;
   for (int y = 0; y <= c.Last(); ++y) {
-    ReadColourRow(c.source, c.sourceKind, y, c.colours);
-    for (int x = 0; x < c.source.Width; ++x) {
-      const Rgb& p = c.colours[x];
-      const int level = static_cast<int>(LuminanceSum(w, p.red, p.green, p.blue));
-      c.indices[x] = static_cast<BYTE>(target == kKindGrey16 ? level / 17 : level);
+    if (c.sourceKind == kKind24) {
+      Vectorised<LuminanceLevels<3>>(static_cast<const BYTE*>(DibRow(c.source, y)), w, c.indices,
+                                     width);
+    } else if (c.sourceKind == kKind32) {
+      Vectorised<LuminanceLevels<4>>(static_cast<const BYTE*>(DibRow(c.source, y)), w, c.indices,
+                                     width);
+    } else {
+      ReadColourRow(c.source, c.sourceKind, y, c.colours);
+      for (int x = 0; x < width; ++x) {
+        const Rgb& p = c.colours[x];
+        c.indices[x] = static_cast<BYTE>(static_cast<int>(LuminanceSum(w, p.red, p.green, p.blue)));
+      }
     }
+    if (target == kKindGrey16)
+      for (int x = 0; x < width; ++x) c.indices[x] = static_cast<BYTE>(c.indices[x] / 17);
     WriteIndexRow(c.result, y, c.indices);
+    if (!ReportProgress(y, c.Last(), 0, 100, c.noDialog)) return false;
+  }
+  return true;
+}
+
+// 24-bit pixels into 32-bit ones: 4-byte loads whose fourth byte (the next
+// pixel's) is cleared; the last pixel bytewise, since its 4-byte load could
+// leave the block.
+QVX_LOOP_BODY void Widen24To32(const BYTE* s, BYTE* d, int n) {
+  int x = 0;
+  for (; x + 1 < n; ++x, s += 3, d += 4) {
+    std::uint32_t v;
+    std::memcpy(&v, s, 4);
+    v &= 0xFFFFFFu;
+    std::memcpy(d, &v, 4);
+  }
+  if (x < n) {
+    const std::uint32_t v = s[0] | s[1] << 8 | s[2] << 16;
+    std::memcpy(d, &v, 4);
+  }
+}
+
+// 24-bit pixels packed into 16-bit words of the layout.
+template <bool k555>
+QVX_LOOP_BODY void Narrow24To16(const BYTE* s, BYTE* d, int n) {
+  for (int x = 0; x < n; ++x, s += 3, d += 2) {
+    const std::uint16_t w = Reduce16(s[2], s[1], s[0], k555);
+    std::memcpy(d, &w, 2);
+  }
+}
+
+// The rows of a 24-bit source into a 16- or 32-bit result by the loops
+// above; false when cancelled.
+bool CopyFrom24(Conversion& c) {
+  const bool is555 = c.result.RedMask == kRedMask555;
+  for (int y = 0; y <= c.Last(); ++y) {
+    const BYTE* s = DibRow(c.source, y);
+    BYTE* d = DibRow(c.result, y);
+    if (c.result.BitCount == 32)
+      Vectorised<Widen24To32>(s, d, c.source.Width);
+    else if (is555)
+      Vectorised<Narrow24To16<true>>(s, d, c.source.Width);
+    else
+      Vectorised<Narrow24To16<false>>(s, d, c.source.Width);
     if (!ReportProgress(y, c.Last(), 0, 100, c.noDialog)) return false;
   }
   return true;
@@ -104,6 +166,8 @@ bool ConvertToGrey(Conversion& c, int target) {
 // Sources read by a direct pixel policy go straight from row to row;
 // colour-table sources through the row of colours.
 bool CopyTrueColour(Conversion& c) {
+  if (c.sourceKind == kKind24 && (c.result.BitCount == 16 || c.result.BitCount == 32))
+    return CopyFrom24(c);
   const bool direct = c.sourceKind == kKind16 || c.sourceKind == kKind24 ||
                       c.sourceKind == kKind32 || c.sourceKind == kKindGrey256;
   bool done = true;

@@ -392,6 +392,98 @@ TEST_F(GeometryTest, RotationMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEv
     }
 }
 
+// Pictures larger than the tiles and bands the general angles are walked
+// in: every result pixel still comes out as the rule gives it, at the
+// tiles' seams too.
+TEST_F(GeometryTest, RotationOfLargePicturesMatchesTheRules) {
+  std::mt19937 random(5);
+  for (Layout layout : AllLayouts()) {
+    const int w = 520 + int(random() % 150), h = 40 + int(random() % 30);
+    HGLOBAL picture = Keep(MakePicture(layout, w, h, random()));
+    const Grid source = Decode(picture);
+    for (const int angle : {3000, 24100}) {
+      RotationArgs r;
+      r.angle = angle;
+      r.smooth = true;
+      r.keepSize = angle == 24100;
+      r.red = 200, r.green = 30, r.blue = 90;
+      EXPECT_EQ(Mismatch(qvx::test::Rotate(source, r), Rotate(picture, nullptr, r).Picture), "")
+          << Describe(NameOf(layout), w, h, "angle", angle);
+    }
+  }
+}
+
+// Work memory in proportion to the pictures: pictures of great width and
+// few rows need no more than their source and results again plus a few
+// megabytes (the per-column tables go in chunks), and the results come out
+// as the rules give them.
+TEST_F(GeometryTest, ResizeWorkMemoryStaysInProportionToThePictures) {
+  if (!HasAccounting()) GTEST_SKIP() << "no accounts on this platform";
+  struct Case {
+    Layout layout;
+    int w, h, nw, nh;
+    BOOL smooth;
+    bool mask;
+  };
+  const Case cases[] = {
+      {Layout::kRgb24, 3, 1, 200000, 1, TRUE, false},     // growing only
+      {Layout::kRgb24, 3, 2, 70001, 5, TRUE, false},      // several rows of several chunks
+      {Layout::kRgb24, 90000, 1, 70001, 3, TRUE, true},   // shrinking across, growing down
+      {Layout::kGrey8, 90000, 2, 69001, 1, TRUE, false},  // shrinking only
+      {Layout::kPalette1, 2, 1, 2000000, 1, TRUE, true},  // nearest pixel
+      {Layout::kRgb32, 5, 2, 70001, 3, FALSE, false},     // nearest pixel, several rows
+  };
+  std::mt19937 random(8);
+  for (const Case& c : cases) {
+    HGLOBAL picture = Keep(MakePicture(c.layout, c.w, c.h, random()));
+    HGLOBAL mask = c.mask ? Keep(RandomMask(random, c.w, c.h)) : nullptr;
+    QvxMemResetPeakBytes();
+    const unsigned long long before = QvxMemPeakBytes();
+    const ImageHandles out = Resize(picture, mask, c.nw, c.nh, c.smooth);
+    const std::string where = Describe(NameOf(c.layout), c.w, c.h, "->", c.nw, c.nh);
+    ASSERT_NE(out.Picture, nullptr) << where;
+    const unsigned long long made = GlobalSize(out.Picture) + (out.Mask ? GlobalSize(out.Mask) : 0);
+    const unsigned long long pictures = GlobalSize(picture) + (mask ? GlobalSize(mask) : 0) + made;
+    EXPECT_LE(QvxMemPeakBytes() - before - made, pictures + (4u << 20)) << where;
+    const Grid source = Decode(picture);
+    const bool blends = c.smooth && (source.bits > 8 || source.grey);
+    EXPECT_EQ(Mismatch(blends ? SmoothResize(source, c.nw, c.nh) : NearestResize(source, c.nw, c.nh),
+                       out.Picture),
+              "")
+        << where;
+    if (mask) {
+      EXPECT_EQ(Mismatch(NearestResize(Decode(mask), c.nw, c.nh), out.Mask), "") << where;
+    }
+  }
+}
+
+// Every picture and table a resize needs is made before it works on
+// anything: a call that runs out of memory at any of its allocations has
+// reported no progress (the mask was not resized in vain).
+TEST_F(GeometryTest, ResizeRunsOutOfMemoryBeforeItWorks) {
+  if (!HasAccounting()) GTEST_SKIP() << "no failure injection on this platform";
+  std::mt19937 random(3);
+  HGLOBAL picture = Keep(MakePicture(Layout::kGrey8, 30, 8, random()));
+  HGLOBAL mask = Keep(RandomMask(random, 30, 8));
+  const auto call = [&] {
+    ImageHandles in{picture, mask};
+    return PictureOf(UnpackHandles(QVResize(&in, 12, 20, TRUE, TRUE, 0, 0, 0)));
+  };
+  const long first = QvxMemAllocCalls();
+  GlobalFree(call());
+  const long allocations = QvxMemAllocCalls() - first;
+  EXPECT_GE(allocations, 5);  // result, mask, temporary picture and tables
+  for (long n = 1; n <= allocations; ++n) {
+    QvxMemFailAllocAt(n);
+    HGLOBAL result = nullptr;
+    const std::vector<ProgressReport> reports = RecordProgress(call, &result);
+    QvxMemFailAllocAt(0);
+    EXPECT_EQ(result, nullptr) << "allocation " << n;
+    EXPECT_TRUE(reports.empty()) << "allocation " << n << " failed after " << reports.size()
+                                 << " rows of work";
+  }
+}
+
 TEST_F(GeometryTest, Refusals) {
   HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, 6, 4, 1));
   HGLOBAL otherSize = Keep(MakeMask({"#.#.#", "....."}));
