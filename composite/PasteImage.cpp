@@ -153,12 +153,13 @@ QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, 
   for (; k + 4 <= count; k += 4) {
     Byte16 u, o;
     std::memcpy(&u, under + k, 16);
-    Int4 colours, opacity;
+    Bgra colours[4];
+    Int4 opacity;
     for (int j = 0; j < 4; ++j) {
-      std::memcpy(&colours[j], over + (k + j) * step, 4);
+      colours[j] = over[(k + j) * step];
       opacity[j] = usable[(k + j) * step] ? a : 0;
     }
-    std::memcpy(&o, &colours, 16);
+    std::memcpy(&o, colours, 16);
     const Byte16 v = WithFourth(MixLanes(opacity, u, o), 0);
     std::memcpy(out + k, &v, 16);
   }
