@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <new>
 
 #include "platform/QvxCom.h"
 
@@ -39,14 +40,19 @@ struct ProgressState {
 thread_local ProgressState g_state;
 
 std::atomic<bool> g_interrupted{false};
-// Guarded by g_interruptMutex: open default windows, and whether the
+// Guarded by InterruptMutex(): open default windows, and whether the
 // handler went in.
 int g_interruptUsers = 0;
 bool g_handlerInstalled = false;
 
-// Constant-initialised and trivially destroyed, so windows closing while
-// the process exits (or the library is unloaded) can still take it.
-constinit std::mutex g_interruptMutex;
+// Made in static storage on first use and never destroyed, so windows
+// closing while the process exits can still take it; no heap block is
+// left behind when the library is unloaded.
+std::mutex& InterruptMutex() {
+  alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+  static std::mutex* mutex = new (storage) std::mutex;
+  return *mutex;
+}
 
 #if defined(_WIN32)
 // Console control handler: Ctrl-C is taken as "cancel" and goes no further;
@@ -132,14 +138,14 @@ namespace {
 
 void TakeInterrupt() {
   if (g_state.holdsInterrupt) return;
-  std::lock_guard<std::mutex> guard(g_interruptMutex);
+  std::lock_guard<std::mutex> guard(InterruptMutex());
   if (g_interruptUsers++ == 0) InstallInterruptHandler();
   g_state.holdsInterrupt = true;
 }
 
 void ReleaseInterrupt() {
   if (!g_state.holdsInterrupt) return;
-  std::lock_guard<std::mutex> guard(g_interruptMutex);
+  std::lock_guard<std::mutex> guard(InterruptMutex());
   if (--g_interruptUsers == 0) RestoreInterruptHandler();
   g_state.holdsInterrupt = false;
 }
