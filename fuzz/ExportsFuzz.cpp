@@ -19,13 +19,18 @@ using qvx::fuzz::FuzzInput;
 // Blocks stay small so that every call, sanitized, ends in well under the
 // budget; a header may claim far more than its block holds.
 constexpr std::size_t kMaxBlock = 64 * 1024;
-// A few seconds, and a minute a megapixel: generous for sanitized code.
-double BudgetSeconds(HGLOBAL picture) {
+double Megapixels(HGLOBAL picture) {
   DibAccess record;
-  if (!picture || !QVStartDibAccess(picture, &record)) return 5;
+  if (!picture || !QVStartDibAccess(picture, &record)) return 0;
   const double megapixels = double{1.0} * record.Width * record.Height / 1e6;
   QVEndDibAccess(picture, &record);
-  return 5 + 60 * megapixels;
+  return megapixels;
+}
+
+// A few seconds, and a minute a megapixel of source and result: generous
+// for sanitized code that writes each pixel through the record route.
+double BudgetSeconds(HGLOBAL picture, HGLOBAL result) {
+  return 5 + 60 * (Megapixels(picture) + Megapixels(result));
 }
 
 // A result side for the resizing calls: usually small, now and then any
@@ -206,7 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const int status = GetErrorStatus();
-  if (seconds > BudgetSeconds(picture)) Fail("a call ran past its time budget; export", static_cast<long>(which));
+  if (seconds > BudgetSeconds(picture, out.Picture)) Fail("a call ran past its time budget; export", static_cast<long>(which));
   if (!out.Picture && out.Mask) Fail("a mask without a picture; export", static_cast<long>(which));
   // ResizeColorBit, last in the table, may fail without a code of its own.
   const bool keepsStatus = which + 1 == Calls().size();
