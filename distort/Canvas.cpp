@@ -21,7 +21,7 @@ constexpr int kStride = 2 * kCanvasSide;
 
 // out[i] = in[i] + offsets[i] per byte, clamped to 0..255, for `count`
 // pixels; offsets[4 k + c] is pixel k's offset for byte c.
-QVX_LOOP_BODY void AddOffsets(const Bgrx* in, const std::int16_t* offsets, int count, Bgrx* out) {
+QVX_LOOP_BODY void AddOffsets(const Bgra* in, const std::int16_t* offsets, int count, Bgra* out) {
   int i = 0;
   for (; i + 4 <= count; i += 4) {
     Byte16 bytes;
@@ -75,9 +75,9 @@ struct CanvasFilter {
     return job.rows.Allocate(1, 0);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     const int left = job.rect.left;
-    const Bgrx* in = job.rows.Row(y);
+    const Bgra* in = job.rows.Row(y);
     const std::int16_t* row = offsets + 4 * kStride * (y & kMask);
     // Runs of at most one texture width.
     for (int x = x0; x <= x1;) {

@@ -49,20 +49,20 @@ inline bool IsSamplePosition(double v) { return v > -2147483648.0 && v < 2147483
 // positions of a stretched axis taken back.
 QVX_LOOP_BODY double Unstretched(double q, double s) { return s == 1 ? q : q / s; }
 
-// A result colour written as it is (spare byte 1) or not written (0), for
+// A result colour written as it is (alpha byte 1) or not written (0), for
 // filters that leave some pixels as the source has them.
-inline Bgrx Written(Bgrx c) { return {c.blue, c.green, c.red, 1}; }
-inline constexpr Bgrx kNotWritten{0, 0, 0, 0};
+inline Bgra Written(Bgra c) { return {c.blue, c.green, c.red, 1}; }
+inline constexpr Bgra kNotWritten{0, 0, 0, 0};
 
 // The blend of BlendChannel on the four colours, every channel at once.
-QVX_LOOP_BODY Bgrx BlendSamples(const BlendWeights& w, Bgrx c00, Bgrx c10, Bgrx c01, Bgrx c11) {
+QVX_LOOP_BODY Bgra BlendSamples(const BlendWeights& w, Bgra c00, Bgra c10, Bgra c01, Bgra c11) {
   const Int4 v =
       BlendLanes(w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&c00.blue), LanesOfBytes(&c10.blue),
                  LanesOfBytes(&c01.blue), LanesOfBytes(&c11.blue));
   return Written({static_cast<BYTE>(v[0]), static_cast<BYTE>(v[1]), static_cast<BYTE>(v[2]), 1});
 }
 
-inline Bgrx ToBgrxColour(Rgb c) { return Written(ToBgrx(c)); }
+inline Bgra ToBgrxColour(Rgb c) { return Written(ToBgra(c)); }
 
 // The source for random access: Row(y) is indexed by picture column. The
 // whole picture (rows 0..height-1, columns -1..width) or only the work
@@ -80,8 +80,8 @@ class PictureRows {
     const int pad = wholePicture ? std::max(job.rect.left, job.width - 1 - job.rect.right) + 1 : 0;
     const int slots = wholePicture ? job.height : job.rect.bottom - job.rect.top + 1;
     if (!job.rows.Allocate(slots, pad)) return false;
-    if (!table_.Allocate(sizeof(const Bgrx*) * static_cast<std::size_t>(job.height))) return false;
-    rows_ = table_.As<const Bgrx*>();
+    if (!table_.Allocate(sizeof(const Bgra*) * static_cast<std::size_t>(job.height))) return false;
+    rows_ = table_.As<const Bgra*>();
     return true;
   }
   int Width() const { return width_; }
@@ -90,16 +90,16 @@ class PictureRows {
     return static_cast<unsigned>(x) < static_cast<unsigned>(width_) &&
            static_cast<unsigned>(y) < static_cast<unsigned>(height_);
   }
-  const Bgrx* Row(int y) {
-    const Bgrx*& row = rows_[y];
+  const Bgra* Row(int y) {
+    const Bgra*& row = rows_[y];
     if (!row) row = job_->rows.Row(y) - left_;
     return row;
   }
   // The colour at (x, y), or `outside` when that lies beyond the picture.
-  QVX_LOOP_BODY Bgrx At(int x, int y, Bgrx outside) { return Inside(x, y) ? Row(y)[x] : outside; }
+  QVX_LOOP_BODY Bgra At(int x, int y, Bgra outside) { return Inside(x, y) ? Row(y)[x] : outside; }
   // The blend of the pixel (x0, y0) and its right, lower and lower-right
   // neighbours, each taking `outside` beyond the picture.
-  QVX_LOOP_BODY Bgrx Blend(int x0, int y0, const BlendWeights& w, Bgrx outside) {
+  QVX_LOOP_BODY Bgra Blend(int x0, int y0, const BlendWeights& w, Bgra outside) {
     return BlendSamples(w, At(x0, y0, outside), At(x0 + 1, y0, outside), At(x0, y0 + 1, outside),
                         At(x0 + 1, y0 + 1, outside));
   }
@@ -108,7 +108,7 @@ class PictureRows {
   FilterJob* job_ = nullptr;
   int width_ = 0, height_ = 0, left_ = 0;
   WorkBlock table_;
-  const Bgrx** rows_ = nullptr;
+  const Bgra** rows_ = nullptr;
 };
 
 // Values that a pixel shares with its mirrors in the work rectangle: the
@@ -178,11 +178,11 @@ class MirroredPixels {
 // member), into out[x - left]: the loop and the pixel's arithmetic compiled
 // for the baseline and the AVX2 processor alike.
 template <class Filter>
-QVX_LOOP_BODY void PixelRun(Filter* filter, int left, int y, int x0, int x1, Bgrx* out) {
+QVX_LOOP_BODY void PixelRun(Filter* filter, int left, int y, int x0, int x1, Bgra* out) {
   for (int x = x0; x <= x1; ++x) out[x - left] = filter->Pixel(x, y);
 }
 template <class Filter>
-void RunPixels(Filter& filter, const FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+void RunPixels(Filter& filter, const FilterJob& job, int y, int x0, int x1, Bgra* out) {
   Vectorised<PixelRun<Filter>>(&filter, job.rect.left, y, x0, x1, out);
 }
 

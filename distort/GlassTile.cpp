@@ -26,7 +26,7 @@ int TileSource(int p, int origin, int size, int last) {
   return s < 0 ? 0 : (s > last ? last : s);
 }
 
-QVX_LOOP_BODY void Gather(const Bgrx* row, const int* columns, int count, Bgrx* out) {
+QVX_LOOP_BODY void Gather(const Bgra* row, const int* columns, int count, Bgra* out) {
   for (int i = 0; i < count; ++i) out[i] = row[columns[i]];
 }
 
@@ -47,9 +47,9 @@ struct GlassTileFilter {
     return job.rows.Allocate(th + 2, kMaxTile);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     const WorkRect& r = job.rect;
-    const Bgrx* row = job.rows.Row(TileSource(y, r.top, th, job.height - 1));
+    const Bgra* row = job.rows.Row(TileSource(y, r.top, th, job.height - 1));
     const int from = x0 - r.left;
     Vectorised<Gather>(row, columns + from, x1 - x0 + 1, out + from);
   }

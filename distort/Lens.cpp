@@ -36,7 +36,7 @@ struct LensFilter {
   static constexpr bool kSkips = true;
   double index = 1;
   bool fill = false;
-  Bgrx fillColour{};
+  Bgra fillColour{};
   double a = 0, b = 0, a2 = 1, b2 = 1, m2 = 0;
   int left = 0, top = 0;
   PictureRows picture;
@@ -83,7 +83,7 @@ struct LensFilter {
     return std::sqrt(m2 * (1 - across - up));
   }
 
-  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
+  QVX_LOOP_BODY Bgra Pixel(int x, int y) {
     const double tx = (x - left) - a + 0.5, ty = b - (y - top) - 0.5;
     const double across = tx * tx / a2, up = ty * ty / b2;
     if (across + up >= 1) return fill ? fillColour : kNotWritten;
@@ -97,12 +97,12 @@ struct LensFilter {
     SampleAxis(v, picture.Height() - 2, y0, fy);
     // A first sample left of or above the picture (one pixel wide or high)
     // has weight 0; the colour it stands for does not matter.
-    const Bgrx* row0 = picture.Row(std::max(y0, 0));
-    const Bgrx* row1 = picture.Row(y0 + 1);
+    const Bgra* row0 = picture.Row(std::max(y0, 0));
+    const Bgra* row1 = picture.Row(y0 + 1);
     return BlendSamples(WeightsFor(fx, fy), row0[x0], row0[x0 + 1], row1[x0], row1[x0 + 1]);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     heights.Fill(y, x0, x1, [&](int c, int r) { return HeightAt(c, r); });
     sideways.Fill(y, x0, x1, [&](int c, int r) {
       const double tx = (c - left) - a + 0.5, z = HeightOver(tx, b - (r - top) - 0.5);

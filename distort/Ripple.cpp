@@ -18,7 +18,7 @@ namespace {
 struct RippleFilter {
   double amplitude = 0, wavelength = 1, phase = 0;  // phase in radians
   bool clamp = false, scaling = false;
-  Bgrx background{};
+  Bgra background{};
   double cx = 0, cy = 0, sx = 1, sy = 1;
   PictureRows picture;
   MirroredPixels<double, true, true> sines;  // the sine of each pixel's distance
@@ -40,7 +40,7 @@ struct RippleFilter {
     return std::sin(r * kTwoPi + phase);
   }
 
-  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
+  QVX_LOOP_BODY Bgra Pixel(int x, int y) {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double s = sines.At(x);
     double u, v;
@@ -64,7 +64,7 @@ struct RippleFilter {
     return picture.Blend(x0, y0, w, background);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     sines.Fill(y, x0, x1, [&](int c, int r) { return Sine(c, r); });
     RunPixels(*this, job, y, x0, x1, out);
   }

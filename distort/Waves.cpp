@@ -40,22 +40,22 @@ struct WaveLine {
   const Line& at;
   int lo, hi;
   BYTE edge;
-  Bgrx background;
+  Bgra background;
   RunSum& run;
 
   std::int64_t Size() const { return std::int64_t{hi} - lo + 1; }
-  Bgrx Get(std::int64_t i) const {
+  Bgra Get(std::int64_t i) const {
     return i >= lo && i <= hi ? at(static_cast<int>(i)) : background;
   }
   // What position i of a steep run contributes under the edge mode.
-  Bgrx Mapped(std::int64_t i) const {
+  Bgra Mapped(std::int64_t i) const {
     if (i >= lo && i <= hi) return at(static_cast<int>(i));
     if (edge == kEdgeWrap) return at(static_cast<int>(lo + ((i - lo) % Size() + Size()) % Size()));
     if (edge == kEdgeClamp) return at(static_cast<int>(i < lo ? lo : (i > hi ? hi : i)));
     return Get(i);
   }
   void Add(std::int64_t i, int sign) {
-    const Bgrx c = Mapped(i);
+    const Bgra c = Mapped(i);
     run.sum[0] += sign * c.blue;
     run.sum[1] += sign * c.green;
     run.sum[2] += sign * c.red;
@@ -78,7 +78,7 @@ struct WaveLine {
 
   // The sums of positions a..b (a <= b), each mapped by the edge mode.
   void AddRun(std::int64_t a, std::int64_t b, std::int64_t sum[3]) const {
-    const auto add = [&](Bgrx c, std::int64_t times) {
+    const auto add = [&](Bgra c, std::int64_t times) {
       sum[0] += c.blue * times;
       sum[1] += c.green * times;
       sum[2] += c.red * times;
@@ -100,7 +100,7 @@ struct WaveLine {
   }
 
   // The pixel whose span runs from the shifted ends a to b.
-  Bgrx Colour(double a, double b) {
+  Bgra Colour(double a, double b) {
     if (!IsSamplePosition(a) || !IsSamplePosition(b)) return background;
     const int ia = static_cast<int>(a), ib = static_cast<int>(b);
     if (ia != ib) {
@@ -144,7 +144,7 @@ struct WaveLine {
       f = q - whole + (q < 0 ? 1 : 0);
       i1 = i0 + 1;
     }
-    const Bgrx c0 = Get(i0), c1 = Get(i1);
+    const Bgra c0 = Get(i0), c1 = Get(i1);
     const double w0 = 1 - f;
     const auto channel = [&](BYTE v0, BYTE v1) {
       return static_cast<BYTE>(static_cast<int>(BlendAcross(w0, f, v0, v1)));
@@ -161,7 +161,7 @@ struct WavesFilter {
   BYTE direction = 0, shape = 0, edge = 0;
   int period = 1, amplitude = 0;
   double phase = 0;
-  Bgrx background{};
+  Bgra background{};
   WorkBlock table;
   const double* starts = nullptr;  // D(t) for each t of the rectangle
   const double* ends = nullptr;    // D(t + 1)
@@ -195,7 +195,7 @@ struct WavesFilter {
     return picture.Prepare(job, false);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     const WorkRect& r = job.rect;
     if (direction == 0) {
       const auto at = [&](int x) { return [this, x](int row) { return picture.Row(row)[x]; }; };
@@ -206,7 +206,7 @@ struct WavesFilter {
         out[x - r.left] = line.Colour(Shifted(starts[t] + y), Shifted(ends[t] + y + 1));
       }
     } else {
-      const Bgrx* row = picture.Row(y);
+      const Bgra* row = picture.Row(y);
       const auto at = [row](int x) { return row[x]; };
       const int t = y - r.top;
       WaveLine<decltype(at)> line{at, r.left, r.right, edge, background, runs[t]};

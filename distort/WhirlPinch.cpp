@@ -29,7 +29,7 @@ struct Turn {
 struct WhirlPinchFilter {
   static constexpr bool kSkips = true;
   double whirl = 0, pinch = 0, factor = 1;  // whirl in radians, sign inverted
-  Bgrx background{};
+  Bgra background{};
   double cx = 0, cy = 0, sx = 1, sy = 1, radius = 1, limit = 0;
   int left = 0, right = 0, top = 0, bottom = 0;
   PictureRows picture;
@@ -63,7 +63,7 @@ struct WhirlPinchFilter {
 
   // The colour the pixel (x, y) gives itself, mirrored through the centre
   // when `mirrored`; not written outside the circle.
-  QVX_LOOP_BODY Bgrx Sample(int x, int y, bool mirrored) {
+  QVX_LOOP_BODY Bgra Sample(int x, int y, bool mirrored) {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return kNotWritten;
@@ -81,14 +81,14 @@ struct WhirlPinchFilter {
     return picture.Blend(x0, y0, w, background);
   }
 
-  QVX_LOOP_BODY Bgrx Pixel(int x, int y) {
+  QVX_LOOP_BODY Bgra Pixel(int x, int y) {
     const int mx = left + right - x, my = top + bottom - y;
     // Visited after its mirror: its own write is the last.
     const bool own = y > my || (y == my && x > mx);
     return own ? Sample(x, y, false) : Sample(mx, my, true);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     turns.Fill(y, x0, x1, [&](int c, int r) { return TurnAt(c, r); });
     RunPixels(*this, job, y, x0, x1, out);
   }

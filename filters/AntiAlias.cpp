@@ -12,8 +12,8 @@ struct AntiAliasFilter {
 
   // Each pixel with its left and right neighbours, as far as they lie in
   // the work rectangle.
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) const {
-    const Bgrx* row = job.rows.Row(y);
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) const {
+    const Bgra* row = job.rows.Row(y);
     const int last = job.Columns() - 1;
     const int from = x0 - job.rect.left, to = x1 - job.rect.left;
     const auto edge = [&](int i) {

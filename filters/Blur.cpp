@@ -77,21 +77,21 @@ struct BlurFilter {
     const int bottom = std::min(y + r, job.rect.bottom);
     // The first row takes its first rows in; later rows move by at most one.
     while (y1 < bottom || y0 < top) {
-      const Bgrx* in = y1 < bottom ? job.rows.Row(++y1) : nullptr;
-      const Bgrx* out = y0 < top ? job.rows.Row(y0++) : nullptr;
+      const Bgra* in = y1 < bottom ? job.rows.Row(++y1) : nullptr;
+      const Bgra* out = y0 < top ? job.rows.Row(y0++) : nullptr;
       Vectorised<SlideColumns>(reinterpret_cast<std::uint16_t*>(column),
                                reinterpret_cast<const BYTE*>(in),
                                reinterpret_cast<const BYTE*>(out), 4 * job.Columns());
     }
   }
 
-  void Run(FilterJob& job, int, int x0, int x1, Bgrx* out) const {
+  void Run(FilterJob& job, int, int x0, int x1, Bgra* out) const {
     for (int from = x0 - job.rect.left, to = x1 - job.rect.left; from <= to; from += kChunk)
       RunChunk(job, from, std::min(to, from + kChunk - 1), out);
   }
 
   // Pixels from..to, counted from the rectangle's left column.
-  void RunChunk(const FilterJob& job, int from, int to, Bgrx* out) const {
+  void RunChunk(const FilterJob& job, int from, int to, Bgra* out) const {
     const int last = job.Columns() - 1;
     const int rows = y1 - y0 + 1;
     // at(i) is prefix[i] of the whole row, for the columns the windows reach.

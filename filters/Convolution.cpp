@@ -226,12 +226,12 @@ bool Convolution::Prepare(FilterJob& job) {
 }
 
 const std::uint16_t* Convolution::WordRow(FilterJob& job, int y) {
-  return words_.Row(job.rows, y, [](std::uint16_t* words, const Bgrx* row, int count) {
+  return words_.Row(job.rows, y, [](std::uint16_t* words, const Bgra* row, int count) {
     Vectorised<WidenRow>(words, reinterpret_cast<const BYTE*>(row), 4 * count);
   });
 }
 
-void Convolution::Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+void Convolution::Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
   std::uint32_t* sums = sums_.As<std::uint32_t>();
   const std::uint16_t* sources[kSize * kSize];
   for (int from = x0 - job.rect.left, to = x1 - job.rect.left; from <= to; from += kChunk) {

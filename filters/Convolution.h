@@ -32,7 +32,7 @@ class Convolution {
   bool Prepare(FilterJob& job);
 
   // All four lanes of pixels x0..x1 of row y into out[x - rect.left].
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out);
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out);
 
   using SmallKernelRun = void (*)(BYTE*, const std::uint16_t* const*, const std::uint16_t*, int,
                                   int, int);

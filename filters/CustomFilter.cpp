@@ -21,7 +21,7 @@ std::uint32_t ChannelMask(BOOL red, BOOL green, BOOL blue) {
   return (blue ? 0x0000FFu : 0u) | (green ? 0x00FF00u : 0u) | (red ? 0xFF0000u : 0u);
 }
 
-QVX_LOOP_BODY void KeepChannels(Bgrx* colours, int count, std::uint32_t keep) {
+QVX_LOOP_BODY void KeepChannels(Bgra* colours, int count, std::uint32_t keep) {
   for (int i = 0; i < count; ++i) {
     std::uint32_t word;
     std::memcpy(&word, colours + i, 4);
@@ -36,7 +36,7 @@ struct CustomKernelFilter {
   std::uint32_t keep = 0;
 
   bool Prepare(FilterJob& job) { return convolution.Prepare(job); }
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     convolution.Run(job, y, x0, x1, out);
     if (keep != 0xFFFFFFu) Vectorised<KeepChannels>(out + (x0 - job.rect.left), x1 - x0 + 1, keep);
   }
@@ -151,14 +151,14 @@ bool DirectRows(const DirectSelection& sel, const DibAccess& source, const Px& s
   job.height = source.Height;
   job.rows.Bind(&src, &DecodeRow<Px>, job.rect.left, job.Columns(), job.width, job.height);
   WorkBlock outBlock;
-  if (!outBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(job.Columns())) ||
+  if (!outBlock.Allocate(sizeof(Bgra) * static_cast<std::size_t>(job.Columns())) ||
       !convolution.Prepare(job))
     return false;
-  Bgrx* out = outBlock.As<Bgrx>();
+  Bgra* out = outBlock.As<Bgra>();
   const WorkRect& rect = job.rect;
   for (int y = rect.bottom; y >= rect.top; --y) {
     convolution.Run(job, y, rect.left, rect.right, out);
-    const Bgrx* own = job.rows.Row(y);
+    const Bgra* own = job.rows.Row(y);
     const auto row = dst.Row(y);
     auto p = Px::At(row, rect.left);
     for (int x = rect.left; x <= rect.right; ++x, p = Px::Next(p)) {
@@ -167,7 +167,7 @@ bool DirectRows(const DirectSelection& sel, const DibAccess& source, const Px& s
       std::memcpy(&filtered, out + (x - rect.left), 4);
       std::memcpy(&kept, own + (x - rect.left), 4);
       const std::uint32_t word = (filtered & keep) | (kept & ~keep);
-      Bgrx c;
+      Bgra c;
       std::memcpy(&c, &word, 4);
       dst.Write(p, c.red, c.green, c.blue);
     }

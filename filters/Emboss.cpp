@@ -19,7 +19,7 @@ constexpr int kReliefKernels[8][9] = {
 struct EmbossFilter {
   Convolution convolution;
   bool Prepare(FilterJob& job) { return convolution.Prepare(job); }
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     convolution.Run(job, y, x0, x1, out);
   }
 };

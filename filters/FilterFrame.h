@@ -25,12 +25,12 @@
 //   bool Prepare(FilterJob& job)   allocate its source rows (job.rows) and
 //                                  tables once the result exists; false with
 //                                  the error status set
-//   void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out)
+//   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out)
 //                                  colours of pixels x0..x1 of row y into
 //                                  out[x - rect.left]
 // and may provide
 //   void StartRow(FilterJob& job, int y)   called before the runs of row y
-//   static constexpr bool kSkips = true    a colour whose spare byte is 0 is
+//   static constexpr bool kSkips = true    a colour whose alpha byte is 0 is
 //                                          not written (the pixel keeps the
 //                                          source's bytes)
 #pragma once
@@ -50,7 +50,7 @@
 namespace qvx {
 
 // Byte shuffles keep the conversions in vector registers.
-QVX_LOOP_BODY Int4 Widen(Bgrx c) {
+QVX_LOOP_BODY Int4 Widen(Bgra c) {
   Byte16 bytes{};
   std::memcpy(&bytes, &c, 4);
   const Byte16 zero{};
@@ -59,10 +59,10 @@ QVX_LOOP_BODY Int4 Widen(Bgrx c) {
 }
 
 // The low byte of each lane.
-QVX_LOOP_BODY Bgrx Narrow(Int4 v) {
+QVX_LOOP_BODY Bgra Narrow(Int4 v) {
   const Byte16 low =
       Shuffle<0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12>(reinterpret_cast<Byte16>(v));
-  Bgrx c;
+  Bgra c;
   std::memcpy(&c, &low, 4);
   return c;
 }
@@ -120,17 +120,17 @@ constexpr bool Skips() {
 
 // Stores the colours of pixels x0..x1 of a result row.
 template <class Px, class Row>
-void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgrx* colours, bool skips) {
+void StoreRun(const Px& dst, Row row, int x0, int x1, const Bgra* colours, bool skips) {
   auto p = Px::At(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p = Px::Next(p))
-    if (!skips || colours->spare) dst.Write(p, colours->red, colours->green, colours->blue);
+    if (!skips || colours->alpha) dst.Write(p, colours->red, colours->green, colours->blue);
 }
 
 // Runs that skip pixels the same way, each byte taking the new colour's
 // where its pixel is written and keeping its own otherwise.
 // Sixteen pixels at a time, so that no read of the row overlaps an
 // earlier write still in flight.
-QVX_LOOP_BODY void Store24Written(BYTE* p, int count, const Bgrx* colours) {
+QVX_LOOP_BODY void Store24Written(BYTE* p, int count, const Bgra* colours) {
   int i = 0;
   for (; i + 16 <= count; i += 16) {
     Byte16 c[4], old[3];
@@ -140,22 +140,22 @@ QVX_LOOP_BODY void Store24Written(BYTE* p, int count, const Bgrx* colours) {
         Shuffle<0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20>(c[0], c[1]),
         Shuffle<5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25>(c[1], c[2]),
         Shuffle<10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30>(c[2], c[3])};
-    const Byte16 spare[3] = {
+    const Byte16 written[3] = {
         Shuffle<3, 3, 3, 7, 7, 7, 11, 11, 11, 15, 15, 15, 19, 19, 19, 23>(c[0], c[1]),
         Shuffle<7, 7, 11, 11, 11, 15, 15, 15, 19, 19, 19, 23, 23, 23, 27, 27>(c[1], c[2]),
         Shuffle<11, 15, 15, 15, 19, 19, 19, 23, 23, 23, 27, 27, 27, 31, 31, 31>(c[2], c[3])};
-    for (int k = 0; k < 3; ++k) old[k] = spare[k] != 0 ? bytes[k] : old[k];
+    for (int k = 0; k < 3; ++k) old[k] = written[k] != 0 ? bytes[k] : old[k];
     std::memcpy(p + 3 * i, old, sizeof old);
   }
   for (; i < count; ++i)
-    if (colours[i].spare) Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
+    if (colours[i].alpha) Px24::Write(p + 3 * i, colours[i].red, colours[i].green, colours[i].blue);
 }
-inline void StoreRun(const Px24&, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
+inline void StoreRun(const Px24&, BYTE* row, int x0, int x1, const Bgra* colours, bool skips) {
   if (skips) return Vectorised<Store24Written>(Px24::At(row, x0), x1 - x0 + 1, colours);
   Vectorised<Pack24>(Px24::At(row, x0), x1 - x0 + 1, &colours->blue);
 }
 
-inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgrx* colours, bool skips) {
+inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgra* colours, bool skips) {
   if (skips) return StoreRun<Px32, BYTE*>(dst, row, x0, x1, colours, true);
   BYTE* p = Px32::At(row, x0);
   for (int x = x0; x <= x1; ++x, ++colours, p += 4) {
@@ -176,8 +176,8 @@ bool FilterRows(const Selection& selection, DibAccess& source, DibAccess& result
   const WorkRect& rect = job.rect;
   job.rows.Bind(&src, &DecodeRow<Px>, rect.left, job.Columns(), job.width, job.height);
   WorkBlock outBlock;
-  if (!outBlock.Allocate(sizeof(Bgrx) * static_cast<std::size_t>(job.Columns()))) return false;
-  Bgrx* out = outBlock.As<Bgrx>();
+  if (!outBlock.Allocate(sizeof(Bgra) * static_cast<std::size_t>(job.Columns()))) return false;
+  Bgra* out = outBlock.As<Bgra>();
   if (!filter.Prepare(job)) return false;
   for (int y = rect.top; y <= rect.bottom; ++y) {
     if constexpr (requires { filter.StartRow(job, y); }) filter.StartRow(job, y);

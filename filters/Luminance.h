@@ -12,7 +12,7 @@ namespace qvx {
 
 // Each weight table entry is i x weight in double precision, so the
 // products are made directly, with the same bits as the entries.
-QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgrx* row, int count, double red, double green,
+QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgra* row, int count, double red, double green,
                                 double blue) {
   int i = 0;
   for (; i + 4 <= count; i += 4) {
@@ -37,7 +37,7 @@ class LuminanceRows {
     return rows_.Allocate(slots, pad, job.Columns(), 1, job.height);
   }
   const BYTE* Row(FilterJob& job, int y) {
-    return rows_.Row(job.rows, y, [this](BYTE* out, const Bgrx* row, int count) {
+    return rows_.Row(job.rows, y, [this](BYTE* out, const Bgra* row, int count) {
       Vectorised<LuminanceRow>(out, row, count, weights_[0][1], weights_[1][1], weights_[2][1]);
     });
   }

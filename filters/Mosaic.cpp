@@ -29,7 +29,7 @@ struct CellSum {
 
 // Per-byte sums of a band of rows, over the bytes of the columns the cells
 // cover: three bytes a pixel straight from 24-bit rows, four from 32-bit
-// rows and from decoded colours (blue, green, red, spare). Bands of at most
+// rows and from decoded colours (blue, green, red, alpha). Bands of at most
 // kBandRows rows keep them within 16 bits.
 constexpr int kBandRows = 257;  // 257 x 255 = 65535
 
@@ -52,10 +52,10 @@ QVX_LOOP_BODY void AddBytes(std::uint16_t* sums, const BYTE* bytes, int count) {
 constexpr int kChunk = 4096;
 
 struct WorkBuffers {
-  Bgrx* row;                // a decoded segment of a row
+  Bgra* row;                // a decoded segment of a row
   std::uint16_t* byteSums;  // per byte of a segment
   CellSum* totals;          // per cell of a segment
-  Bgrx* painted;            // the paint of a segment
+  Bgra* painted;            // the paint of a segment
 };
 
 struct MosaicJob {
@@ -82,10 +82,10 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
   const auto cellEnd = [&](std::int64_t k) { return std::min(span, (k + 1) * cw); };
   // Named copies rather than a structured binding, which lambdas cannot
   // capture under every compiler.
-  Bgrx* const row = job.buffers.row;
+  Bgra* const row = job.buffers.row;
   std::uint16_t* const byteSums = job.buffers.byteSums;
   CellSum* const totals = job.buffers.totals;
-  Bgrx* const painted = job.buffers.painted;
+  Bgra* const painted = job.buffers.painted;
   // 24- and 32-bit rows are summed as they are, other pixels decoded first.
   constexpr bool kRawRows = std::is_same_v<Px, Px24> || std::is_same_v<Px, Px32>;
   constexpr int kStride = std::is_same_v<Px, Px24> ? 3 : 4;
@@ -152,7 +152,7 @@ bool MosaicRows(const MosaicJob& job, const Px& src, const Px& dst) {
       const auto mean = [&](std::int64_t k) {
         const std::uint64_t count = static_cast<std::uint64_t>(cellEnd(k) - k * cw) * (y1 - y0);
         const CellSum& s = totals[k - first];
-        return Bgrx{static_cast<BYTE>(s.blue / count), static_cast<BYTE>(s.green / count),
+        return Bgra{static_cast<BYTE>(s.blue / count), static_cast<BYTE>(s.green / count),
                     static_cast<BYTE>(s.red / count), 1};
       };
       if (cw < kChunk) {
@@ -192,18 +192,18 @@ HGLOBAL RunMosaic(const SelectionArgs& args, int cellWidth, int cellHeight, BOOL
   // the cell totals and the painted row.
   const std::size_t chunk = kChunk;
   WorkBlock rowBlock, sumsBlock, totalsBlock, paintedBlock;
-  if (!rowBlock.Allocate(sizeof(Bgrx) * chunk) ||
+  if (!rowBlock.Allocate(sizeof(Bgra) * chunk) ||
       !sumsBlock.Allocate(4 * sizeof(std::uint16_t) * chunk) ||
       !totalsBlock.Allocate(sizeof(CellSum) * (chunk + 1)) ||
-      !paintedBlock.Allocate(sizeof(Bgrx) * chunk))
+      !paintedBlock.Allocate(sizeof(Bgra) * chunk))
     return nullptr;
   const MosaicJob job{selection,
                       source,
                       result.Record(),
                       cellWidth,
                       cellHeight,
-                      {rowBlock.As<Bgrx>(), sumsBlock.As<std::uint16_t>(),
-                       totalsBlock.As<CellSum>(), paintedBlock.As<Bgrx>()},
+                      {rowBlock.As<Bgra>(), sumsBlock.As<std::uint16_t>(),
+                       totalsBlock.As<CellSum>(), paintedBlock.As<Bgra>()},
                       writesAll,
                       noDialog};
   // Colour-table pictures (grey ramps included) are read through their

@@ -69,7 +69,7 @@ struct PathAxis {
 };
 
 // Channel sums of at most 257 colours in 16-bit halves of 32-bit lanes:
-// blue and red of a colour in its even lane, green (and the spare byte) in
+// blue and red of a colour in its even lane, green (and the alpha byte) in
 // its odd one.
 QVX_LOOP_BODY void AddColours(Lanes8 v, Lanes8& even, Lanes8& odd) {
   even += v & 0x00FF00FFu;
@@ -77,25 +77,25 @@ QVX_LOOP_BODY void AddColours(Lanes8 v, Lanes8& even, Lanes8& odd) {
 }
 
 // Eight means from their sums, each lane with the inverse of its count;
-// the spare byte is `spare`.
-QVX_LOOP_BODY Lanes8 MeansOf(Lanes8 even, Lanes8 odd, Float8 inverse, Lanes8 spare) {
+// the alpha byte is `alpha`.
+QVX_LOOP_BODY Lanes8 MeansOf(Lanes8 even, Lanes8 odd, Float8 inverse, Lanes8 alpha) {
   const auto divide = [&](Lanes8 sum) {
     return reinterpret_cast<Lanes8>(
         MeanDivisor::DivideLanes(reinterpret_cast<Int8>(sum), inverse));
   };
   const Lanes8 blue = divide(even & 0xFFFFu), red = divide(even >> 16);
   const Lanes8 green = divide(odd & 0xFFFFu);
-  return blue | green << 8 | red << 16 | spare << 24;
+  return blue | green << 8 | red << 16 | alpha << 24;
 }
 
 // The mean of one pixel's samples, lane sums as above.
-inline Bgrx MeanOf(std::uint32_t even, std::uint32_t odd, float inverse) {
+inline Bgra MeanOf(std::uint32_t even, std::uint32_t odd, float inverse) {
   return {static_cast<BYTE>(MeanDivisor::Divide(even & 0xFFFF, inverse)),
           static_cast<BYTE>(MeanDivisor::Divide(odd & 0xFFFF, inverse)),
           static_cast<BYTE>(MeanDivisor::Divide(even >> 16, inverse)), 1};
 }
 
-inline std::uint32_t Word(const Bgrx& c) {
+inline std::uint32_t Word(const Bgra& c) {
   std::uint32_t word;
   std::memcpy(&word, &c, 4);
   return word;
@@ -103,7 +103,7 @@ inline std::uint32_t Word(const Bgrx& c) {
 
 // Means of pixels i0..i1 over n fixed taps: pixel i's k-th sample is
 // taps[k][i].
-QVX_LOOP_BODY void TapMeans(const Bgrx* const* taps, int n, int i0, int i1, Bgrx* out) {
+QVX_LOOP_BODY void TapMeans(const Bgra* const* taps, int n, int i0, int i1, Bgra* out) {
   const float inverse = MeanDivisor::Inverse(n);
   int i = i0;
   for (; i + 7 <= i1; i += 8) {
@@ -132,14 +132,14 @@ QVX_LOOP_BODY void TapMeans(const Bgrx* const* taps, int n, int i0, int i1, Bgrx
 // rowRun; rows and columns are valid for every k below `samples`.
 // inverses[n] is the inverse of n (0 for 0).
 struct Gather {
-  const Bgrx* const* rows;
+  const Bgra* const* rows;
   const int* columns;
   const std::uint8_t* runs;
   std::size_t stride;
   int rowRun;
   const float* inverses;
 };
-QVX_LOOP_BODY void GatherMeans(const Gather* g, int i0, int i1, Bgrx* out) {
+QVX_LOOP_BODY void GatherMeans(const Gather* g, int i0, int i1, Bgra* out) {
   int i = i0;
   for (; i + 7 <= i1; i += 8) {
     Int8 counts;
@@ -148,7 +148,7 @@ QVX_LOOP_BODY void GatherMeans(const Gather* g, int i0, int i1, Bgrx* out) {
     for (int j = 0; j < 8; ++j) most = std::max(most, counts[j]);
     Lanes8 even{}, odd{};
     for (int k = 0; k < most; ++k) {
-      const Bgrx* row = g->rows[k];
+      const Bgra* row = g->rows[k];
       const int* column = g->columns + k * g->stride + i;
       Lanes8 v;
       for (int j = 0; j < 8; ++j) v[j] = Word(row[column[j]]);
@@ -170,7 +170,7 @@ QVX_LOOP_BODY void GatherMeans(const Gather* g, int i0, int i1, Bgrx* out) {
       odd += (v >> 8) & 0x00FF00FFu;
     }
     out[i] = MeanOf(even, odd, g->inverses[n]);
-    out[i].spare = n > 0;
+    out[i].alpha = n > 0;
   }
 }
 
@@ -178,7 +178,7 @@ QVX_LOOP_BODY void GatherMeans(const Gather* g, int i0, int i1, Bgrx* out) {
 struct PathRows {
   PathAxis vertical{};
   int samples = 0;
-  const Bgrx* rows[kMaxSamples] = {};
+  const Bgra* rows[kMaxSamples] = {};
   int rowRun = 0;  // samples before the path's row leaves the rectangle
 
   void Start(FilterJob& job, int y) {
@@ -259,21 +259,21 @@ struct LinearFilter {
 
   void StartRow(FilterJob& job, int y) { path.Start(job, y); }
 
-  void Run(FilterJob& job, int, int x0, int x1, Bgrx* out) const {
+  void Run(FilterJob& job, int, int x0, int x1, Bgra* out) const {
     const int from = x0 - job.rect.left, to = x1 - job.rect.left;
     // The span holding `from`: the last one starting at or before it.
     const Span* span = std::upper_bound(spans, spans + spanCount, from,
                                         [](int i, const Span& s) { return i < s.from; }) -
                        1;
-    const Bgrx* shifted[kMaxSamples];
+    const Bgra* shifted[kMaxSamples];
     for (int i = from; i <= to; ++span) {
       const int end = std::min(to, span[1].from - 1);
       const int n = std::min(span->run, path.rowRun);
       if (n == 0) {
-        for (int j = i; j <= end; ++j) out[j].spare = 0;
+        for (int j = i; j <= end; ++j) out[j].alpha = 0;
       } else {
         for (int k = 0; k < n; ++k) shifted[k] = path.rows[k] + taps[span->taps + k];
-        Vectorised<TapMeans>(static_cast<const Bgrx* const*>(shifted), n, i, end, out);
+        Vectorised<TapMeans>(static_cast<const Bgra* const*>(shifted), n, i, end, out);
       }
       i = end + 1;
     }
@@ -337,7 +337,7 @@ struct ZoomFilter {
 
   void StartRow(FilterJob& job, int y) { path.Start(job, y); }
 
-  void Run(FilterJob& job, int, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int, int x0, int x1, Bgra* out) {
     const int from = x0 - job.rect.left, to = x1 - job.rect.left;
     for (int i = from; i <= to;) {
       const int c = i / chunk, first = c * chunk;
@@ -368,7 +368,7 @@ inline int SpinStride(double reach, double r, int angles) {
 struct Arcs {
   const double* sines;
   const double* cosines;
-  const Bgrx* const* rowOf;  // the rectangle's rows, from its top
+  const Bgra* const* rowOf;  // the rectangle's rows, from its top
   WorkRect rect;
   int cx, cy, angles;
 };
@@ -377,7 +377,7 @@ QVX_LOOP_BODY void SpinFour(const Arcs* a, int x, int dy, int stride, Int4* sums
   // registers.
   const double* const sines = a->sines;
   const double* const cosines = a->cosines;
-  const Bgrx* const* const rowOf = a->rowOf;
+  const Bgra* const* const rowOf = a->rowOf;
   const int angles = a->angles, left = a->rect.left, top = a->rect.top;
   const double cx = a->cx, cy = a->cy;
   const Double4 dx = Double4{0, 1, 2, 3} + static_cast<double>(x - a->cx);
@@ -416,7 +416,7 @@ struct SpinFilter {
   const double* cosines = nullptr;
   // The rectangle's decoded rows, all held: arcs reach across it.
   WorkBlock rowBlock;
-  const Bgrx** rowOf = nullptr;
+  const Bgra** rowOf = nullptr;
 
   bool Prepare(FilterJob& job) {
     const WorkRect& rect = job.rect;
@@ -448,14 +448,14 @@ struct SpinFilter {
     sines = s;
     cosines = c;
     const int rows = rect.bottom - rect.top + 1;
-    if (!rowBlock.Allocate(sizeof(Bgrx*) * static_cast<std::size_t>(rows))) return false;
-    rowOf = rowBlock.As<const Bgrx*>();
+    if (!rowBlock.Allocate(sizeof(Bgra*) * static_cast<std::size_t>(rows))) return false;
+    rowOf = rowBlock.As<const Bgra*>();
     if (!job.rows.Allocate(rows, 0)) return false;
     for (int y = rect.top; y <= rect.bottom; ++y) rowOf[y - rect.top] = job.rows.Row(y);
     return true;
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) const {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) const {
     const WorkRect& rect = job.rect;
     const Arcs arcs{sines, cosines, rowOf, rect, cx, cy, angles};
     const int dy = y - cy;
@@ -477,11 +477,11 @@ struct SpinFilter {
       else
         SpinOne(arcs, x, dy, s, sums[0], counts[0]);
       for (int j = 0; j < lanes; ++j) {
-        Bgrx& o = out[x + j - rect.left];
+        Bgra& o = out[x + j - rect.left];
         const int n = counts[j];
         // n can exceed the mean divisor's range: plain integer division.
-        o = n == 0 ? Bgrx{0, 0, 0, 0}
-                   : Bgrx{static_cast<BYTE>(sums[j][0] / n), static_cast<BYTE>(sums[j][1] / n),
+        o = n == 0 ? Bgra{0, 0, 0, 0}
+                   : Bgra{static_cast<BYTE>(sums[j][0] / n), static_cast<BYTE>(sums[j][1] / n),
                           static_cast<BYTE>(sums[j][2] / n), 1};
       }
       x += lanes;

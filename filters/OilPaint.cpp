@@ -38,7 +38,7 @@ namespace qvx {
 namespace {
 
 // The luminance bin of a colour, 0..255.
-inline int LuminanceBin(const Bgrx& c) { return (77 * c.red + 150 * c.green + 29 * c.blue) >> 8; }
+inline int LuminanceBin(const Bgra& c) { return (77 * c.red + 150 * c.green + 29 * c.blue) >> 8; }
 
 // The winner of a window: its key and the visiting position of the visit
 // that decided it.
@@ -111,7 +111,7 @@ QVX_LOOP_BODY Mode LaneMode(const BYTE* keys, Rows rows, Columns columns) {
 // windows cover, column by column.
 struct LaneRun {
   const BYTE* planes[3];
-  const Bgrx* const* rows;  // the window's rows, first column at `first`
+  const Bgra* const* rows;  // the window's rows, first column at `first`
   int rowCount;
   int first;        // the first column of the planes
   int start, half;  // brush offsets
@@ -121,7 +121,7 @@ struct LaneRun {
 // Paints pixels i0..i1 (relative to the rectangle's left) of a run;
 // `Planes` is 3 (channel modes) or 1 (luminance bins), `Size` the brush.
 template <int Planes, int Size>
-QVX_LOOP_BODY void PaintLaneRun(const LaneRun* run, int i0, int i1, Bgrx* out) {
+QVX_LOOP_BODY void PaintLaneRun(const LaneRun* run, int i0, int i1, Bgra* out) {
   constexpr std::integral_constant<int, Size> kFull;
   for (int i = i0; i <= i1; ++i) {
     const int a = std::max(i + run->start, 0);
@@ -270,7 +270,7 @@ class KeyPlaces {
 
 // The window of a pixel: rows[0 .. rowCount - 1], columns from .. to.
 struct Window {
-  const Bgrx* const* rows;
+  const Bgra* const* rows;
   int rowCount, from, to;
 
   // Visits pixels in order until visit(colour) returns true; the number
@@ -297,11 +297,11 @@ struct Window {
   template <class Key>
   Mode Winner(KeyCounts& counts, Key&& key) const {
     BYTE winner = 0;
-    const int visited = VisitUntil([&](Bgrx c) {
+    const int visited = VisitUntil([&](Bgra c) {
       winner = static_cast<BYTE>(key(c));
       return counts.Reaches(winner);
     });
-    VisitFirst(visited, [&](Bgrx c) { counts.Forget(key(c)); });
+    VisitFirst(visited, [&](Bgra c) { counts.Forget(key(c)); });
     return {winner, visited - 1};
   }
 
@@ -320,11 +320,11 @@ struct Window {
 
 struct ChannelKeys {
   static constexpr int kPlanes = 3;
-  static int Key(Bgrx c, int plane) { return plane == 0 ? c.red : plane == 1 ? c.green : c.blue; }
+  static int Key(Bgra c, int plane) { return plane == 0 ? c.red : plane == 1 ? c.green : c.blue; }
 };
 struct LuminanceKeys {
   static constexpr int kPlanes = 1;
-  static int Key(Bgrx c, int) { return LuminanceBin(c); }
+  static int Key(Bgra c, int) { return LuminanceBin(c); }
 };
 
 template <class Keys>
@@ -377,10 +377,10 @@ struct OilPaintFilter {
     return job.rows.Allocate(size + 1, 0);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     const WorkRect& rect = job.rect;
     const int top = std::max(y + start, rect.top), bottom = std::min(y + half, rect.bottom);
-    const Bgrx* rows[256];
+    const Bgra* rows[256];
     for (int wy = top; wy <= bottom; ++wy) rows[wy - top] = job.rows.Row(wy);
     Window window{rows, bottom - top + 1, 0, -1};
     const auto from = [&](int x) { return std::max(x + start, rect.left) - rect.left; };
@@ -414,7 +414,7 @@ struct OilPaintFilter {
   // Keys of source row y, plane after plane.
   const BYTE* KeyRow(FilterJob& job, int y) {
     const int columns = job.Columns();
-    return keyRows.Row(job.rows, y, [columns](BYTE* keys, const Bgrx* row, int) {
+    return keyRows.Row(job.rows, y, [columns](BYTE* keys, const Bgra* row, int) {
       for (int k = 0; k < Keys::kPlanes; ++k, keys += columns)
         for (int i = 0; i < columns; ++i) keys[i] = static_cast<BYTE>(Keys::Key(row[i], k));
     });
@@ -423,7 +423,7 @@ struct OilPaintFilter {
   // Pixels i0..i1 (at least 32, at most a piece, relative to the work
   // rectangle) whose windows lie wholly in the rectangle, in picture rows
   // from `top` on.
-  void PaintWhole(FilterJob& job, const Window& window, int top, int i0, int i1, Bgrx* out) {
+  void PaintWhole(FilterJob& job, const Window& window, int top, int i0, int i1, Bgra* out) {
     const int columns = job.Columns(), count = i1 - i0 + 1;
     const BYTE* keys[Keys::kPlanes][kLaneBrush];
     for (int r = 0; r < size; ++r) {
@@ -464,7 +464,7 @@ struct OilPaintFilter {
   // Pixels i0..i1 of a run whose windows cover columns first..last (all
   // relative to the work rectangle) and picture rows from `top` on.
   void PaintLanes(FilterJob& job, const Window& window, int top, int i0, int i1, int first,
-                  int last, Bgrx* out) {
+                  int last, Bgra* out) {
     const int rowCount = window.rowCount;
     if constexpr (kChannels) {
       for (int i = first; i <= last; ++i)
@@ -499,7 +499,7 @@ struct OilPaintFilter {
 
   // out is indexed by picture column. The counts are back to zero after.
   template <class From, class To>
-  void PaintSliding(Window& window, int x0, int x1, From&& from, To&& to, Bgrx* out) {
+  void PaintSliding(Window& window, int x0, int x1, From&& from, To&& to, Bgra* out) {
     const bool byPlaces = size > kPassBrush;
     const auto update = [&](int i, auto change) {
       for (int r = 0; r < window.rowCount; ++r)
@@ -526,9 +526,9 @@ struct OilPaintFilter {
       window.from = left;
       window.to = right;
       if constexpr (kChannels) {
-        out[x] = {winner(2, [](Bgrx c) { return c.blue; }).key,
-                  winner(1, [](Bgrx c) { return c.green; }).key,
-                  winner(0, [](Bgrx c) { return c.red; }).key, 1};
+        out[x] = {winner(2, [](Bgra c) { return c.blue; }).key,
+                  winner(1, [](Bgra c) { return c.green; }).key,
+                  winner(0, [](Bgra c) { return c.red; }).key, 1};
       } else {
         const int p = winner(0, LuminanceBin).position;
         const int width = right - left + 1;

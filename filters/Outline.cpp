@@ -38,7 +38,7 @@ QVX_LOOP_BODY void Gradients(int* squares, const BYTE* up, const BYTE* at, const
 
 // floor(sqrt(square) * gain), clamped to 255, as a grey colour. The square
 // roots are the processor's correctly rounded ones, as the C library's are.
-QVX_LOOP_BODY void Edges(Bgrx* out, const int* squares, int count, double gain) {
+QVX_LOOP_BODY void Edges(Bgra* out, const int* squares, int count, double gain) {
   int i = 0;
 #if defined(__SSE2__)
   for (; i + 2 <= count; i += 2) {
@@ -60,7 +60,7 @@ QVX_LOOP_BODY void Edges(Bgrx* out, const int* squares, int count, double gain) 
 }
 
 // One channel of a row.
-QVX_LOOP_BODY void ChannelRow(BYTE* out, const Bgrx* row, int count, int channel) {
+QVX_LOOP_BODY void ChannelRow(BYTE* out, const Bgra* row, int count, int channel) {
   const BYTE* bytes = reinterpret_cast<const BYTE*>(row) + (channel == kRed     ? 2
                                                             : channel == kGreen ? 1
                                                                                 : 0);
@@ -85,12 +85,12 @@ struct OutlineFilter {
 
   const BYTE* Values(FilterJob& job, int y) {
     if (channel == kLuminance) return luminance.Row(job, y);
-    return values.Row(job.rows, y, [this](BYTE* out, const Bgrx* row, int count) {
+    return values.Row(job.rows, y, [this](BYTE* out, const Bgra* row, int count) {
       ChannelRow(out, row, count, channel);
     });
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     const BYTE* up = Values(job, y - 1);
     const BYTE* at = Values(job, y);
     const BYTE* down = Values(job, y + 1);

@@ -40,7 +40,7 @@ QVX_LOOP_BODY T MedianOfNine(T* p) {
 // The colours of the median keys of pixels with all eight neighbours, from
 // the colour and luminance rows above, at and below: sixteen pixels at a
 // time, each colour picked from the nine candidates by its place.
-QVX_LOOP_BODY void MedianColours(Bgrx* out, const Bgrx* const* colours, const BYTE* const* lum,
+QVX_LOOP_BODY void MedianColours(Bgra* out, const Bgra* const* colours, const BYTE* const* lum,
                                  int count) {
   int i = 0;
   for (; i + 16 <= count; i += 16) {
@@ -87,8 +87,8 @@ struct LuminanceMedianFilter {
            luminance.Allocate(job, 3, 1, tables);
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    const Bgrx* rows[3] = {job.rows.Row(y - 1), job.rows.Row(y), job.rows.Row(y + 1)};
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
+    const Bgra* rows[3] = {job.rows.Row(y - 1), job.rows.Row(y), job.rows.Row(y + 1)};
     const BYTE* lum[3] = {luminance.Row(job, y - 1), luminance.Row(job, y),
                           luminance.Row(job, y + 1)};
     const int left = job.rect.left;
@@ -98,9 +98,9 @@ struct LuminanceMedianFilter {
     const int to = inner ? std::min(x1, job.width - 2) : x1;
     if (from <= to) {
       const int i = from - left;
-      const Bgrx* const shifted[3] = {rows[0] + i, rows[1] + i, rows[2] + i};
+      const Bgra* const shifted[3] = {rows[0] + i, rows[1] + i, rows[2] + i};
       const BYTE* const lumShifted[3] = {lum[0] + i, lum[1] + i, lum[2] + i};
-      Vectorised<MedianColours>(out + i, static_cast<const Bgrx* const*>(shifted),
+      Vectorised<MedianColours>(out + i, static_cast<const Bgra* const*>(shifted),
                                 static_cast<const BYTE* const*>(lumShifted), to - from + 1);
     }
     for (int x = x0; x <= x1; ++x) {
@@ -152,9 +152,9 @@ QVX_LOOP_BODY V LoadLanes(const void* p) {
 
 // Pixels with all eight neighbours, each byte lane (channel) on its own:
 // where a neighbour strays by more than the threshold, the lane becomes
-// index 4 of the eight neighbours sorted. A pixel's spare byte is 1 where
+// index 4 of the eight neighbours sorted. A pixel's alpha byte is 1 where
 // one of its channels did, 0 otherwise.
-QVX_LOOP_BODY void SelectiveLanes(Bgrx* out, const Bgrx* up, const Bgrx* at, const Bgrx* down,
+QVX_LOOP_BODY void SelectiveLanes(Bgra* out, const Bgra* up, const Bgra* at, const Bgra* down,
                                   int count, int threshold) {
   const auto level = static_cast<BYTE>(threshold);
   int i = 0;
@@ -184,7 +184,7 @@ QVX_LOOP_BODY void SelectiveLanes(Bgrx* out, const Bgrx* up, const Bgrx* at, con
   for (; i < count; ++i) {
     const BYTE* centre = &at[i].blue;
     BYTE* result = &out[i].blue;
-    out[i].spare = 0;
+    out[i].alpha = 0;
     for (int ch = 0; ch < 3; ++ch) {
       const BYTE* const n[8] = {&up[i - 1].blue, &up[i].blue,     &up[i + 1].blue,
                                 &at[i - 1].blue, &at[i + 1].blue, &down[i - 1].blue,
@@ -197,7 +197,7 @@ QVX_LOOP_BODY void SelectiveLanes(Bgrx* out, const Bgrx* up, const Bgrx* at, con
       }
       SortEight(v);
       result[ch] = static_cast<BYTE>(stray ? v[4] : centre[ch]);
-      out[i].spare |= stray ? 1 : 0;
+      out[i].alpha |= stray ? 1 : 0;
     }
   }
 }
@@ -209,8 +209,8 @@ struct SelectiveMedianFilter {
 
   bool Prepare(FilterJob& job) { return job.rows.Allocate(3, 1); }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
-    const Bgrx* rows[3] = {job.rows.Row(y - 1), job.rows.Row(y), job.rows.Row(y + 1)};
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
+    const Bgra* rows[3] = {job.rows.Row(y - 1), job.rows.Row(y), job.rows.Row(y + 1)};
     const int left = job.rect.left;
     const bool inner = y > 0 && y + 1 < job.height;
     const int from = inner ? std::max(x0, 1) : x1 + 1;
@@ -230,9 +230,9 @@ struct SelectiveMedianFilter {
   }
 
   // A pixel whose neighbourhood is cut by the picture's edge.
-  void EdgePixel(const FilterJob& job, const Bgrx* const* rows, int x, int y, Bgrx* out) const {
+  void EdgePixel(const FilterJob& job, const Bgra* const* rows, int x, int y, Bgra* out) const {
     const int i = x - job.rect.left;
-    const Bgrx centre = rows[1][i];
+    const Bgra centre = rows[1][i];
     const BYTE own[3] = {centre.blue, centre.green, centre.red};
     BYTE lists[3][8];
     bool strays[3] = {false, false, false};

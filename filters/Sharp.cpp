@@ -16,7 +16,7 @@ namespace {
 // pixel's own chrominance. Each product table entry is i x coefficient in
 // double precision, and entry 1 is the coefficient itself, so multiplying
 // gives the entries' very bits without a lookup per channel.
-QVX_LOOP_BODY Bgrx SharpPixel(Bgrx source, double lum, const double* c) {
+QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
   const double r = source.red, g = source.green, b = source.blue;
   const int cr = RoundHalfAway(r * c[0] + g * c[1] + b * c[2]);
   const int cb = RoundHalfAway(r * c[3] + g * c[4] + b * c[5]);
@@ -26,7 +26,7 @@ QVX_LOOP_BODY Bgrx SharpPixel(Bgrx source, double lum, const double* c) {
 }
 
 // The same for four pixels at a time, lane by lane.
-QVX_LOOP_BODY void SharpRow(Bgrx* out, const Bgrx* source, const BYTE* luminance,
+QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const BYTE* luminance,
                             const int* differences, int count, double gain, const double* c) {
   int i = 0;
   for (; i + 4 <= count; i += 4) {
@@ -89,18 +89,18 @@ struct SharpFilter {
     return true;
   }
 
-  void Run(FilterJob& job, int y, int x0, int x1, Bgrx* out) {
+  void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     const BYTE* at = luminance.Row(job, y);
     const BYTE* up = y > 0 ? luminance.Row(job, y - 1) : nullptr;
     const BYTE* down = y + 1 < job.height ? luminance.Row(job, y + 1) : nullptr;
-    const Bgrx* source = job.rows.Row(y);
+    const Bgra* source = job.rows.Row(y);
     for (int first = x0 - job.rect.left, end = x1 - job.rect.left; first <= end; first += kChunk)
       RunChunk(job, first, std::min(end, first + kChunk - 1), at, up, down, source, out);
   }
 
   // Pixels first..last, counted from the rectangle's left column.
   void RunChunk(const FilterJob& job, int first, int last, const BYTE* at, const BYTE* up,
-                const BYTE* down, const Bgrx* source, Bgrx* out) {
+                const BYTE* down, const Bgra* source, Bgra* out) {
     const int rows = 1 + (up ? 1 : 0) + (down ? 1 : 0);
     // column[i + 1 - first] for picture column left + i, i = first - 1 .. last + 1.
     int* column = columns.As<int>() + 1;

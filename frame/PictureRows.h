@@ -17,18 +17,9 @@
 #include <cstdint>
 
 #include "frame/DibAccess.h"
+#include "frame/PixelFormat.h"
 
 namespace qvx {
-
-// A colour in the byte order of a 32-bit pixel.
-struct Bgra {
-  BYTE blue;
-  BYTE green;
-  BYTE red;
-  BYTE alpha;
-  bool operator==(const Bgra&) const = default;
-};
-static_assert(sizeof(Bgra) == 4);
 
 void ReadColourRun(const DibAccess& picture, int x, int y, int count, Bgra* out);
 void WriteColourRun(const DibAccess& picture, int x, int y, int count, const Bgra* in);

@@ -55,6 +55,19 @@ struct Rgb {
   BYTE blue;
 };
 
+// A colour in the byte order of a 32-bit pixel. The fourth byte is the alpha
+// of a 32-bit pixel (0 for other depths). In source rows decoded for a
+// filter it is undefined, and filters that skip pixels use it in their
+// results as a written flag (0: not written).
+struct Bgra {
+  BYTE blue;
+  BYTE green;
+  BYTE red;
+  BYTE alpha;
+  bool operator==(const Bgra&) const = default;
+};
+static_assert(sizeof(Bgra) == 4);
+
 // A 5-5-5 picture is recognised by its red mask; every other 16-bit
 // picture is 5-6-5.
 constexpr std::uint16_t kRedMask555 = 0x7C00;

@@ -147,7 +147,7 @@ QVX_LOOP_BODY Double4 DoubleLanes(Int4 v) {
                  static_cast<double>(v[2]), static_cast<double>(v[3])};
 }
 
-// Channel c (0 blue, 1 green, 2 red) of four Bgrx colours (the words
+// Channel c (0 blue, 1 green, 2 red) of four Bgra colours (the words
 // of `v`), as doubles.
 QVX_LOOP_BODY Double4 ChannelLanes(Int4 v, int c) { return DoubleLanes((v >> (8 * c)) & 255); }
 

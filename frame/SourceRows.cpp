@@ -6,9 +6,9 @@ bool SourceRows::Allocate(int slots, int pad) {
   slots_ = std::max(1, std::min(slots, height_));
   pad_ = pad;
   stride_ = columns_ + 2 * pad;
-  const std::size_t rowBytes = sizeof(Bgrx) * static_cast<std::size_t>(stride_);
+  const std::size_t rowBytes = sizeof(Bgra) * static_cast<std::size_t>(stride_);
   if (!block_.Allocate((rowBytes + sizeof(int)) * static_cast<std::size_t>(slots_))) return false;
-  data_ = block_.As<Bgrx>();
+  data_ = block_.As<Bgra>();
   held_ = reinterpret_cast<int*>(block_.As<BYTE>() + rowBytes * slots_);
   std::fill(held_, held_ + slots_, -1);
   return true;

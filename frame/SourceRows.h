@@ -18,23 +18,11 @@
 
 namespace qvx {
 
-// A decoded colour, as filters see it: in the byte order of a 32-bit pixel: blue,
-// green, red and a spare byte. Decoded source colours leave the spare byte
-// undefined; filters that skip pixels set it in their results (0: not
-// written).
-struct Bgrx {
-  BYTE blue;
-  BYTE green;
-  BYTE red;
-  BYTE spare;
-};
-static_assert(sizeof(Bgrx) == 4);
-
-inline Bgrx ToBgrx(Rgb c) { return {c.blue, c.green, c.red, 1}; }
+inline Bgra ToBgra(Rgb c) { return {c.blue, c.green, c.red, 1}; }
 
 // Decodes pixels from..to of picture row y, each column clamped into
 // 0..maxX, into out (policy: one of the pixel policies).
-using RowDecoder = void (*)(const void* policy, int y, int from, int to, int maxX, Bgrx* out);
+using RowDecoder = void (*)(const void* policy, int y, int from, int to, int maxX, Bgra* out);
 
 // A ring of decoded source rows. Row(y) gives picture row y clamped into
 // the picture, as colours indexed from the work rectangle's left column:
@@ -54,7 +42,7 @@ class SourceRows {
   // Error 3 when the ring cannot be had.
   bool Allocate(int slots, int pad);
 
-  const Bgrx* Row(int y) {
+  const Bgra* Row(int y) {
     const int cy = y < 0 ? 0 : (y >= height_ ? height_ - 1 : y);
     const int slot = cy % slots_;
     if (held_[slot] != cy) Load(slot, cy);
@@ -69,7 +57,7 @@ class SourceRows {
   int left_ = 0, columns_ = 0, width_ = 0, height_ = 0;
   int slots_ = 0, pad_ = 0, stride_ = 0;
   WorkBlock block_;
-  Bgrx* data_ = nullptr;
+  Bgra* data_ = nullptr;
   int* held_ = nullptr;
 };
 
@@ -119,25 +107,25 @@ class DerivedRows {
 // the RowDecoder of policy Px).
 // Decodes `count` pixels from position p on.
 template <class Px, class Pos>
-void DecodeRun(const Px& px, Pos p, int count, Bgrx* out) {
-  for (int i = 0; i < count; ++i, p = Px::Next(p)) out[i] = ToBgrx(px.Read(p));
+void DecodeRun(const Px& px, Pos p, int count, Bgra* out) {
+  for (int i = 0; i < count; ++i, p = Px::Next(p)) out[i] = ToBgra(px.Read(p));
 }
 
-inline void DecodeRun(const Px24&, BYTE* p, int count, Bgrx* out) {
+inline void DecodeRun(const Px24&, BYTE* p, int count, Bgra* out) {
   Vectorised<Unpack24<false>>(static_cast<const BYTE*>(p), count, &out->blue);
 }
 
-inline void DecodeRun(const Px32&, BYTE* p, int count, Bgrx* out) {
-  std::memcpy(out, p, sizeof(Bgrx) * static_cast<std::size_t>(count));
+inline void DecodeRun(const Px32&, BYTE* p, int count, Bgra* out) {
+  std::memcpy(out, p, sizeof(Bgra) * static_cast<std::size_t>(count));
 }
 
 template <class Px>
-void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out) {
+void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgra* out) {
   const Px& px = *static_cast<const Px*>(policy);
   const auto row = px.Row(y);
   int x = from;
   if (x < 0) {
-    const Bgrx first = ToBgrx(px.Read(Px::At(row, 0)));
+    const Bgra first = ToBgra(px.Read(Px::At(row, 0)));
     for (; x < 0 && x <= to; ++x) *out++ = first;
   }
   const int end = std::min(to, maxX);
@@ -147,7 +135,7 @@ void DecodeRow(const void* policy, int y, int from, int to, int maxX, Bgrx* out)
     x = end + 1;
   }
   if (x <= to) {
-    const Bgrx last = ToBgrx(px.Read(Px::At(row, maxX)));
+    const Bgra last = ToBgra(px.Read(Px::At(row, maxX)));
     for (; x <= to; ++x) *out++ = last;
   }
 }
