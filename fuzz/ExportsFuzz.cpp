@@ -47,6 +47,19 @@ int ResultSide(FuzzInput& in) {
   std::abort();
 }
 
+// A picture side: usually small, now and then any value. Sides from 4097
+// up to 2^20 are folded back under 4096: a 1-bit picture 38,000 pixels wide
+// fits a small block, and turning it fills a canvas of hundreds of
+// megapixels, legitimate work that would only spend the time budget.
+// Beyond 2^20 no picture fits the block, so such a header lies about its
+// size and is refused.
+int PictureSide(FuzzInput& in) {
+  const std::int64_t side = std::int64_t{1} + in.Small(48);
+  const std::int64_t magnitude = side < 0 ? -side : side;
+  if (magnitude > 4096 && magnitude < (1 << 20)) return static_cast<int>(side % 4096);
+  return static_cast<int>(static_cast<std::uint32_t>(side));
+}
+
 // A packed picture whose header, table and rows come from the input: mostly
 // a consistent picture of a supported depth, now and then any header and a
 // block shorter or longer than it claims.
@@ -55,8 +68,8 @@ HGLOBAL HostilePicture(FuzzInput& in, bool mask) {
   const std::uint8_t shape = in.Byte();
   BITMAPINFOHEADER h{};
   h.biSize = shape & 0x80 ? static_cast<DWORD>(in.Int()) : 40;
-  h.biWidth = 1 + in.Small(48);
-  h.biHeight = 1 + in.Small(48);
+  h.biWidth = PictureSide(in);
+  h.biHeight = PictureSide(in);
   h.biPlanes = 1;
   h.biBitCount = static_cast<WORD>(mask ? (shape & 0x40 ? kBits[in.Byte() % 6] : 1)
                                         : (shape & 0x40 ? in.Take<WORD>() : kBits[in.Byte() % 6]));
