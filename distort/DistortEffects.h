@@ -226,13 +226,14 @@ class BandRows {
   bool Prepare(const WorkRect& r) {
     rect_ = r;
     columns_ = r.right - r.left + 1;
-    return block_.Allocate(sizeof(Bgra) * static_cast<std::size_t>(columns_) * kRows);
+    rows_ = std::min(kRows, r.bottom - r.top + 1);
+    return block_.Allocate(sizeof(Bgra) * static_cast<std::size_t>(columns_) * rows_);
   }
   template <class Compute>
   void Run(int y, int x0, int x1, Bgra* out, Compute compute) {
-    if (y < first_ || y >= first_ + kRows) {
+    if (y < first_ || y >= first_ + rows_) {
       first_ = y;
-      const int last = std::min(y + kRows - 1, rect_.bottom);
+      const int last = std::min(y + rows_ - 1, rect_.bottom);
       for (int a = rect_.left; a <= rect_.right; a += kColumns) {
         const int b = std::min(a + kColumns - 1, rect_.right);
         for (int row = y; row <= last; ++row) compute(row, a, b, Band(row));
@@ -243,14 +244,15 @@ class BandRows {
   }
 
  private:
-  // 32 rows by 128 columns: ripple in scaling mode 0.9 and a whirl of 90
-  // degrees run about twice as fast as row by row on 4000 x 3000 pictures.
+  // 32 rows by 128 columns. Against row by row, measured under load on
+  // 4000 x 3000 pictures: ripple in scaling mode 21 -> 29 Mpx/s, additive
+  // 56 -> 66, a whirl of 90 degrees 45 -> 47.
   static constexpr int kRows = 32, kColumns = 128;
   Bgra* Band(int row) const {
     return block_.As<Bgra>() + static_cast<std::size_t>(row - first_) * columns_;
   }
   WorkRect rect_{};
-  int columns_ = 0;
+  int columns_ = 0, rows_ = 1;
   int first_ = -kRows - 1;  // the band's first row: none yet
   WorkBlock block_;
 };
