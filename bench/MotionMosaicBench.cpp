@@ -23,6 +23,22 @@ void BM_OilPaint(benchmark::State& state) {
 }
 BENCHMARK(BM_OilPaint)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// Brushes of state.range(1) pixels either side of the size where the
+// winner search changes (kPassBrush), method state.range(0).
+void BM_OilPaintBrush(benchmark::State& state) {
+  const BYTE method = static_cast<BYTE>(state.range(0));
+  const BYTE brush = static_cast<BYTE>(state.range(1));
+  RunOn(state, 24, [=](ImageHandles* images) {
+    return QVOilPaint(images, 1, nullptr, 0, nullptr, TRUE, method, brush, TRUE, 0, 0, 0);
+  });
+}
+BENCHMARK(BM_OilPaintBrush)
+    ->Args({0, 12})
+    ->Args({0, 24})
+    ->Args({1, 12})
+    ->Args({1, 24})
+    ->Unit(benchmark::kMillisecond);
+
 // Brush size 5, method state.range(0), on a picture of state.range(1) x
 // state.range(2) pixels: the rate should hold from 1 to 48 megapixels.
 void BM_OilPaintSized(benchmark::State& state) {

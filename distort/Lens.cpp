@@ -102,6 +102,39 @@ struct LensFilter {
     return BlendSamples(WeightsFor(fx, fy), row0[x0], row0[x0 + 1], row1[x0], row1[x0 + 1]);
   }
 
+  // Pixels x..x+3 of row y, lane by lane when all four lie inside the
+  // ellipse and sample blocks inside the picture.
+  QVX_LOOP_BODY void Four(int x, int y, Bgra* out) {
+    const Double4 tx = DoubleLanes(Int4{x, x + 1, x + 2, x + 3} - left) - a + 0.5;
+    const double ty = b - (y - top) - 0.5;
+    const Double4 across = tx * tx / a2;
+    const double up = ty * ty / b2;
+    Double4 shiftUp, side;
+    for (int i = 0; i < 4; ++i) {
+      shiftUp[i] = heights.At(x + i).shiftUp;
+      side[i] = sideways.At(x + i);
+    }
+    const Double4 u = tx - side + left + a;
+    const Double4 v = top - (ty - shiftUp) + b;
+    if (AllLanes(across + up < 1) && AreSamplePositions(u) && AreSamplePositions(v)) {
+      Int4 x0, y0;
+      Double4 fx, fy;
+      SampleAxes(u, picture.Width() - 2, x0, fx);
+      SampleAxes(v, picture.Height() - 2, y0, fy);
+      if (picture.BlocksInside(x0, y0)) return picture.BlendFour(x0, y0, fx, fy, out);
+    }
+    for (int i = 0; i < 4; ++i) out[i] = Pixel(x + i, y);
+  }
+
+  // SampleAxis of four positions.
+  QVX_LOOP_BODY static void SampleAxes(Double4 p, int last, Int4& p0, Double4& weight) {
+    p0 = __builtin_convertvector(AbsLanes(p), Int4);
+    const Double4 first = DoubleLanes(p0);
+    const auto beyond = first > static_cast<double>(last);
+    weight = beyond ? Double4{} + 1.0 : p - first;
+    p0 = p0 > last ? Int4{} + last : p0;
+  }
+
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     heights.Fill(y, x0, x1, [&](int c, int r) { return HeightAt(c, r); });
     sideways.Fill(y, x0, x1, [&](int c, int r) {

@@ -21,6 +21,7 @@ struct RippleFilter {
   Bgra background{};
   double cx = 0, cy = 0, sx = 1, sy = 1;
   PictureRows picture;
+  BandRows band;
   MirroredPixels<double, true, true> sines;  // the sine of each pixel's distance
 
   bool Prepare(FilterJob& job) {
@@ -30,7 +31,7 @@ struct RippleFilter {
     const double hw = (r.right - r.left) * 0.5, hh = (r.bottom - r.top) * 0.5;
     sx = hw < hh ? hh / hw : 1;
     sy = hw > hh ? hw / hh : 1;
-    return sines.Prepare(r) && picture.Prepare(job);
+    return sines.Prepare(r) && picture.Prepare(job) && band.Prepare(r);
   }
 
   // The sine of the distance of (x, y) from the centre, in waves.
@@ -40,19 +41,29 @@ struct RippleFilter {
     return std::sin(r * kTwoPi + phase);
   }
 
-  QVX_LOOP_BODY Bgra Pixel(int x, int y) {
-    const double dx = (x - cx) * sx, dy = (y - cy) * sy;
-    const double s = sines.At(x);
-    double u, v;
+  // The source position (u, v) of offsets dx, dy whose distance has sine
+  // s: doubles, or lanes of pixels in one row.
+  template <class Offset>
+  QVX_LOOP_BODY void Source(Offset dx, double dy, Offset s, Offset& u, Offset& v) const {
     if (scaling) {
-      const double a = std::fabs(s) * amplitude;
+      Offset a;
+      if constexpr (std::is_same_v<Offset, double>)
+        a = std::fabs(s) * amplitude;
+      else
+        a = AbsLanes(s) * amplitude;
       u = Unstretched(dx * a, sx) + cx;
       v = Unstretched(dy * a, sy) + cy;
     } else {
-      const double a = s * amplitude;
+      const Offset a = s * amplitude;
       u = Unstretched(dx + a, sx) + cx;
       v = Unstretched(dy + a, sy) + cy;
     }
+  }
+
+  QVX_LOOP_BODY Bgra Pixel(int x, int y) {
+    const double dx = (x - cx) * sx, dy = (y - cy) * sy;
+    double u, v;
+    Source(dx, dy, sines.At(x), u, v);
     if (!IsSamplePosition(u) || !IsSamplePosition(v)) return background;
     int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
     const BlendWeights w = WeightsFor(std::fabs(u - x0), std::fabs(v - y0));
@@ -64,9 +75,34 @@ struct RippleFilter {
     return picture.Blend(x0, y0, w, background);
   }
 
+  // Pixels x..x+3, their positions worked out lane by lane.
+  QVX_LOOP_BODY void Four(int x, int y, Bgra* out) {
+    const Double4 dx = (ColumnLanes(x) - cx) * sx;
+    const double dy = (y - cy) * sy;
+    Double4 u, v;
+    Source(dx, dy, Double4{sines.At(x), sines.At(x + 1), sines.At(x + 2), sines.At(x + 3)}, u, v);
+    if (!AreSamplePositions(u) || !AreSamplePositions(v)) {
+      for (int i = 0; i < 4; ++i) out[i] = Pixel(x + i, y);
+      return;
+    }
+    Int4 x0 = __builtin_convertvector(u, Int4), y0 = __builtin_convertvector(v, Int4);
+    const Double4 fx = AbsLanes(u - DoubleLanes(x0)), fy = AbsLanes(v - DoubleLanes(y0));
+    if (clamp) {
+      x0 = x0 < 0 ? Int4{} : x0;
+      x0 = x0 > picture.Width() - 2 ? Int4{} + (picture.Width() - 2) : x0;
+      y0 = y0 < 0 ? Int4{} : y0;
+      y0 = y0 > picture.Height() - 2 ? Int4{} + (picture.Height() - 2) : y0;
+    }
+    if (picture.BlocksInside(x0, y0)) return picture.BlendFour(x0, y0, fx, fy, out);
+    for (int i = 0; i < 4; ++i)
+      out[i] = picture.Blend(x0[i], y0[i], WeightsFor(fx[i], fy[i]), background);
+  }
+
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
-    sines.Fill(y, x0, x1, [&](int c, int r) { return Sine(c, r); });
-    RunPixels(*this, job, y, x0, x1, out);
+    band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
+      sines.Fill(row, a, b, [&](int c, int r) { return Sine(c, r); });
+      RunPixels(*this, job, row, a, b, colours);
+    });
   }
 };
 

@@ -99,8 +99,37 @@ struct WaveLine {
       add(at(int(i)), 1);
   }
 
+  // The pixel whose span runs from the shifted ends a to b, when both
+  // cases read rows inside lo..hi and a steep run is one or two rows long
+  // (gentle and moderate waves, nearly every pixel): both results are
+  // worked out and one is kept, as the case changes from pixel to pixel
+  // too irregularly for a branch. False for the others. The run sums are
+  // not touched; Slide brings them up to date from wherever they are.
+  QVX_LOOP_BODY bool ShortColour(double a, double b, Bgra& colour) const {
+    if (!IsSamplePosition(a) || !IsSamplePosition(b)) return false;
+    const int ia = static_cast<int>(a), ib = static_cast<int>(b);
+    const bool steep = ia != ib;
+    // Steep: the mean of rows r0..r1; otherwise the blend of rows ia and
+    // ia + 1 by a - ia (every edge mode leaves a in lo..hi - 1 as it is).
+    const int r0 = !steep ? ia : (ia < ib ? ia : ib + 1);
+    const int r1 = !steep ? ia + 1 : (ia < ib ? ib - 1 : ia);
+    if (r0 < lo || r1 > hi || r1 - r0 > 1 || (!steep && a < 0)) return false;
+    const Int4 c0 = Widen(at(r0)), c1 = Widen(at(r1));
+    const Int4 mean = (c0 + (r1 > r0 ? c1 : c0)) >> 1;
+    const double f = a - ia;
+    const Int4 blend =
+        __builtin_convertvector(DoubleLanes(c0) * (1 - f) + DoubleLanes(c1) * f, Int4);
+    const Int4 pick = Int4{} - static_cast<std::int32_t>(steep);
+    colour = Written(Narrow((mean & pick) | (blend & ~pick)));
+    return true;
+  }
+
   // The pixel whose span runs from the shifted ends a to b.
-  Bgra Colour(double a, double b) {
+  QVX_LOOP_BODY Bgra Colour(double a, double b) {
+    Bgra fast;
+    return ShortColour(a, b, fast) ? fast : AnyColour(a, b);
+  }
+  [[gnu::noinline]] Bgra AnyColour(double a, double b) {
     if (!IsSamplePosition(a) || !IsSamplePosition(b)) return background;
     const int ia = static_cast<int>(a), ib = static_cast<int>(b);
     if (ia != ib) {
@@ -196,7 +225,15 @@ struct WavesFilter {
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
-    const WorkRect& r = job.rect;
+    Vectorised<RunRow>(this, &job.rect, y, x0, x1, out);
+  }
+
+  QVX_LOOP_BODY static void RunRow(WavesFilter* filter, const WorkRect* rect, int y, int x0, int x1,
+                                   Bgra* out) {
+    filter->Row(*rect, y, x0, x1, out);
+  }
+
+  QVX_LOOP_BODY void Row(const WorkRect& r, int y, int x0, int x1, Bgra* out) {
     if (direction == 0) {
       const auto at = [&](int x) { return [this, x](int row) { return picture.Row(row)[x]; }; };
       for (int x = x0; x <= x1; ++x) {

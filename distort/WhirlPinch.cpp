@@ -33,6 +33,7 @@ struct WhirlPinchFilter {
   double cx = 0, cy = 0, sx = 1, sy = 1, radius = 1, limit = 0;
   int left = 0, right = 0, top = 0, bottom = 0;
   PictureRows picture;
+  BandRows band;
   MirroredPixels<Turn, true, true> turns;
 
   bool Prepare(FilterJob& job) {
@@ -45,7 +46,7 @@ struct WhirlPinchFilter {
     sy = a > b ? a / b : 1;
     radius = std::max(a, b);
     limit = radius * radius * factor;
-    return turns.Prepare(r) && picture.Prepare(job);
+    return turns.Prepare(r) && picture.Prepare(job) && band.Prepare(r);
   }
 
   // The turn of the pixel (x, y).
@@ -88,9 +89,57 @@ struct WhirlPinchFilter {
     return own ? Sample(x, y, false) : Sample(mx, my, true);
   }
 
+  // Sample for the columns of lanes `columns` in row y at once, into
+  // out[0..3]; false (nothing written) when a lane lies outside the circle
+  // or its position cannot be sampled, which Sample handles alone.
+  QVX_LOOP_BODY bool SampleFour(Int4 columns, int y, bool mirrored, Bgra* out) {
+    const Double4 dx = (DoubleLanes(columns) - cx) * sx;
+    const double dy = (y - cy) * sy;
+    const Double4 r2 = dx * dx + dy * dy;
+    if (!AllLanes(r2 < limit)) return false;
+    Double4 cosine, sine;
+    for (int i = 0; i < 4; ++i) {
+      const Turn& turn = turns.At(columns[i]);
+      cosine[i] = turn.cosine;
+      sine[i] = turn.sine;
+    }
+    Double4 u = Unstretched(cosine * dx - sine * dy, sx) + cx;
+    Double4 v = Unstretched(sine * dx + cosine * dy, sy) + cy;
+    if (mirrored) {
+      u = 2 * cx - u;
+      v = 2 * cy - v;
+    }
+    if (!AreSamplePositions(u) || !AreSamplePositions(v)) return false;
+    const Int4 x0 = __builtin_convertvector(u < 0 ? u - 1 : u, Int4);
+    const Int4 y0 = __builtin_convertvector(v < 0 ? v - 1 : v, Int4);
+    const Double4 fx = AbsLanes(u - DoubleLanes(__builtin_convertvector(u, Int4)));
+    const Double4 fy = AbsLanes(v - DoubleLanes(__builtin_convertvector(v, Int4)));
+    if (picture.BlocksInside(x0, y0)) {
+      picture.BlendFour(x0, y0, fx, fy, out);
+    } else {
+      for (int i = 0; i < 4; ++i)
+        out[i] = picture.Blend(x0[i], y0[i], WeightsFor(fx[i], fy[i]), background);
+    }
+    return true;
+  }
+
+  // Pixels x..x+3 of row y.
+  QVX_LOOP_BODY void Four(int x, int y, Bgra* out) {
+    const int mx = left + right - x, my = top + bottom - y;
+    bool done = false;
+    if (y > my)
+      done = SampleFour(Int4{x, x + 1, x + 2, x + 3}, y, false, out);
+    else if (y < my)
+      done = SampleFour(Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, out);
+    if (!done)
+      for (int i = 0; i < 4; ++i) out[i] = Pixel(x + i, y);
+  }
+
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
-    turns.Fill(y, x0, x1, [&](int c, int r) { return TurnAt(c, r); });
-    RunPixels(*this, job, y, x0, x1, out);
+    band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
+      turns.Fill(row, a, b, [&](int c, int r) { return TurnAt(c, r); });
+      RunPixels(*this, job, row, a, b, colours);
+    });
   }
 };
 

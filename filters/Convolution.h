@@ -38,7 +38,11 @@ class Convolution {
                                   int, int);
 
  private:
-  static constexpr int kChunk = 512;  // pixels summed at a time, so the sums stay in cache
+  // Pixels summed at a time, so that the sums stay in the cache. Measured
+  // under load on 4000 x 3000 24-bit pictures (Mpx/s, custom 3 x 3 / custom
+  // 9 x 9 / emboss): 256: 554 / 111 / 668; 512: 618 / 120 / 705; 1024:
+  // 606 / 125 / 723. 512 and 1024 are level within the noise.
+  static constexpr int kChunk = 512;
   ConvolutionTap taps_[kSize * kSize];
   std::uint32_t weights_[kSize * kSize];
   std::uint16_t narrowWeights_[kSize * kSize];

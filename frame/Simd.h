@@ -88,6 +88,8 @@ using Float4 = float __attribute__((vector_size(16)));
 using Float8 = float __attribute__((vector_size(32)));
 using Double4 = double __attribute__((vector_size(32)));
 
+using Long4 = std::int64_t __attribute__((vector_size(32)));
+
 // Lanes picked by constant indices: Shuffle<I...>(v) gives v[I]...;
 // Shuffle<I...>(a, b) picks from a (indices below the lane count) and b
 // (the lane count and above).
@@ -116,6 +118,21 @@ QVX_LOOP_BODY Double4 SqrtLanes(Double4 v) {
   return Double4{__builtin_sqrt(v[0]), __builtin_sqrt(v[1]), __builtin_sqrt(v[2]),
                  __builtin_sqrt(v[3])};
 #endif
+}
+
+// The magnitude of each lane, exactly std::fabs of it (the sign bit
+// cleared, so -0 gives +0 as well).
+QVX_LOOP_BODY Double4 AbsLanes(Double4 v) {
+  return reinterpret_cast<Double4>(reinterpret_cast<Long4>(v) & INT64_MAX);
+}
+
+// Whether every lane of a comparison's result (all bits set or none) is
+// true.
+template <class Mask>
+QVX_LOOP_BODY bool AllLanes(Mask m) {
+  auto all = m[0];
+  for (unsigned i = 1; i < sizeof(Mask) / sizeof(m[0]); ++i) all &= m[i];
+  return all != 0;
 }
 
 // Byte values as doubles: a load is cheaper than a conversion here.
@@ -163,7 +180,10 @@ QVX_LOOP_BODY Int4 ClampLanes(Int4 v) { return v < 0 ? Int4{} : (v > 255 ? Int4{
 
 // The bilinear blend of Sampling.h (BlendChannel) on four lanes at once:
 // the same operations in the same order in every lane, truncated.
-QVX_LOOP_BODY Int4 BlendLanes(double x0, double x1, double y0, double y1, Double4 c00, Double4 c10,
+// The weights are doubles (one blend, a channel in each lane) or Double4
+// (a blend in each lane, one channel).
+template <class Weight>
+QVX_LOOP_BODY Int4 BlendLanes(Weight x0, Weight x1, Weight y0, Weight y1, Double4 c00, Double4 c10,
                               Double4 c01, Double4 c11) {
   return __builtin_convertvector((c00 * x0 + c10 * x1) * y0 + (c01 * x0 + c11 * x1) * y1 + 0.5,
                                  Int4);

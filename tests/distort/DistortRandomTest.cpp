@@ -331,5 +331,13 @@ TEST_F(DistortRandomTest, EveryDistortionMatchesItsRuleOnEveryLayoutAndSelection
   EXPECT_EQ(CheckRandomCases(60, kFilterLayouts, DistortCases), 60 * 6 * 10);
 }
 
+// Pictures wider and taller than the bands and tiles the distortions are
+// worked out in, so that runs cross their edges, and wide enough for the
+// four-pixel steps inside the picture.
+TEST_F(DistortRandomTest, LargePicturesMatchTheRulesAcrossBandsAndTiles) {
+  EXPECT_EQ(CheckRandomCases(4, kFilterLayouts, DistortCases, RandomSizes{{131, 262}, 75}),
+            4 * 6 * 10);
+}
+
 }  // namespace
 }  // namespace qvx::test
