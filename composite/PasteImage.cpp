@@ -106,10 +106,13 @@ Box ResultFrame(const Paste& p) {
 }
 
 // The pasted picture decoded once: every pixel's value, and whether it may
-// be pasted (selected by the mask and not of the key colour).
+// be pasted (selected by the mask and not of the key colour). Colours carry
+// that in their fourth byte (255 usable, 0 not), which the paste never
+// writes out, so one load gives both; indices have a byte table beside.
 template <class Pixels>
 struct PastedPixels {
   using Value = typename Pixels::Value;
+  static constexpr bool kColours = std::is_same_v<Value, Bgra>;
   WorkBlock values, usable;
   int width = 0, height = 0;
 
@@ -122,49 +125,70 @@ struct PastedPixels {
       SetErrorStatus(kErrorNoMemory);
       return false;
     }
-    if (!values.Allocate(count * sizeof(Value)) || !usable.Allocate(count)) return false;
+    if (!values.Allocate(count * sizeof(Value)) || (!kColours && !usable.Allocate(count)))
+      return false;
     WorkBlock maskRow;
     if (p.mask && !maskRow.Allocate(static_cast<std::size_t>(width))) return false;
     const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
     for (int r = 0; r < height; ++r) {
       Value* row = Values() + std::size_t(r) * width;
-      BYTE* ok = Usable() + std::size_t(r) * width;
       Pixels::Read(*p.pasted, 0, r, width, row);
       if (p.mask) ReadIndexRun(*p.mask, 0, r, width, maskRow.As<BYTE>());
-      for (int c = 0; c < width; ++c)
-        ok[c] = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
-                !(keyOn && Pixels::Matches(row[c], key));
+      if (!p.mask && !keyOn) {
+        if constexpr (kColours)
+          Vectorised<SetFourthBytes>(&row->blue, width, BYTE{255});
+        else
+          std::memset(usable.As<BYTE>() + std::size_t(r) * width, 1, std::size_t(width));
+        continue;
+      }
+      for (int c = 0; c < width; ++c) {
+        const bool ok = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
+                        !(keyOn && Pixels::Matches(row[c], key));
+        if constexpr (kColours)
+          row[c].alpha = ok ? 255 : 0;
+        else
+          usable.As<BYTE>()[std::size_t(r) * width + c] = ok;
+      }
     }
     return true;
   }
   Value* Values() const { return values.As<Value>(); }
-  BYTE* Usable() const { return usable.As<BYTE>(); }
+  bool UsableAt(std::size_t i) const {
+    if constexpr (kColours)
+      return Values()[i].alpha != 0;
+    else
+      return usable.As<BYTE>()[i] != 0;
+  }
 };
 
 // `count` colours pasted over the target: pasted pixel k * step (where it
-// may be pasted; otherwise the opacity counts as 0) mixed over `under`.
-// kStep 0: any step; otherwise that step, known to the compiler.
+// may be pasted, its fourth byte 255; otherwise the opacity counts as 0)
+// mixed over `under`. kStep 0: any step; otherwise that step, known to the
+// compiler.
 template <int kStep>
-QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, const BYTE* usable,
-                                std::ptrdiff_t step, int count, int a) {
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, std::ptrdiff_t step,
+                                int count, int a) {
   if (kStep) step = kStep;
   int k = 0;
   for (; k + 4 <= count; k += 4) {
     Byte16 u, o;
     std::memcpy(&u, under + k, 16);
-    Bgra colours[4];
-    Int4 opacity;
-    for (int j = 0; j < 4; ++j) {
-      colours[j] = over[(k + j) * step];
-      opacity[j] = usable[(k + j) * step] ? a : 0;
+    if (kStep == 1) {
+      std::memcpy(&o, over + k, 16);
+    } else {
+      Bgra colours[4];
+      for (int j = 0; j < 4; ++j) colours[j] = over[(k + j) * step];
+      std::memcpy(&o, colours, 16);
     }
-    std::memcpy(&o, colours, 16);
+    const Int4 opacity = (reinterpret_cast<Int4>(o) >> 24) & a;
     const Byte16 v = WithFourth(MixLanes(opacity, u, o), 0);
     std::memcpy(out + k, &v, 16);
   }
-  for (; k < count; ++k)
-    out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
+  for (; k < count; ++k) {
+    const Bgra o = over[k * step];
+    out[k] = ColourPixels::Mix(o.alpha ? a : 0, under[k], o);
+  }
 }
 
 // One row of the result: the base colours (target, or fill), then the
@@ -198,13 +222,15 @@ class PasteRows {
     const std::size_t span = spanTo_ >= spanFrom_ ? std::size_t(spanTo_ - spanFrom_ + 1) : 0;
     if (!buffer_.Allocate(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value))) return false;
     if (QuarterTurn(p_.a) || spanTo_ < spanFrom_) return true;
-    if (!columns_.Allocate(2 * span * sizeof(double))) return false;
-    // x cos t and x sin t of every column of the span, computed once.
-    double* xc = columns_.As<double>();
+    // x cos t and x sin t of every column of the span, computed once; three
+    // more columns so that groups of four may start at any column.
+    if (!columns_.Allocate(2 * (span + 3) * sizeof(double))) return false;
+    xCos_ = columns_.As<double>();
+    xSin_ = xCos_ + span + 3;
     for (int i = spanFrom_; i <= spanTo_; ++i) {
       const double x = static_cast<double>(p_.result.left + i);
-      xc[2 * (i - spanFrom_)] = x * cos_;
-      xc[2 * (i - spanFrom_) + 1] = x * sin_;
+      xCos_[i - spanFrom_] = x * cos_;
+      xSin_[i - spanFrom_] = x * sin_;
     }
     return true;
   }
@@ -218,7 +244,7 @@ class PasteRows {
     if (y < p_.area.top || y > p_.area.bottom || spanTo_ < spanFrom_) return;
     Value* under = buffer_.As<Value>();
     Value* out = under + (spanTo_ - spanFrom_ + 1);
-    for (int rx = spanFrom_; rx <= spanTo_; ++rx) under[rx - spanFrom_] = fill_;
+    std::fill(under, under + (spanTo_ - spanFrom_ + 1), Value{fill_});
     const int from = std::max(spanFrom_, targetFrom_), to = std::min(spanTo_, targetTo_);
     if (rowInTarget && from <= to)
       Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
@@ -227,7 +253,6 @@ class PasteRows {
     const BYTE a = p_.placement->opacity;
     const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
     const Value* values = pixels_.Values();
-    const BYTE* usable = pixels_.Usable();
     // Quarter turns of colours over the target mix in one loop.
     int fastFrom = 0, fastTo = -1;
     if constexpr (std::is_same_v<Value, Bgra>) {
@@ -236,36 +261,28 @@ class PasteRows {
         fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
         if (fastFrom <= fastTo) {
           const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
-          const auto run = line.step == 1
-                               ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*, const Bgra*,
-                                            const BYTE*, std::ptrdiff_t, int, int>
-                               : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*, const Bgra*,
-                                            const BYTE*, std::ptrdiff_t, int, int>;
-          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i, usable + i,
-              static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+          Bgra* runOut = out + (fastFrom - spanFrom_);
+          const Bgra* runUnder = under + (fastFrom - spanFrom_);
+          const int n = fastTo - fastFrom + 1;
+          if (line.step == 1)
+            MixPastedRun<1>(runOut, runUnder, values + i, 1, n, int{a});
+          else
+            MixPastedRun<0>(runOut, runUnder, values + i, static_cast<std::ptrdiff_t>(line.step), n,
+                            int{a});
         }
+      }
+    }
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (!QuarterTurn(p_.a)) {
+        BlendedRun(under, out, ys, yc, rowInTarget, a);
+        Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
+        return;
       }
     }
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
       if (rx == fastFrom && fastFrom <= fastTo) rx = fastTo + 1;
       if (rx > spanTo_) break;
-      const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
-      Value over{};
-      bool laid = false;
-      if (QuarterTurn(p_.a)) {
-        const int k = rx - spanFrom_;
-        if (k >= line.lo && k <= line.hi) {
-          const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
-          laid = usable[i] != 0;
-          over = values[i];
-        }
-      } else {
-        laid = BlendedPixel(rx, ys, yc, inTarget, over);
-      }
-      const Value base = under[rx - spanFrom_];
-      Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
-      Pixels::SetAlpha(v, 0);
-      out[rx - spanFrom_] = v;
+      out[rx - spanFrom_] = PixelAt(rx, line, ys, yc, rowInTarget, under[rx - spanFrom_], a);
     }
     Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
   }
@@ -348,10 +365,114 @@ class PasteRows {
     return line;
   }
 
+  // Result column rx of the span over `base` (the target or the fill).
+  QVX_LOOP_BODY Value PixelAt(int rx, const QuarterLine& line, double ys, double yc,
+                              bool rowInTarget, Value base, int a) const {
+    const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
+    Value over{};
+    bool laid = false;
+    if (QuarterTurn(p_.a)) {
+      const int k = rx - spanFrom_;
+      if (k >= line.lo && k <= line.hi) {
+        const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
+        laid = pixels_.UsableAt(i);
+        over = pixels_.Values()[i];
+      }
+    } else {
+      laid = BlendedPixel(rx, ys, yc, inTarget, over);
+    }
+    Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
+    Pixels::SetAlpha(v, 0);
+    return v;
+  }
+
+  // The span of a general angle's colours, four columns at a time. A group
+  // whose four positions each blend four usable pixels of the pasted
+  // picture is blended in lanes, one channel of the four at a time, with
+  // BlendedPixel's arithmetic; a group wholly outside the pasted picture
+  // keeps its base colours; any other goes pixel by pixel.
+  QVX_LOOP_BODY void BlendedRun(const Bgra* under, Bgra* out, double ys, double yc,
+                                bool rowInTarget, int a) const {
+    const CentredFrame& f = p_.frame;
+    const int W = pixels_.width, H = pixels_.height;
+    const Bgra* values = pixels_.Values();
+    const int count = spanTo_ - spanFrom_ + 1;
+    // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1;
+    // sx taken into left - 1 .. right + 1 first converts in every lane and
+    // keeps that test.
+    const Double4 loX = Double4{} + double(f.left - 1), hiX = Double4{} + double(f.right + 1);
+    const Double4 loY = Double4{} + double(f.top - 1), hiY = Double4{} + double(f.bottom + 1);
+    const Long4 two = reinterpret_cast<Long4>(Double4{} + 2.0);
+    const QuarterLine none;
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+      Double4 xCos, xSin;
+      std::memcpy(&xCos, xCos_ + k, sizeof xCos);
+      std::memcpy(&xSin, xSin_ + k, sizeof xSin);
+      const Double4 sx = xCos - ys, sy = xSin + yc;
+      const Double4 cx = sx < loX ? loX : (sx > hiX ? hiX : sx);
+      const Double4 cy = sy < loY ? loY : (sy > hiY ? hiY : sy);
+      const Int4 ix = __builtin_convertvector(cx, Int4), iy = __builtin_convertvector(cy, Int4);
+      const Int4 c = ix - f.left, r = iy - f.top;
+      const Int4 inFrame = (c >= 0) & (c < W) & (r >= 0) & (r < H);
+      Byte16 u;
+      std::memcpy(&u, under + k, 16);
+      if (NoLanes(inFrame)) {
+        const Byte16 v = WithFourth(u, 0);
+        std::memcpy(out + k, &v, 16);
+        continue;
+      }
+      // Steps toward the signs of sx and sy, 1 or -1: (2 where s > 0) - 1.
+      const Int4 hx =
+          __builtin_convertvector(reinterpret_cast<Double4>((sx > 0) & two) - 1.0, Int4);
+      const Int4 vy =
+          __builtin_convertvector(reinterpret_cast<Double4>((sy > 0) & two) - 1.0, Int4);
+      const Int4 c1 = c + hx, r1 = r + vy;
+      const Int4 inside = inFrame & (c1 >= 0) & (c1 < W) & (r1 >= 0) & (r1 < H);
+      if (AllLanes(inside)) {
+        // Each pixel and its horizontal neighbour are one load from the
+        // left one of the two.
+        const Int4 left = r * W + c + (hx >> 1);
+        Int4 top0, top1, bottom0, bottom1;
+        GatherWordPairs(values, left, top0, top1);
+        GatherWordPairs(values, left + vy * W, bottom0, bottom1);
+        const Int4 right = hx > 0;
+        const Int4 w00 = right ? top0 : top1, w10 = right ? top1 : top0;
+        const Int4 w01 = right ? bottom0 : bottom1, w11 = right ? bottom1 : bottom0;
+        // Usable pixels have the fourth byte's top bit set.
+        if (AllLanes((w00 & w10 & w01 & w11) < 0)) {
+          const Double4 x1 = AbsLanes(sx - DoubleLanes(ix)), y1 = AbsLanes(sy - DoubleLanes(iy));
+          const Double4 x0 = 1.0 - x1, y0 = 1.0 - y1;
+          // Each channel's blend lies in 0..255.
+          Int4 blended{};
+          for (int ch = 0; ch < 3; ++ch)
+            blended |= BlendLanes(x0, x1, y0, y1, ChannelLanes(w00, ch), ChannelLanes(w10, ch),
+                                  ChannelLanes(w01, ch), ChannelLanes(w11, ch))
+                       << (8 * ch);
+          const Byte16 o = reinterpret_cast<Byte16>(blended);
+          if (a == 255) {
+            std::memcpy(out + k, &o, 16);
+            continue;
+          }
+          // Outside the target the pasted colour is its own base.
+          const Int4 rxs = Int4{0, 1, 2, 3} + (spanFrom_ + k);
+          const Int4 inTarget = rowInTarget ? (rxs >= targetFrom_) & (rxs <= targetTo_) : Int4{};
+          const Byte16 base =
+              reinterpret_cast<Byte16>(inTarget ? reinterpret_cast<Int4>(u) : blended);
+          const Byte16 v = WithFourth(MixLanes(Int4{} + a, base, o), 0);
+          std::memcpy(out + k, &v, 16);
+          continue;
+        }
+      }
+      for (int j = k; j < k + 4; ++j)
+        out[j] = PixelAt(spanFrom_ + j, none, ys, yc, rowInTarget, under[j], a);
+    }
+    for (; k < count; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+  }
+
   // The pasted colour at result column rx of a general angle, if any.
   QVX_LOOP_BODY bool BlendedPixel(int rx, double ys, double yc, bool inTarget, Value& over) const {
-    const double* xc = columns_.As<double>() + 2 * (rx - spanFrom_);
-    const double sx = xc[0] - ys, sy = xc[1] + yc;
+    const double sx = xCos_[rx - spanFrom_] - ys, sy = xSin_[rx - spanFrom_] + yc;
     const CentredFrame& f = p_.frame;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
     if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1)) return false;
@@ -360,7 +481,7 @@ class PasteRows {
     if constexpr (std::is_same_v<Value, BYTE>) {
       // Colour-table results take the pixel itself, without blending.
       const std::size_t i = std::size_t(r) * pixels_.width + std::size_t(c);
-      if (!pixels_.Usable()[i]) return false;
+      if (!pixels_.UsableAt(i)) return false;
       over = pixels_.Values()[i];
       return true;
     } else {
@@ -371,10 +492,9 @@ class PasteRows {
       if (c + hx >= 0 && c + hx < W && r + vy >= 0 && r + vy < pixels_.height) {
         const std::size_t i00 = std::size_t(r) * W + std::size_t(c);
         const std::size_t i10 = i00 + hx, i01 = i00 + std::ptrdiff_t{vy} * W, i11 = i01 + hx;
-        const BYTE* ok = pixels_.Usable();
-        if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
+        const Value* at = pixels_.Values();
+        if (at[i00].alpha & at[i10].alpha & at[i01].alpha & at[i11].alpha) {
           // BlendChannel on blue, green and red at once.
-          const Value* at = pixels_.Values();
           const unsigned blended = PackLanes(BlendLanes(
               w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&at[i00].blue), LanesOfBytes(&at[i10].blue),
               LanesOfBytes(&at[i01].blue), LanesOfBytes(&at[i11].blue)));
@@ -406,7 +526,7 @@ class PasteRows {
     bool usable;
     if (nc >= 0 && nc < pixels_.width && nr >= 0 && nr < pixels_.height) {
       const std::size_t i = std::size_t(nr) * pixels_.width + std::size_t(nc);
-      usable = pixels_.Usable()[i] != 0;
+      usable = pixels_.UsableAt(i);
       out = pixels_.Values()[i];
     } else {
       usable = outsideUsable_;
@@ -433,6 +553,7 @@ class PasteRows {
   int targetFrom_ = 0, targetTo_ = -1, targetX_ = 0, targetY_ = 0;
   int spanFrom_ = 0, spanTo_ = -1;
   double cos_ = 1, sin_ = 0;
+  double *xCos_ = nullptr, *xSin_ = nullptr;
   WorkBlock buffer_, columns_;
 };
 
