@@ -240,8 +240,9 @@ class PasteRows {
     const std::int64_t ty = y + p_.placement->py;
     const bool rowInTarget = ty >= 0 && ty < p_.target->Height;
     targetY_ = static_cast<int>(ty);
-    WriteBase(ry, rowInTarget);
-    if (y < p_.area.top || y > p_.area.bottom || spanTo_ < spanFrom_) return;
+    const bool pastedRow = y >= p_.area.top && y <= p_.area.bottom && spanFrom_ <= spanTo_;
+    WriteBase(ry, rowInTarget, pastedRow);
+    if (!pastedRow) return;
     Value* under = buffer_.As<Value>();
     Value* out = under + (spanTo_ - spanFrom_ + 1);
     std::fill(under, under + (spanTo_ - spanFrom_ + 1), Value{fill_});
@@ -289,24 +290,38 @@ class PasteRows {
 
  private:
   // The result row as it is without the pasted picture: the target where
-  // the row lies over it, the fill colour elsewhere.
-  void WriteBase(int ry, bool rowInTarget) {
-    const int from = rowInTarget ? targetFrom_ : width_, to = rowInTarget ? targetTo_ : width_ - 1;
-    if (from > to) {
-      Pixels::Fill(result_, 0, ry, width_, fill_);
+  // the row lies over it, the fill colour elsewhere; with `spanWritten`,
+  // outside the pasted span only.
+  void WriteBase(int ry, bool rowInTarget, bool spanWritten) {
+    if (!spanWritten || spanTo_ < spanFrom_) {
+      WriteBaseColumns(ry, rowInTarget, 0, width_ - 1);
       return;
     }
-    if (from > 0) Pixels::Fill(result_, 0, ry, from, fill_);
-    if (to < width_ - 1) Pixels::Fill(result_, to + 1, ry, width_ - 1 - to, fill_);
-    const int count = to - from + 1;
+    // The span's columns are written with the pasted picture mixed in.
+    WriteBaseColumns(ry, rowInTarget, 0, spanFrom_ - 1);
+    WriteBaseColumns(ry, rowInTarget, spanTo_ + 1, width_ - 1);
+  }
+
+  // Columns x0..x1 of WriteBase's row.
+  void WriteBaseColumns(int ry, bool rowInTarget, int x0, int x1) {
+    if (x0 > x1) return;
+    const int from = rowInTarget ? std::max(targetFrom_, x0) : x1 + 1;
+    const int to = rowInTarget ? std::min(targetTo_, x1) : x1;
+    if (from > to) {
+      Pixels::Fill(result_, x0, ry, x1 - x0 + 1, fill_);
+      return;
+    }
+    if (from > x0) Pixels::Fill(result_, x0, ry, from - x0, fill_);
+    if (to < x1) Pixels::Fill(result_, to + 1, ry, x1 - to, fill_);
+    const int count = to - from + 1, tx = targetX_ + (from - targetFrom_);
     if (RunsCopyAsBytes(*p_.target, result_)) {
-      CopyRunBytes(*p_.target, targetX_, targetY_, result_, from, ry, count);
+      CopyRunBytes(*p_.target, tx, targetY_, result_, from, ry, count);
       return;
     }
     Value* buffer = buffer_.As<Value>();
     for (int done = 0; done < count; done += kChunk) {
       const int n = std::min(kChunk, count - done);
-      Pixels::Read(*p_.target, targetX_ + done, targetY_, n, buffer);
+      Pixels::Read(*p_.target, tx + done, targetY_, n, buffer);
       for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
       Pixels::Write(result_, from + done, ry, n, buffer);
     }
