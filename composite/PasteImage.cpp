@@ -109,16 +109,24 @@ Box ResultFrame(const Paste& p) {
 // be pasted (selected by the mask and not of the key colour). Colours carry
 // that in their fourth byte (255 usable, 0 not), which the paste never
 // writes out, so one load gives both; indices have a byte table beside.
+// Quarter turns of 90 and 270 degrees read the picture column by column
+// along a result row, so for them the tables hold it column after column
+// (transposed), and the rows read it in memory order.
 template <class Pixels>
 struct PastedPixels {
   using Value = typename Pixels::Value;
   static constexpr bool kColours = std::is_same_v<Value, Bgra>;
+  // Rows decoded before they are spread into the columns of a transposed
+  // table.
+  static constexpr int kBlockRows = 8;
   WorkBlock values, usable;
   int width = 0, height = 0;
+  bool transposed = false;
 
-  bool Decode(const Paste& p, Value key) {
+  bool Decode(const Paste& p, Value key, bool transpose) {
     width = p.pasted->Width;
     height = p.pasted->Height;
+    transposed = transpose;
     const std::uint64_t count = std::uint64_t(width) * std::uint64_t(height);
     // A table the size of a 32-bit address space cannot be had anyway.
     if (count * (sizeof(Value) + 1) > 0x7FFFFFFFu) {
@@ -127,33 +135,56 @@ struct PastedPixels {
     }
     if (!values.Allocate(count * sizeof(Value)) || (!kColours && !usable.Allocate(count)))
       return false;
-    WorkBlock maskRow;
+    WorkBlock maskRow, block;
     if (p.mask && !maskRow.Allocate(static_cast<std::size_t>(width))) return false;
+    const std::size_t blockPixels = std::size_t(kBlockRows) * width;
+    if (transpose && !block.Allocate(blockPixels * (sizeof(Value) + 1))) return false;
+    Value* blockValues = block.As<Value>();
+    BYTE* blockUsable = reinterpret_cast<BYTE*>(blockValues + blockPixels);
     const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
     for (int r = 0; r < height; ++r) {
-      Value* row = Values() + std::size_t(r) * width;
+      const std::size_t at =
+          transpose ? std::size_t(r % kBlockRows) * width : std::size_t(r) * width;
+      Value* row = (transpose ? blockValues : Values()) + at;
+      BYTE* ok = kColours ? nullptr : (transpose ? blockUsable : usable.As<BYTE>()) + at;
       Pixels::Read(*p.pasted, 0, r, width, row);
       if (p.mask) ReadIndexRun(*p.mask, 0, r, width, maskRow.As<BYTE>());
       if (!p.mask && !keyOn) {
         if constexpr (kColours)
           Vectorised<SetFourthBytes>(&row->blue, width, BYTE{255});
         else
-          std::memset(usable.As<BYTE>() + std::size_t(r) * width, 1, std::size_t(width));
-        continue;
+          std::memset(ok, 1, std::size_t(width));
+      } else {
+        for (int c = 0; c < width; ++c) {
+          const bool usableHere = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
+                                  !(keyOn && Pixels::Matches(row[c], key));
+          if constexpr (kColours)
+            row[c].alpha = usableHere ? 255 : 0;
+          else
+            ok[c] = usableHere;
+        }
       }
-      for (int c = 0; c < width; ++c) {
-        const bool ok = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
-                        !(keyOn && Pixels::Matches(row[c], key));
-        if constexpr (kColours)
-          row[c].alpha = ok ? 255 : 0;
-        else
-          usable.As<BYTE>()[std::size_t(r) * width + c] = ok;
+      if (transpose && (r % kBlockRows == kBlockRows - 1 || r == height - 1)) {
+        // Rows first..r go to entries first..r of every column.
+        const int first = r - r % kBlockRows, n = r - first + 1;
+        for (int c = 0; c < width; ++c) {
+          const std::size_t to = std::size_t(c) * height + first;
+          for (int j = 0; j < n; ++j) {
+            Values()[to + j] = blockValues[std::size_t(j) * width + c];
+            if constexpr (!kColours)
+              usable.As<BYTE>()[to + j] = blockUsable[std::size_t(j) * width + c];
+          }
+        }
       }
     }
     return true;
   }
   Value* Values() const { return values.As<Value>(); }
+  // The entry of pixel (c, r).
+  std::int64_t IndexOf(std::int64_t c, std::int64_t r) const {
+    return transposed ? c * height + r : r * width + c;
+  }
   bool UsableAt(std::size_t i) const {
     if constexpr (kColours)
       return Values()[i].alpha != 0;
@@ -374,8 +405,8 @@ class PasteRows {
     Narrow(c0, dc, pixels_.width, line.lo, line.hi);
     Narrow(r0, dr, pixels_.height, line.lo, line.hi);
     if (line.lo <= line.hi) {
-      line.first = r0 * pixels_.width + c0;
-      line.step = dc + std::int64_t{dr} * pixels_.width;
+      line.first = pixels_.IndexOf(c0, r0);
+      line.step = pixels_.IndexOf(dc, dr);
     }
     return line;
   }
@@ -587,7 +618,7 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   const Value key = Pixels::Of(*p.pasted, keyColour);
   const Value fill = Pixels::Of(result, fillColour);
   PastedPixels<Pixels> pixels;
-  if (!pixels.Decode(p, key)) return false;
+  if (!pixels.Decode(p, key, p.a == 9000 || p.a == 27000)) return false;
   PasteRows<Pixels> rows(p, result, pixels, fill);
   rows.outsideUsable_ =
       (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
