@@ -38,13 +38,26 @@ double BudgetSeconds(HGLOBAL picture, HGLOBAL result) {
 // by work in proportion to their size, which the budget tests cover; here
 // they would only spend the time budget.
 int ResultSide(FuzzInput& in) {
-  const int side = in.Small(300) - 2;
+  const int side = in.Small(300, -2);
   return side > 1024 ? side % 1025 : side;
 }
 
 [[noreturn]] void Fail(const char* what, long value) {
   std::fprintf(stderr, "exports fuzz: %s (%ld)\n", what, value);
   std::abort();
+}
+
+// A picture side: usually small, now and then any value. Sides from 4097
+// up to 2^20 are folded back under 4096: a 1-bit picture 38,000 pixels wide
+// fits a small block, and turning it fills a canvas of hundreds of
+// megapixels, legitimate work that would only spend the time budget.
+// Beyond 2^20 no picture fits the block, so such a header lies about its
+// size and is refused.
+int PictureSide(FuzzInput& in) {
+  const std::int64_t side = in.Small(48, 1);
+  const std::int64_t magnitude = side < 0 ? -side : side;
+  if (magnitude > 4096 && magnitude < (1 << 20)) return static_cast<int>(side % 4096);
+  return static_cast<int>(side);
 }
 
 // A packed picture whose header, table and rows come from the input: mostly
@@ -55,8 +68,8 @@ HGLOBAL HostilePicture(FuzzInput& in, bool mask) {
   const std::uint8_t shape = in.Byte();
   BITMAPINFOHEADER h{};
   h.biSize = shape & 0x80 ? static_cast<DWORD>(in.Int()) : 40;
-  h.biWidth = 1 + in.Small(48);
-  h.biHeight = 1 + in.Small(48);
+  h.biWidth = PictureSide(in);
+  h.biHeight = PictureSide(in);
   h.biPlanes = 1;
   h.biBitCount = static_cast<WORD>(mask ? (shape & 0x40 ? kBits[in.Byte() % 6] : 1)
                                         : (shape & 0x40 ? in.Take<WORD>() : kBits[in.Byte() % 6]));
@@ -102,9 +115,9 @@ Selection HostileSelection(FuzzInput& in, HGLOBAL picture) {
   if (s.mode == 0) s.images.Mask = HostilePicture(in, true);
   const int points = in.Byte() % 9;
   for (int i = 0; i < points; ++i)
-    s.points[i] = {in.Small(64) - 8, in.Small(64) - 8};
+    s.points[i] = {in.Small(64, -8), in.Small(64, -8)};
   s.pointCount = pick & 0x40 ? -in.Byte() : points;
-  s.rect = {in.Small(64) - 8, in.Small(64) - 8, in.Small(64) - 8, in.Small(64) - 8};
+  s.rect = {in.Small(64, -8), in.Small(64, -8), in.Small(64, -8), in.Small(64, -8)};
   s.rectPointer = pick & 0x20 ? nullptr : &s.rect;
   s.inside = pick & 0x10 ? FALSE : TRUE;
   return s;
@@ -130,7 +143,7 @@ const std::vector<Call>& Calls() {
         return One(QVMotionBlur(SEL(s), in.Byte() % 4, in.Byte(), in.Small(400), TAIL));
       },
       [](Selection& s, FuzzInput& in) {
-        return One(QVMosaic(SEL(s), in.Small(70) - 2, in.Small(70) - 2, TAIL));
+        return One(QVMosaic(SEL(s), in.Small(70, -2), in.Small(70, -2), TAIL));
       },
       [](Selection& s, FuzzInput& in) {
         return One(QVEmboss(SEL(s), in.Byte(), in.Byte(), in.Byte(), TAIL));
@@ -164,7 +177,7 @@ const std::vector<Call>& Calls() {
       },
       [](Selection& s, FuzzInput& in) {
         POINT curve[40];
-        for (POINT& p : curve) p = {in.Small(300) - 20, in.Small(300) - 20};
+        for (POINT& p : curve) p = {in.Small(300, -20), in.Small(300, -20)};
         const int count = in.Byte() % 41;
         return One(QVRGBSpline(SEL(s), curve, count, 1, 1, in.Byte() & 1, TAIL));
       },
@@ -188,8 +201,8 @@ const std::vector<Call>& Calls() {
       },
       [](Selection& s, FuzzInput&) { return One(QVCutRectImage(s.images.Picture, &s.rect, TAIL)); },
       [](Selection& s, FuzzInput& in) {
-        return One(ResizeColorBit(s.images.Picture, in.Small(64) - 8, in.Small(64) - 8,
-                                  in.Small(64) - 8, in.Small(64) - 8, ResultSide(in),
+        return One(ResizeColorBit(s.images.Picture, in.Small(64, -8), in.Small(64, -8),
+                                  in.Small(64, -8), in.Small(64, -8), ResultSide(in),
                                   ResultSide(in)));
       },
   };

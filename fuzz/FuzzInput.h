@@ -23,10 +23,10 @@ class FuzzInput {
   std::uint8_t Byte() { return Take<std::uint8_t>(); }
   std::int32_t Int() { return Take<std::int32_t>(); }
   double Double() { return Take<double>(); }
-  // Mostly a small value in 0..limit-1, now and then anything.
-  std::int32_t Small(int limit) {
+  // Mostly a small value in from..from+limit-1, now and then anything.
+  std::int32_t Small(int limit, int from = 0) {
     const std::uint8_t pick = Byte();
-    return pick < 224 ? pick % limit : Int();
+    return pick < 224 ? from + pick % limit : Int();
   }
   // Copies up to `count` bytes into `out`, the rest zero.
   void Fill(void* out, std::size_t count) {
