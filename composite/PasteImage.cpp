@@ -123,7 +123,9 @@ struct PastedPixels {
   int width = 0, height = 0;
   bool transposed = false;
 
-  bool Decode(const Paste& p, Value key, bool transpose) {
+  // Without `tables` only the size is taken: the rows then read the
+  // picture itself.
+  bool Decode(const Paste& p, Value key, bool transpose, bool tables) {
     width = p.pasted->Width;
     height = p.pasted->Height;
     transposed = transpose;
@@ -133,6 +135,7 @@ struct PastedPixels {
       SetErrorStatus(kErrorNoMemory);
       return false;
     }
+    if (!tables) return true;
     if (!values.Allocate(count * sizeof(Value)) || (!kColours && !usable.Allocate(count)))
       return false;
     WorkBlock maskRow, block;
@@ -244,6 +247,7 @@ class PasteRows {
     if (targetFrom_ <= targetTo_) targetX_ = static_cast<int>(targetFrom_ - t0);
     spanFrom_ = ClampColumn(p.area.left - p.result.left, 0, width_);
     spanTo_ = ClampColumn(p.area.right - p.result.left, -1, width_ - 1);
+    plain_ = p.a == 0 && !p.mask && !at.keyOn && at.opacity == 255;
     const double t = AngleRadians(p.a);
     cos_ = std::cos(t);
     sin_ = std::sin(t);
@@ -274,6 +278,10 @@ class PasteRows {
     const bool pastedRow = y >= p_.area.top && y <= p_.area.bottom && spanFrom_ <= spanTo_;
     WriteBase(ry, rowInTarget, pastedRow);
     if (!pastedRow) return;
+    if (plain_) {
+      PlainRow(ry, y, rowInTarget);
+      return;
+    }
     Value* under = buffer_.As<Value>();
     Value* out = under + (spanTo_ - spanFrom_ + 1);
     std::fill(under, under + (spanTo_ - spanFrom_ + 1), Value{fill_});
@@ -319,7 +327,43 @@ class PasteRows {
     Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
   }
 
+ public:
+  // At no angle, without mask and key and at full opacity every pixel of
+  // the pasted picture replaces what lies under it: its rows are copied
+  // across, without the decoded tables.
+  bool plain_ = false;
+
  private:
+  // The span of row ry (centred y) of a plain paste.
+  void PlainRow(int ry, std::int64_t y, bool rowInTarget) {
+    const QuarterLine line = QuarterLineOf(y);
+    const int lo = static_cast<int>(std::max<std::int64_t>(line.lo, 0));
+    const int hi = static_cast<int>(std::min<std::int64_t>(line.hi, spanTo_ - spanFrom_));
+    WriteBaseColumns(ry, rowInTarget, spanFrom_, spanFrom_ + std::min(lo, hi + 1) - 1);
+    WriteBaseColumns(ry, rowInTarget, spanFrom_ + std::max(hi, lo - 1) + 1, spanTo_);
+    if (lo > hi) return;
+    const std::int64_t first = line.first + lo;
+    const int c = static_cast<int>(first % pixels_.width),
+              r = static_cast<int>(first / pixels_.width);
+    CopyToResult(*p_.pasted, c, r, spanFrom_ + lo, ry, hi - lo + 1);
+  }
+
+  // `count` pixels of `from` from (x, y) on copied to the result from (to,
+  // ry) on, a 32-bit result's fourth bytes 0.
+  void CopyToResult(const DibAccess& from, int x, int y, int to, int ry, int count) {
+    if (RunsCopyAsBytes(from, result_)) {
+      CopyRunBytes(from, x, y, result_, to, ry, count);
+      return;
+    }
+    Value* buffer = buffer_.As<Value>();
+    for (int done = 0; done < count; done += kChunk) {
+      const int n = std::min(kChunk, count - done);
+      Pixels::Read(from, x + done, y, n, buffer);
+      for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
+      Pixels::Write(result_, to + done, ry, n, buffer);
+    }
+  }
+
   // The result row as it is without the pasted picture: the target where
   // the row lies over it, the fill colour elsewhere; with `spanWritten`,
   // outside the pasted span only.
@@ -344,18 +388,7 @@ class PasteRows {
     }
     if (from > x0) Pixels::Fill(result_, x0, ry, from - x0, fill_);
     if (to < x1) Pixels::Fill(result_, to + 1, ry, x1 - to, fill_);
-    const int count = to - from + 1, tx = targetX_ + (from - targetFrom_);
-    if (RunsCopyAsBytes(*p_.target, result_)) {
-      CopyRunBytes(*p_.target, tx, targetY_, result_, from, ry, count);
-      return;
-    }
-    Value* buffer = buffer_.As<Value>();
-    for (int done = 0; done < count; done += kChunk) {
-      const int n = std::min(kChunk, count - done);
-      Pixels::Read(*p_.target, tx + done, targetY_, n, buffer);
-      for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
-      Pixels::Write(result_, from + done, ry, n, buffer);
-    }
+    CopyToResult(*p_.target, targetX_ + (from - targetFrom_), targetY_, from, ry, to - from + 1);
   }
 
   // Where a quarter turn reads the pasted picture along the pasted span of
@@ -618,8 +651,8 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   const Value key = Pixels::Of(*p.pasted, keyColour);
   const Value fill = Pixels::Of(result, fillColour);
   PastedPixels<Pixels> pixels;
-  if (!pixels.Decode(p, key, p.a == 9000 || p.a == 27000)) return false;
   PasteRows<Pixels> rows(p, result, pixels, fill);
+  if (!pixels.Decode(p, key, p.a == 9000 || p.a == 27000, !rows.plain_)) return false;
   rows.outsideUsable_ =
       (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;
