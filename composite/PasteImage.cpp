@@ -215,8 +215,12 @@ QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, 
       for (int j = 0; j < 4; ++j) colours[j] = over[(k + j) * step];
       std::memcpy(&o, colours, 16);
     }
-    const Int4 opacity = (reinterpret_cast<Int4>(o) >> 24) & a;
-    const Byte16 v = WithFourth(MixLanes(opacity, u, o), 0);
+    // The fourth byte 255 (usable) makes the word negative.
+    const Int4 words = reinterpret_cast<Int4>(o);
+    const Byte16 v = WithFourth(
+        a == 255 ? reinterpret_cast<Byte16>(words < 0 ? words : reinterpret_cast<Int4>(u))
+                 : MixLanes((words >> 24) & a, u, o),
+        0);
     std::memcpy(out + k, &v, 16);
   }
   for (; k < count; ++k) {
