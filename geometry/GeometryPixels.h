@@ -9,6 +9,7 @@
 
 #include "frame/LockedPicture.h"
 #include "frame/PixelPolicy.h"
+#include "frame/Simd.h"
 #include "geometry/Sampling.h"
 
 namespace qvx {
@@ -65,19 +66,74 @@ void TransferRun(const Px& dst, Pos d, const Px& src, SourcePos s, int count, in
     dst.Transfer(d, src, s, keepAlpha);
 }
 
-// 24-bit pixels move as one 4-byte load and store each: the load starts a
-// byte before the pixel (the header lies before the first one), the store's
-// fourth byte is overwritten by the next pixel; the last pixel moves bytewise.
-inline void TransferRun(const Px24&, BYTE* d, const Px24& src, const BYTE* s, int count, int dx,
-                        int dy, bool) {
-  const std::ptrdiff_t step = 3 * dx - dy * src.stride;
+// `count` 24-bit pixels from d on take the pixels from s on, `step` bytes
+// apart, as one 4-byte load and store each: the load starts a byte before
+// the pixel (the header lies before the first one), the store's fourth byte
+// is overwritten by the next pixel; the last pixel moves bytewise.
+QVX_LOOP_BODY void StepRun24(BYTE* d, const BYTE* s, int count, std::ptrdiff_t step) {
   for (int i = 0; i < count - 1; ++i, d += 3, s += step) {
     std::uint32_t v;
     std::memcpy(&v, s - 1, 4);
     v >>= 8;
     std::memcpy(d, &v, 4);
   }
-  Px24::Transfer(d, src, s, false);
+  d[0] = s[0];
+  d[1] = s[1];
+  d[2] = s[2];
+}
+
+// A run read leftwards from s (a row turned end for end): four pixels per
+// 16-byte move. The load ends with the fourth pixel's last byte, so it
+// starts four bytes before its group of four pixels (inside the block: the
+// header lies before the first row); the store's last four bytes are
+// overwritten by the next step, which is why the wide steps run while six
+// pixels remain.
+QVX_LOOP_BODY void ReverseRun24(BYTE* d, const BYTE* s, int count) {
+  int i = 0;
+  for (; i + 6 <= count; i += 4, d += 12, s -= 12) {
+    Byte16 v;
+    std::memcpy(&v, s - 13, 16);
+    v = Shuffle<13, 14, 15, 10, 11, 12, 7, 8, 9, 4, 5, 6, 0, 1, 2, 3>(v);
+    std::memcpy(d, &v, 16);
+  }
+  StepRun24(d, s, count - i, -3);
+}
+
+// The same for 32-bit pixels, whose fourth bytes stay when `keepAlpha`
+// and become 0 otherwise.
+QVX_LOOP_BODY void ReverseRun32(BYTE* d, const BYTE* s, int count, bool keepAlpha) {
+  const Byte16 keep = keepAlpha ? Byte16{} + 255 : Byte16{255, 255, 255, 0, 255, 255, 255, 0,
+                                                          255, 255, 255, 0, 255, 255, 255, 0};
+  int i = 0;
+  for (; i + 4 <= count; i += 4, d += 16, s -= 16) {
+    Byte16 v;
+    std::memcpy(&v, s - 12, 16);
+    v = Shuffle<12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3>(v) & keep;
+    std::memcpy(d, &v, 16);
+  }
+  for (; i < count; ++i, d += 4, s -= 4) {
+    std::memcpy(d, s, 4);
+    d[3] = keepAlpha ? s[3] : 0;
+  }
+}
+
+// (The source position is not const so that these overloads, not the
+// template, match the policies' positions.)
+inline void TransferRun(const Px24&, BYTE* d, const Px24& src, BYTE* s, int count, int dx, int dy,
+                        bool) {
+  if (dx == -1 && dy == 0)
+    Vectorised<ReverseRun24>(d, s, count);
+  else
+    StepRun24(d, s, count, 3 * dx - dy * src.stride);
+}
+
+inline void TransferRun(const Px32& dst, BYTE* d, const Px32& src, BYTE* s, int count, int dx,
+                        int dy, bool keepAlpha) {
+  if (dx == -1 && dy == 0)
+    Vectorised<ReverseRun32>(d, s, count, keepAlpha);
+  else
+    for (int i = 0; i < count; ++i, d += 4, s += 4 * dx - dy * src.stride)
+      dst.Transfer(d, src, s, keepAlpha);
 }
 
 }  // namespace qvx

@@ -26,13 +26,10 @@ bool TakeSnapshots(const DibAccess* picture, const DibAccess* mask, LockedPictur
   return pictureCopy.MakeCopy(*picture) && (!HasPicture(mask) || maskCopy.MakeCopy(*mask));
 }
 
+// Result pixel x takes source pixel width - 1 - x of the same row.
 template <class Px>
 void MirrorRow(const Px& dst, const Px& src, int y, int width) {
-  const auto row = src.Row(y);
-  auto s = src.At(row, 0);
-  auto d = dst.At(dst.Row(y), width - 1);
-  for (int x = 0; x < width; ++x, s = src.Next(s), d = dst.Step(d, -1, 0))
-    dst.Transfer(d, src, s, false);
+  TransferRun(dst, dst.At(dst.Row(y), 0), src, src.At(src.Row(y), width - 1), width, -1, 0, false);
 }
 
 void FlipRows(const DibAccess& dst, const DibAccess& src, int y) {

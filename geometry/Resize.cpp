@@ -269,7 +269,7 @@ struct PicturePlan {
       if (!temporary.MakeLike(source, wr, hr)) return false;
       if (grey) temporary.Record().UseRgb = 1;
     }
-    if (shrink && !box.Allocate(wr)) return false;
+    if (shrink && !box.Allocate(wr, sw, source.BitCount)) return false;
     return !grow || growth.Allocate(width, wr);
   }
 };

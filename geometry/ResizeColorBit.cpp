@@ -52,7 +52,7 @@ HGLOBAL ResizeRectangle(HGLOBAL picture, int left, int top, int right, int botto
   LockedPicture result;
   if (!result.MakeLike(src, width, height)) return nullptr;
   BoxTables tables;
-  if (!tables.Allocate(width)) return nullptr;
+  if (!tables.Allocate(width, area.width, src.BitCount)) return nullptr;
   // Palette pictures read colours through their table and write the nearest
   // entry, through the record operations.
   const bool palette = src.BitCount <= 8;

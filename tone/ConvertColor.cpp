@@ -262,13 +262,15 @@ bool MapRows(Conversion& c, const Match& match, bool dither, int percentFrom) {
     return true;
   }
   WorkBlock ring;
-  if (!ring.Allocate(9 * static_cast<std::size_t>(width) * sizeof(std::int32_t))) return false;
+  if (!ring.Allocate(3 * kDitherLanes * static_cast<std::size_t>(width) * sizeof(std::int32_t)))
+    return false;
   const auto load = [&](int y, std::int32_t* values) {
     ReadColourRow(c.source, c.sourceKind, y, c.colours);
-    for (int x = 0; x < width; ++x) {
-      values[3 * x] = c.colours[x].blue;
-      values[3 * x + 1] = c.colours[x].green;
-      values[3 * x + 2] = c.colours[x].red;
+    for (int x = 0; x < width; ++x, values += kDitherLanes) {
+      values[0] = c.colours[x].blue;
+      values[1] = c.colours[x].green;
+      values[2] = c.colours[x].red;
+      values[3] = 0;
     }
   };
   const auto store = [&](int y, const BYTE* indices) {

@@ -202,12 +202,29 @@ struct RowMapper<Px24, Map> {
     const BYTE* s = srow + 3 * static_cast<std::ptrdiff_t>(x0);
     BYTE* d = drow + 3 * static_cast<std::ptrdiff_t>(x0);
     int x = x0;
-    if (pairs)
-      for (; x < x1; x += 2, s += 6, d += 6) {
-        StoreWord(d, pairs[LoadWord(s)]);
-        StoreWord(d + 2, pairs[65536 + LoadWord(s + 2)]);
-        StoreWord(d + 4, pairs[2 * 65536 + LoadWord(s + 4)]);
+    // Four pixels are twelve bytes read and written as 8 + 4; the table
+    // pointer is held locally, as the byte stores could otherwise change it.
+    if (const std::uint16_t* const t = pairs) {
+      for (; x + 3 <= x1; x += 4, s += 12, d += 12) {
+        std::uint64_t low;
+        std::uint32_t high;
+        std::memcpy(&low, s, 8);
+        std::memcpy(&high, s + 8, 4);
+        const std::uint64_t outLow =
+            std::uint64_t{t[low & 0xFFFF]} | std::uint64_t{t[65536 + ((low >> 16) & 0xFFFF)]} << 16 |
+            std::uint64_t{t[2 * 65536 + ((low >> 32) & 0xFFFF)]} << 32 |
+            std::uint64_t{t[low >> 48]} << 48;
+        const std::uint32_t outHigh =
+            std::uint32_t{t[65536 + (high & 0xFFFF)]} | std::uint32_t{t[2 * 65536 + (high >> 16)]} << 16;
+        std::memcpy(d, &outLow, 8);
+        std::memcpy(d + 8, &outHigh, 4);
       }
+      for (; x < x1; x += 2, s += 6, d += 6) {
+        StoreWord(d, t[LoadWord(s)]);
+        StoreWord(d + 2, t[65536 + LoadWord(s + 2)]);
+        StoreWord(d + 4, t[2 * 65536 + LoadWord(s + 4)]);
+      }
+    }
     for (; x <= x1; ++x, s += 3, d += 3) {
       d[0] = map.blue[s[0]];
       d[1] = map.green[s[1]];

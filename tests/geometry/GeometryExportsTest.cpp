@@ -284,6 +284,48 @@ TEST_F(GeometryTest, ResizeMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEver
       }
 }
 
+// 24- and 32-bit shrinks sum byte columns 16 at a time: widths on both
+// sides of that step, boxes of up to 256 pixels (divided by a multiply) and
+// more (divided), of more rows than 16-bit sums hold, and areas that start
+// inside the picture.
+TEST_F(GeometryTest, ByteWiseBoxShrinkMatchesTheRulesAndTheRecordPath) {
+  struct Case {
+    int w, h, nw, nh;
+  };
+  const Case shrinks[] = {{15, 9, 5, 3},   {16, 12, 5, 4},  {17, 7, 6, 2},    {48, 48, 3, 3},
+                          {64, 32, 4, 2},  {68, 48, 4, 3},  {45, 600, 7, 1},  {33, 520, 11, 2},
+                          {300, 4, 1, 1},  {101, 77, 34, 26}, {90, 31, 89, 30}, {7, 300, 2, 150}};
+  std::mt19937 random(31);
+  for (Layout layout : {Layout::kRgb24, Layout::kRgb32})
+    for (const Case& c : shrinks) {
+      HGLOBAL picture = Keep(MakePicture(layout, c.w, c.h, random()));
+      const Grid source = Decode(picture);
+      ExpectPair(Resize(picture, nullptr, c.nw, c.nh, TRUE), SmoothResize(source, c.nw, c.nh),
+                 std::nullopt,
+                 ResizeImages(picture, nullptr, c.nw, c.nh, TRUE, kWholeProgress, TRUE,
+                              PixelRoute::kRecord),
+                 Describe(NameOf(layout), c.w, c.h, "->", c.nw, c.nh));
+      // The same shrink of an inner rectangle, and of one reaching past
+      // the picture's right and bottom edges.
+      for (const auto& [left, top] : {std::pair{3, 2}, {c.w / 2, c.h / 3}}) {
+        const int right = left + c.w / 2, bottom = top + c.h / 2 + 1;
+        const int l = std::min(left, c.w - 1), t = std::min(top, c.h - 1);
+        const int r = std::min(right, c.w - 1), b = std::min(bottom, c.h - 1);
+        const int width = std::max(1, (r - l + 1) / 3), height = std::max(1, (b - t + 1) / 2);
+        const std::string where = Describe(NameOf(layout), c.w, c.h, "rect", left, top, right,
+                                           bottom, "->", width, height);
+        HGLOBAL result = Keep(ResizeColorBit(picture, left, top, right, bottom, width, height));
+        EXPECT_EQ(Mismatch(BoxAverage(source, l, t, r - l + 1, b - t + 1, width, height), result),
+                  "")
+            << where;
+        EXPECT_EQ(BlockBytes(result), BlockBytes(Keep(ResizeRectangle(picture, left, top, right,
+                                                                      bottom, width, height,
+                                                                      PixelRoute::kRecord))))
+            << where;
+      }
+    }
+}
+
 // ResizeColorBit box-averages a rectangle clamped into the picture;
 // QVCutRectImage copies one, clamped and with reversed corners swapped.
 TEST_F(GeometryTest, ResizeColorBitAndCutRectImageMatchTheirRulesOnRandomRectangles) {
@@ -395,6 +437,33 @@ TEST_F(GeometryTest, RotationMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEv
 // Pictures larger than the tiles and bands the general angles are walked
 // in: every result pixel still comes out as the rule gives it, at the
 // tiles' seams too.
+// Quarter and half turns and mirrors of 24- and 32-bit rows move several
+// pixels per step: every width up to past the steps, with every mirror and
+// flip, both sizes of result, with and without a mask.
+TEST_F(GeometryTest, TurnsAndMirrorsOfTrueColourRowsMatchTheRulesAndTheRecordPathAtEveryWidth) {
+  std::mt19937 random(44);
+  for (Layout layout : {Layout::kRgb24, Layout::kRgb32})
+    for (int w = 1; w <= 40; ++w) {
+      RotationArgs r;
+      r.angle = w % 4 == 0 ? 9000 : w % 4 == 2 ? 27000 : 18000;
+      r.mirror = (w / 4) % 2 == 1;
+      r.flip = (w / 8) % 2 == 1;
+      r.keepSize = w % 3 == 0;
+      r.red = 7, r.green = 77, r.blue = 177;
+      const int h = 1 + random() % 6;
+      HGLOBAL picture = Keep(MakePicture(layout, w, h, random()));
+      HGLOBAL mask = w % 5 == 0 ? Keep(RandomMask(random, w, h)) : nullptr;
+      RotationArgs maskArgs = r;
+      maskArgs.red = maskArgs.green = maskArgs.blue = 0;
+      ExpectPair(Rotate(picture, mask, r), qvx::test::Rotate(Decode(picture), r),
+                 mask ? std::optional(qvx::test::Rotate(Decode(mask), maskArgs)) : std::nullopt,
+                 RotateImages(picture, mask, r.angle, r.mirror, r.flip, r.smooth, r.red, r.green,
+                              r.blue, r.keepSize, TRUE, PixelRoute::kRecord),
+                 Describe(NameOf(layout), w, h, "angle", r.angle, "mirror", r.mirror, "flip",
+                          r.flip, "keep", r.keepSize));
+    }
+}
+
 TEST_F(GeometryTest, RotationOfLargePicturesMatchesTheRules) {
   std::mt19937 random(5);
   for (Layout layout : AllLayouts()) {
