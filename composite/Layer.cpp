@@ -61,12 +61,13 @@ struct LayerBuffers {
   }
 };
 
-// `count` layer pixels of kStep bytes (24 or 32 bits) mixed into the pixels
-// of the same format at `under`: the rule with the opacity taken as 0 for a
-// key-coloured pixel, which the mix turns into the base pixel. Four pixels
-// at a time while a 16-byte move stays inside both runs.
+// `count` layer pixels of kStep bytes (24 or 32 bits) mixed over the pixels
+// of the same format at `under` into `out` (which may be `under`): the rule
+// with the opacity taken as 0 for a key-coloured pixel, which the mix turns
+// into the base pixel. Four pixels at a time while a 16-byte move stays
+// inside the runs.
 template <int kStep>
-QVX_LOOP_BODY void MixRunBody(BYTE* under, const BYTE* over, int count,
+QVX_LOOP_BODY void MixRunBody(BYTE* out, const BYTE* under, const BYTE* over, int count,
                               const LayerRule<ColourPixels>* rules) {
   const LayerRule<ColourPixels> rule = *rules;
   const Bgra key = rule.key;
@@ -89,25 +90,27 @@ QVX_LOOP_BODY void MixRunBody(BYTE* under, const BYTE* over, int count,
     // Twelve bytes only for 24 bits: a store reaching into the next step's
     // load would hold that load up.
     const Byte16 v = kStep == 4 ? WithFourth(mixed, rule.resultAlpha) : Pack24Lanes(mixed, mixed);
-    std::memcpy(under + kStep * i, &v, 4 * kStep);
+    std::memcpy(out + kStep * i, &v, 4 * kStep);
   }
+  out += kStep * i;
   under += kStep * i;
   over += kStep * i;
-  for (; i < count; ++i, under += kStep, over += kStep) {
+  for (; i < count; ++i, out += kStep, under += kStep, over += kStep) {
     int a = alphaMode ? over[3] : rule.opacity;
     if (rule.keyOn && over[0] == key.blue && over[1] == key.green && over[2] == key.red) a = 0;
-    for (int c = 0; c < 3; ++c) under[c] = MixLevel(a, under[c], over[c]);
-    if (kStep == 4) under[3] = rule.resultAlpha;
+    for (int c = 0; c < 3; ++c) out[c] = MixLevel(a, under[c], over[c]);
+    if (kStep == 4) out[3] = rule.resultAlpha;
   }
 }
 template <int kStep>
-void MixRun(BYTE* under, const BYTE* over, int count, const LayerRule<ColourPixels>& rule) {
-  Vectorised<MixRunBody<kStep>>(under, over, count, &rule);
+void MixRun(BYTE* out, const BYTE* under, const BYTE* over, int count,
+            const LayerRule<ColourPixels>& rule) {
+  Vectorised<MixRunBody<kStep>>(out, under, over, count, &rule);
 }
 
-// Whether the pixels of a same-format layer can be mixed where they lie.
+// Whether the pixels of a same-format layer are mixed as their stored bytes.
 template <class Pixels>
-bool MixesInPlace(const DibAccess& result) {
+bool MixesAsBytes(const DibAccess& result) {
   return std::is_same_v<Pixels, ColourPixels> && (result.BitCount == 24 || result.BitCount == 32);
 }
 
@@ -132,18 +135,23 @@ bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   return WalkRows(layer.Height, base.Height - 1, {}, noDialog, [&](int y) {
     const std::int64_t ty = y + dy;
     if (ty < 0 || ty >= base.Height) return true;
-    std::memcpy(DibRow(result, int(ty)), DibRow(base, int(ty)), rowBytes);
-    if (from > to) return true;
     const int n = to - from + 1, bx = static_cast<int>(from + dx), by = static_cast<int>(ty);
     if constexpr (std::is_same_v<Pixels, ColourPixels>) {
-      if (MixesInPlace<Pixels>(result)) {
+      if (from <= to && MixesAsBytes<Pixels>(result)) {
+        // The base's bytes around the layer are copied, the ones under it
+        // mixed straight into the result.
         const std::size_t step = result.BitCount / 8;
-        BYTE* under = DibRow(result, by) + step * std::size_t(bx);
+        const std::size_t start = step * std::size_t(bx), end = start + step * std::size_t(n);
+        std::memcpy(DibRow(result, by), DibRow(base, by), start);
+        std::memcpy(DibRow(result, by) + end, DibRow(base, by) + end, rowBytes - end);
         const BYTE* over = DibRow(layer, y) + step * std::size_t(from);
-        (step == 3 ? MixRun<3> : MixRun<4>)(under, over, n, rule);
+        (step == 3 ? MixRun<3> : MixRun<4>)(DibRow(result, by) + start, DibRow(base, by) + start,
+                                            over, n, rule);
         return true;
       }
     }
+    std::memcpy(DibRow(result, by), DibRow(base, by), rowBytes);
+    if (from > to) return true;
     Pixels::Read(layer, from, y, n, rows.over);
     Pixels::Read(result, bx, by, n, rows.under);
     for (int i = 0; i < n; ++i) rows.under[i] = rule.Over(rows.under[i], rows.over[i], true);
@@ -198,6 +206,7 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
           mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
           if (mixedFrom <= mixedTo)
             MixRun<4>(reinterpret_cast<BYTE*>(under + mixedFrom),
+                      reinterpret_cast<const BYTE*>(under + mixedFrom),
                       reinterpret_cast<const BYTE*>(over + (mixedFrom - layerFrom)),
                       mixedTo - mixedFrom + 1, rule);
         }

@@ -106,65 +106,127 @@ Box ResultFrame(const Paste& p) {
 }
 
 // The pasted picture decoded once: every pixel's value, and whether it may
-// be pasted (selected by the mask and not of the key colour).
+// be pasted (selected by the mask and not of the key colour). Colours carry
+// that in their fourth byte (255 usable, 0 not), which the paste never
+// writes out, so one load gives both; indices have a byte table beside.
+// Quarter turns of 90 and 270 degrees read the picture column by column
+// along a result row, so for them the tables hold it column after column
+// (transposed), and the rows read it in memory order.
 template <class Pixels>
 struct PastedPixels {
   using Value = typename Pixels::Value;
+  static constexpr bool kColours = std::is_same_v<Value, Bgra>;
+  // Rows decoded before they are spread into the columns of a transposed
+  // table.
+  static constexpr int kBlockRows = 8;
   WorkBlock values, usable;
   int width = 0, height = 0;
+  bool transposed = false;
 
-  bool Decode(const Paste& p, Value key) {
+  // Without `tables` only the size is taken: the rows then read the
+  // picture itself.
+  bool Decode(const Paste& p, Value key, bool transpose, bool tables) {
     width = p.pasted->Width;
     height = p.pasted->Height;
+    transposed = transpose;
     const std::uint64_t count = std::uint64_t(width) * std::uint64_t(height);
     // A table the size of a 32-bit address space cannot be had anyway.
     if (count * (sizeof(Value) + 1) > 0x7FFFFFFFu) {
       SetErrorStatus(kErrorNoMemory);
       return false;
     }
-    if (!values.Allocate(count * sizeof(Value)) || !usable.Allocate(count)) return false;
-    WorkBlock maskRow;
+    if (!tables) return true;
+    if (!values.Allocate(count * sizeof(Value)) || (!kColours && !usable.Allocate(count)))
+      return false;
+    WorkBlock maskRow, block;
     if (p.mask && !maskRow.Allocate(static_cast<std::size_t>(width))) return false;
+    const std::size_t blockPixels = std::size_t(kBlockRows) * width;
+    if (transpose && !block.Allocate(blockPixels * (sizeof(Value) + 1))) return false;
+    Value* blockValues = block.As<Value>();
+    BYTE* blockUsable = reinterpret_cast<BYTE*>(blockValues + blockPixels);
     const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
     for (int r = 0; r < height; ++r) {
-      Value* row = Values() + std::size_t(r) * width;
-      BYTE* ok = Usable() + std::size_t(r) * width;
+      const std::size_t at =
+          transpose ? std::size_t(r % kBlockRows) * width : std::size_t(r) * width;
+      Value* row = (transpose ? blockValues : Values()) + at;
+      BYTE* ok = kColours ? nullptr : (transpose ? blockUsable : usable.As<BYTE>()) + at;
       Pixels::Read(*p.pasted, 0, r, width, row);
       if (p.mask) ReadIndexRun(*p.mask, 0, r, width, maskRow.As<BYTE>());
-      for (int c = 0; c < width; ++c)
-        ok[c] = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
-                !(keyOn && Pixels::Matches(row[c], key));
+      if (!p.mask && !keyOn) {
+        if constexpr (kColours)
+          Vectorised<SetFourthBytes>(&row->blue, width, BYTE{255});
+        else
+          std::memset(ok, 1, std::size_t(width));
+      } else {
+        for (int c = 0; c < width; ++c) {
+          const bool usableHere = (!p.mask || selection.selects[maskRow.As<BYTE>()[c]]) &&
+                                  !(keyOn && Pixels::Matches(row[c], key));
+          if constexpr (kColours)
+            row[c].alpha = usableHere ? 255 : 0;
+          else
+            ok[c] = usableHere;
+        }
+      }
+      if (transpose && (r % kBlockRows == kBlockRows - 1 || r == height - 1)) {
+        // Rows first..r go to entries first..r of every column.
+        const int first = r - r % kBlockRows, n = r - first + 1;
+        for (int c = 0; c < width; ++c) {
+          const std::size_t to = std::size_t(c) * height + first;
+          for (int j = 0; j < n; ++j) {
+            Values()[to + j] = blockValues[std::size_t(j) * width + c];
+            if constexpr (!kColours)
+              usable.As<BYTE>()[to + j] = blockUsable[std::size_t(j) * width + c];
+          }
+        }
+      }
     }
     return true;
   }
   Value* Values() const { return values.As<Value>(); }
-  BYTE* Usable() const { return usable.As<BYTE>(); }
+  // The entry of pixel (c, r).
+  std::int64_t IndexOf(std::int64_t c, std::int64_t r) const {
+    return transposed ? c * height + r : r * width + c;
+  }
+  bool UsableAt(std::size_t i) const {
+    if constexpr (kColours)
+      return Values()[i].alpha != 0;
+    else
+      return usable.As<BYTE>()[i] != 0;
+  }
 };
 
 // `count` colours pasted over the target: pasted pixel k * step (where it
-// may be pasted; otherwise the opacity counts as 0) mixed over `under`.
-// kStep 0: any step; otherwise that step, known to the compiler.
+// may be pasted, its fourth byte 255; otherwise the opacity counts as 0)
+// mixed over `under`. kStep 0: any step; otherwise that step, known to the
+// compiler.
 template <int kStep>
-QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, const BYTE* usable,
-                                std::ptrdiff_t step, int count, int a) {
+QVX_LOOP_BODY void MixPastedRun(Bgra* out, const Bgra* under, const Bgra* over, std::ptrdiff_t step,
+                                int count, int a) {
   if (kStep) step = kStep;
   int k = 0;
   for (; k + 4 <= count; k += 4) {
     Byte16 u, o;
     std::memcpy(&u, under + k, 16);
-    Bgra colours[4];
-    Int4 opacity;
-    for (int j = 0; j < 4; ++j) {
-      colours[j] = over[(k + j) * step];
-      opacity[j] = usable[(k + j) * step] ? a : 0;
+    if (kStep == 1) {
+      std::memcpy(&o, over + k, 16);
+    } else {
+      Bgra colours[4];
+      for (int j = 0; j < 4; ++j) colours[j] = over[(k + j) * step];
+      std::memcpy(&o, colours, 16);
     }
-    std::memcpy(&o, colours, 16);
-    const Byte16 v = WithFourth(MixLanes(opacity, u, o), 0);
+    // The fourth byte 255 (usable) makes the word negative.
+    const Int4 words = reinterpret_cast<Int4>(o);
+    const Byte16 v = WithFourth(
+        a == 255 ? reinterpret_cast<Byte16>(words < 0 ? words : reinterpret_cast<Int4>(u))
+                 : MixLanes((words >> 24) & a, u, o),
+        0);
     std::memcpy(out + k, &v, 16);
   }
-  for (; k < count; ++k)
-    out[k] = ColourPixels::Mix(usable[k * step] ? a : 0, under[k], over[k * step]);
+  for (; k < count; ++k) {
+    const Bgra o = over[k * step];
+    out[k] = ColourPixels::Mix(o.alpha ? a : 0, under[k], o);
+  }
 }
 
 // One row of the result: the base colours (target, or fill), then the
@@ -189,6 +251,7 @@ class PasteRows {
     if (targetFrom_ <= targetTo_) targetX_ = static_cast<int>(targetFrom_ - t0);
     spanFrom_ = ClampColumn(p.area.left - p.result.left, 0, width_);
     spanTo_ = ClampColumn(p.area.right - p.result.left, -1, width_ - 1);
+    plain_ = p.a == 0 && !p.mask && !at.keyOn && at.opacity == 255;
     const double t = AngleRadians(p.a);
     cos_ = std::cos(t);
     sin_ = std::sin(t);
@@ -198,13 +261,15 @@ class PasteRows {
     const std::size_t span = spanTo_ >= spanFrom_ ? std::size_t(spanTo_ - spanFrom_ + 1) : 0;
     if (!buffer_.Allocate(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value))) return false;
     if (QuarterTurn(p_.a) || spanTo_ < spanFrom_) return true;
-    if (!columns_.Allocate(2 * span * sizeof(double))) return false;
-    // x cos t and x sin t of every column of the span, computed once.
-    double* xc = columns_.As<double>();
+    // x cos t and x sin t of every column of the span, computed once; three
+    // more columns so that groups of four may start at any column.
+    if (!columns_.Allocate(2 * (span + 3) * sizeof(double))) return false;
+    xCos_ = columns_.As<double>();
+    xSin_ = xCos_ + span + 3;
     for (int i = spanFrom_; i <= spanTo_; ++i) {
       const double x = static_cast<double>(p_.result.left + i);
-      xc[2 * (i - spanFrom_)] = x * cos_;
-      xc[2 * (i - spanFrom_) + 1] = x * sin_;
+      xCos_[i - spanFrom_] = x * cos_;
+      xSin_[i - spanFrom_] = x * sin_;
     }
     return true;
   }
@@ -214,11 +279,16 @@ class PasteRows {
     const std::int64_t ty = y + p_.placement->py;
     const bool rowInTarget = ty >= 0 && ty < p_.target->Height;
     targetY_ = static_cast<int>(ty);
-    WriteBase(ry, rowInTarget);
-    if (y < p_.area.top || y > p_.area.bottom || spanTo_ < spanFrom_) return;
+    const bool pastedRow = y >= p_.area.top && y <= p_.area.bottom && spanFrom_ <= spanTo_;
+    WriteBase(ry, rowInTarget, pastedRow);
+    if (!pastedRow) return;
+    if (plain_) {
+      PlainRow(ry, y, rowInTarget);
+      return;
+    }
     Value* under = buffer_.As<Value>();
     Value* out = under + (spanTo_ - spanFrom_ + 1);
-    for (int rx = spanFrom_; rx <= spanTo_; ++rx) under[rx - spanFrom_] = fill_;
+    std::fill(under, under + (spanTo_ - spanFrom_ + 1), Value{fill_});
     const int from = std::max(spanFrom_, targetFrom_), to = std::min(spanTo_, targetTo_);
     if (rowInTarget && from <= to)
       Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
@@ -227,7 +297,6 @@ class PasteRows {
     const BYTE a = p_.placement->opacity;
     const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
     const Value* values = pixels_.Values();
-    const BYTE* usable = pixels_.Usable();
     // Quarter turns of colours over the target mix in one loop.
     int fastFrom = 0, fastTo = -1;
     if constexpr (std::is_same_v<Value, Bgra>) {
@@ -236,63 +305,94 @@ class PasteRows {
         fastTo = static_cast<int>(std::min<std::int64_t>(spanFrom_ + line.hi, targetTo_));
         if (fastFrom <= fastTo) {
           const std::int64_t i = line.first + line.step * (fastFrom - spanFrom_);
-          const auto run = line.step == 1
-                               ? Vectorised<MixPastedRun<1>, Bgra*, const Bgra*, const Bgra*,
-                                            const BYTE*, std::ptrdiff_t, int, int>
-                               : Vectorised<MixPastedRun<0>, Bgra*, const Bgra*, const Bgra*,
-                                            const BYTE*, std::ptrdiff_t, int, int>;
-          run(out + (fastFrom - spanFrom_), under + (fastFrom - spanFrom_), values + i, usable + i,
-              static_cast<std::ptrdiff_t>(line.step), fastTo - fastFrom + 1, int{a});
+          Bgra* runOut = out + (fastFrom - spanFrom_);
+          const Bgra* runUnder = under + (fastFrom - spanFrom_);
+          const int n = fastTo - fastFrom + 1;
+          if (line.step == 1)
+            MixPastedRun<1>(runOut, runUnder, values + i, 1, n, int{a});
+          else
+            MixPastedRun<0>(runOut, runUnder, values + i, static_cast<std::ptrdiff_t>(line.step), n,
+                            int{a});
         }
+      }
+    }
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (!QuarterTurn(p_.a)) {
+        BlendedRun(under, out, ys, yc, rowInTarget, a);
+        Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
+        return;
       }
     }
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
       if (rx == fastFrom && fastFrom <= fastTo) rx = fastTo + 1;
       if (rx > spanTo_) break;
-      const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
-      Value over{};
-      bool laid = false;
-      if (QuarterTurn(p_.a)) {
-        const int k = rx - spanFrom_;
-        if (k >= line.lo && k <= line.hi) {
-          const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
-          laid = usable[i] != 0;
-          over = values[i];
-        }
-      } else {
-        laid = BlendedPixel(rx, ys, yc, inTarget, over);
-      }
-      const Value base = under[rx - spanFrom_];
-      Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
-      Pixels::SetAlpha(v, 0);
-      out[rx - spanFrom_] = v;
+      out[rx - spanFrom_] = PixelAt(rx, line, ys, yc, rowInTarget, under[rx - spanFrom_], a);
     }
     Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
   }
 
+ public:
+  // At no angle, without mask and key and at full opacity every pixel of
+  // the pasted picture replaces what lies under it: its rows are copied
+  // across, without the decoded tables.
+  bool plain_ = false;
+
  private:
-  // The result row as it is without the pasted picture: the target where
-  // the row lies over it, the fill colour elsewhere.
-  void WriteBase(int ry, bool rowInTarget) {
-    const int from = rowInTarget ? targetFrom_ : width_, to = rowInTarget ? targetTo_ : width_ - 1;
-    if (from > to) {
-      Pixels::Fill(result_, 0, ry, width_, fill_);
-      return;
-    }
-    if (from > 0) Pixels::Fill(result_, 0, ry, from, fill_);
-    if (to < width_ - 1) Pixels::Fill(result_, to + 1, ry, width_ - 1 - to, fill_);
-    const int count = to - from + 1;
-    if (RunsCopyAsBytes(*p_.target, result_)) {
-      CopyRunBytes(*p_.target, targetX_, targetY_, result_, from, ry, count);
+  // The span of row ry (centred y) of a plain paste.
+  void PlainRow(int ry, std::int64_t y, bool rowInTarget) {
+    const QuarterLine line = QuarterLineOf(y);
+    const int lo = static_cast<int>(std::max<std::int64_t>(line.lo, 0));
+    const int hi = static_cast<int>(std::min<std::int64_t>(line.hi, spanTo_ - spanFrom_));
+    WriteBaseColumns(ry, rowInTarget, spanFrom_, spanFrom_ + std::min(lo, hi + 1) - 1);
+    WriteBaseColumns(ry, rowInTarget, spanFrom_ + std::max(hi, lo - 1) + 1, spanTo_);
+    if (lo > hi) return;
+    const std::int64_t first = line.first + lo;
+    const int c = static_cast<int>(first % pixels_.width),
+              r = static_cast<int>(first / pixels_.width);
+    CopyToResult(*p_.pasted, c, r, spanFrom_ + lo, ry, hi - lo + 1);
+  }
+
+  // `count` pixels of `from` from (x, y) on copied to the result from (to,
+  // ry) on, a 32-bit result's fourth bytes 0.
+  void CopyToResult(const DibAccess& from, int x, int y, int to, int ry, int count) {
+    if (RunsCopyAsBytes(from, result_)) {
+      CopyRunBytes(from, x, y, result_, to, ry, count);
       return;
     }
     Value* buffer = buffer_.As<Value>();
     for (int done = 0; done < count; done += kChunk) {
       const int n = std::min(kChunk, count - done);
-      Pixels::Read(*p_.target, targetX_ + done, targetY_, n, buffer);
+      Pixels::Read(from, x + done, y, n, buffer);
       for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
-      Pixels::Write(result_, from + done, ry, n, buffer);
+      Pixels::Write(result_, to + done, ry, n, buffer);
     }
+  }
+
+  // The result row as it is without the pasted picture: the target where
+  // the row lies over it, the fill colour elsewhere; with `spanWritten`,
+  // outside the pasted span only.
+  void WriteBase(int ry, bool rowInTarget, bool spanWritten) {
+    if (!spanWritten || spanTo_ < spanFrom_) {
+      WriteBaseColumns(ry, rowInTarget, 0, width_ - 1);
+      return;
+    }
+    // The span's columns are written with the pasted picture mixed in.
+    WriteBaseColumns(ry, rowInTarget, 0, spanFrom_ - 1);
+    WriteBaseColumns(ry, rowInTarget, spanTo_ + 1, width_ - 1);
+  }
+
+  // Columns x0..x1 of WriteBase's row.
+  void WriteBaseColumns(int ry, bool rowInTarget, int x0, int x1) {
+    if (x0 > x1) return;
+    const int from = rowInTarget ? std::max(targetFrom_, x0) : x1 + 1;
+    const int to = rowInTarget ? std::min(targetTo_, x1) : x1;
+    if (from > to) {
+      Pixels::Fill(result_, x0, ry, x1 - x0 + 1, fill_);
+      return;
+    }
+    if (from > x0) Pixels::Fill(result_, x0, ry, from - x0, fill_);
+    if (to < x1) Pixels::Fill(result_, to + 1, ry, x1 - to, fill_);
+    CopyToResult(*p_.target, targetX_ + (from - targetFrom_), targetY_, from, ry, to - from + 1);
   }
 
   // Where a quarter turn reads the pasted picture along the pasted span of
@@ -342,16 +442,120 @@ class PasteRows {
     Narrow(c0, dc, pixels_.width, line.lo, line.hi);
     Narrow(r0, dr, pixels_.height, line.lo, line.hi);
     if (line.lo <= line.hi) {
-      line.first = r0 * pixels_.width + c0;
-      line.step = dc + std::int64_t{dr} * pixels_.width;
+      line.first = pixels_.IndexOf(c0, r0);
+      line.step = pixels_.IndexOf(dc, dr);
     }
     return line;
   }
 
+  // Result column rx of the span over `base` (the target or the fill).
+  QVX_LOOP_BODY Value PixelAt(int rx, const QuarterLine& line, double ys, double yc,
+                              bool rowInTarget, Value base, int a) const {
+    const bool inTarget = rowInTarget && rx >= targetFrom_ && rx <= targetTo_;
+    Value over{};
+    bool laid = false;
+    if (QuarterTurn(p_.a)) {
+      const int k = rx - spanFrom_;
+      if (k >= line.lo && k <= line.hi) {
+        const std::size_t i = static_cast<std::size_t>(line.first + line.step * k);
+        laid = pixels_.UsableAt(i);
+        over = pixels_.Values()[i];
+      }
+    } else {
+      laid = BlendedPixel(rx, ys, yc, inTarget, over);
+    }
+    Value v = Compose<Pixels>(a, laid, inTarget || !laid ? base : over, over);
+    Pixels::SetAlpha(v, 0);
+    return v;
+  }
+
+  // The span of a general angle's colours, four columns at a time. A group
+  // whose four positions each blend four usable pixels of the pasted
+  // picture is blended in lanes, one channel of the four at a time, with
+  // BlendedPixel's arithmetic; a group wholly outside the pasted picture
+  // keeps its base colours; any other goes pixel by pixel.
+  QVX_LOOP_BODY void BlendedRun(const Bgra* under, Bgra* out, double ys, double yc,
+                                bool rowInTarget, int a) const {
+    const CentredFrame& f = p_.frame;
+    const int W = pixels_.width, H = pixels_.height;
+    const Bgra* values = pixels_.Values();
+    const int count = spanTo_ - spanFrom_ + 1;
+    // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1;
+    // sx taken into left - 1 .. right + 1 first converts in every lane and
+    // keeps that test.
+    const Double4 loX = Double4{} + double(f.left - 1), hiX = Double4{} + double(f.right + 1);
+    const Double4 loY = Double4{} + double(f.top - 1), hiY = Double4{} + double(f.bottom + 1);
+    const Long4 two = reinterpret_cast<Long4>(Double4{} + 2.0);
+    const QuarterLine none;
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+      Double4 xCos, xSin;
+      std::memcpy(&xCos, xCos_ + k, sizeof xCos);
+      std::memcpy(&xSin, xSin_ + k, sizeof xSin);
+      const Double4 sx = xCos - ys, sy = xSin + yc;
+      const Double4 cx = sx < loX ? loX : (sx > hiX ? hiX : sx);
+      const Double4 cy = sy < loY ? loY : (sy > hiY ? hiY : sy);
+      const Int4 ix = __builtin_convertvector(cx, Int4), iy = __builtin_convertvector(cy, Int4);
+      const Int4 c = ix - f.left, r = iy - f.top;
+      const Int4 inFrame = (c >= 0) & (c < W) & (r >= 0) & (r < H);
+      Byte16 u;
+      std::memcpy(&u, under + k, 16);
+      if (NoLanes(inFrame)) {
+        const Byte16 v = WithFourth(u, 0);
+        std::memcpy(out + k, &v, 16);
+        continue;
+      }
+      // Steps toward the signs of sx and sy, 1 or -1: (2 where s > 0) - 1.
+      const Int4 hx =
+          __builtin_convertvector(reinterpret_cast<Double4>((sx > 0) & two) - 1.0, Int4);
+      const Int4 vy =
+          __builtin_convertvector(reinterpret_cast<Double4>((sy > 0) & two) - 1.0, Int4);
+      const Int4 c1 = c + hx, r1 = r + vy;
+      const Int4 inside = inFrame & (c1 >= 0) & (c1 < W) & (r1 >= 0) & (r1 < H);
+      if (AllLanes(inside)) {
+        // Each pixel and its horizontal neighbour are one load from the
+        // left one of the two.
+        const Int4 left = r * W + c + (hx >> 1);
+        Int4 top0, top1, bottom0, bottom1;
+        GatherWordPairs(values, left, top0, top1);
+        GatherWordPairs(values, left + vy * W, bottom0, bottom1);
+        const Int4 right = hx > 0;
+        const Int4 w00 = right ? top0 : top1, w10 = right ? top1 : top0;
+        const Int4 w01 = right ? bottom0 : bottom1, w11 = right ? bottom1 : bottom0;
+        // Usable pixels have the fourth byte's top bit set.
+        if (AllLanes((w00 & w10 & w01 & w11) < 0)) {
+          const Double4 x1 = AbsLanes(sx - DoubleLanes(ix)), y1 = AbsLanes(sy - DoubleLanes(iy));
+          const Double4 x0 = 1.0 - x1, y0 = 1.0 - y1;
+          // Each channel's blend lies in 0..255.
+          Int4 blended{};
+          for (int ch = 0; ch < 3; ++ch)
+            blended |= BlendLanes(x0, x1, y0, y1, ChannelLanes(w00, ch), ChannelLanes(w10, ch),
+                                  ChannelLanes(w01, ch), ChannelLanes(w11, ch))
+                       << (8 * ch);
+          const Byte16 o = reinterpret_cast<Byte16>(blended);
+          if (a == 255) {
+            std::memcpy(out + k, &o, 16);
+            continue;
+          }
+          // Outside the target the pasted colour is its own base.
+          const Int4 rxs = Int4{0, 1, 2, 3} + (spanFrom_ + k);
+          const Int4 inTarget = rowInTarget ? (rxs >= targetFrom_) & (rxs <= targetTo_) : Int4{};
+          const Byte16 base =
+              reinterpret_cast<Byte16>(inTarget ? reinterpret_cast<Int4>(u) : blended);
+          const Byte16 v = WithFourth(MixLanes(Int4{} + a, base, o), 0);
+          std::memcpy(out + k, &v, 16);
+          continue;
+        }
+      }
+      for (int j = k; j < k + 4; ++j)
+        out[j] = PixelAt(spanFrom_ + j, none, ys, yc, rowInTarget, under[j], a);
+    }
+    for (; k < count; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+  }
+
   // The pasted colour at result column rx of a general angle, if any.
   QVX_LOOP_BODY bool BlendedPixel(int rx, double ys, double yc, bool inTarget, Value& over) const {
-    const double* xc = columns_.As<double>() + 2 * (rx - spanFrom_);
-    const double sx = xc[0] - ys, sy = xc[1] + yc;
+    const double sx = xCos_[rx - spanFrom_] - ys, sy = xSin_[rx - spanFrom_] + yc;
     const CentredFrame& f = p_.frame;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
     if (!(sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1)) return false;
@@ -360,7 +564,7 @@ class PasteRows {
     if constexpr (std::is_same_v<Value, BYTE>) {
       // Colour-table results take the pixel itself, without blending.
       const std::size_t i = std::size_t(r) * pixels_.width + std::size_t(c);
-      if (!pixels_.Usable()[i]) return false;
+      if (!pixels_.UsableAt(i)) return false;
       over = pixels_.Values()[i];
       return true;
     } else {
@@ -371,10 +575,9 @@ class PasteRows {
       if (c + hx >= 0 && c + hx < W && r + vy >= 0 && r + vy < pixels_.height) {
         const std::size_t i00 = std::size_t(r) * W + std::size_t(c);
         const std::size_t i10 = i00 + hx, i01 = i00 + std::ptrdiff_t{vy} * W, i11 = i01 + hx;
-        const BYTE* ok = pixels_.Usable();
-        if (ok[i00] & ok[i10] & ok[i01] & ok[i11]) {
+        const Value* at = pixels_.Values();
+        if (at[i00].alpha & at[i10].alpha & at[i01].alpha & at[i11].alpha) {
           // BlendChannel on blue, green and red at once.
-          const Value* at = pixels_.Values();
           const unsigned blended = PackLanes(BlendLanes(
               w.x0, w.x1, w.y0, w.y1, LanesOfBytes(&at[i00].blue), LanesOfBytes(&at[i10].blue),
               LanesOfBytes(&at[i01].blue), LanesOfBytes(&at[i11].blue)));
@@ -406,7 +609,7 @@ class PasteRows {
     bool usable;
     if (nc >= 0 && nc < pixels_.width && nr >= 0 && nr < pixels_.height) {
       const std::size_t i = std::size_t(nr) * pixels_.width + std::size_t(nc);
-      usable = pixels_.Usable()[i] != 0;
+      usable = pixels_.UsableAt(i);
       out = pixels_.Values()[i];
     } else {
       usable = outsideUsable_;
@@ -433,6 +636,7 @@ class PasteRows {
   int targetFrom_ = 0, targetTo_ = -1, targetX_ = 0, targetY_ = 0;
   int spanFrom_ = 0, spanTo_ = -1;
   double cos_ = 1, sin_ = 0;
+  double *xCos_ = nullptr, *xSin_ = nullptr;
   WorkBlock buffer_, columns_;
 };
 
@@ -451,8 +655,8 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   const Value key = Pixels::Of(*p.pasted, keyColour);
   const Value fill = Pixels::Of(result, fillColour);
   PastedPixels<Pixels> pixels;
-  if (!pixels.Decode(p, key)) return false;
   PasteRows<Pixels> rows(p, result, pixels, fill);
+  if (!pixels.Decode(p, key, p.a == 9000 || p.a == 27000, !rows.plain_)) return false;
   rows.outsideUsable_ =
       (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 // QVX_BASELINE_ONLY builds only the baseline copies (the sanitizer build
 // does, so that the tests run them on processors that have AVX2).
@@ -83,12 +85,11 @@ using Word16 = std::uint16_t __attribute__((vector_size(32)));
 using Short16 = std::int16_t __attribute__((vector_size(32)));
 using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
 using Int4 = std::int32_t __attribute__((vector_size(16)));
+using Long4 = std::int64_t __attribute__((vector_size(32)));
 using Int8 = std::int32_t __attribute__((vector_size(32)));
 using Float4 = float __attribute__((vector_size(16)));
 using Float8 = float __attribute__((vector_size(32)));
 using Double4 = double __attribute__((vector_size(32)));
-
-using Long4 = std::int64_t __attribute__((vector_size(32)));
 
 // Lanes picked by constant indices: Shuffle<I...>(v) gives v[I]...;
 // Shuffle<I...>(a, b) picks from a (indices below the lane count) and b
@@ -120,21 +121,6 @@ QVX_LOOP_BODY Double4 SqrtLanes(Double4 v) {
 #endif
 }
 
-// The magnitude of each lane, exactly std::fabs of it (the sign bit
-// cleared, so -0 gives +0 as well).
-QVX_LOOP_BODY Double4 AbsLanes(Double4 v) {
-  return reinterpret_cast<Double4>(reinterpret_cast<Long4>(v) & INT64_MAX);
-}
-
-// Whether every lane of a comparison's result (all bits set or none) is
-// true.
-template <class Mask>
-QVX_LOOP_BODY bool AllLanes(Mask m) {
-  auto all = m[0];
-  for (unsigned i = 1; i < sizeof(Mask) / sizeof(m[0]); ++i) all &= m[i];
-  return all != 0;
-}
-
 // Byte values as doubles: a load is cheaper than a conversion here.
 struct ByteDoubles {
   double value[256];
@@ -160,8 +146,8 @@ QVX_LOOP_BODY unsigned PackLanes(Int4 v) {
 // Four integers as doubles. Written lane by lane, which GCC turns into one
 // conversion where __builtin_convertvector makes four instructions.
 QVX_LOOP_BODY Double4 DoubleLanes(Int4 v) {
-  return Double4{static_cast<double>(v[0]), static_cast<double>(v[1]),
-                 static_cast<double>(v[2]), static_cast<double>(v[3])};
+  return Double4{static_cast<double>(v[0]), static_cast<double>(v[1]), static_cast<double>(v[2]),
+                 static_cast<double>(v[3])};
 }
 
 // Channel c (0 blue, 1 green, 2 red) of four Bgra colours (the words
@@ -175,13 +161,51 @@ QVX_LOOP_BODY Int4 RoundLanes(Double4 v) {
   return __builtin_convertvector(v + half, Int4);
 }
 
+// The absolute value of each lane, exactly std::fabs (the sign bit cleared).
+QVX_LOOP_BODY Double4 AbsLanes(Double4 v) {
+  return reinterpret_cast<Double4>(reinterpret_cast<Long4>(v) & INT64_MAX);
+}
+
+// Whether every lane (none of the lanes) of a comparison's result is true;
+// the lanes are all ones or all zeros.
+template <class Mask>
+QVX_LOOP_BODY bool AllLanes(Mask m) {
+  std::uint64_t words[sizeof(Mask) / 8];
+  std::memcpy(words, &m, sizeof(Mask));
+  std::uint64_t all = ~std::uint64_t{0};
+  for (std::uint64_t w : words) all &= w;
+  return all == ~std::uint64_t{0};
+}
+template <class Mask>
+QVX_LOOP_BODY bool NoLanes(Mask m) {
+  std::uint64_t words[sizeof(Mask) / 8];
+  std::memcpy(words, &m, sizeof(Mask));
+  std::uint64_t any = 0;
+  for (std::uint64_t w : words) any |= w;
+  return any == 0;
+}
+
+// The four-byte words at indices i[0..3] of `words` (first) and at the
+// indices one higher (second), each pair one eight-byte load.
+QVX_LOOP_BODY void GatherWordPairs(const void* words, Int4 i, Int4& first, Int4& second) {
+  using Long2 = std::int64_t __attribute__((vector_size(16)));
+  const auto* bytes = static_cast<const unsigned char*>(words);
+  std::int64_t pair[4];
+  for (int j = 0; j < 4; ++j)
+    std::memcpy(&pair[j], bytes + 4 * static_cast<std::ptrdiff_t>(i[j]), 8);
+  const Int4 low = reinterpret_cast<Int4>(Long2{pair[0], pair[1]});
+  const Int4 high = reinterpret_cast<Int4>(Long2{pair[2], pair[3]});
+  first = Shuffle<0, 2, 4, 6>(low, high);
+  second = Shuffle<1, 3, 5, 7>(low, high);
+}
+
 // Each lane clamped to 0..255.
 QVX_LOOP_BODY Int4 ClampLanes(Int4 v) { return v < 0 ? Int4{} : (v > 255 ? Int4{} + 255 : v); }
 
 // The bilinear blend of Sampling.h (BlendChannel) on four lanes at once:
-// the same operations in the same order in every lane, truncated.
-// The weights are doubles (one blend, a channel in each lane) or Double4
-// (a blend in each lane, one channel).
+// the same operations in the same order in every lane, truncated. The
+// weights are one double for all lanes (the channels of one pixel), or a
+// Double4 with each lane's own (one channel of four pixels).
 template <class Weight>
 QVX_LOOP_BODY Int4 BlendLanes(Weight x0, Weight x1, Weight y0, Weight y1, Double4 c00, Double4 c10,
                               Double4 c01, Double4 c11) {

@@ -1,8 +1,11 @@
 // QVLayer, QVLayerEx and QVPasteImage against the tests' own model on small
 // random picture pairs of every pair of layouts: random offsets, opacities,
 // keys, fills, clip, alpha flag, angles, mirror, flip and masks.
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "composite/CompositeModel.h"
 
@@ -35,6 +38,40 @@ class CompositeRandomTest : public QvxTest {
     if (Uniform(0, 3) == 0) return {Uniform(0, 255), Uniform(0, 255), Uniform(0, 255)};
     const Pixel& p = g.At(Uniform(0, g.width - 1), Uniform(0, g.height - 1));
     return {p.red, p.green, p.blue};
+  }
+  // A paste at `angle` of a pw x ph picture onto a tw x th target, its
+  // centre up to `reach` pixels beyond the target's edges (-1: up to half
+  // the pasted picture's size); the rest random.
+  PasteArgs RandomPaste(HGLOBAL pasted, int angle, bool keyOn, int tw, int th, int reach) {
+    const Grid g = Decode(pasted);
+    const int rx = reach < 0 ? g.width / 2 : reach, ry = reach < 0 ? g.height / 2 : reach;
+    PasteArgs at;
+    at.angle = angle;
+    at.mirror = Uniform(0, 1);
+    at.flip = Uniform(0, 1);
+    at.opacity = Opacity();
+    at.keyOn = keyOn;
+    at.key = Key(g);
+    at.fill = {Uniform(0, 255), Uniform(0, 255), Uniform(0, 255)};
+    at.px = Uniform(-rx, tw + rx);
+    at.py = Uniform(-ry, th + ry);
+    at.clip = Uniform(0, 1);
+    return at;
+  }
+  // How QVPasteImage's result differs from the model's, described with the
+  // case ("" when it does not); `mask` may be null.
+  std::string PasteMismatch(HGLOBAL target, HGLOBAL pasted, HGLOBAL mask, const PasteArgs& at) {
+    ImageHandles in{pasted, mask};
+    HGLOBAL result = Keep(QVPasteImage(target, &in, at.angle, at.mirror, at.flip, BYTE(at.opacity),
+                                       at.keyOn, at.key.r, at.key.g, at.key.b, at.fill.r, at.fill.g,
+                                       at.fill.b, at.px, at.py, at.clip, TRUE, 0, 0, 0));
+    const Composite model =
+        ModelPaste(Decode(target), Decode(pasted), mask ? Decode(mask) : Grid{}, at);
+    const std::string mismatch = Mismatch(model.grid, result);
+    if (mismatch.empty()) return mismatch;
+    return mismatch + "; " +
+           Describe(at.angle, at.mirror, at.flip, at.opacity, at.keyOn, at.px, at.py, at.clip,
+                    mask != nullptr);
   }
   // The second picture of a pair; palette pairs of one bit count share the
   // first's table half the time.
@@ -74,8 +111,8 @@ TEST_F(CompositeRandomTest, LayerMatchesTheModelOnEveryPairOfLayouts) {
                                             at.clip, at.alpha);
         ASSERT_EQ(Decode(result).table.size(), model.grid.table.size());
         const auto table = Decode(result).table;
-        EXPECT_TRUE(table.empty() || std::memcmp(table.data(), model.grid.table.data(),
-                                                 4 * table.size()) == 0)
+        EXPECT_TRUE(table.empty() ||
+                    std::memcmp(table.data(), model.grid.table.data(), 4 * table.size()) == 0)
             << "colour table, " << NameOf(under) << " under " << NameOf(over);
         ++cases;
       }
@@ -92,29 +129,10 @@ TEST_F(CompositeRandomTest, PasteMatchesTheModelOnEveryPairOfLayouts) {
         HGLOBAL target = Keep(MakePicture(under, tw, th, random_()));
         HGLOBAL pasted = Second(under, target, over, pw, ph);
         HGLOBAL mask = Uniform(0, 2) == 0 ? Keep(RandomMask(random_, pw, ph)) : nullptr;
-        PasteArgs at;
-        at.angle = angles[Uniform(0, 10)];
-        at.mirror = Uniform(0, 1);
-        at.flip = Uniform(0, 1);
-        at.opacity = Opacity();
-        at.keyOn = Uniform(0, 1);
-        at.key = Key(Decode(pasted));
-        at.fill = {Uniform(0, 255), Uniform(0, 255), Uniform(0, 255)};
-        at.px = Uniform(-pw, tw + pw);
-        at.py = Uniform(-ph, th + ph);
-        at.clip = Uniform(0, 1);
-        ImageHandles in{pasted, mask};
-        HGLOBAL result =
-            Keep(QVPasteImage(target, &in, at.angle, at.mirror, at.flip, BYTE(at.opacity), at.keyOn,
-                              at.key.r, at.key.g, at.key.b, at.fill.r, at.fill.g, at.fill.b, at.px,
-                              at.py, at.clip, TRUE, 0, 0, 0));
-        const Composite model =
-            ModelPaste(Decode(target), Decode(pasted), mask ? Decode(mask) : Grid{}, at);
-        const std::string mismatch = Mismatch(model.grid, result);
-        ASSERT_EQ(mismatch, "") << NameOf(under) << " under " << NameOf(over) << ": "
-                                << Describe(tw, th, pw, ph, at.angle, at.mirror, at.flip,
-                                            at.opacity, at.keyOn, at.px, at.py, at.clip,
-                                            mask != nullptr);
+        const int angle = angles[Uniform(0, 10)];
+        const PasteArgs at = RandomPaste(pasted, angle, Uniform(0, 1), tw, th, std::max(pw, ph));
+        ASSERT_EQ(PasteMismatch(target, pasted, mask, at), "")
+            << NameOf(under) << " under " << NameOf(over) << ": " << Describe(tw, th, pw, ph);
         ++cases;
       }
   EXPECT_EQ(cases, 400);
@@ -153,14 +171,71 @@ TEST_F(CompositeRandomTest, WideTrueColourPairsMatchTheModel) {
         p.key = Key(l);
         p.px = Uniform(0, bw - 1);
         p.py = Uniform(0, bh - 1);
-        ImageHandles in{layer, nullptr};
-        HGLOBAL pasted =
-            Keep(QVPasteImage(base, &in, p.angle, FALSE, FALSE, BYTE(p.opacity), p.keyOn, p.key.r,
-                              p.key.g, p.key.b, 0, 0, 0, p.px, p.py, TRUE, TRUE, 0, 0, 0));
-        ASSERT_EQ(Mismatch(ModelPaste(b, l, Grid{}, p).grid, pasted), "")
-            << NameOf(under) << " under " << NameOf(over) << ": "
-            << Describe(bw, bh, lw, lh, p.angle, p.opacity, p.keyOn, p.px, p.py);
+        ASSERT_EQ(PasteMismatch(base, layer, nullptr, p), "")
+            << NameOf(under) << " under " << NameOf(over) << ": " << Describe(bw, bh, lw, lh);
       }
+}
+
+// Pastes onto true-colour composites, wide enough that at general angles
+// most positions blend four pixels inside the pasted picture (which rows
+// work several positions at a time), with the pasted picture's edges,
+// masks, keys and the target's edges in among them; and quarter turns of
+// such pictures.
+TEST_F(CompositeRandomTest, WidePastesMatchTheModel) {
+  const Layout targets[] = {Layout::kRgb24, Layout::kRgb32, Layout::kRgb565, Layout::kPalette8,
+                            Layout::kGrey8};
+  const Layout pastedLayouts[] = {Layout::kRgb24, Layout::kRgb32, Layout::kRgb555,
+                                  Layout::kPalette4};
+  int cases = 0;
+  for (Layout under : targets)
+    for (Layout over : pastedLayouts) {
+      if (BitCountOf(under) <= 8 && BitCountOf(over) <= 8) continue;
+      for (int round = 0; round < 6; ++round) {
+        const int tw = Uniform(20, 70), th = Uniform(8, 30), pw = Uniform(9, 50),
+                  ph = Uniform(5, 24);
+        HGLOBAL target = Keep(MakePicture(under, tw, th, random_()));
+        HGLOBAL pasted = Keep(MakePicture(over, pw, ph, random_()));
+        // Masks that select most pixels, so that runs of usable pixels occur.
+        HGLOBAL mask = nullptr;
+        if (Uniform(0, 2) == 0) {
+          std::vector<std::string> rows(ph);
+          for (std::string& row : rows)
+            for (int x = 0; x < pw; ++x) row += Uniform(0, 15) ? '#' : '.';
+          mask = Keep(MakeMask(rows, Uniform(0, 1)));
+        }
+        // Every fourth a quarter turn (taller pictures than the other tests
+        // have, for the turns that read the picture by columns).
+        int angle = Uniform(-4, 4) * 9000;
+        if (round % 4 != 0)
+          while (angle % 9000 == 0) angle = Uniform(-40000, 40000);
+        const PasteArgs at = RandomPaste(pasted, angle, Uniform(0, 2) == 0, tw, th, -1);
+        ASSERT_EQ(PasteMismatch(target, pasted, mask, at), "")
+            << NameOf(under) << " under " << NameOf(over) << ": " << Describe(tw, th, pw, ph);
+        ++cases;
+      }
+    }
+  EXPECT_EQ(cases, 108);
+}
+
+// Plain pastes (no angle, mask or key, full opacity), where rows of the
+// pasted picture are copied across, onto every layout from every layout,
+// overhanging the target's edges.
+TEST_F(CompositeRandomTest, PlainPastesMatchTheModelOnEveryPairOfLayouts) {
+  int cases = 0;
+  for (Layout under : AllLayouts())
+    for (Layout over : AllLayouts())
+      for (int round = 0; round < 2; ++round) {
+        const int tw = Uniform(1, 40), th = Uniform(1, 12), pw = Uniform(1, 40),
+                  ph = Uniform(1, 12);
+        HGLOBAL target = Keep(MakePicture(under, tw, th, random_()));
+        HGLOBAL pasted = Second(under, target, over, pw, ph);
+        PasteArgs at = RandomPaste(pasted, 0, false, tw, th, std::max(pw, ph));
+        at.opacity = 255;
+        ASSERT_EQ(PasteMismatch(target, pasted, nullptr, at), "")
+            << NameOf(under) << " under " << NameOf(over) << ": " << Describe(tw, th, pw, ph);
+        ++cases;
+      }
+  EXPECT_EQ(cases, 200);
 }
 
 }  // namespace
