@@ -56,7 +56,10 @@ struct Paste {
 
 bool QuarterTurn(int a) { return a % 9000 == 0; }
 
-// Pixels a base row is moved in when it is not copied as bytes.
+// Pixels a base row is moved in when it is not copied as bytes. The size
+// hardly matters: pasting at 0, 90 and 30 degrees on 4000 x 3000 24-bit
+// ran at 158 / 154 / 48 Mpx/s with 512, 159 / 149 / 49 with 1024 and
+// 154 / 147 / 50 with 2048 (one run each, same conditions).
 constexpr int kChunk = 1024;
 
 // The pasted area: the bounding box of the pasted picture (its corners, or

@@ -145,8 +145,11 @@ TEST_F(TextDrawTest, DirectionsReverseCharactersAndBadBytesAreSkipped) {
   // At 180 degrees directions 0 and 1 reverse once more, so that the
   // turned text still reads from its start.
   EXPECT_TRUE(same(Spec("IHL", 0, 180), Spec("LHI", 1, 180)));
-  // A character is one UTF-8 sequence, kept whole when reversed; a byte
-  // that starts none is skipped.
+  EXPECT_EQ(TextCharLength("A", 1), 1);
+#if !defined(_WIN32)
+  // Text is UTF-8 here (on Windows it is in the ANSI code page, and
+  // Windows decides its lead bytes): a character is one UTF-8 sequence, kept
+  // whole when reversed; a byte that starts none is skipped.
   EXPECT_TRUE(same(Spec("a\xC3\xA9Z", 1, 0), Spec("Z\xC3\xA9"
                                                   "a",
                                                   0, 0)));
@@ -163,6 +166,7 @@ TEST_F(TextDrawTest, DirectionsReverseCharactersAndBadBytesAreSkipped) {
   EXPECT_EQ(TextCharLength("\xC0\x80", 2), 0);      // overlong
   EXPECT_EQ(TextCharLength("\xED\xA0\x80", 3), 0);  // surrogate
   EXPECT_EQ(TextCharLength("\x80", 1), 0);
+#endif
   // Out-of-range layout values are taken as 0.
   EXPECT_TRUE(same(Spec("Hi", 9, 45, 7, 7), Spec("Hi", 0, 0, 0, 0)));
 }
