@@ -434,9 +434,6 @@ TEST_F(GeometryTest, RotationMatchesTheRulesAndTheRecordPathOnRandomPicturesOfEv
     }
 }
 
-// Pictures larger than the tiles and bands the general angles are walked
-// in: every result pixel still comes out as the rule gives it, at the
-// tiles' seams too.
 // Quarter and half turns and mirrors of 24- and 32-bit rows move several
 // pixels per step: every width up to past the steps, with every mirror and
 // flip, both sizes of result, with and without a mask.
@@ -464,6 +461,9 @@ TEST_F(GeometryTest, TurnsAndMirrorsOfTrueColourRowsMatchTheRulesAndTheRecordPat
     }
 }
 
+// Pictures larger than the tiles and bands the general angles are walked
+// in: every result pixel still comes out as the rule gives it, at the
+// tiles' seams too.
 TEST_F(GeometryTest, RotationOfLargePicturesMatchesTheRules) {
   std::mt19937 random(5);
   for (Layout layout : AllLayouts()) {
