@@ -406,19 +406,6 @@ class PasteRows {
     std::int64_t lo = 0, hi = -1;
   };
 
-  // Narrows lo..hi to the k for which start + step k lies in 0..size - 1.
-  static void Narrow(std::int64_t start, int step, int size, std::int64_t& lo, std::int64_t& hi) {
-    if (step == 0) {
-      if (start < 0 || start >= size) hi = lo - 1;
-    } else if (step > 0) {
-      lo = std::max(lo, -start);
-      hi = std::min(hi, size - 1 - start);
-    } else {
-      lo = std::max(lo, start - (size - 1));
-      hi = std::min(hi, start);
-    }
-  }
-
   // Column x, row y reads pasted pixel (x - left, y - top) at 0 degrees,
   // (-y - left, x - top) at 90, (-x - left, -y - top) at 180 and
   // (y - left, -x - top) at 270.
@@ -442,8 +429,8 @@ class PasteRows {
     }
     QuarterLine line;
     line.hi = spanTo_ - spanFrom_;
-    Narrow(c0, dc, pixels_.width, line.lo, line.hi);
-    Narrow(r0, dr, pixels_.height, line.lo, line.hi);
+    ClipToSource(c0, dc, pixels_.width, line.lo, line.hi);
+    ClipToSource(r0, dr, pixels_.height, line.lo, line.hi);
     if (line.lo <= line.hi) {
       line.first = pixels_.IndexOf(c0, r0);
       line.step = pixels_.IndexOf(dc, dr);

@@ -14,6 +14,7 @@
 #include "geometry/GeometryPixels.h"
 #include "geometry/MirrorFlip.h"
 #include "geometry/ProgressRange.h"
+#include "geometry/Sampling.h"
 
 namespace qvx {
 
@@ -78,19 +79,6 @@ struct QuarterMap {
   int x0, xx, xy;
   int y0, yx, yy;
 };
-
-// Narrows lo..hi to the x for which start + step x lies in 0..size-1.
-void ClipToSource(int start, int step, int size, int& lo, int& hi) {
-  if (step == 0) {
-    if (start < 0 || start >= size) hi = lo - 1;
-  } else if (step > 0) {
-    lo = std::max(lo, -start);
-    hi = std::min(hi, size - 1 - start);
-  } else {
-    lo = std::max(lo, start - (size - 1));
-    hi = std::min(hi, start);
-  }
-}
 
 template <class Px>
 bool QuarterRows(const Px& src, const Px& dst, const QuarterMap& m, bool keepAlpha,

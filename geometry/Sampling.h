@@ -7,10 +7,28 @@
 // bits. Nothing here allocates, reports progress or sets the error status.
 #pragma once
 
+#include <algorithm>
+
 #include "frame/DibAccess.h"
 #include "frame/PixelFormat.h"
 
 namespace qvx {
+
+// Narrows lo..hi to the k for which start + step k lies in 0..size - 1
+// (step -1, 0 or 1, as the quarter turns walk a source row or column;
+// empty when lo > hi).
+template <class Int>
+void ClipToSource(Int start, int step, int size, Int& lo, Int& hi) {
+  if (step == 0) {
+    if (start < 0 || start >= size) hi = lo - 1;
+  } else if (step > 0) {
+    lo = std::max(lo, -start);
+    hi = std::min(hi, static_cast<Int>(size - 1 - start));
+  } else {
+    lo = std::max(lo, static_cast<Int>(start - (size - 1)));
+    hi = std::min(hi, start);
+  }
+}
 
 // Nearest-pixel mapping: the source index of result index `i` when `size`
 // source pixels map onto a result with ratio = size / resultSize (computed
