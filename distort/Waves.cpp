@@ -183,8 +183,9 @@ struct WaveLine {
   }
 };
 
-// Half a pixel away from zero.
+// Half a pixel away from zero: one value, or four lanes.
 double Shifted(double v) { return v < 0 ? v - 0.5 : v + 0.5; }
+QVX_LOOP_BODY Double4 Shifted(Double4 v) { return v < 0 ? v - 0.5 : v + 0.5; }
 
 struct WavesFilter {
   BYTE direction = 0, shape = 0, edge = 0;
@@ -236,20 +237,82 @@ struct WavesFilter {
   QVX_LOOP_BODY void Row(const WorkRect& r, int y, int x0, int x1, Bgra* out) {
     if (direction == 0) {
       const auto at = [&](int x) { return [this, x](int row) { return picture.Row(row)[x]; }; };
-      for (int x = x0; x <= x1; ++x) {
-        const auto column = at(x);
+      const double shift = y;
+      int x = x0;
+      while (x <= x1) {
         const int t = x - r.left;
+        if (x + 3 <= x1) {
+          Double4 start, end;
+          std::memcpy(&start, starts + t, sizeof start);
+          std::memcpy(&end, ends + t, sizeof end);
+          const auto read = [&](int i, int row) { return picture.Row(row)[x + i]; };
+          if (ShortFour(Shifted(start + shift), Shifted(end + shift + 1), r.top, r.bottom, read,
+                        out + t)) {
+            x += 4;
+            continue;
+          }
+        }
+        const auto column = at(x);
         WaveLine<decltype(column)> line{column, r.top, r.bottom, edge, background, runs[t]};
-        out[x - r.left] = line.Colour(Shifted(starts[t] + y), Shifted(ends[t] + y + 1));
+        out[t] = line.Colour(Shifted(starts[t] + y), Shifted(ends[t] + y + 1));
+        ++x;
       }
     } else {
       const Bgra* row = picture.Row(y);
       const auto at = [row](int x) { return row[x]; };
+      const auto read = [row](int, int x) { return row[x]; };
       const int t = y - r.top;
       WaveLine<decltype(at)> line{at, r.left, r.right, edge, background, runs[t]};
-      for (int x = x0; x <= x1; ++x)
+      int x = x0;
+      while (x <= x1) {
+        if (x + 3 <= x1) {
+          const Double4 position = ColumnLanes(x);
+          if (ShortFour(Shifted(starts[t] + position), Shifted(ends[t] + position + 1), r.left,
+                        r.right, read, out + (x - r.left))) {
+            x += 4;
+            continue;
+          }
+        }
         out[x - r.left] = line.Colour(Shifted(starts[t] + x), Shifted(ends[t] + x + 1));
+        ++x;
+      }
     }
+  }
+
+  // Four pixels at once whose spans run from the shifted ends a to b (lane
+  // by lane), when every lane is a case of WaveLine::ShortColour: the same
+  // colours, into out[0..3]; false (nothing written) otherwise.
+  // read(i, k) is position k of lane i's line.
+  template <class Read>
+  QVX_LOOP_BODY bool ShortFour(Double4 a, Double4 b, int lo, int hi, const Read& read,
+                               Bgra* out) const {
+    if (!AreSamplePositions(a) || !AreSamplePositions(b)) return false;
+    const Int4 ia = __builtin_convertvector(a, Int4), ib = __builtin_convertvector(b, Int4);
+    const Int4 steep = ia != ib;
+    const Int4 r0 = steep ? (ia < ib ? ia : ib + 1) : ia;
+    const Int4 r1 = steep ? (ia < ib ? ib - 1 : ia) : ia + 1;
+    const Int4 negative = __builtin_convertvector(a < 0, Int4);
+    if (!AllLanes((r0 >= lo) & (r1 <= hi) & (r1 - r0 <= 1) & (steep | ~negative))) return false;
+    // Built in registers: words stored one by one and loaded as a vector
+    // would wait for the stores.
+    const auto word = [&](int i, int k) {
+      const Bgra c = read(i, k);
+      std::int32_t w;
+      std::memcpy(&w, &c, 4);
+      return w;
+    };
+    const Int4 c0{word(0, r0[0]), word(1, r0[1]), word(2, r0[2]), word(3, r0[3])};
+    const Int4 c1{word(0, r1[0]), word(1, r1[1]), word(2, r1[2]), word(3, r1[3])};
+    const Double4 f = a - DoubleLanes(ia), w0 = 1 - f;
+    Int4 colours = Int4{} + (1 << 24);  // written
+    for (int c = 0; c < 3; ++c) {
+      const Int4 v0 = (c0 >> (8 * c)) & 255, v1 = (c1 >> (8 * c)) & 255;
+      const Int4 mean = (v0 + v1) >> 1;  // r1 is r0 or the next position
+      const Int4 blend = __builtin_convertvector(DoubleLanes(v0) * w0 + DoubleLanes(v1) * f, Int4);
+      colours |= (steep ? mean : blend) << (8 * c);
+    }
+    std::memcpy(out, &colours, sizeof colours);
+    return true;
   }
 };
 

@@ -257,6 +257,16 @@ Colour RandomColour(std::mt19937& random) {
 }
 Rgb RgbOf(Colour c) { return {BYTE(c.r), BYTE(c.g), BYTE(c.b)}; }
 
+RandomCase WavesCase(const ref::WavesParams& p) {
+  return PixelCase(
+      Describe("Waves", p.direction, p.shape, p.wavelength, p.amplitude, p.phase, p.edge),
+      [=](const SelectionArgs& a, PixelRoute route) {
+        return RunWaves(a, BYTE(p.direction), BYTE(p.shape), p.wavelength, p.amplitude, p.phase,
+                        BYTE(p.edge), RgbOf(p.background), TRUE, route);
+      },
+      [=](const Grid& g, const WorkRect& r, int x, int y) { return ref::Waves(g, r, x, y, p); });
+}
+
 std::vector<RandomCase> DistortCases(std::mt19937& random) {
   std::vector<RandomCase> cases;
   for (int n = 0; n < 2; ++n) {
@@ -273,16 +283,10 @@ std::vector<RandomCase> DistortCases(std::mt19937& random) {
         [=](const Grid& g, const WorkRect& r, int x, int y) { return ref::Ripple(g, r, x, y, p); }));
   }
   for (int n = 0; n < 3; ++n) {
-    ref::WavesParams p{int(random() % 2), int(random() % 2), int(random() % 34) - 3,
-                       random() % 8 ? int(random() % 24) - 3 : int(random() % 300),
-                       RandomDouble(random, 1.5), int(random() % 4), RandomColour(random)};
-    cases.push_back(PixelCase(
-        Describe("Waves", p.direction, p.shape, p.wavelength, p.amplitude, p.phase, p.edge),
-        [=](const SelectionArgs& a, PixelRoute route) {
-          return RunWaves(a, BYTE(p.direction), BYTE(p.shape), p.wavelength, p.amplitude,
-                          p.phase, BYTE(p.edge), RgbOf(p.background), TRUE, route);
-        },
-        [=](const Grid& g, const WorkRect& r, int x, int y) { return ref::Waves(g, r, x, y, p); }));
+    cases.push_back(WavesCase({int(random() % 2), int(random() % 2), int(random() % 34) - 3,
+                               random() % 8 ? int(random() % 24) - 3 : int(random() % 300),
+                               RandomDouble(random, 1.5), int(random() % 4),
+                               RandomColour(random)}));
   }
   for (int n = 0; n < 2; ++n) {
     ref::WhirlParams p{RandomDouble(random, 400), RandomDouble(random, 3),
@@ -337,6 +341,21 @@ TEST_F(DistortRandomTest, EveryDistortionMatchesItsRuleOnEveryLayoutAndSelection
 TEST_F(DistortRandomTest, LargePicturesMatchTheRulesAcrossBandsAndTiles) {
   EXPECT_EQ(CheckRandomCases(4, kFilterLayouts, DistortCases, RandomSizes{{131, 262}, 75}),
             4 * 6 * 10);
+}
+
+// Waves from gentle to steep on wide pictures, every edge mode: runs where
+// four neighbouring pixels are worked out together, and runs where some of
+// them fall back to the single-pixel rule, mixed within rows.
+TEST_F(DistortRandomTest, WavesOfEveryStrengthMatchTheRuleOnWidePictures) {
+  const auto cases = [](std::mt19937& random) {
+    std::vector<RandomCase> waves;
+    for (int n = 0; n < 4; ++n)
+      waves.push_back(WavesCase({int(random() % 2), int(random() % 2), 4 + int(random() % 120),
+                                 int(random() % 25), static_cast<double>(random() % 1001) / 1000,
+                                 int(random() % 4), RandomColour(random)}));
+    return waves;
+  };
+  EXPECT_EQ(CheckRandomCases(3, kFilterLayouts, cases, RandomSizes{{150, 301}, 60}), 3 * 6 * 4);
 }
 
 }  // namespace
