@@ -121,17 +121,15 @@ class PictureRows {
   // (x0[i], y0[i]) with weights fx[i], fy[i]), into out[0..3]: a channel of
   // the four blends per vector, the same operations lane by lane.
   QVX_LOOP_BODY void BlendFour(Int4 x0, Int4 y0, Double4 fx, Double4 fy, Bgra* out) {
-    std::int32_t words[4][4];  // [lane][sample]
+    const void* upper[4];
+    const void* lower[4];
     for (int i = 0; i < 4; ++i) {
-      const Bgra* row0 = Row(y0[i]) + x0[i];
-      const Bgra* row1 = Row(y0[i] + 1) + x0[i];
-      std::memcpy(&words[i][0], row0, 8);
-      std::memcpy(&words[i][2], row1, 8);
+      upper[i] = Row(y0[i]) + x0[i];
+      lower[i] = Row(y0[i] + 1) + x0[i];
     }
-    const auto sample = [&](int k) {
-      return Int4{words[0][k], words[1][k], words[2][k], words[3][k]};
-    };
-    const Int4 c00 = sample(0), c10 = sample(1), c01 = sample(2), c11 = sample(3);
+    Int4 c00, c10, c01, c11;
+    GatherPairsAt(upper, c00, c10);
+    GatherPairsAt(lower, c01, c11);
     const Double4 wx0 = 1.0 - fx, wy0 = 1.0 - fy;
     Int4 colours = Int4{} + (1 << 24);  // written
     for (int c = 0; c < 3; ++c)

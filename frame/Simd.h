@@ -185,18 +185,25 @@ QVX_LOOP_BODY bool NoLanes(Mask m) {
   return any == 0;
 }
 
-// The four-byte words at indices i[0..3] of `words` (first) and at the
-// indices one higher (second), each pair one eight-byte load.
-QVX_LOOP_BODY void GatherWordPairs(const void* words, Int4 i, Int4& first, Int4& second) {
+// The four-byte words at at[0..3] (first) and the words after them
+// (second), each pair one eight-byte load, the lanes built in registers.
+QVX_LOOP_BODY void GatherPairsAt(const void* const at[4], Int4& first, Int4& second) {
   using Long2 = std::int64_t __attribute__((vector_size(16)));
-  const auto* bytes = static_cast<const unsigned char*>(words);
   std::int64_t pair[4];
-  for (int j = 0; j < 4; ++j)
-    std::memcpy(&pair[j], bytes + 4 * static_cast<std::ptrdiff_t>(i[j]), 8);
+  for (int j = 0; j < 4; ++j) std::memcpy(&pair[j], at[j], 8);
   const Int4 low = reinterpret_cast<Int4>(Long2{pair[0], pair[1]});
   const Int4 high = reinterpret_cast<Int4>(Long2{pair[2], pair[3]});
   first = Shuffle<0, 2, 4, 6>(low, high);
   second = Shuffle<1, 3, 5, 7>(low, high);
+}
+
+// The four-byte words at indices i[0..3] of `words` (first) and at the
+// indices one higher (second).
+QVX_LOOP_BODY void GatherWordPairs(const void* words, Int4 i, Int4& first, Int4& second) {
+  const auto* bytes = static_cast<const unsigned char*>(words);
+  const void* at[4];
+  for (int j = 0; j < 4; ++j) at[j] = bytes + 4 * static_cast<std::ptrdiff_t>(i[j]);
+  GatherPairsAt(at, first, second);
 }
 
 // Each lane clamped to 0..255.
