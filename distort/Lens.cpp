@@ -26,8 +26,9 @@ double RefractedShift(double t, double z, double index) {
 }
 
 // What a pixel shares with its mirror in the row: the sphere's height above
-// it and the refracted ray's vertical shift (0 on or outside the ellipse).
-// Its horizontal shift it shares with its mirror in the column.
+// it (-1 on or outside the ellipse) and the refracted ray's vertical shift
+// (0 on or outside the ellipse). Its horizontal shift it shares with its
+// mirror in the column; the height, with all three mirrors.
 struct Height {
   double z, shiftUp;
 };
@@ -71,7 +72,7 @@ struct LensFilter {
   Height HeightAt(int x, int y) const {
     const double tx = (x - left) - a + 0.5, ty = b - (y - top) - 0.5;
     const double z = HeightOver(tx, ty);
-    if (z < 0) return {0, 0};
+    if (z < 0) return {-1, 0};
     return {z, RefractedShift(ty, z, index)};
   }
 
@@ -137,9 +138,10 @@ struct LensFilter {
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     heights.Fill(y, x0, x1, [&](int c, int r) { return HeightAt(c, r); });
-    sideways.Fill(y, x0, x1, [&](int c, int r) {
-      const double tx = (c - left) - a + 0.5, z = HeightOver(tx, b - (r - top) - 0.5);
-      return z < 0 ? 0.0 : RefractedShift(tx, z, index);
+    // Column c's height in row y is its height in the mirror row r too.
+    sideways.Fill(y, x0, x1, [&](int c, int) {
+      const double z = heights.At(c).z;
+      return z < 0 ? 0.0 : RefractedShift((c - left) - a + 0.5, z, index);
     });
     RunPixels(*this, job, y, x0, x1, out);
   }
