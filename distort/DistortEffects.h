@@ -113,7 +113,6 @@ class PictureRows {
 
   // Whether the blocks of lanes (x0, y0) all lie inside the picture.
   QVX_LOOP_BODY bool BlocksInside(Int4 x0, Int4 y0) const {
-    using Unsigned4 = std::uint32_t __attribute__((vector_size(16)));
     return AllLanes((reinterpret_cast<Unsigned4>(x0) < static_cast<unsigned>(width_ - 1)) &
                     (reinterpret_cast<Unsigned4>(y0) < static_cast<unsigned>(height_ - 1)));
   }

@@ -292,7 +292,10 @@ struct WavesFilter {
     const Int4 r0 = steep ? (ia < ib ? ia : ib + 1) : ia;
     const Int4 r1 = steep ? (ia < ib ? ib - 1 : ia) : ia + 1;
     const Int4 negative = __builtin_convertvector(a < 0, Int4);
-    if (!AllLanes((r0 >= lo) & (r1 <= hi) & (r1 - r0 <= 1) & (steep | ~negative))) return false;
+    // r1 >= r0: their difference is that of the unsigned lanes, which
+    // cannot overflow.
+    const Int4 twoAtMost = reinterpret_cast<Unsigned4>(r1) - reinterpret_cast<Unsigned4>(r0) <= 1u;
+    if (!AllLanes((r0 >= lo) & (r1 <= hi) & twoAtMost & (steep | ~negative))) return false;
     // Built in registers: words stored one by one and loaded as a vector
     // would wait for the stores.
     const auto word = [&](int i, int k) {

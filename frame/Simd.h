@@ -85,6 +85,7 @@ using Word16 = std::uint16_t __attribute__((vector_size(32)));
 using Short16 = std::int16_t __attribute__((vector_size(32)));
 using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
 using Int4 = std::int32_t __attribute__((vector_size(16)));
+using Unsigned4 = std::uint32_t __attribute__((vector_size(16)));
 using Long4 = std::int64_t __attribute__((vector_size(32)));
 using Int8 = std::int32_t __attribute__((vector_size(32)));
 using Float4 = float __attribute__((vector_size(16)));
