@@ -37,7 +37,8 @@ CompositeFormat DecideCompositeFormat(const DibAccess& under, const DibAccess& o
 // Makes and locks the composite picture from the picture underneath. A
 // 4-bit grey picture underneath keeps its own table when the format is the
 // same and the opacity 0 or 255 (the kind's standard table would replace a
-// grey ramp by colours).
+// grey ramp by colours). Its pixels are left unwritten (the padding is
+// zero): the composite writes every one.
 bool MakeComposite(LockedPicture& result, const DibAccess& under, const CompositeFormat& format,
                    int opacity, std::int64_t width, std::int64_t height);
 
