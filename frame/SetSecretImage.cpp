@@ -60,28 +60,52 @@ struct ForwardTables {
   YccParts red[256], green[256], blue[256];
 };
 
-// The red and blue levels back from every shifted luminance 0..255 and
-// centred chrominance -128..128, index (chrominance + 128) << 8 | luminance.
-struct BackTables {
-  BYTE red[257 * 256];
-  BYTE blue[257 * 256];
-};
-
-// The colour of a covered pixel with its luminance shifted by d, written
+// The colour of one covered pixel with its luminance shifted by d, written
 // to q; left as it is where the shifted luminance leaves 0..255.
-QVX_LOOP_BODY void ShiftRun(const BYTE* p, BYTE* q, int count, int d, const ForwardTables* forward,
-                            const BackTables* back) {
-  for (int i = 0; i < count; ++i, p += 3, q += 3) {
-    // The three sums (red + green) + blue of the product tables at once.
-    const Double4 sums =
-        (forward->red[p[2]].Lanes() + forward->green[p[1]].Lanes()) + forward->blue[p[0]].Lanes();
-    const CentredYcc c = CentredYccOf(sums);
-    const int shifted = c.y + d;
-    if (shifted < 0 || shifted > 255) continue;
-    q[2] = back->red[(c.cr + 128) << 8 | shifted];
-    q[1] = GreenFromYcc(shifted, c.cr, c.cb);
-    q[0] = back->blue[(c.cb + 128) << 8 | shifted];
+QVX_LOOP_BODY void ShiftPixel(const BYTE* p, BYTE* q, int d, const ForwardTables* forward) {
+  // The three sums (red + green) + blue of the product tables at once.
+  const Double4 sums =
+      (forward->red[p[2]].Lanes() + forward->green[p[1]].Lanes()) + forward->blue[p[0]].Lanes();
+  const CentredYcc c = CentredYccOf(sums);
+  const int shifted = c.y + d;
+  if (shifted < 0 || shifted > 255) return;
+  q[2] = RedFromYcc(shifted, c.cr);
+  q[1] = GreenFromYcc(shifted, c.cr, c.cb);
+  q[0] = BlueFromYcc(shifted, c.cb);
+}
+
+// ShiftPixel on `count` pixels, four at a time: the sums of four pixels
+// are made as ShiftPixel makes them, then turned into lanes of luminance,
+// Cr and Cb and converted together.
+QVX_LOOP_BODY void ShiftRun(const BYTE* p, BYTE* q, int count, int d,
+                            const ForwardTables* forward) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4, p += 12, q += 12) {
+    Double4 s[4];
+    for (int j = 0; j < 4; ++j) {
+      const BYTE* pixel = p + 3 * j;
+      s[j] = (forward->red[pixel[2]].Lanes() + forward->green[pixel[1]].Lanes()) +
+             forward->blue[pixel[0]].Lanes();
+    }
+    // Lanes (y, cr, cb, 0) of four pixels to the lanes of each part.
+    const Double4 yCr01 = Shuffle<0, 4, 1, 5>(s[0], s[1]), yCr23 = Shuffle<0, 4, 1, 5>(s[2], s[3]);
+    const Double4 cb01 = Shuffle<2, 6, 3, 7>(s[0], s[1]), cb23 = Shuffle<2, 6, 3, 7>(s[2], s[3]);
+    // As CentredYccOf: the luminance rounded and clamped, the chrominance
+    // rounded.
+    const Int4 shifted = RoundClampLevelLanes(Shuffle<0, 1, 4, 5>(yCr01, yCr23)) + d;
+    const Int4 cr = RoundLanes(Shuffle<2, 3, 6, 7>(yCr01, yCr23));
+    const Int4 cb = RoundLanes(Shuffle<0, 1, 4, 5>(cb01, cb23));
+    const Int4 outside = (shifted < 0) | (shifted > 255);
+    if (AllLanes(outside)) continue;
+    const RgbLanes rgb = RgbFromYccLanes(DoubleLanes(shifted), DoubleLanes(cr), DoubleLanes(cb));
+    for (int j = 0; j < 4; ++j) {
+      if (outside[j]) continue;
+      q[3 * j] = static_cast<BYTE>(rgb.blue[j]);
+      q[3 * j + 1] = static_cast<BYTE>(rgb.green[j]);
+      q[3 * j + 2] = static_cast<BYTE>(rgb.red[j]);
+    }
   }
+  for (; i < count; ++i, p += 3, q += 3) ShiftPixel(p, q, d, forward);
 }
 
 }  // namespace
@@ -110,10 +134,8 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
   }
   LockedPicture result;
   if (!result.MakeCopy(source.Record())) return nullptr;
-  WorkBlock products, forwardBlock, backBlock;
-  if (!MakeYccTables(products) || !forwardBlock.Allocate(sizeof(ForwardTables)) ||
-      !backBlock.Allocate(sizeof(BackTables)))
-    return nullptr;
+  WorkBlock products, forwardBlock;
+  if (!MakeYccTables(products) || !forwardBlock.Allocate(sizeof(ForwardTables))) return nullptr;
   const LevelTable* t = YccTables(products);
   auto* forward = forwardBlock.As<ForwardTables>();
   for (int v = 0; v < 256; ++v) {
@@ -121,12 +143,6 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
     forward->green[v] = {t[kGreenToY][v], t[kGreenToCr][v], t[kGreenToCb][v], 0};
     forward->blue[v] = {t[kBlueToY][v], t[kBlueToCr][v], t[kBlueToCb][v], 0};
   }
-  auto* back = backBlock.As<BackTables>();
-  for (int c = -128; c <= 128; ++c)
-    for (int l = 0; l < 256; ++l) {
-      back->red[(c + 128) << 8 | l] = RedFromYcc(l, c);
-      back->blue[(c + 128) << 8 | l] = BlueFromYcc(l, c);
-    }
 
   const DibAccess& src = source.Record();
   // The mark columns that land in the picture.
@@ -144,8 +160,7 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
                         if (!selects[set]) return;
                         Vectorised<ShiftRun>(in + 3 * (left + i0), out + 3 * (left + i0),
                                              i1 - i0 + 1, d,
-                                             static_cast<const ForwardTables*>(forward),
-                                             static_cast<const BackTables*>(back));
+                                             static_cast<const ForwardTables*>(forward));
                       });
     }
     if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;
