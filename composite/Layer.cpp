@@ -85,6 +85,23 @@ QVX_LOOP_BODY void MixRunBody(BYTE* out, const BYTE* under, const BYTE* over, in
   const Bgra key = rule.key;
   const bool alphaMode = kOverStep == 4 && rule.alphaMode;
   const Int4 keyWord = Int4{} + (key.blue | key.green << 8 | key.red << 16);
+  if constexpr (kUnderStep == 3 && kOverStep == 3) {
+    if (!rule.keyOn) {
+      // One opacity treats every channel alike: the runs mix as bytes.
+      const int bytes = 3 * count;
+      const Word16 a = Word16{} + static_cast<std::uint16_t>(rule.opacity);
+      int j = 0;
+      for (; j + 16 <= bytes; j += 16) {
+        Byte16 u, o;
+        std::memcpy(&u, under + j, 16);
+        std::memcpy(&o, over + j, 16);
+        const Byte16 v = MixBytes(a, u, o);
+        std::memcpy(out + j, &v, 16);
+      }
+      for (; j < bytes; ++j) out[j] = MixLevel(rule.opacity, under[j], over[j]);
+      return;
+    }
+  }
   int i = 0;
   for (; i + kWideSteps <= count; i += 4) {
     Byte16 u, o;
