@@ -74,13 +74,40 @@ QVX_LOOP_BODY void ShiftPixel(const BYTE* p, BYTE* q, int d, const ForwardTables
   q[0] = BlueFromYcc(shifted, c.cb);
 }
 
-// ShiftPixel on `count` pixels, four at a time: the sums of four pixels
-// are made as ShiftPixel makes them, then turned into lanes of luminance,
-// Cr and Cb and converted together.
-QVX_LOOP_BODY void ShiftRun(const BYTE* p, BYTE* q, int count, int d,
-                            const ForwardTables* forward) {
-  int i = 0;
-  for (; i + 4 <= count; i += 4, p += 12, q += 12) {
+// Where one row of the mark lands: its bits, the selection of each index,
+// the picture's rows (source and result), and the picture column of mark
+// column 0.
+struct MarkRow {
+  const BYTE* bits;
+  const BYTE* selects;
+  const BYTE* in;
+  BYTE* out;
+  std::ptrdiff_t left;
+};
+
+// The covered pixels of mark columns from..to of one row shifted, four
+// columns at a time: the sums of four pixels are made as ShiftPixel makes
+// them, then turned into lanes of luminance, Cr and Cb and converted
+// together.
+QVX_LOOP_BODY void ShiftMarkRow(const MarkRow* row, int from, int to, int d,
+                                const ForwardTables* forward) {
+  const auto covered = [row](int i) {
+    return row->selects[(row->bits[i >> 3] >> (7 - (i & 7))) & 1] != 0;
+  };
+  int i = from;
+  for (; i <= to && (i & 3) != 0; ++i)
+    if (covered(i)) ShiftPixel(row->in + 3 * (row->left + i), row->out + 3 * (row->left + i), d,
+                               forward);
+  // Four columns from a multiple of four are half a byte of the mark; the
+  // lanes each half byte covers.
+  Int4 coveredBy[16];
+  for (int bits = 0; bits < 16; ++bits)
+    for (int j = 0; j < 4; ++j) coveredBy[bits][j] = row->selects[(bits >> (3 - j)) & 1] ? -1 : 0;
+  for (; i + 3 <= to; i += 4) {
+    const Int4 marked = coveredBy[(row->bits[i >> 3] >> (i & 4 ? 0 : 4)) & 15];
+    if (NoLanes(marked)) continue;
+    const BYTE* p = row->in + 3 * (row->left + i);
+    BYTE* q = row->out + 3 * (row->left + i);
     Double4 s[4];
     for (int j = 0; j < 4; ++j) {
       const BYTE* pixel = p + 3 * j;
@@ -95,17 +122,19 @@ QVX_LOOP_BODY void ShiftRun(const BYTE* p, BYTE* q, int count, int d,
     const Int4 shifted = RoundClampLevelLanes(Shuffle<0, 1, 4, 5>(yCr01, yCr23)) + d;
     const Int4 cr = RoundLanes(Shuffle<2, 3, 6, 7>(yCr01, yCr23));
     const Int4 cb = RoundLanes(Shuffle<0, 1, 4, 5>(cb01, cb23));
-    const Int4 outside = (shifted < 0) | (shifted > 255);
-    if (AllLanes(outside)) continue;
+    const Int4 written = marked & (shifted >= 0) & (shifted <= 255);
+    if (NoLanes(written)) continue;
     const RgbLanes rgb = RgbFromYccLanes(DoubleLanes(shifted), DoubleLanes(cr), DoubleLanes(cb));
     for (int j = 0; j < 4; ++j) {
-      if (outside[j]) continue;
+      if (!written[j]) continue;
       q[3 * j] = static_cast<BYTE>(rgb.blue[j]);
       q[3 * j + 1] = static_cast<BYTE>(rgb.green[j]);
       q[3 * j + 2] = static_cast<BYTE>(rgb.red[j]);
     }
   }
-  for (; i < count; ++i, p += 3, q += 3) ShiftPixel(p, q, d, forward);
+  for (; i <= to; ++i)
+    if (covered(i)) ShiftPixel(row->in + 3 * (row->left + i), row->out + 3 * (row->left + i), d,
+                               forward);
 }
 
 }  // namespace
@@ -151,17 +180,13 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
   for (int j = 0; j < marks->Height; ++j) {
     const std::int64_t y = top + j;
     if (y >= 0 && y <= src.MaxY) {
-      const BYTE* bits = DibRow(marks.Record(), j);
-      const BYTE* in = DibRow(src, static_cast<int>(y));
-      BYTE* out = DibRow(result.Record(), static_cast<int>(y));
+      const MarkRow row{DibRow(marks.Record(), j), selects, DibRow(src, static_cast<int>(y)),
+                        DibRow(result.Record(), static_cast<int>(y)),
+                        static_cast<std::ptrdiff_t>(left)};
       if (firstColumn <= lastColumn)
-        ForEachBitRun(bits, static_cast<int>(firstColumn), static_cast<int>(lastColumn),
-                      [&](int i0, int i1, bool set) {
-                        if (!selects[set]) return;
-                        Vectorised<ShiftRun>(in + 3 * (left + i0), out + 3 * (left + i0),
-                                             i1 - i0 + 1, d,
-                                             static_cast<const ForwardTables*>(forward));
-                      });
+        Vectorised<ShiftMarkRow>(&row, static_cast<int>(firstColumn),
+                                 static_cast<int>(lastColumn), d,
+                                 static_cast<const ForwardTables*>(forward));
     }
     if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;
   }
