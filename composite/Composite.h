@@ -37,7 +37,8 @@ CompositeFormat DecideCompositeFormat(const DibAccess& under, const DibAccess& o
 // Makes and locks the composite picture from the picture underneath. A
 // 4-bit grey picture underneath keeps its own table when the format is the
 // same and the opacity 0 or 255 (the kind's standard table would replace a
-// grey ramp by colours).
+// grey ramp by colours). Its pixels are left unwritten (the padding is
+// zero): the composite writes every one.
 bool MakeComposite(LockedPicture& result, const DibAccess& under, const CompositeFormat& format,
                    int opacity, std::int64_t width, std::int64_t height);
 
@@ -48,17 +49,20 @@ inline BYTE MixLevel(int a, int under, int over) {
   return static_cast<BYTE>(((255 - a) * under + a * over) / 255);
 }
 
-// MixLevel on four pixels at once, every byte of pixel k (blue, green, red
-// and the fourth) mixed with opacity a[k] in 0..255. n = (255 - a) under +
+// MixLevel on sixteen bytes at once, byte k mixed with opacity a[k] in
+// 0..255 (MixBytes), or on four pixels, every byte of pixel k (blue, green,
+// red and the fourth) with opacity a[k] (MixLanes). n = (255 - a) under +
 // a over is at most 255 * 255, where (n + 1 + (n >> 8)) >> 8 is n / 255
 // exactly, so 16-bit lanes hold every step.
+QVX_LOOP_BODY Byte16 MixBytes(Word16 a, Byte16 under, Byte16 over) {
+  const Word16 n = (255 - a) * __builtin_convertvector(under, Word16) +
+                   a * __builtin_convertvector(over, Word16);
+  return __builtin_convertvector((n + 1 + (n >> 8)) >> 8, Byte16);
+}
 QVX_LOOP_BODY Byte16 MixLanes(Int4 a, Byte16 under, Byte16 over) {
   const Byte16 spread =
       Shuffle<0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12>(reinterpret_cast<Byte16>(a));
-  const Word16 w = __builtin_convertvector(spread, Word16);
-  const Word16 n = (255 - w) * __builtin_convertvector(under, Word16) +
-                   w * __builtin_convertvector(over, Word16);
-  return __builtin_convertvector((n + 1 + (n >> 8)) >> 8, Byte16);
+  return MixBytes(__builtin_convertvector(spread, Word16), under, over);
 }
 
 // The fourth byte of each of four pixels replaced by `fourth`.

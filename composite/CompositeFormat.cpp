@@ -23,7 +23,8 @@ CompositeFormat DecideCompositeFormat(const DibAccess& under, const DibAccess& o
 
 bool MakeComposite(LockedPicture& result, const DibAccess& under, const CompositeFormat& format,
                    int opacity, std::int64_t width, std::int64_t height) {
-  if (!result.MakeOfKind(under, format.kind, width, height)) return false;
+  if (!result.MakeOfKind(under, format.kind, width, height, NewRows::kPixelsUnwritten))
+    return false;
   if (under.BitCount == 4 && format.sameFormat && (opacity == 0 || opacity == 255) &&
       IsGrayImage(under.Header)) {
     DibAccess& made = result.Record();

@@ -61,51 +61,77 @@ struct LayerBuffers {
   }
 };
 
-// `count` layer pixels of kStep bytes (24 or 32 bits) mixed over the pixels
-// of the same format at `under` into `out` (which may be `under`): the rule
-// with the opacity taken as 0 for a key-coloured pixel, which the mix turns
-// into the base pixel. Four pixels at a time while a 16-byte move stays
-// inside the runs.
+// Four pixels of kStep bytes (3 or 4) at the start of v as four-byte
+// pixels; 24-bit ones get a fourth byte 0.
 template <int kStep>
+QVX_LOOP_BODY Byte16 FourBytePixels(Byte16 v) {
+  if constexpr (kStep == 4)
+    return v;
+  else
+    return Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(v, Byte16{});
+}
+
+// `count` layer pixels of kOverStep bytes (24 or 32 bits) mixed over the
+// pixels of kUnderStep bytes at `under` into `out` (which may be `under`),
+// whose pixels have the larger of the two sizes: the rule with the opacity
+// taken as 0 for a key-coloured pixel, which the mix turns into the base
+// pixel. Four pixels at a time while a 16-byte move stays inside the runs.
+template <int kUnderStep, int kOverStep>
 QVX_LOOP_BODY void MixRunBody(BYTE* out, const BYTE* under, const BYTE* over, int count,
                               const LayerRule<ColourPixels>* rules) {
+  constexpr int kOutStep = kUnderStep > kOverStep ? kUnderStep : kOverStep;
+  constexpr int kWideSteps = kUnderStep == 3 || kOverStep == 3 ? 6 : 4;
   const LayerRule<ColourPixels> rule = *rules;
   const Bgra key = rule.key;
-  const bool alphaMode = kStep == 4 && rule.alphaMode;
+  const bool alphaMode = kOverStep == 4 && rule.alphaMode;
   const Int4 keyWord = Int4{} + (key.blue | key.green << 8 | key.red << 16);
+  if constexpr (kUnderStep == 3 && kOverStep == 3) {
+    if (!rule.keyOn) {
+      // One opacity treats every channel alike: the runs mix as bytes.
+      const int bytes = 3 * count;
+      const Word16 a = Word16{} + static_cast<std::uint16_t>(rule.opacity);
+      int j = 0;
+      for (; j + 16 <= bytes; j += 16) {
+        Byte16 u, o;
+        std::memcpy(&u, under + j, 16);
+        std::memcpy(&o, over + j, 16);
+        const Byte16 v = MixBytes(a, u, o);
+        std::memcpy(out + j, &v, 16);
+      }
+      for (; j < bytes; ++j) out[j] = MixLevel(rule.opacity, under[j], over[j]);
+      return;
+    }
+  }
   int i = 0;
-  for (; i + (kStep == 3 ? 6 : 4) <= count; i += 4) {
+  for (; i + kWideSteps <= count; i += 4) {
     Byte16 u, o;
-    std::memcpy(&u, under + kStep * i, 16);
-    std::memcpy(&o, over + kStep * i, 16);
-    const Byte16 zero{};
-    const Byte16 u4 =
-        kStep == 4 ? u : Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(u, zero);
-    const Byte16 o4 =
-        kStep == 4 ? o : Shuffle<0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16>(o, zero);
+    std::memcpy(&u, under + kUnderStep * i, 16);
+    std::memcpy(&o, over + kOverStep * i, 16);
+    const Byte16 u4 = FourBytePixels<kUnderStep>(u), o4 = FourBytePixels<kOverStep>(o);
     const Int4 colours = reinterpret_cast<Int4>(o4);
     Int4 a = alphaMode ? (colours >> 24) & 255 : Int4{} + rule.opacity;
     if (rule.keyOn) a &= ~((colours & 0x00FFFFFF) == keyWord);
     const Byte16 mixed = MixLanes(a, u4, o4);
     // Twelve bytes only for 24 bits: a store reaching into the next step's
     // load would hold that load up.
-    const Byte16 v = kStep == 4 ? WithFourth(mixed, rule.resultAlpha) : Pack24Lanes(mixed, mixed);
-    std::memcpy(out + kStep * i, &v, 4 * kStep);
+    const Byte16 v =
+        kOutStep == 4 ? WithFourth(mixed, rule.resultAlpha) : Pack24Lanes(mixed, mixed);
+    std::memcpy(out + kOutStep * i, &v, 4 * kOutStep);
   }
-  out += kStep * i;
-  under += kStep * i;
-  over += kStep * i;
-  for (; i < count; ++i, out += kStep, under += kStep, over += kStep) {
+  out += kOutStep * i;
+  under += kUnderStep * i;
+  over += kOverStep * i;
+  for (; i < count; ++i, out += kOutStep, under += kUnderStep, over += kOverStep) {
     int a = alphaMode ? over[3] : rule.opacity;
     if (rule.keyOn && over[0] == key.blue && over[1] == key.green && over[2] == key.red) a = 0;
     for (int c = 0; c < 3; ++c) out[c] = MixLevel(a, under[c], over[c]);
-    if (kStep == 4) out[3] = rule.resultAlpha;
+    if (kOutStep == 4) out[3] = rule.resultAlpha;
   }
 }
-template <int kStep>
+template <int kUnderStep, int kOverStep = kUnderStep>
 void MixRun(BYTE* out, const BYTE* under, const BYTE* over, int count,
             const LayerRule<ColourPixels>& rule) {
-  Vectorised<MixRunBody<kStep>>(out, under, over, count, &rule);
+  Vectorised<MixRunBody<kUnderStep, kOverStep>>(out, under, over, count, &rule);
 }
 
 // Whether the pixels of a same-format layer are mixed as their stored bytes.
@@ -180,46 +206,78 @@ bool GeneralLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
   constexpr bool kColours = std::is_same_v<Pixels, ColourPixels>;
   const bool inResult = kColours && result.BitCount == 32;
   const bool inLayer = kColours && layer.BitCount == 32;
+  // A 24-bit base under a 32-bit result is unpacked straight into the
+  // result's rows, and mixed with the layer from its own rows, every pixel
+  // getting its fourth byte on the way: each row is passed over once.
+  const bool direct = inResult && base.BitCount == 24;
+  Value fill = rule.fill;
+  Pixels::SetAlpha(fill, rule.resultAlpha);
   return WalkRows(height, height - 1, {}, noDialog, [&](int ry) {
     const std::int64_t y = top + ry, ly = y - at.dy;
     const bool rowInBase = y >= 0 && y < base.Height;
+    const bool layerRow = ly >= 0 && ly < layer.Height && layerFrom <= layerTo;
+    const bool directRow = direct && rowInBase;
     Value* under = inResult ? reinterpret_cast<Value*>(DibRow(result, ry)) : rows.under;
-    if (rowInBase) {
-      std::fill(under, under + baseFrom, rule.fill);
-      std::fill(under + baseTo + 1, under + width, rule.fill);
-      Pixels::Read(base, 0, static_cast<int>(y), base.Width, under + baseFrom);
-    } else {
-      std::fill(under, under + width, rule.fill);
-    }
-    if (ly >= 0 && ly < layer.Height && layerFrom <= layerTo) {
-      const int n = layerTo - layerFrom + 1;
+    const int n = layerTo - layerFrom + 1;
+    const Value* over = rows.over;
+    if (layerRow) {
       const int lx = static_cast<int>(layerFrom - l0);
-      const Value* over = rows.over;
       if (inLayer)
         over = reinterpret_cast<const Value*>(DibRow(layer, static_cast<int>(ly))) + lx;
       else
         Pixels::Read(layer, lx, static_cast<int>(ly), n, rows.over);
-      // Colours over the base mix in one loop; the rest pixel by pixel.
-      int mixedFrom = 0, mixedTo = -1;
-      if constexpr (kColours) {
-        if (rowInBase) {
-          mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
-          if (mixedFrom <= mixedTo)
-            MixRun<4>(reinterpret_cast<BYTE*>(under + mixedFrom),
-                      reinterpret_cast<const BYTE*>(under + mixedFrom),
-                      reinterpret_cast<const BYTE*>(over + (mixedFrom - layerFrom)),
-                      mixedTo - mixedFrom + 1, rule);
+    }
+    // Colours over the base mix in one loop; the rest pixel by pixel.
+    int mixedFrom = 0, mixedTo = -1;
+    if (kColours && rowInBase && layerRow)
+      mixedFrom = std::max(layerFrom, baseFrom), mixedTo = std::min(layerTo, baseTo);
+    if (rowInBase) {
+      std::fill(under, under + baseFrom, directRow ? fill : rule.fill);
+      std::fill(under + baseTo + 1, under + width, directRow ? fill : rule.fill);
+    } else {
+      std::fill(under, under + width, rule.fill);
+    }
+    if constexpr (kColours) {
+      if (directRow) {
+        const BYTE* baseRow = DibRow(base, static_cast<int>(y));
+        const auto unpack = [&](int x0, int x1) {
+          if (x0 <= x1)
+            Vectorised<Unpack24WithFourth>(baseRow + 3 * std::size_t(x0 - baseFrom), x1 - x0 + 1,
+                                           &under[x0].blue, rule.resultAlpha);
+        };
+        if (mixedFrom <= mixedTo) {
+          unpack(baseFrom, mixedFrom - 1);
+          unpack(mixedTo + 1, baseTo);
+          MixRun<3, 4>(&under[mixedFrom].blue, baseRow + 3 * std::size_t(mixedFrom - baseFrom),
+                       &over[mixedFrom - layerFrom].blue, mixedTo - mixedFrom + 1, rule);
+        } else {
+          unpack(baseFrom, baseTo);
         }
       }
-      for (int i = 0; i < n; ++i) {
-        const int x = layerFrom + i;
-        if (x >= mixedFrom && x <= mixedTo) continue;
+    }
+    if (rowInBase && !directRow) {
+      Pixels::Read(base, 0, static_cast<int>(y), base.Width, under + baseFrom);
+      if constexpr (kColours)
+        if (mixedFrom <= mixedTo)
+          MixRun<4>(&under[mixedFrom].blue, &under[mixedFrom].blue,
+                    &over[mixedFrom - layerFrom].blue, mixedTo - mixedFrom + 1, rule);
+    }
+    // The layer's columns x0..x1 outside the mixed run.
+    const auto layOver = [&](int x0, int x1) {
+      for (int x = x0; x <= x1; ++x) {
         const bool inBase = rowInBase && x >= baseFrom && x <= baseTo;
-        under[x] = rule.Over(under[x], over[i], inBase);
+        under[x] = rule.Over(under[x], over[x - layerFrom], inBase);
       }
+    };
+    if (layerRow && mixedFrom <= mixedTo) {
+      layOver(layerFrom, mixedFrom - 1);
+      layOver(mixedTo + 1, layerTo);
+    } else if (layerRow) {
+      layOver(layerFrom, layerTo);
     }
     if constexpr (kColours)
-      Vectorised<SetFourthBytes>(reinterpret_cast<BYTE*>(under), width, rule.resultAlpha);
+      if (!directRow)
+        Vectorised<SetFourthBytes>(reinterpret_cast<BYTE*>(under), width, rule.resultAlpha);
     if (!inResult) Pixels::Write(result, 0, ry, width, under);
     return true;
   });

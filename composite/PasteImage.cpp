@@ -254,7 +254,10 @@ class PasteRows {
     if (targetFrom_ <= targetTo_) targetX_ = static_cast<int>(targetFrom_ - t0);
     spanFrom_ = ClampColumn(p.area.left - p.result.left, 0, width_);
     spanTo_ = ClampColumn(p.area.right - p.result.left, -1, width_ - 1);
-    plain_ = p.a == 0 && !p.mask && !at.keyOn && at.opacity == 255;
+    // Quarter turns other than 0 read the picture along its columns or
+    // backwards, which only byte copies do without the decoded tables.
+    plain_ = QuarterTurn(p.a) && !p.mask && !at.keyOn && at.opacity == 255 &&
+             (p.a == 0 || RunsCopyAsBytes(*p.pasted, result));
     const double t = AngleRadians(p.a);
     cos_ = std::cos(t);
     sin_ = std::sin(t);
@@ -335,9 +338,9 @@ class PasteRows {
   }
 
  public:
-  // At no angle, without mask and key and at full opacity every pixel of
-  // the pasted picture replaces what lies under it: its rows are copied
-  // across, without the decoded tables.
+  // At a quarter turn, without mask and key and at full opacity every
+  // pixel of the pasted picture replaces what lies under it: its rows (or
+  // columns) are copied across, without the decoded tables.
   bool plain_ = false;
 
  private:
@@ -349,10 +352,27 @@ class PasteRows {
     WriteBaseColumns(ry, rowInTarget, spanFrom_, spanFrom_ + std::min(lo, hi + 1) - 1);
     WriteBaseColumns(ry, rowInTarget, spanFrom_ + std::max(hi, lo - 1) + 1, spanTo_);
     if (lo > hi) return;
-    const std::int64_t first = line.first + lo;
+    const std::int64_t first = line.first + line.step * lo;
     const int c = static_cast<int>(first % pixels_.width),
               r = static_cast<int>(first / pixels_.width);
-    CopyToResult(*p_.pasted, c, r, spanFrom_ + lo, ry, hi - lo + 1);
+    if (p_.a == 0) {
+      CopyToResult(*p_.pasted, c, r, spanFrom_ + lo, ry, hi - lo + 1);
+      return;
+    }
+    // Along a column (up or down) or backwards along a row. Consecutive
+    // result rows read neighbouring columns, so the picture's rows they
+    // pass stay in the cache from one result row to the next.
+    const DibAccess& from = *p_.pasted;
+    const std::ptrdiff_t bytes = from.BitCount / 8;
+    const int dr = p_.a == 9000 ? 1 : (p_.a == 27000 ? -1 : 0);
+    const std::ptrdiff_t step =
+        dr == 0 ? -bytes : (hi > lo ? DibRow(from, r + dr) - DibRow(from, r) : 0);
+    const BYTE* in = DibRow(from, r) + bytes * c;
+    BYTE* out = DibRow(result_, ry) + bytes * (spanFrom_ + lo);
+    if (bytes == 3)
+      for (int i = lo; i <= hi; ++i, in += step, out += 3) std::memcpy(out, in, 3);
+    else
+      for (int i = lo; i <= hi; ++i, in += step, ++out) *out = *in;
   }
 
   // `count` pixels of `from` from (x, y) on copied to the result from (to,
@@ -646,7 +666,8 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   const Value fill = Pixels::Of(result, fillColour);
   PastedPixels<Pixels> pixels;
   PasteRows<Pixels> rows(p, result, pixels, fill);
-  if (!pixels.Decode(p, key, p.a == 9000 || p.a == 27000, !rows.plain_)) return false;
+  if (!pixels.Decode(p, key, !rows.plain_ && (p.a == 9000 || p.a == 27000), !rows.plain_))
+    return false;
   rows.outsideUsable_ =
       (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;

@@ -95,11 +95,31 @@ inline YccLevels ToYccLevels(const LevelTable* t, BYTE red, BYTE green, BYTE blu
 
 // Inverse conversion of the tone curves from luminance and centred
 // chrominance: each channel rounded, then clamped.
-inline BYTE RedFromYcc(int y, int crCentred) { return RoundClampLevel(y + 1.402 * crCentred); }
+inline constexpr double kCrToRed = 1.402, kCbToGreen = 0.34414, kCrToGreen = 0.71414,
+                        kCbToBlue = 1.772;
+inline BYTE RedFromYcc(int y, int crCentred) { return RoundClampLevel(y + kCrToRed * crCentred); }
 inline BYTE GreenFromYcc(int y, int crCentred, int cbCentred) {
-  return RoundClampLevel((y - 0.34414 * cbCentred) - 0.71414 * crCentred);
+  return RoundClampLevel((y - kCbToGreen * cbCentred) - kCrToGreen * crCentred);
 }
-inline BYTE BlueFromYcc(int y, int cbCentred) { return RoundClampLevel(y + 1.772 * cbCentred); }
+inline BYTE BlueFromYcc(int y, int cbCentred) { return RoundClampLevel(y + kCbToBlue * cbCentred); }
+
+// RoundClampLevel of four lanes.
+QVX_LOOP_BODY Int4 RoundClampLevelLanes(Double4 value) {
+  const Double4 v = value + 0.5;
+  return __builtin_convertvector(v < 0.0 ? Double4{} : (v > 255.0 ? Double4{} + 255.0 : v), Int4);
+}
+
+// The inverse conversion of four colours at once, from luminance and
+// centred chrominance levels (whole numbers as doubles): the same
+// operations in the same order as RedFromYcc, GreenFromYcc and BlueFromYcc.
+struct RgbLanes {
+  Int4 red, green, blue;
+};
+QVX_LOOP_BODY RgbLanes RgbFromYccLanes(Double4 y, Double4 crCentred, Double4 cbCentred) {
+  return {RoundClampLevelLanes(y + kCrToRed * crCentred),
+          RoundClampLevelLanes((y - kCbToGreen * cbCentred) - kCrToGreen * crCentred),
+          RoundClampLevelLanes(y + kCbToBlue * cbCentred)};
+}
 
 // The parts of the three sums of a conversion to luminance and chrominance,
 // side by side so that the three are added as one (lane by lane, each

@@ -26,10 +26,11 @@ std::uint64_t PictureBytes(std::uint64_t headerBytes, std::uint64_t tableBytes,
   return total > static_cast<std::uint64_t>(SIZE_MAX) ? 0 : total;
 }
 
-// A new zero-filled block of `total` bytes, locked; null with error 3 when
-// it cannot be had (nothing is left allocated then).
-HGLOBAL AllocateLocked(std::uint64_t total, BYTE*& bytes) {
-  HGLOBAL block = GlobalAlloc(GHND, static_cast<SIZE_T>(total));
+// A new block of `total` bytes, locked, zero-filled unless the caller is
+// about to write every byte; null with error 3 when it cannot be had
+// (nothing is left allocated then).
+HGLOBAL AllocateLocked(std::uint64_t total, BYTE*& bytes, bool zero = true) {
+  HGLOBAL block = GlobalAlloc(zero ? GHND : GMEM_MOVEABLE, static_cast<SIZE_T>(total));
   bytes = block ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
   if (!bytes) {
     if (block) GlobalFree(block);
@@ -183,7 +184,7 @@ HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL c
     return nullptr;
   }
   BYTE* bytes = nullptr;
-  HGLOBAL block = AllocateLocked(total, bytes);
+  HGLOBAL block = AllocateLocked(total, bytes, !copyAll);
   if (!block) return nullptr;
   // The caller asks for the source's own size when copying everything, so
   // the source block holds at least this much.
@@ -277,7 +278,7 @@ HGLOBAL NewDibOfDepth(const BITMAPINFOHEADER* source, int bitCount, std::uint32_
   return block;
 }
 
-HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height) {
+HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height, NewRows rows) {
   if (!source || width < 0 || height < 0 || !IsKnownKind(kind)) {
     SetErrorStatus(kErrorCannotDo);
     return nullptr;
@@ -295,8 +296,15 @@ HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height) {
     return nullptr;
   }
   BYTE* bytes = nullptr;
-  HGLOBAL block = AllocateLocked(total, bytes);
+  HGLOBAL block = AllocateLocked(total, bytes, rows == NewRows::kZero);
   if (!block) return nullptr;
+  if (rows == NewRows::kPixelsUnwritten) {
+    // The padding, and a last byte that pixels share with it (pixels of
+    // fewer than 8 bits are written bit by bit, keeping the others).
+    const std::size_t used = (static_cast<std::size_t>(bits) * width) / 8;
+    BYTE* row = bytes + headerBytes + tableBytes;
+    for (int y = 0; y < height; ++y, row += rowBytes) std::memset(row + used, 0, rowBytes - used);
+  }
   std::memcpy(bytes, source->Header, static_cast<std::size_t>(headerBytes));
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(bytes);
   header->biWidth = width;

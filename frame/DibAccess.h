@@ -95,9 +95,15 @@ int GetDibKind(const DibAccess* record);
 bool IsGrey256Table(const BITMAPINFOHEADER* header);
 bool IsGrey16Table(const BITMAPINFOHEADER* header);
 
+// What the rows of a new picture hold: zeros, or zeros after each row's
+// last whole pixel byte and unwritten pixels, for a caller that writes every
+// pixel (a picture-sized block is then not passed over twice).
+enum class NewRows { kZero, kPixelsUnwritten };
+
 // New unlocked pictures (null with the error status set on failure).
 HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll);
-HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height);
+HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height,
+                     NewRows rows = NewRows::kZero);
 
 // A new zero-filled picture of the source's size and header fields but
 // `bitCount` bits per pixel, uncompressed, with room for `slots` colour-table

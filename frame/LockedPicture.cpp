@@ -14,12 +14,12 @@ bool LockedPicture::Make(const DibAccess& like, int width, int height, BOOL copy
 }
 
 bool LockedPicture::MakeOfKind(const DibAccess& like, int kind, std::int64_t width,
-                               std::int64_t height) {
+                               std::int64_t height, NewRows rows) {
   if (width > INT_MAX || height > INT_MAX) {
     SetErrorStatus(kErrorBadParameter);
     return false;
   }
-  block_.Reset(NewDibOfKind(&like, kind, static_cast<int>(width), static_cast<int>(height)));
+  block_.Reset(NewDibOfKind(&like, kind, static_cast<int>(width), static_cast<int>(height), rows));
   return block_ && dib_.Start(block_.Get(), kDepthAll);
 }
 

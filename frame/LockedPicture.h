@@ -26,7 +26,8 @@ class LockedPicture {
   // A picture of a stated kind (NewDibOfKind from `like`: its table when the
   // kind is its own, else the kind's standard table), rows zero. A width or
   // height beyond the int range fails with error 5.
-  bool MakeOfKind(const DibAccess& like, int kind, std::int64_t width, std::int64_t height);
+  bool MakeOfKind(const DibAccess& like, int kind, std::int64_t width, std::int64_t height,
+                  NewRows rows = NewRows::kZero);
   // MakeCopy, or MakeLike at the same size when copyRows is false.
   bool Make(const DibAccess& like, bool copyRows) {
     return Make(like, like.Width, like.Height, copyRows ? TRUE : FALSE);

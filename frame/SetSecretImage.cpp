@@ -60,28 +60,81 @@ struct ForwardTables {
   YccParts red[256], green[256], blue[256];
 };
 
-// The red and blue levels back from every shifted luminance 0..255 and
-// centred chrominance -128..128, index (chrominance + 128) << 8 | luminance.
-struct BackTables {
-  BYTE red[257 * 256];
-  BYTE blue[257 * 256];
+// The colour of one covered pixel with its luminance shifted by d, written
+// to q; left as it is where the shifted luminance leaves 0..255.
+QVX_LOOP_BODY void ShiftPixel(const BYTE* p, BYTE* q, int d, const ForwardTables* forward) {
+  // The three sums (red + green) + blue of the product tables at once.
+  const Double4 sums =
+      (forward->red[p[2]].Lanes() + forward->green[p[1]].Lanes()) + forward->blue[p[0]].Lanes();
+  const CentredYcc c = CentredYccOf(sums);
+  const int shifted = c.y + d;
+  if (shifted < 0 || shifted > 255) return;
+  q[2] = RedFromYcc(shifted, c.cr);
+  q[1] = GreenFromYcc(shifted, c.cr, c.cb);
+  q[0] = BlueFromYcc(shifted, c.cb);
+}
+
+// Where one row of the mark lands: its bits, the selection of each index,
+// the picture's rows (source and result), and the picture column of mark
+// column 0.
+struct MarkRow {
+  const BYTE* bits;
+  const BYTE* selects;
+  const BYTE* in;
+  BYTE* out;
+  std::ptrdiff_t left;
 };
 
-// The colour of a covered pixel with its luminance shifted by d, written
-// to q; left as it is where the shifted luminance leaves 0..255.
-QVX_LOOP_BODY void ShiftRun(const BYTE* p, BYTE* q, int count, int d, const ForwardTables* forward,
-                            const BackTables* back) {
-  for (int i = 0; i < count; ++i, p += 3, q += 3) {
-    // The three sums (red + green) + blue of the product tables at once.
-    const Double4 sums =
-        (forward->red[p[2]].Lanes() + forward->green[p[1]].Lanes()) + forward->blue[p[0]].Lanes();
-    const CentredYcc c = CentredYccOf(sums);
-    const int shifted = c.y + d;
-    if (shifted < 0 || shifted > 255) continue;
-    q[2] = back->red[(c.cr + 128) << 8 | shifted];
-    q[1] = GreenFromYcc(shifted, c.cr, c.cb);
-    q[0] = back->blue[(c.cb + 128) << 8 | shifted];
+// The covered pixels of mark columns from..to of one row shifted, four
+// columns at a time: the sums of four pixels are made as ShiftPixel makes
+// them, then turned into lanes of luminance, Cr and Cb and converted
+// together.
+QVX_LOOP_BODY void ShiftMarkRow(const MarkRow* row, int from, int to, int d,
+                                const ForwardTables* forward) {
+  const auto covered = [row](int i) {
+    return row->selects[(row->bits[i >> 3] >> (7 - (i & 7))) & 1] != 0;
+  };
+  int i = from;
+  for (; i <= to && (i & 3) != 0; ++i)
+    if (covered(i)) ShiftPixel(row->in + 3 * (row->left + i), row->out + 3 * (row->left + i), d,
+                               forward);
+  // Four columns from a multiple of four are half a byte of the mark; the
+  // lanes each half byte covers.
+  Int4 coveredBy[16];
+  for (int bits = 0; bits < 16; ++bits)
+    for (int j = 0; j < 4; ++j) coveredBy[bits][j] = row->selects[(bits >> (3 - j)) & 1] ? -1 : 0;
+  for (; i + 3 <= to; i += 4) {
+    const Int4 marked = coveredBy[(row->bits[i >> 3] >> (i & 4 ? 0 : 4)) & 15];
+    if (NoLanes(marked)) continue;
+    const BYTE* p = row->in + 3 * (row->left + i);
+    BYTE* q = row->out + 3 * (row->left + i);
+    Double4 s[4];
+    for (int j = 0; j < 4; ++j) {
+      const BYTE* pixel = p + 3 * j;
+      s[j] = (forward->red[pixel[2]].Lanes() + forward->green[pixel[1]].Lanes()) +
+             forward->blue[pixel[0]].Lanes();
+    }
+    // Lanes (y, cr, cb, 0) of four pixels to the lanes of each part.
+    const Double4 yCr01 = Shuffle<0, 4, 1, 5>(s[0], s[1]), yCr23 = Shuffle<0, 4, 1, 5>(s[2], s[3]);
+    const Double4 cb01 = Shuffle<2, 6, 3, 7>(s[0], s[1]), cb23 = Shuffle<2, 6, 3, 7>(s[2], s[3]);
+    // As CentredYccOf: the luminance rounded and clamped, the chrominance
+    // rounded.
+    const Int4 shifted = RoundClampLevelLanes(Shuffle<0, 1, 4, 5>(yCr01, yCr23)) + d;
+    const Int4 cr = RoundLanes(Shuffle<2, 3, 6, 7>(yCr01, yCr23));
+    const Int4 cb = RoundLanes(Shuffle<0, 1, 4, 5>(cb01, cb23));
+    const Int4 written = marked & (shifted >= 0) & (shifted <= 255);
+    if (NoLanes(written)) continue;
+    const RgbLanes rgb = RgbFromYccLanes(DoubleLanes(shifted), DoubleLanes(cr), DoubleLanes(cb));
+    for (int j = 0; j < 4; ++j) {
+      if (!written[j]) continue;
+      q[3 * j] = static_cast<BYTE>(rgb.blue[j]);
+      q[3 * j + 1] = static_cast<BYTE>(rgb.green[j]);
+      q[3 * j + 2] = static_cast<BYTE>(rgb.red[j]);
+    }
   }
+  for (; i <= to; ++i)
+    if (covered(i)) ShiftPixel(row->in + 3 * (row->left + i), row->out + 3 * (row->left + i), d,
+                               forward);
 }
 
 }  // namespace
@@ -110,10 +163,8 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
   }
   LockedPicture result;
   if (!result.MakeCopy(source.Record())) return nullptr;
-  WorkBlock products, forwardBlock, backBlock;
-  if (!MakeYccTables(products) || !forwardBlock.Allocate(sizeof(ForwardTables)) ||
-      !backBlock.Allocate(sizeof(BackTables)))
-    return nullptr;
+  WorkBlock products, forwardBlock;
+  if (!MakeYccTables(products) || !forwardBlock.Allocate(sizeof(ForwardTables))) return nullptr;
   const LevelTable* t = YccTables(products);
   auto* forward = forwardBlock.As<ForwardTables>();
   for (int v = 0; v < 256; ++v) {
@@ -121,12 +172,6 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
     forward->green[v] = {t[kGreenToY][v], t[kGreenToCr][v], t[kGreenToCb][v], 0};
     forward->blue[v] = {t[kBlueToY][v], t[kBlueToCr][v], t[kBlueToCb][v], 0};
   }
-  auto* back = backBlock.As<BackTables>();
-  for (int c = -128; c <= 128; ++c)
-    for (int l = 0; l < 256; ++l) {
-      back->red[(c + 128) << 8 | l] = RedFromYcc(l, c);
-      back->blue[(c + 128) << 8 | l] = BlueFromYcc(l, c);
-    }
 
   const DibAccess& src = source.Record();
   // The mark columns that land in the picture.
@@ -135,18 +180,13 @@ HGLOBAL RunSetSecretImage(HGLOBAL picture, HGLOBAL mark, const MarkTextArgs& tex
   for (int j = 0; j < marks->Height; ++j) {
     const std::int64_t y = top + j;
     if (y >= 0 && y <= src.MaxY) {
-      const BYTE* bits = DibRow(marks.Record(), j);
-      const BYTE* in = DibRow(src, static_cast<int>(y));
-      BYTE* out = DibRow(result.Record(), static_cast<int>(y));
+      const MarkRow row{DibRow(marks.Record(), j), selects, DibRow(src, static_cast<int>(y)),
+                        DibRow(result.Record(), static_cast<int>(y)),
+                        static_cast<std::ptrdiff_t>(left)};
       if (firstColumn <= lastColumn)
-        ForEachBitRun(bits, static_cast<int>(firstColumn), static_cast<int>(lastColumn),
-                      [&](int i0, int i1, bool set) {
-                        if (!selects[set]) return;
-                        Vectorised<ShiftRun>(in + 3 * (left + i0), out + 3 * (left + i0),
-                                             i1 - i0 + 1, d,
-                                             static_cast<const ForwardTables*>(forward),
-                                             static_cast<const BackTables*>(back));
-                      });
+        Vectorised<ShiftMarkRow>(&row, static_cast<int>(firstColumn),
+                                 static_cast<int>(lastColumn), d,
+                                 static_cast<const ForwardTables*>(forward));
     }
     if (!ReportProgress(j, marks->Height - 1, 0, 100, noDialog)) return nullptr;
   }

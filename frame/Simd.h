@@ -100,7 +100,9 @@ QVX_LOOP_BODY V Shuffle(V a, V b) {
 #if defined(__clang__)
   return __builtin_shufflevector(a, b, I...);
 #else
-  using Index = decltype(a - a);
+  // Integer lanes of the lanes' width (a comparison's result), so that
+  // floating lanes can be picked too.
+  using Index = decltype(a < a);
   return __builtin_shuffle(a, b, Index{I...});
 #endif
 }

@@ -16,6 +16,14 @@
 // the system at the next call. A reused block is cleared only when
 // GMEM_ZEROINIT asks, and always gets a new handle, so the handle it had is
 // refused as any freed handle is.
+//
+// Without GMEM_ZEROINIT, small blocks and every block of the guard-page
+// mode are filled with a junk pattern, so code that forgets the flag is
+// caught by the tests (and the sanitizer build, which runs them in that
+// mode). Large blocks are left as their pages are, zero when new and the
+// bytes of a freed block when reused: a caller that writes every byte of a
+// picture-sized block would otherwise pay for a pass over it that it then
+// overwrites.
 #include "platform/GlobalMemory.h"
 
 #include <sys/mman.h>
@@ -46,8 +54,9 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
-// Byte pattern for blocks allocated without GMEM_ZEROINIT, so code that
-// forgets the flag is caught instead of silently reading zeros.
+// Byte pattern for small and guarded blocks allocated without
+// GMEM_ZEROINIT, so code that forgets the flag is caught instead of
+// silently reading zeros.
 constexpr unsigned char kJunk = 0xCD;
 // Requests above this are refused like an exhausted heap would refuse them.
 constexpr std::size_t kMaxBlock = std::size_t{1} << 40;
@@ -224,10 +233,7 @@ bool AllocateStorage(Block& block, std::size_t bytes, bool zero) {
     block.mapping = block.data = data;
     block.mappedBytes = length;
     block.reusable = true;
-    if (!zero)
-      std::memset(data, kJunk, bytes);
-    else if (!fresh)
-      std::memset(data, 0, bytes);
+    if (zero && !fresh) std::memset(data, 0, bytes);
     return true;
   }
   // Zero-byte blocks still get an address of their own.

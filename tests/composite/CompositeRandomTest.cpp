@@ -217,25 +217,26 @@ TEST_F(CompositeRandomTest, WidePastesMatchTheModel) {
   EXPECT_EQ(cases, 108);
 }
 
-// Plain pastes (no angle, mask or key, full opacity), where rows of the
-// pasted picture are copied across, onto every layout from every layout,
-// overhanging the target's edges.
+// Plain pastes (a quarter turn, no mask or key, full opacity), where rows
+// or columns of the pasted picture are copied across, onto every layout
+// from every layout, overhanging the target's edges.
 TEST_F(CompositeRandomTest, PlainPastesMatchTheModelOnEveryPairOfLayouts) {
   int cases = 0;
   for (Layout under : AllLayouts())
     for (Layout over : AllLayouts())
-      for (int round = 0; round < 2; ++round) {
+      for (int round = 0; round < 4; ++round) {
         const int tw = Uniform(1, 40), th = Uniform(1, 12), pw = Uniform(1, 40),
                   ph = Uniform(1, 12);
         HGLOBAL target = Keep(MakePicture(under, tw, th, random_()));
         HGLOBAL pasted = Second(under, target, over, pw, ph);
-        PasteArgs at = RandomPaste(pasted, 0, false, tw, th, std::max(pw, ph));
+        const int angle = round == 0 ? 0 : Uniform(-1, 4) * 9000;
+        PasteArgs at = RandomPaste(pasted, angle, false, tw, th, std::max(pw, ph));
         at.opacity = 255;
         ASSERT_EQ(PasteMismatch(target, pasted, nullptr, at), "")
             << NameOf(under) << " under " << NameOf(over) << ": " << Describe(tw, th, pw, ph);
         ++cases;
       }
-  EXPECT_EQ(cases, 200);
+  EXPECT_EQ(cases, 400);
 }
 
 }  // namespace

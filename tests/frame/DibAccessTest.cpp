@@ -160,6 +160,27 @@ TEST_F(DibAccessTest, NewPictures) {
 // Widths that leave every kind of partial last byte and word.
 constexpr int kWidths[] = {1, 2, 3, 5, 7, 8, 9, 13, 33};
 
+// A picture made for a caller that writes every pixel: header and table as
+// usual, and each row zero from its first byte not wholly taken by pixels
+// (the bytes before are junk in this build's small blocks).
+TEST_F(DibAccessTest, NewPicturesWithUnwrittenPixelsHaveZeroPadding) {
+  LockedDib rgb;
+  ASSERT_TRUE(rgb.Start(Keep(MakePicture(Layout::kRgb24, 2, 2, 1)), kDepthAll));
+  for (int kind : {1, 4, 8, 16, 24, 32})
+    for (int width : kWidths) {
+      HGLOBAL zero = Keep(NewDibOfKind(&rgb.Record(), kind, width, 3));
+      HGLOBAL made = Keep(NewDibOfKind(&rgb.Record(), kind, width, 3, NewRows::kPixelsUnwritten));
+      ASSERT_TRUE(zero && made);
+      PictureView z(zero), m(made);
+      ASSERT_EQ(GlobalSize(made), GlobalSize(zero));
+      EXPECT_EQ(std::memcmp(m.Header(), z.Header(), 40 + 4 * z.Header()->biClrUsed), 0);
+      const std::size_t whole = static_cast<std::size_t>(kind) * width / 8;
+      for (int y = 0; y < 3; ++y)
+        for (std::size_t i = whole; i < m.RowBytes(); ++i)
+          ASSERT_EQ(m.Row(y)[i], 0) << "kind " << kind << " width " << width << " byte " << i;
+    }
+}
+
 // Runs `check` on a random picture of every layout and width.
 template <class Check>
 void ForEveryLayoutAndWidth(std::uint32_t seed, Check check) {

@@ -91,6 +91,31 @@ TEST_F(SecretImageTest, MaskModeShiftsCoveredPixelsAsTheRulesSay) {
       }
 }
 
+// Masks that cover long runs (the shift works several pixels at a time)
+// on random pictures of every run-length tail, with pixels bright and dark
+// enough for shifts that leave the luminance range.
+TEST_F(SecretImageTest, LongRunsShiftAsTheRulesSay) {
+  std::mt19937 random(11);
+  for (int w = 36; w <= 40; ++w)
+    for (int d : {-20, -4, 0, 9, 20}) {
+      const int h = 6;
+      HGLOBAL picture = Keep(MakePicture(Layout::kRgb24, w, h, random()));
+      std::vector<std::string> rows(h, std::string(w, '#'));
+      for (auto& row : rows)
+        for (char& c : row)
+          if (random() % 16 == 0) c = '.';
+      HGLOBAL marked = Keep(Mark(picture, Keep(MakeMask(rows)), d, 0, 0));
+      ASSERT_NE(marked, nullptr);
+      PictureView in(picture), out(marked);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const Pixel want = rows[y][x] == '#' ? Marked(in.At(x, y), d) : in.At(x, y);
+          ASSERT_EQ(out.At(x, y), want) << ToString(in.At(x, y)) << " at (" << x << ", " << y
+                                        << ") width " << w << " d " << d;
+        }
+    }
+}
+
 // The corners of the colour cube and their neighbours reach the ends of
 // both chrominance ranges (-128 and 128 after rounding), where the
 // conversion back has its first and last rows.
