@@ -146,7 +146,6 @@ QVX_LOOP_BODY void AverageAcross(const Sum* sums, const BoxSpan* spans, int n,
     Int4 mean;
     if (multipliers) {
       // Lane by lane DivideByMultiplier.
-      using Unsigned4 = std::uint32_t __attribute__((vector_size(16)));
       mean = reinterpret_cast<Int4>((reinterpret_cast<Unsigned4>(sum) * multipliers[width]) >>
                                     kMultiplierShift);
     } else {
