@@ -490,6 +490,23 @@ TEST_F(FilterRandomTest, EveryFilterMatchesItsRuleOnEveryLayoutAndSelection) {
   EXPECT_EQ(CheckRandomCases(30, AllLayouts(), MosaicCases), 30 * 10 * 2);
 }
 
+// Sharpening works eight pixels at a time in whole numbers and falls back
+// to doubles where a channel's value is a whole number plus one half (about
+// one pixel in 500 of random colours): pictures wide enough for many such
+// pixels, every strength drawn.
+std::vector<RandomCase> SharpCases(std::mt19937& random) {
+  std::vector<RandomCase> cases;
+  for (int n = 0; n < 4; ++n)
+    cases.push_back(Case<RunSharp, ref::Sharp>("Sharp", static_cast<BYTE>(random() % 101)));
+  return cases;
+}
+
+TEST_F(FilterRandomTest, SharpeningMatchesItsRuleOnWidePicturesAtEveryStrength) {
+  EXPECT_EQ(CheckRandomCases(10, {Layout::kGrey8, Layout::kRgb565, Layout::kRgb24, Layout::kRgb32},
+                             SharpCases, {{64, 203}, 40}),
+            10 * 4 * 4);
+}
+
 // Cells taller than 257 rows are summed band by band; an all-white picture
 // would overflow a band one row taller.
 TEST_F(FilterRandomTest, MosaicCellsTallerThanASumBand) {
