@@ -538,5 +538,23 @@ TEST_F(FilterRandomTest, OilPaintMatchesTheBrushRuleForEachSizeAndMethod) {
   EXPECT_EQ(CheckRandomCases(30, kFilterLayouts, OilPaintCases), 30 * 6 * 18);
 }
 
+// Brushes above 8 keep the keys with the highest count as the window
+// slides and find them again when the highest count drops: windows that
+// slide far, on pictures of few values (many keys share the highest count)
+// and of many.
+std::vector<RandomCase> LargeBrushCases(std::mt19937& random) {
+  std::vector<RandomCase> cases;
+  for (BYTE method : {0, 1})
+    cases.push_back(Case<RunOilPaint, ref::OilPaint>("OilPaint method, size", method,
+                                                     static_cast<BYTE>(9 + random() % 24)));
+  return cases;
+}
+
+TEST_F(FilterRandomTest, OilPaintWithLargeBrushesMatchesTheRuleOnWidePictures) {
+  EXPECT_EQ(CheckRandomCases(8, {Layout::kGrey8, Layout::kRgb24, Layout::kRgb32}, LargeBrushCases,
+                             {{97, 160}, 40}),
+            8 * 3 * 2);
+}
+
 }  // namespace
 }  // namespace qvx::test
