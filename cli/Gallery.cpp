@@ -87,7 +87,7 @@ bool MakeThumbnail(const std::string& from, const std::string& to, std::string& 
   const int thumbWidth = std::max(1, static_cast<int>(std::lround(width * scale)));
   const int thumbHeight = std::max(1, static_cast<int>(std::lround(height * scale)));
   if (thumbWidth != width || thumbHeight != height) {
-    GlobalPicture source = CopyToGlobal(dib);
+    GlobalPicture source = ToGlobal(dib);
     ImageHandles images{source.get(), nullptr};
     const ImageHandles result =
         UnpackHandles(QVResize(&images, thumbWidth, thumbHeight, TRUE, TRUE, 0, 0, 0));

@@ -1,7 +1,7 @@
 #include "cli/LargeBuffers.h"
 
-#include <cstdint>
 #include <cstdlib>
+#include <mutex>
 
 #include "platform/GlobalMemory.h"
 
@@ -9,52 +9,77 @@ namespace qvx::cli {
 
 namespace {
 
-constexpr UINT kMoveableZeroInit = 0x42;  // GMEM_MOVEABLE | GMEM_ZEROINIT
+constexpr UINT kMoveable = 0x02;  // GMEM_MOVEABLE
 
-// Every buffer starts with this record, which says where its memory came
-// from. Freeing a heap buffer never calls into the global memory, which
-// itself frees heap memory while it holds its lock.
-struct alignas(16) BufferHead {
-  std::uint64_t magic;
-  HGLOBAL block;  // null for heap buffers
+// The live large buffers. A fixed table, so that registering and freeing
+// never allocate (which would come back here); when it is full, further
+// large buffers come from the heap. A process holds only a few pictures at
+// once.
+struct LargeBuffers {
+  struct Entry {
+    const void* data = nullptr;
+    HGLOBAL block = nullptr;
+  };
+  std::mutex mutex;
+  Entry entries[64];
 };
-constexpr std::uint64_t kHeapBuffer = 0x51565848454150ull;    // "QVXHEAP"
-constexpr std::uint64_t kGlobalBuffer = 0x515658474C4F42ull;  // "QVXGLOB"
 
-void* Headed(void* memory, std::uint64_t magic, HGLOBAL block) {
-  auto* head = static_cast<BufferHead*>(memory);
-  *head = BufferHead{magic, block};
-  return head + 1;
+LargeBuffers& Registry() {
+  static LargeBuffers* registry = new LargeBuffers;  // never destroyed: frees come at exit
+  return *registry;
+}
+
+// Records a locked block as a buffer; false when the table is full.
+bool Register(void* data, HGLOBAL block) {
+  LargeBuffers& registry = Registry();
+  std::lock_guard<std::mutex> guard(registry.mutex);
+  for (LargeBuffers::Entry& entry : registry.entries) {
+    if (entry.data) continue;
+    entry = {data, block};
+    return true;
+  }
+  return false;
+}
+
+// The block of a live large buffer, taken out of the table when `remove`.
+HGLOBAL Find(const void* data, bool remove) {
+  LargeBuffers& registry = Registry();
+  std::lock_guard<std::mutex> guard(registry.mutex);
+  for (LargeBuffers::Entry& entry : registry.entries) {
+    if (entry.data != data) continue;
+    const HGLOBAL block = entry.block;
+    if (remove) entry = {};
+    return block;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
 void* AllocateBuffer(std::size_t bytes) {
-  if (bytes > SIZE_MAX - sizeof(BufferHead)) return nullptr;
-  const std::size_t total = bytes + sizeof(BufferHead);
   if (bytes >= kLargeBufferBytes) {
-    // Locked for the buffer's whole life, so it stays where it is.
-    if (HGLOBAL block = GlobalAlloc(kMoveableZeroInit, total)) {
-      if (void* data = GlobalLock(block)) return Headed(data, kGlobalBuffer, block);
+    if (HGLOBAL block = GlobalAlloc(kMoveable, bytes)) {
+      if (void* data = GlobalLock(block)) {
+        if (Register(data, block)) return data;
+        GlobalUnlock(block);
+      }
       GlobalFree(block);
     }
   }
-  void* memory = std::malloc(total);
-  return memory ? Headed(memory, kHeapBuffer, nullptr) : nullptr;
+  // malloc(0) may return null; a zero-byte buffer still needs an address.
+  return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
 void FreeBuffer(void* buffer) {
   if (!buffer) return;
-  BufferHead* head = static_cast<BufferHead*>(buffer) - 1;
-  if (head->magic == kGlobalBuffer) {
-    const HGLOBAL block = head->block;
-    head->magic = 0;
+  if (const HGLOBAL block = Find(buffer, true)) {
     GlobalUnlock(block);
     GlobalFree(block);
     return;
   }
-  head->magic = 0;
-  std::free(head);
+  std::free(buffer);
 }
+
+HGLOBAL LargeBufferBlock(const void* data) { return data ? Find(data, false) : nullptr; }
 
 }  // namespace qvx::cli

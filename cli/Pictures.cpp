@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include "cli/ImageFileDib.h"
+#include "cli/LargeBuffers.h"
 #include "platform/QvxCom.h"
 
 namespace qvx::cli {
 
 namespace {
 
-constexpr UINT kMoveableZeroInit = 0x42;  // GMEM_MOVEABLE | GMEM_ZEROINIT
+constexpr UINT kMoveable = 0x02;  // GMEM_MOVEABLE
 
 bool IsGreyTable(const RGBQUAD* table, std::uint32_t count, int step) {
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -25,7 +26,11 @@ bool IsGreyTable(const RGBQUAD* table, std::uint32_t count, int step) {
 }  // namespace
 
 GlobalPicture& GlobalPicture::operator=(GlobalPicture&& other) noexcept {
-  if (this != &other) Reset(other.Release());
+  if (this != &other) {
+    const bool owned = other.owned_;
+    Reset(other.Release());
+    owned_ = owned;
+  }
   return *this;
 }
 
@@ -36,12 +41,15 @@ HGLOBAL GlobalPicture::Release() {
 }
 
 void GlobalPicture::Reset(HGLOBAL handle) {
-  if (handle_ && handle_ != handle) GlobalFree(handle_);
+  if (handle_ && handle_ != handle && owned_) GlobalFree(handle_);
   handle_ = handle;
+  owned_ = true;
 }
 
-GlobalPicture CopyToGlobal(const Bytes& dib) {
-  GlobalPicture block(GlobalAlloc(kMoveableZeroInit, dib.size()));
+GlobalPicture ToGlobal(const Bytes& dib) {
+  if (const HGLOBAL block = LargeBufferBlock(dib.data())) return GlobalPicture::Borrowed(block);
+  // Every byte is written below, so the block need not start zeroed.
+  GlobalPicture block(GlobalAlloc(kMoveable, dib.size()));
   if (!block.get()) return block;
   void* data = GlobalLock(block.get());
   if (!data) return GlobalPicture();

@@ -14,14 +14,21 @@ namespace qvx::cli {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A global block owned by the tool, freed with GlobalFree when it goes.
+// A global block the tool hands to the library: owned (freed with GlobalFree
+// when it goes) or borrowed from a buffer that outlives it.
 class GlobalPicture {
  public:
   GlobalPicture() = default;
   explicit GlobalPicture(HGLOBAL handle) : handle_(handle) {}
+  static GlobalPicture Borrowed(HGLOBAL handle) {
+    GlobalPicture picture(handle);
+    picture.owned_ = false;
+    return picture;
+  }
   GlobalPicture(const GlobalPicture&) = delete;
   GlobalPicture& operator=(const GlobalPicture&) = delete;
-  GlobalPicture(GlobalPicture&& other) noexcept : handle_(other.Release()) {}
+  GlobalPicture(GlobalPicture&& other) noexcept
+      : owned_(other.owned_), handle_(other.Release()) {}
   GlobalPicture& operator=(GlobalPicture&& other) noexcept;
   ~GlobalPicture() { Reset(); }
 
@@ -30,12 +37,15 @@ class GlobalPicture {
   void Reset(HGLOBAL handle = nullptr);
 
  private:
+  bool owned_ = true;
   HGLOBAL handle_ = nullptr;
 };
 
-// A new movable, zero-initialised block holding a copy of the packed DIB;
-// null when memory cannot be had.
-GlobalPicture CopyToGlobal(const Bytes& dib);
+// The packed DIB as a global block for the library to read: the block the
+// bytes already live in when they are one of the tool's large buffers (no
+// copy), else a new movable block holding a copy; null when memory cannot
+// be had.
+GlobalPicture ToGlobal(const Bytes& dib);
 // The packed DIB a block holds, sized from its header. False when the block
 // cannot be locked or is too short for what its header says.
 bool CopyFromGlobal(HGLOBAL block, Bytes& dib, std::string& error);

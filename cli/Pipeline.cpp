@@ -1,9 +1,10 @@
 // Effects on pictures in memory.
 //
 // Every effect is called as a Windows caller calls it: the pictures are
-// copied into movable global blocks, the export gets their handles, the
-// error status is cleared before and read back after the call, and every
-// handle that comes back is freed with GlobalFree.
+// movable global blocks (the tool decodes large pictures straight into
+// such blocks, so they go over without a copy), the export gets their
+// handles, the error status is cleared before and read back after the
+// call, and every handle that comes back is freed with GlobalFree.
 //
 // The library's 32-bit pictures carry no opacity (it writes 0 into the
 // fourth byte of each pixel it changes), so the tool keeps a transparent
@@ -55,22 +56,24 @@ std::string ExplainFailure(const Stage& stage, const std::string& input, int cod
   }
 }
 
-// One call of the export: the pictures into global memory, the call, the
-// results back out.
+// One call of the export: the pictures handed over as global blocks (the
+// tool's large buffers already are), the call, and what it made. The
+// result stays a block until the caller knows which pictures it still
+// needs, so that copying it out can reuse memory they held.
 struct CallResult {
-  bool made = false;
   int status = 0;
-  Bytes picture, second;
+  GlobalPicture picture, second;
+  bool Made() const { return picture.get() != nullptr; }
 };
 
 CallResult CallExport(const EffectSpec& spec, EffectCall& call, const Bytes& picture,
                       const Bytes* mask, const std::vector<Bytes>& extraInputs,
                       RunReport* report) {
   CallResult result;
-  GlobalPicture source = CopyToGlobal(picture);
-  GlobalPicture maskBlock = mask ? CopyToGlobal(*mask) : GlobalPicture();
+  GlobalPicture source = ToGlobal(picture);
+  GlobalPicture maskBlock = mask ? ToGlobal(*mask) : GlobalPicture();
   std::vector<GlobalPicture> extras;
-  for (const Bytes& dib : extraInputs) extras.push_back(CopyToGlobal(dib));
+  for (const Bytes& dib : extraInputs) extras.push_back(ToGlobal(dib));
   bool allocated = source.get() && (!mask || maskBlock.get());
   for (const GlobalPicture& block : extras) allocated = allocated && block.get();
   if (!allocated) {
@@ -86,16 +89,25 @@ CallResult CallExport(const EffectSpec& spec, EffectCall& call, const Bytes& pic
   const EffectResult made = spec.invoke(call);
   const auto stop = std::chrono::steady_clock::now();
   result.status = GetErrorStatus();
-  GlobalPicture out(made.picture), second(made.second);
+  result.picture.Reset(made.picture);
+  result.second.Reset(made.second);
   if (report) {
     report->callMilliseconds += std::chrono::duration<double, std::milli>(stop - start).count();
     report->errorStatus = result.status;
   }
-  std::string error;
-  result.made = out.get() && CopyFromGlobal(out.get(), result.picture, error);
-  if (result.made && second.get() && !CopyFromGlobal(second.get(), result.second, error))
-    result.second.clear();
   return result;
+}
+
+// The result's pictures as bytes, the blocks freed; false with `error` when
+// the picture's block is not a whole picture. A second picture that cannot be read is
+// dropped alone.
+bool TakeResult(CallResult& result, Bytes& picture, Bytes& second, std::string& error) {
+  const bool made = CopyFromGlobal(result.picture.get(), picture, error);
+  result.picture.Reset();
+  if (made && result.second.get() && !CopyFromGlobal(result.second.get(), second, error))
+    second.clear();
+  result.second.Reset();
+  return made;
 }
 
 // The alpha plane of `picture` after a geometric effect made `result`: the
@@ -113,13 +125,14 @@ bool MoveAlphaPlane(const EffectSpec& spec, std::vector<ParamValue> values, cons
     call.specs = &spec.params;
     call.values = &values;
     call.noDialog = TRUE;
-    const CallResult moved =
-        CallExport(spec, call, PlanePicture(plane, width, height, bits), nullptr, extraInputs,
-                   nullptr);
+    CallResult moved = CallExport(spec, call, PlanePicture(plane, width, height, bits), nullptr,
+                                  extraInputs, nullptr);
+    Bytes movedPicture, unused;
+    if (!moved.Made() || !TakeResult(moved, movedPicture, unused, error)) continue;
     int movedWidth = 0, movedHeight = 0;
-    PictureSize(moved.picture, movedWidth, movedHeight);
-    if (moved.made && movedWidth == resultWidth && movedHeight == resultHeight)
-      return PictureToPlane(moved.picture, plane);
+    PictureSize(movedPicture, movedWidth, movedHeight);
+    if (movedWidth == resultWidth && movedHeight == resultHeight)
+      return PictureToPlane(movedPicture, plane);
   }
   return false;
 }
@@ -249,7 +262,9 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
   }
 
   // Picture-valued parameters: files into global memory (masks made 1-bit)
-  // for the length of the call.
+  // for the length of the call. The pictures are kept as long as their
+  // blocks, which may be the pictures' own memory.
+  std::vector<Bytes> paramPictures;
   std::vector<GlobalPicture> paramBlocks;
   for (std::size_t i = 0; i < spec.params.size(); ++i) {
     const ParamSpec& p = spec.params[i];
@@ -259,7 +274,8 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
       return fail(kExitFile, error);
     if (p.kind == ParamKind::Mask && !MakeMask(file, false, dib, error))
       return fail(kExitFile, Quoted(values[i].path) + ": " + error);
-    paramBlocks.push_back(CopyToGlobal(p.kind == ParamKind::Mask ? dib : file));
+    paramPictures.push_back(std::move(p.kind == ParamKind::Mask ? dib : file));
+    paramBlocks.push_back(ToGlobal(paramPictures.back()));
     if (!paramBlocks.back().get()) return fail(kExitLibrary, "the pictures do not fit in memory");
     values[i].picture = paramBlocks.back().get();
   }
@@ -275,39 +291,46 @@ Outcome RunStage(const Stage& stage, const FileOptions& options, const std::stri
   // unless the user asked for the library's refusal.
   const std::string kind = DescribePicture(picture.dib);
   const bool refused = result.status == 0 || result.status == 4 || result.status == 7;
-  if (!result.made && refused && !options.strict && kind.rfind("24-bit", 0) != 0 &&
+  if (!result.Made() && refused && !options.strict && kind.rfind("24-bit", 0) != 0 &&
       kind.rfind("32-bit", 0) != 0) {
     Bytes converted = To24Bit(picture.dib);
     CallResult again = CallExport(spec, call, converted, mask.empty() ? nullptr : &mask,
                                   extraInputs, report);
-    if (again.made) {
+    if (again.Made()) {
       note(Quoted(input) + " is " + (kind[0] == '8' ? "an " : "a ") + kind +
            " picture, which " + spec.name + " does not take; converted to 24-bit");
       picture.dib = std::move(converted);
       result = std::move(again);
     }
   }
-  if (!result.made)
+  if (!result.Made())
     return fail(result.status == 1 ? kExitCancelled : kExitLibrary,
                 ExplainFailure(stage, input, result.status, picture.dib));
 
+  // The source is needed after the call only to move an alpha plane;
+  // otherwise its memory goes first, so that the result's copy reuses it.
+  const bool moveAlpha = !spec.alphaOut && !alpha.empty() && spec.alphaArgs;
+  if (!moveAlpha) Bytes().swap(picture.dib);
+  Bytes made, second;
+  if (!TakeResult(result, made, second, error)) return fail(kExitLibrary, error);
+
   if (spec.alphaOut) {
-    if (!TakeAlphaBytes(result.picture, alpha)) alpha.clear();
+    if (!TakeAlphaBytes(made, alpha)) alpha.clear();
+  } else if (moveAlpha) {
+    if (!MoveAlphaPlane(spec, values, picture.dib, made, extraInputs, alpha)) {
+      alpha.clear();
+      note("the transparency could not follow the picture and was dropped");
+    }
   } else if (!alpha.empty()) {
     int resultWidth = 0, resultHeight = 0;
-    PictureSize(result.picture, resultWidth, resultHeight);
-    if (spec.alphaArgs) {
-      if (!MoveAlphaPlane(spec, values, picture.dib, result.picture, extraInputs, alpha)) {
-        alpha.clear();
-        note("the transparency could not follow the picture and was dropped");
-      }
-    } else if (resultWidth != width || resultHeight != height) {
+    PictureSize(made, resultWidth, resultHeight);
+    if (resultWidth != width || resultHeight != height) {
       alpha.clear();
       note("the picture changed size; its transparency was dropped");
     }
   }
-  picture.dib = std::move(result.picture);
-  if (secondOutput) *secondOutput = std::move(result.second);
+  picture.dib = std::move(made);
+  if (secondOutput) *secondOutput = std::move(second);
   return Outcome{};
 }
 
