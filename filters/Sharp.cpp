@@ -25,25 +25,86 @@ QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
           ClampByte(RoundHalfAway(lum + 1.402 * cr)), 1};
 }
 
-// The same for four pixels at a time, lane by lane.
+// The conversion back in whole numbers, eight pixels at a time. Each
+// channel's value + 0.5 is a fraction with a fixed denominator:
+//   R' + 0.5 = (1000 Y' + 1402 Cr + 500) / 1000, with 1000 Y' = 30 s D + 1000 Yc
+//   (the gain is 3 s / 100), B' likewise with 1772 Cb;
+//   G' + 0.5 = (100000 Y' - 34414 Cb - 71414 Cr + 50000) / 100000.
+// The doubles of SharpPixel stay within 1e-11 of these values (a few
+// roundings of numbers below 2^13), and a fraction that is not a whole
+// number lies at least 1 / denominator away from one, so both give the same
+// integer part. Where a fraction is a whole number 1..255 the doubles may
+// fall just below it, and those pixels (about one in 500) are worked out in
+// doubles whole. Numerators stay below 2^30. Cr and Cb themselves end in
+// exactly one half too often for that (every colour with green equal to
+// blue and red an odd step from green, for Cr), so they are made in
+// doubles.
+struct WholeSharp {
+  int gain1000;  // 30 x strength: 1000 x the gain
+};
+
+// floor(n / (2^kShift d)) for 0 <= n <= 2^kShift x 255 d, d <= 16384: the
+// division by 2^kShift is a shift, the rest a mean's division (MeanDivisor).
+template <int kShift, int kDivisor>
+QVX_LOOP_BODY Int8 Quotient(Int8 n) {
+  return MeanDivisor::DivideLanes(n >> kShift, Float8{} + 1.0f / kDivisor);
+}
+
+// A channel from the numerator of its value + 0.5 over 1000 (kShift 0,
+// kDivisor 1000) or 100000 (5, 3125): the integer part clamped to 0..255.
+// The lanes whose value + 0.5 is a whole number 1..255 are marked in `tie`
+// (outside that range either way clamps to the same end).
+template <int kShift, int kDivisor>
+QVX_LOOP_BODY Int8 ClampedChannel(Int8 n, Int8& tie) {
+  constexpr int kDenominator = kDivisor << kShift;
+  const Int8 top = Int8{} + 255 * kDenominator;
+  const Int8 q = Quotient<kShift, kDivisor>(n < 0 ? Int8{} : (n > top ? top : n));
+  tie |= (n == q * kDenominator) & (q > 0);
+  return q;
+}
+
+// Cr and Cb of four pixels, as SharpPixel makes them.
+QVX_LOOP_BODY void ChromaLanes(Int4 colours, const double* c, Int4& cr, Int4& cb) {
+  const Double4 r = ChannelLanes(colours, 2), g = ChannelLanes(colours, 1),
+                b = ChannelLanes(colours, 0);
+  cr = RoundLanes(r * c[0] + g * c[1] + b * c[2]);
+  cb = RoundLanes(r * c[3] + g * c[4] + b * c[5]);
+}
+
 QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const BYTE* luminance,
-                            const int* differences, int count, double gain, const double* c) {
+                            const int* differences, int count, double gain, WholeSharp whole,
+                            const double* chroma) {
+  // The coefficients in locals: the stores through `out` could alias them
+  // for all the compiler knows.
+  const double c[6] = {chroma[0], chroma[1], chroma[2], chroma[3], chroma[4], chroma[5]};
   int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    Int4 colours, d;
-    std::memcpy(&colours, source + i, sizeof colours);
+  for (; i + 8 <= count; i += 8) {
+    Int4 low, high, crLow, crHigh, cbLow, cbHigh;
+    std::memcpy(&low, source + i, sizeof low);
+    std::memcpy(&high, source + i + 4, sizeof high);
+    ChromaLanes(low, c, crLow, cbLow);
+    ChromaLanes(high, c, crHigh, cbHigh);
+    const Int8 cr{crLow[0],  crLow[1],  crLow[2],  crLow[3],
+                  crHigh[0], crHigh[1], crHigh[2], crHigh[3]};
+    const Int8 cb{cbLow[0],  cbLow[1],  cbLow[2],  cbLow[3],
+                  cbHigh[0], cbHigh[1], cbHigh[2], cbHigh[3]};
+    Int8 d;
     std::memcpy(&d, differences + i, sizeof d);
-    const Int4 own{luminance[i], luminance[i + 1], luminance[i + 2], luminance[i + 3]};
-    const Double4 lum = DoubleLanes(d) * gain + DoubleLanes(own);
-    const Double4 r = ChannelLanes(colours, 2), g = ChannelLanes(colours, 1),
-                  b = ChannelLanes(colours, 0);
-    const Double4 cr = DoubleLanes(RoundLanes(r * c[0] + g * c[1] + b * c[2]));
-    const Double4 cb = DoubleLanes(RoundLanes(r * c[3] + g * c[4] + b * c[5]));
-    const Int4 blue = ClampLanes(RoundLanes(lum + 1.772 * cb));
-    const Int4 green = ClampLanes(RoundLanes(lum - 0.34414 * cb - 0.71414 * cr));
-    const Int4 red = ClampLanes(RoundLanes(lum + 1.402 * cr));
-    const Int4 words = blue | (green << 8) | (red << 16) | (1 << 24);
-    std::memcpy(out + i, &words, sizeof words);
+    const BYTE* l = luminance + i;
+    const Int8 own{l[0], l[1], l[2], l[3], l[4], l[5], l[6], l[7]};
+    const Int8 y1000 = d * whole.gain1000 + own * 1000;
+    Int8 tie{};
+    const Int8 red = ClampedChannel<0, 1000>(y1000 + cr * 1402 + 500, tie);
+    const Int8 blue = ClampedChannel<0, 1000>(y1000 + cb * 1772 + 500, tie);
+    const Int8 green =
+        ClampedChannel<5, 3125>(y1000 * 100 - cb * 34414 - cr * 71414 + 50000, tie);
+    if (NoLanes(tie)) {
+      const Int8 words = blue | (green << 8) | (red << 16) | (1 << 24);
+      std::memcpy(out + i, &words, sizeof words);
+    } else {
+      for (int k = i; k < i + 8; ++k)
+        out[k] = SharpPixel(source[k], differences[k] * gain + luminance[k], c);
+    }
   }
   for (; i < count; ++i) out[i] = SharpPixel(source[i], differences[i] * gain + luminance[i], c);
 }
@@ -72,6 +133,7 @@ struct SharpFilter {
   // need a small block whatever the row's width.
   static constexpr int kChunk = 2048;
   double gain = 0;  // (3 x strength) x 0.01
+  WholeSharp whole{};
   WorkBlock products;
   LuminanceRows luminance;
   WorkBlock columns;  // per column of a chunk: the luminance sum of the rows that exist
@@ -116,7 +178,7 @@ struct SharpFilter {
     if (job.rect.left + first == 0) edge(first, first - 1);
     if (job.rect.left + last == job.width - 1) edge(last, last + 1);
     Vectorised<SharpRow>(out + first, source + first, at + first,
-                         static_cast<const int*>(differences), last - first + 1, gain,
+                         static_cast<const int*>(differences), last - first + 1, gain, whole,
                          static_cast<const double*>(chroma));
   }
 };
@@ -125,7 +187,9 @@ struct SharpFilter {
 
 HGLOBAL RunSharp(const SelectionArgs& args, BYTE strength, BOOL noDialog, PixelRoute route) {
   SharpFilter filter;
-  filter.gain = (3 * (strength > 100 ? 100 : strength)) * 0.01;
+  const int s = strength > 100 ? 100 : strength;
+  filter.gain = (3 * s) * 0.01;
+  filter.whole.gain1000 = 30 * s;
   return RunFilter(args, FilterSetup{kDepthGreyAndTrue, noDialog, route}, filter);
 }
 

@@ -209,6 +209,18 @@ QVX_LOOP_BODY void GatherWordPairs(const void* words, Int4 i, Int4& first, Int4&
   GatherPairsAt(at, first, second);
 }
 
+// Bit i set where byte i of `v` (all ones or zeros) is set.
+QVX_LOOP_BODY unsigned ByteMaskBits(Byte16 v) {
+#if defined(__SSE2__)
+  using Char16 = char __attribute__((vector_size(16)));
+  return static_cast<unsigned>(__builtin_ia32_pmovmskb128(reinterpret_cast<Char16>(v)));
+#else
+  unsigned bits = 0;
+  for (int i = 0; i < 16; ++i) bits |= static_cast<unsigned>(v[i] & 1) << i;
+  return bits;
+#endif
+}
+
 // Each lane clamped to 0..255.
 QVX_LOOP_BODY Int4 ClampLanes(Int4 v) { return v < 0 ? Int4{} : (v > 255 ? Int4{} + 255 : v); }
 

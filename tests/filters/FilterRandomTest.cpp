@@ -490,6 +490,23 @@ TEST_F(FilterRandomTest, EveryFilterMatchesItsRuleOnEveryLayoutAndSelection) {
   EXPECT_EQ(CheckRandomCases(30, AllLayouts(), MosaicCases), 30 * 10 * 2);
 }
 
+// Sharpening works eight pixels at a time in whole numbers and falls back
+// to doubles where a channel's value is a whole number plus one half (about
+// one pixel in 500 of random colours): pictures wide enough for many such
+// pixels, every strength drawn.
+std::vector<RandomCase> SharpCases(std::mt19937& random) {
+  std::vector<RandomCase> cases;
+  for (int n = 0; n < 4; ++n)
+    cases.push_back(Case<RunSharp, ref::Sharp>("Sharp", static_cast<BYTE>(random() % 101)));
+  return cases;
+}
+
+TEST_F(FilterRandomTest, SharpeningMatchesItsRuleOnWidePicturesAtEveryStrength) {
+  EXPECT_EQ(CheckRandomCases(10, {Layout::kGrey8, Layout::kRgb565, Layout::kRgb24, Layout::kRgb32},
+                             SharpCases, {{64, 203}, 40}),
+            10 * 4 * 4);
+}
+
 // Cells taller than 257 rows are summed band by band; an all-white picture
 // would overflow a band one row taller.
 TEST_F(FilterRandomTest, MosaicCellsTallerThanASumBand) {
@@ -519,6 +536,24 @@ TEST_F(FilterRandomTest, FastPathsOfMotionBlurAndOilPaintMatchTheRulesOnWidePict
 
 TEST_F(FilterRandomTest, OilPaintMatchesTheBrushRuleForEachSizeAndMethod) {
   EXPECT_EQ(CheckRandomCases(30, kFilterLayouts, OilPaintCases), 30 * 6 * 18);
+}
+
+// Brushes above 8 keep the keys with the highest count as the window
+// slides and find them again when the highest count drops: windows that
+// slide far, on pictures of few values (many keys share the highest count)
+// and of many.
+std::vector<RandomCase> LargeBrushCases(std::mt19937& random) {
+  std::vector<RandomCase> cases;
+  for (BYTE method : {0, 1})
+    cases.push_back(Case<RunOilPaint, ref::OilPaint>("OilPaint method, size", method,
+                                                     static_cast<BYTE>(9 + random() % 24)));
+  return cases;
+}
+
+TEST_F(FilterRandomTest, OilPaintWithLargeBrushesMatchesTheRuleOnWidePictures) {
+  EXPECT_EQ(CheckRandomCases(8, {Layout::kGrey8, Layout::kRgb24, Layout::kRgb32}, LargeBrushCases,
+                             {{97, 160}, 40}),
+            8 * 3 * 2);
 }
 
 }  // namespace
