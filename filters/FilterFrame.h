@@ -93,6 +93,16 @@ class MeanDivisor {
   float inverse_ = 1.0f;
 };
 
+// floor(n / (2^kShift d)) lane by lane, for n >= 0 and quotients q with
+// d (q + 1) < 2^22: the shift is a floor of its own (floor(floor(n / 2^k) / d)
+// is floor(n / (2^k d))), and the mean division above stays exact as long
+// as its two roundings, below (q + 1) 2^-23, keep under 0.5 / d.
+template <int kShift, int kDivisor>
+QVX_LOOP_BODY Int8 FloorQuotient(Int8 n) {
+  static_assert(kDivisor <= 16384);
+  return MeanDivisor::DivideLanes(n >> kShift, Float8{} + 1.0f / kDivisor);
+}
+
 // What a filter works on.
 struct FilterJob {
   WorkRect rect;  // the work rectangle, not empty

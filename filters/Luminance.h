@@ -1,8 +1,20 @@
 // Source luminances of the filters that look at brightness (outline,
 // sharpening, noise removal): floor(T_R[red] + T_G[green] + T_B[blue]) with
-// the luminance weight tables, 0..255, worked out once per source row.
+// the luminance weight tables, 0..255, worked out once per source row; and
+// the rounded chrominance of the sharpening, eight colours at a time.
+//
+// Both are made in whole numbers. Each weight or product table entry is
+// i x coefficient in double precision, and the coefficients have five or
+// six decimals, so 10^6 (10^5) times a sum of entries is an integer N up to
+// an error below 1e-7 (sums of doubles below 2^8 with a few roundings).
+// Where the exact value N / 10^6 is not itself the edge the doubles' rule
+// looks for (a whole number for the truncation, a half for the rounding),
+// it lies at least 10^-6 from it, and integer arithmetic on N gives the
+// doubles' answer; the few colours on an edge are worked out from the
+// doubles.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 
 #include "filters/FilterFrame.h"
@@ -10,21 +22,36 @@
 
 namespace qvx {
 
-// Each weight table entry is i x weight in double precision, so the
-// products are made directly, with the same bits as the entries.
+// 10^6 x the luminance weights.
+inline constexpr int kRedLuminance = 298912, kGreenLuminance = 586611, kBlueLuminance = 114478;
+
+using Byte8 = std::uint8_t __attribute__((vector_size(8)));
+
+// Channel c (0 blue, 1 green, 2 red) of eight Bgra colours (the words of
+// `v`, their fourth bytes whatever they are).
+QVX_LOOP_BODY Int8 ChannelLanes(Int8 v, int c) { return (v >> (8 * c)) & 255; }
+
+// N = 298912 R + 586611 G + 114478 B (below 2^28) is a multiple of 10^6 for
+// a handful of colours only; the others truncate to floor(N / 10^6).
 QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgra* row, int count, double red, double green,
                                 double blue) {
-  int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    Int4 v;
-    std::memcpy(&v, row + i, sizeof v);
-    const Double4 sum = ChannelLanes(v, 2) * red + ChannelLanes(v, 1) * green +
-                        ChannelLanes(v, 0) * blue;
-    const unsigned bytes = PackLanes(__builtin_convertvector(sum, Int4));
-    std::memcpy(out + i, &bytes, 4);
-  }
-  for (; i < count; ++i)
+  const auto plain = [&](int i) {
     out[i] = static_cast<BYTE>(row[i].red * red + row[i].green * green + row[i].blue * blue);
+  };
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Int8 v;
+    std::memcpy(&v, row + i, sizeof v);
+    const Int8 n = ChannelLanes(v, 2) * kRedLuminance + ChannelLanes(v, 1) * kGreenLuminance +
+                   ChannelLanes(v, 0) * kBlueLuminance;
+    const Int8 q = FloorQuotient<6, 15625>(n);  // 10^6 = 2^6 x 15625, q <= 255
+    // Through 16-bit lanes: GCC narrows that way in a few instructions.
+    const Byte8 bytes = __builtin_convertvector(__builtin_convertvector(q, Word8), Byte8);
+    std::memcpy(out + i, &bytes, sizeof bytes);
+    for (unsigned whole = LaneBits(n == q * 1000000); whole; whole &= whole - 1)
+      plain(i + __builtin_ctz(whole));
+  }
+  for (; i < count; ++i) plain(i);
 }
 
 // A ring of luminance rows over the job's source rows.
@@ -46,5 +73,73 @@ class LuminanceRows {
   DerivedRows<BYTE> rows_;
   const LevelTable* weights_ = nullptr;
 };
+
+// The chrominance coefficients of the product tables (entry 1 of each),
+// red, green, blue to Cr, then red, green, blue to Cb.
+struct ChromaCoefficients {
+  double c[6];
+  explicit ChromaCoefficients(const LevelTable* t)
+      : c{t[kRedToCr][1], t[kGreenToCr][1], t[kBlueToCr][1],
+          t[kRedToCb][1], t[kGreenToCb][1], t[kBlueToCb][1]} {}
+};
+
+// Cr = rnd(0.5 R - 0.41869 G - 0.08131 B) and Cb = rnd(-0.16874 R -
+// 0.33126 G + 0.5 B), summed in doubles as from the product tables (entry i
+// is i x entry 1 to the bit), halves away from zero.
+QVX_LOOP_BODY int CrOf(int r, int g, int b, const double* c) {
+  return RoundHalfAway(r * c[0] + g * c[1] + b * c[2]);
+}
+QVX_LOOP_BODY int CbOf(int r, int g, int b, const double* c) {
+  return RoundHalfAway(r * c[3] + g * c[4] + b * c[5]);
+}
+
+// 10^5 Cr = 50000 (R - B) - 41869 (G - B); as 41869 and 50000 have no
+// common factor, that is an odd multiple of 50000 (Cr a whole number and a
+// half) only where G = B and R - B is odd. 10^5 Cb = 50000 (B - G) -
+// 16874 (R - G), with 16874 = 2 x 8437 and 8437 prime to 25000: a half only
+// where R = G and B - G is odd. Elsewhere the rounding is floor((N + 50000)
+// / 10^5), which on a half rounds up.
+// On Cb's halves the doubles round away from zero, as the exact value
+// does (down where it is negative). On Cr's they lie on either side, with
+// no pattern to speak of: the table holds 1 where they round down, by
+// red << 8 | green (blue = green).
+struct ChromaHalves {
+  std::uint8_t crDown[65536];
+
+  // Fills the entries of the halves, in a zeroed block.
+  void Fill(const double* c) {
+    for (int r = 0; r < 256; ++r)
+      for (int g = 1 - (r & 1); g < 256; g += 2)  // r - g odd
+        crDown[r << 8 | g] = static_cast<std::uint8_t>((r - g + 1) / 2 - CrOf(r, g, g, c));
+  }
+};
+
+// Cr and Cb of the eight colours at `colours`, as CrOf and CbOf make them.
+QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, const ChromaHalves& halves, Int8& cr,
+                               Int8& cb) {
+  Int8 v;
+  std::memcpy(&v, colours, sizeof v);
+  const Int8 r = ChannelLanes(v, 2), g = ChannelLanes(v, 1), b = ChannelLanes(v, 0);
+  // Offsets of 128 x 10^5 keep the numerators positive (below 2^25);
+  // 10^5 = 2^5 x 3125.
+  const Int8 rb = r - b, gb = g - b, rg = r - g, bg = b - g;
+  cr = FloorQuotient<5, 3125>(rb * 50000 - gb * 41869 + (50000 + 12800000)) - 128;
+  cb = FloorQuotient<5, 3125>(bg * 50000 - rg * 16874 + (50000 + 12800000)) - 128;
+  // A negative half of Cb: B - G odd and negative.
+  cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
+  // Cr's halves are rare (one colour in 512), so a run seldom has two in
+  // one group: the first is looked up without a branch (k = 8: none), the
+  // others in a loop.
+  unsigned halvesOfCr = LaneBits((gb == 0) & ((rb & 1) != 0));
+  unsigned down = 0;
+  const auto lookUp = [&](unsigned k) {
+    const Bgra c = colours[k & 7];
+    return unsigned{halves.crDown[c.red << 8 | c.green]} << k;
+  };
+  down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr | 256))) & 255;
+  for (halvesOfCr &= halvesOfCr - 1; halvesOfCr; halvesOfCr &= halvesOfCr - 1)
+    down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr)));
+  cr += BitLanes(down);  // all ones: -1
+}
 
 }  // namespace qvx

@@ -12,14 +12,11 @@
 namespace qvx {
 namespace {
 
-// New luminance (difference x gain + luminance) converted back with the
-// pixel's own chrominance. Each product table entry is i x coefficient in
-// double precision, and entry 1 is the coefficient itself, so multiplying
-// gives the entries' very bits without a lookup per channel.
+// The rule: the new luminance (difference x gain + luminance) converted
+// back with the pixel's own chrominance, in doubles.
 QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
-  const double r = source.red, g = source.green, b = source.blue;
-  const int cr = RoundHalfAway(r * c[0] + g * c[1] + b * c[2]);
-  const int cb = RoundHalfAway(r * c[3] + g * c[4] + b * c[5]);
+  const int cr = CrOf(source.red, source.green, source.blue, c);
+  const int cb = CbOf(source.red, source.green, source.blue, c);
   return {ClampByte(RoundHalfAway(lum + 1.772 * cb)),
           ClampByte(RoundHalfAway(lum - 0.34414 * cb - 0.71414 * cr)),
           ClampByte(RoundHalfAway(lum + 1.402 * cr)), 1};
@@ -35,151 +32,137 @@ QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
 // number lies at least 1 / denominator away from one, so both give the same
 // integer part. Where a fraction is a whole number 1..255 the doubles may
 // fall just below it, and those pixels (about one in 500) are worked out in
-// doubles whole. Numerators stay below 2^30. Cr and Cb themselves end in
-// exactly one half too often for that (every colour with green equal to
-// blue and red an odd step from green, for Cr), so they are made in
-// doubles.
-struct WholeSharp {
-  int gain1000;  // 30 x strength: 1000 x the gain
+// doubles whole. Numerators stay below 2^30.
+struct SharpGain {
+  double k = 0;    // (3 x strength) x 0.01
+  int k1000 = 0;   // 30 x strength: 1000 k
 };
 
-// floor(n / (2^kShift d)) for 0 <= n <= 2^kShift x 255 d, d <= 16384: the
-// division by 2^kShift is a shift, the rest a mean's division (MeanDivisor).
-template <int kShift, int kDivisor>
-QVX_LOOP_BODY Int8 Quotient(Int8 n) {
-  return MeanDivisor::DivideLanes(n >> kShift, Float8{} + 1.0f / kDivisor);
-}
-
-// A channel from the numerator of its value + 0.5 over 1000 (kShift 0,
+// A channel from the numerator n of its value + 0.5 over 1000 (kShift 0,
 // kDivisor 1000) or 100000 (5, 3125): the integer part clamped to 0..255.
 // The lanes whose value + 0.5 is a whole number 1..255 are marked in `tie`
-// (outside that range either way clamps to the same end).
+// (below 1 and above 255 either way clamps to the same end).
 template <int kShift, int kDivisor>
 QVX_LOOP_BODY Int8 ClampedChannel(Int8 n, Int8& tie) {
   constexpr int kDenominator = kDivisor << kShift;
   const Int8 top = Int8{} + 255 * kDenominator;
-  const Int8 q = Quotient<kShift, kDivisor>(n < 0 ? Int8{} : (n > top ? top : n));
+  const Int8 q = FloorQuotient<kShift, kDivisor>(n < 0 ? Int8{} : (n > top ? top : n));
   tie |= (n == q * kDenominator) & (q > 0);
   return q;
 }
 
-// Cr and Cb of four pixels, as SharpPixel makes them.
-QVX_LOOP_BODY void ChromaLanes(Int4 colours, const double* c, Int4& cr, Int4& cb) {
-  const Double4 r = ChannelLanes(colours, 2), g = ChannelLanes(colours, 1),
-                b = ChannelLanes(colours, 0);
-  cr = RoundLanes(r * c[0] + g * c[1] + b * c[2]);
-  cb = RoundLanes(r * c[3] + g * c[4] + b * c[5]);
+// The luminance rows above, at and below a pixel row, each readable from
+// column -1 to the row's end + 1; a row outside the picture reads as zeros
+// and is not counted in `rows`.
+struct Neighbourhood {
+  const BYTE* up;
+  const BYTE* at;
+  const BYTE* down;
+  int rows;
+};
+
+// n x luminance - the luminance sum of the neighbourhood of pixel i, with
+// or without the columns to its left and right.
+QVX_LOOP_BODY int Difference(const Neighbourhood& n, int i, bool left, bool right) {
+  int sum = 0, columns = 0;
+  for (int x = left ? i - 1 : i; x <= (right ? i + 1 : i); ++x, ++columns)
+    sum += n.up[x] + n.at[x] + n.down[x];
+  return columns * n.rows * n.at[i] - sum;
 }
 
-QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const BYTE* luminance,
-                            const int* differences, int count, double gain, WholeSharp whole,
-                            const double* chroma) {
+// A run of pixels first..last of a row (counted from the rectangle's left
+// column) and where the picture's first and last columns fall in that count.
+struct SharpRun {
+  int first, last;
+  int pictureFirst, pictureLast;
+  Neighbourhood n;
+  int Difference(int i) const {
+    return qvx::Difference(n, i, i > pictureFirst, i < pictureLast);
+  }
+};
+
+// 1000 Y' = 1000 (D k + Yc) = 30 s D + 1000 Yc of pixels first..last, as if
+// each had columns on both sides.
+QVX_LOOP_BODY void Levels(int* out, Neighbourhood n, int first, int last, int pixels, int k1000) {
+  for (int i = first; i <= last; ++i) {
+    const int sum = n.up[i - 1] + n.up[i] + n.up[i + 1] + n.at[i - 1] + n.at[i] + n.at[i + 1] +
+                    n.down[i - 1] + n.down[i] + n.down[i + 1];
+    out[i - first] = (pixels * n.at[i] - sum) * k1000 + 1000 * n.at[i];
+  }
+}
+
+// The colours of a run from its levels (1000 Y', levels[i - first]).
+QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const int* levels, SharpRun run,
+                            SharpGain gain, const double* chroma, const ChromaHalves* halves) {
   // The coefficients in locals: the stores through `out` could alias them
   // for all the compiler knows.
   const double c[6] = {chroma[0], chroma[1], chroma[2], chroma[3], chroma[4], chroma[5]};
-  int i = 0;
-  for (; i + 8 <= count; i += 8) {
-    Int4 low, high, crLow, crHigh, cbLow, cbHigh;
-    std::memcpy(&low, source + i, sizeof low);
-    std::memcpy(&high, source + i + 4, sizeof high);
-    ChromaLanes(low, c, crLow, cbLow);
-    ChromaLanes(high, c, crHigh, cbHigh);
-    const Int8 cr{crLow[0],  crLow[1],  crLow[2],  crLow[3],
-                  crHigh[0], crHigh[1], crHigh[2], crHigh[3]};
-    const Int8 cb{cbLow[0],  cbLow[1],  cbLow[2],  cbLow[3],
-                  cbHigh[0], cbHigh[1], cbHigh[2], cbHigh[3]};
-    Int8 d;
-    std::memcpy(&d, differences + i, sizeof d);
-    const BYTE* l = luminance + i;
-    const Int8 own{l[0], l[1], l[2], l[3], l[4], l[5], l[6], l[7]};
-    const Int8 y1000 = d * whole.gain1000 + own * 1000;
+  const auto plain = [&](int i) {
+    out[i] = SharpPixel(source[i], run.Difference(i) * gain.k + run.n.at[i], c);
+  };
+  int i = run.first;
+  for (; i + 8 <= run.last + 1; i += 8) {
+    Int8 y1000, cr, cb;
+    std::memcpy(&y1000, levels + (i - run.first), sizeof y1000);
+    ChromaLanes(source + i, *halves, cr, cb);
     Int8 tie{};
     const Int8 red = ClampedChannel<0, 1000>(y1000 + cr * 1402 + 500, tie);
     const Int8 blue = ClampedChannel<0, 1000>(y1000 + cb * 1772 + 500, tie);
     const Int8 green =
         ClampedChannel<5, 3125>(y1000 * 100 - cb * 34414 - cr * 71414 + 50000, tie);
-    if (NoLanes(tie)) {
-      const Int8 words = blue | (green << 8) | (red << 16) | (1 << 24);
-      std::memcpy(out + i, &words, sizeof words);
-    } else {
-      for (int k = i; k < i + 8; ++k)
-        out[k] = SharpPixel(source[k], differences[k] * gain + luminance[k], c);
-    }
+    const Int8 words = blue | (green << 8) | (red << 16) | (1 << 24);
+    std::memcpy(out + i, &words, sizeof words);
+    for (unsigned ties = LaneBits(tie); ties; ties &= ties - 1) plain(i + __builtin_ctz(ties));
   }
-  for (; i < count; ++i) out[i] = SharpPixel(source[i], differences[i] * gain + luminance[i], c);
-}
-
-// Luminance sums of the rows that exist, column by column.
-QVX_LOOP_BODY void ColumnSums(int* out, const BYTE* at, const BYTE* up, const BYTE* down,
-                              int count) {
-  for (int i = 0; i < count; ++i) out[i] = at[i];
-  if (up)
-    for (int i = 0; i < count; ++i) out[i] += up[i];
-  if (down)
-    for (int i = 0; i < count; ++i) out[i] += down[i];
-}
-
-// n x luminance - the sum over three columns (n = `pixels`).
-QVX_LOOP_BODY void Differences(int* out, const int* column, const BYTE* luminance, int count,
-                               int pixels) {
-  for (int i = 0; i < count; ++i)
-    out[i] = pixels * luminance[i] - (column[i - 1] + column[i] + column[i + 1]);
+  for (; i <= run.last; ++i) plain(i);
 }
 
 // The neighbourhood of a pixel stops at the picture's edges (it is not
 // clamped): n is 9 inside, 6 on an edge, 4 in a corner.
 struct SharpFilter {
-  // Runs are worked in chunks of columns, so that the sums and differences
-  // need a small block whatever the row's width.
+  // Runs are worked in chunks of columns, so that the levels need a small
+  // block whatever the row's width.
   static constexpr int kChunk = 2048;
-  double gain = 0;  // (3 x strength) x 0.01
-  WholeSharp whole{};
+  SharpGain gain;
   WorkBlock products;
   LuminanceRows luminance;
-  WorkBlock columns;  // per column of a chunk: the luminance sum of the rows that exist
+  WorkBlock zeros;   // the luminances of a row outside the picture
+  WorkBlock levels;  // per column of a chunk: 1000 Y'
+  WorkBlock halves;
   double chroma[6] = {};
 
   bool Prepare(FilterJob& job) {
     if (!MakeYccTables(products) || !job.rows.Allocate(3, 1) ||
         !luminance.Allocate(job, 3, 1, products) ||
-        !columns.Allocate(sizeof(int) * (2 * std::size_t{kChunk} + 6)))
+        !zeros.Allocate(static_cast<std::size_t>(job.Columns()) + 2) ||
+        !levels.Allocate(sizeof(int) * kChunk) || !halves.Allocate(sizeof(ChromaHalves)))
       return false;
-    const LevelTable* t = YccTables(products);
-    const double c[6] = {t[kRedToCr][1], t[kGreenToCr][1], t[kBlueToCr][1],
-                         t[kRedToCb][1], t[kGreenToCb][1], t[kBlueToCb][1]};
-    std::copy(c, c + 6, chroma);
+    const ChromaCoefficients coefficients(YccTables(products));
+    std::copy(coefficients.c, coefficients.c + 6, chroma);
+    halves.As<ChromaHalves>()->Fill(chroma);
     return true;
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
-    const BYTE* at = luminance.Row(job, y);
-    const BYTE* up = y > 0 ? luminance.Row(job, y - 1) : nullptr;
-    const BYTE* down = y + 1 < job.height ? luminance.Row(job, y + 1) : nullptr;
+    const BYTE* zero = zeros.As<BYTE>() + 1;
+    const bool above = y > 0, below = y + 1 < job.height;
+    const Neighbourhood n{above ? luminance.Row(job, y - 1) : zero, luminance.Row(job, y),
+                          below ? luminance.Row(job, y + 1) : zero, 1 + above + below};
     const Bgra* source = job.rows.Row(y);
-    for (int first = x0 - job.rect.left, end = x1 - job.rect.left; first <= end; first += kChunk)
-      RunChunk(job, first, std::min(end, first + kChunk - 1), at, up, down, source, out);
-  }
-
-  // Pixels first..last, counted from the rectangle's left column.
-  void RunChunk(const FilterJob& job, int first, int last, const BYTE* at, const BYTE* up,
-                const BYTE* down, const Bgra* source, Bgra* out) {
-    const int rows = 1 + (up ? 1 : 0) + (down ? 1 : 0);
-    // column[i + 1 - first] for picture column left + i, i = first - 1 .. last + 1.
-    int* column = columns.As<int>() + 1;
-    Vectorised<ColumnSums>(column - 1, at + first - 1, up ? up + first - 1 : nullptr,
-                           down ? down + first - 1 : nullptr, last - first + 3);
-    int* differences = column + (last - first + 3);
-    Vectorised<Differences>(differences, static_cast<const int*>(column), at + first,
-                            last - first + 1, 3 * rows);
-    // A pixel in the picture's first or last column has one column fewer.
-    const auto edge = [&](int i, int missing) {
-      differences[i - first] += column[missing - first] - rows * at[i];
-    };
-    if (job.rect.left + first == 0) edge(first, first - 1);
-    if (job.rect.left + last == job.width - 1) edge(last, last + 1);
-    Vectorised<SharpRow>(out + first, source + first, at + first,
-                         static_cast<const int*>(differences), last - first + 1, gain, whole,
-                         static_cast<const double*>(chroma));
+    int* level = levels.As<int>();
+    for (int first = x0 - job.rect.left, end = x1 - job.rect.left; first <= end;
+         first += kChunk) {
+      const SharpRun run{first, std::min(end, first + kChunk - 1), -job.rect.left,
+                         job.width - 1 - job.rect.left, n};
+      Vectorised<Levels>(level, n, run.first, run.last, 3 * n.rows, gain.k1000);
+      // A pixel in the picture's first or last column has one column fewer.
+      for (int i : {run.pictureFirst, run.pictureLast})
+        if (i >= run.first && i <= run.last)
+          level[i - run.first] = run.Difference(i) * gain.k1000 + 1000 * n.at[i];
+      Vectorised<SharpRow>(out, source, static_cast<const int*>(level), run, gain,
+                           static_cast<const double*>(chroma),
+                           static_cast<const ChromaHalves*>(halves.As<ChromaHalves>()));
+    }
   }
 };
 
@@ -188,8 +171,7 @@ struct SharpFilter {
 HGLOBAL RunSharp(const SelectionArgs& args, BYTE strength, BOOL noDialog, PixelRoute route) {
   SharpFilter filter;
   const int s = strength > 100 ? 100 : strength;
-  filter.gain = (3 * s) * 0.01;
-  filter.whole.gain1000 = 30 * s;
+  filter.gain = {(3 * s) * 0.01, 30 * s};
   return RunFilter(args, FilterSetup{kDepthGreyAndTrue, noDialog, route}, filter);
 }
 

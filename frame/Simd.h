@@ -188,6 +188,25 @@ QVX_LOOP_BODY bool NoLanes(Mask m) {
   return any == 0;
 }
 
+// Bit k set where lane k of `m` (all ones or zeros) is set.
+QVX_LOOP_BODY unsigned LaneBits(Int8 m) {
+#if defined(__SSE__)
+  const Int4 low = __builtin_shufflevector(m, m, 0, 1, 2, 3);
+  const Int4 high = __builtin_shufflevector(m, m, 4, 5, 6, 7);
+  return static_cast<unsigned>(__builtin_ia32_movmskps(reinterpret_cast<Float4>(low)) |
+                               __builtin_ia32_movmskps(reinterpret_cast<Float4>(high)) << 4);
+#else
+  unsigned bits = 0;
+  for (int k = 0; k < 8; ++k) bits |= static_cast<unsigned>(m[k] & 1) << k;
+  return bits;
+#endif
+}
+
+// All ones in lane k where bit k of `bits` is set, the inverse of LaneBits.
+QVX_LOOP_BODY Int8 BitLanes(unsigned bits) {
+  return ((Int8{} + static_cast<std::int32_t>(bits)) & Int8{1, 2, 4, 8, 16, 32, 64, 128}) != 0;
+}
+
 // The four-byte words at at[0..3] (first) and the words after them
 // (second), each pair one eight-byte load, the lanes built in registers.
 QVX_LOOP_BODY void GatherPairsAt(const void* const at[4], Int4& first, Int4& second) {
