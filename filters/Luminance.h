@@ -103,19 +103,28 @@ QVX_LOOP_BODY int CbOf(int r, int g, int b, const double* c) {
 // does (down where it is negative). On Cr's they lie on either side, with
 // no pattern to speak of: the table holds 1 where they round down, by
 // red << 8 | green (blue = green).
-struct ChromaHalves {
-  std::uint8_t crDown[65536];
+struct CrHalves {
+  std::uint8_t down[65536];
 
   // Fills the entries of the halves, in a zeroed block.
   void Fill(const double* c) {
     for (int r = 0; r < 256; ++r)
       for (int g = 1 - (r & 1); g < 256; g += 2)  // r - g odd
-        crDown[r << 8 | g] = static_cast<std::uint8_t>((r - g + 1) / 2 - CrOf(r, g, g, c));
+        down[r << 8 | g] = static_cast<std::uint8_t>((r - g + 1) / 2 - CrOf(r, g, g, c));
   }
 };
 
+// What the whole-number chrominance needs. The multipliers are values
+// handed in rather than literals: GCC turns a product by a literal into a
+// chain of shifts and additions several times longer than the one
+// multiplication.
+struct WholeChroma {
+  const CrHalves* halves;
+  int half = 50000, greenToCr = 41869, redToCb = 16874;
+};
+
 // Cr and Cb of the eight colours at `colours`, as CrOf and CbOf make them.
-QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, const ChromaHalves& halves, Int8& cr,
+QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
                                Int8& cb) {
   Int8 v;
   std::memcpy(&v, colours, sizeof v);
@@ -123,8 +132,9 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, const ChromaHalves& halves, 
   // Offsets of 128 x 10^5 keep the numerators positive (below 2^25);
   // 10^5 = 2^5 x 3125.
   const Int8 rb = r - b, gb = g - b, rg = r - g, bg = b - g;
-  cr = FloorQuotient<5, 3125>(rb * 50000 - gb * 41869 + (50000 + 12800000)) - 128;
-  cb = FloorQuotient<5, 3125>(bg * 50000 - rg * 16874 + (50000 + 12800000)) - 128;
+  const int half = whole.half;
+  cr = FloorQuotient<5, 3125>(rb * half - gb * whole.greenToCr + (50000 + 12800000)) - 128;
+  cb = FloorQuotient<5, 3125>(bg * half - rg * whole.redToCb + (50000 + 12800000)) - 128;
   // A negative half of Cb: B - G odd and negative.
   cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
   // Cr's halves are rare (one colour in 512), so a run seldom has two in
@@ -134,7 +144,7 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, const ChromaHalves& halves, 
   unsigned down = 0;
   const auto lookUp = [&](unsigned k) {
     const Bgra c = colours[k & 7];
-    return unsigned{halves.crDown[c.red << 8 | c.green]} << k;
+    return unsigned{whole.halves->down[c.red << 8 | c.green]} << k;
   };
   down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr | 256))) & 255;
   for (halvesOfCr &= halvesOfCr - 1; halvesOfCr; halvesOfCr &= halvesOfCr - 1)

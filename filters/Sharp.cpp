@@ -36,19 +36,22 @@ QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
 struct SharpGain {
   double k = 0;    // (3 x strength) x 0.01
   int k1000 = 0;   // 30 x strength: 1000 k
+  // The multipliers of the conversion back, values rather than literals
+  // for the reason given at WholeChroma.
+  int crToRed = 1402, cbToBlue = 1772, cbToGreen = 34414, crToGreen = 71414;
+  int hundred = 100, thousand = 1000, hundredThousand = 100000;
 };
 
 // A channel from the numerator n of its value + 0.5 over 1000 (kShift 0,
 // kDivisor 1000) or 100000 (5, 3125): the integer part clamped to 0..255.
-// The lanes whose value + 0.5 is a whole number 1..255 are marked in `tie`
-// (below 1 and above 255 either way clamps to the same end).
+// The lanes whose value + 0.5 is a whole number are marked in `tie`: the
+// doubles may fall just below it there. (Where the quotient is 256 or more
+// the floats are no longer exact, but it clamps to 255 either way.)
 template <int kShift, int kDivisor>
-QVX_LOOP_BODY Int8 ClampedChannel(Int8 n, Int8& tie) {
-  constexpr int kDenominator = kDivisor << kShift;
-  const Int8 top = Int8{} + 255 * kDenominator;
-  const Int8 q = FloorQuotient<kShift, kDivisor>(n < 0 ? Int8{} : (n > top ? top : n));
-  tie |= (n == q * kDenominator) & (q > 0);
-  return q;
+QVX_LOOP_BODY Int8 ClampedChannel(Int8 n, Int8 denominator, Int8& tie) {
+  const Int8 q = FloorQuotient<kShift, kDivisor>(n);
+  tie |= n == q * denominator;
+  return q < 0 ? Int8{} : (q > 255 ? Int8{} + 255 : q);
 }
 
 // The luminance rows above, at and below a pixel row, each readable from
@@ -93,26 +96,28 @@ QVX_LOOP_BODY void Levels(int* out, Neighbourhood n, int first, int last, int pi
 
 // The colours of a run from its levels (1000 Y', levels[i - first]).
 QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const int* levels, SharpRun run,
-                            SharpGain gain, const double* chroma, const ChromaHalves* halves) {
+                            SharpGain gain, const double* chroma, WholeChroma whole) {
   // The coefficients in locals: the stores through `out` could alias them
   // for all the compiler knows.
   const double c[6] = {chroma[0], chroma[1], chroma[2], chroma[3], chroma[4], chroma[5]};
   const auto plain = [&](int i) {
     out[i] = SharpPixel(source[i], run.Difference(i) * gain.k + run.n.at[i], c);
   };
+  const Int8 thousand = Int8{} + gain.thousand, hundredThousand = Int8{} + gain.hundredThousand;
   int i = run.first;
   for (; i + 8 <= run.last + 1; i += 8) {
     Int8 y1000, cr, cb;
     std::memcpy(&y1000, levels + (i - run.first), sizeof y1000);
-    ChromaLanes(source + i, *halves, cr, cb);
+    ChromaLanes(source + i, whole, cr, cb);
     Int8 tie{};
-    const Int8 red = ClampedChannel<0, 1000>(y1000 + cr * 1402 + 500, tie);
-    const Int8 blue = ClampedChannel<0, 1000>(y1000 + cb * 1772 + 500, tie);
-    const Int8 green =
-        ClampedChannel<5, 3125>(y1000 * 100 - cb * 34414 - cr * 71414 + 50000, tie);
+    const Int8 red = ClampedChannel<0, 1000>(y1000 + cr * gain.crToRed + 500, thousand, tie);
+    const Int8 blue = ClampedChannel<0, 1000>(y1000 + cb * gain.cbToBlue + 500, thousand, tie);
+    const Int8 green = ClampedChannel<5, 3125>(
+        y1000 * gain.hundred - cb * gain.cbToGreen - cr * gain.crToGreen + 50000, hundredThousand, tie);
     const Int8 words = blue | (green << 8) | (red << 16) | (1 << 24);
     std::memcpy(out + i, &words, sizeof words);
-    for (unsigned ties = LaneBits(tie); ties; ties &= ties - 1) plain(i + __builtin_ctz(ties));
+    if (!NoLanes(tie))
+      for (unsigned ties = LaneBits(tie); ties; ties &= ties - 1) plain(i + __builtin_ctz(ties));
   }
   for (; i <= run.last; ++i) plain(i);
 }
@@ -128,18 +133,18 @@ struct SharpFilter {
   LuminanceRows luminance;
   WorkBlock zeros;   // the luminances of a row outside the picture
   WorkBlock levels;  // per column of a chunk: 1000 Y'
-  WorkBlock halves;
+  WorkBlock halves;  // CrHalves
   double chroma[6] = {};
 
   bool Prepare(FilterJob& job) {
     if (!MakeYccTables(products) || !job.rows.Allocate(3, 1) ||
         !luminance.Allocate(job, 3, 1, products) ||
         !zeros.Allocate(static_cast<std::size_t>(job.Columns()) + 2) ||
-        !levels.Allocate(sizeof(int) * kChunk) || !halves.Allocate(sizeof(ChromaHalves)))
+        !levels.Allocate(sizeof(int) * kChunk) || !halves.Allocate(sizeof(CrHalves)))
       return false;
     const ChromaCoefficients coefficients(YccTables(products));
     std::copy(coefficients.c, coefficients.c + 6, chroma);
-    halves.As<ChromaHalves>()->Fill(chroma);
+    halves.As<CrHalves>()->Fill(chroma);
     return true;
   }
 
@@ -161,7 +166,7 @@ struct SharpFilter {
           level[i - run.first] = run.Difference(i) * gain.k1000 + 1000 * n.at[i];
       Vectorised<SharpRow>(out, source, static_cast<const int*>(level), run, gain,
                            static_cast<const double*>(chroma),
-                           static_cast<const ChromaHalves*>(halves.As<ChromaHalves>()));
+                           WholeChroma{halves.As<const CrHalves>()});
     }
   }
 };
