@@ -137,18 +137,14 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
   cb = FloorQuotient<5, 3125>(bg * half - rg * whole.redToCb + (50000 + 12800000)) - 128;
   // A negative half of Cb: B - G odd and negative.
   cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
-  // Cr's halves are rare (one colour in 512), so a run seldom has two in
-  // one group: the first is looked up without a branch (k = 8: none), the
-  // others in a loop.
+  // Cr's halves are rare (one colour in 512).
   unsigned halvesOfCr = LaneBits((gb == 0) & ((rb & 1) != 0));
+  if (!halvesOfCr) return;
   unsigned down = 0;
-  const auto lookUp = [&](unsigned k) {
-    const Bgra c = colours[k & 7];
-    return unsigned{whole.halves->down[c.red << 8 | c.green]} << k;
-  };
-  down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr | 256))) & 255;
-  for (halvesOfCr &= halvesOfCr - 1; halvesOfCr; halvesOfCr &= halvesOfCr - 1)
-    down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr)));
+  for (; halvesOfCr; halvesOfCr &= halvesOfCr - 1) {
+    const int k = __builtin_ctz(halvesOfCr);
+    down |= unsigned{whole.halves->down[colours[k].red << 8 | colours[k].green]} << k;
+  }
   cr += BitLanes(down);  // all ones: -1
 }
 
