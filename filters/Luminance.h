@@ -27,9 +27,12 @@ inline constexpr int kRedLuminance = 298912, kGreenLuminance = 586611, kBlueLumi
 
 using Byte8 = std::uint8_t __attribute__((vector_size(8)));
 
-// Channel c (0 blue, 1 green, 2 red) of eight Bgra colours (the words of
-// `v`, their fourth bytes whatever they are).
-QVX_LOOP_BODY Int8 ChannelLanes(Int8 v, int c) { return (v >> (8 * c)) & 255; }
+// Channel c (0 blue, 1 green, 2 red) of Bgra colours (the words of `v`,
+// their fourth bytes whatever they are).
+template <class Lanes>
+QVX_LOOP_BODY Lanes ChannelOf(Lanes v, int c) {
+  return (v >> (8 * c)) & 255;
+}
 
 // N = 298912 R + 586611 G + 114478 B (below 2^28) is a multiple of 10^6 for
 // a handful of colours only; the others truncate to floor(N / 10^6).
@@ -42,14 +45,15 @@ QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgra* row, int count, double re
   for (; i + 8 <= count; i += 8) {
     Int8 v;
     std::memcpy(&v, row + i, sizeof v);
-    const Int8 n = ChannelLanes(v, 2) * kRedLuminance + ChannelLanes(v, 1) * kGreenLuminance +
-                   ChannelLanes(v, 0) * kBlueLuminance;
+    const Int8 n = ChannelOf(v, 2) * kRedLuminance + ChannelOf(v, 1) * kGreenLuminance +
+                   ChannelOf(v, 0) * kBlueLuminance;
     const Int8 q = FloorQuotient<6, 15625>(n);  // 10^6 = 2^6 x 15625, q <= 255
     // Through 16-bit lanes: GCC narrows that way in a few instructions.
     const Byte8 bytes = __builtin_convertvector(__builtin_convertvector(q, Word8), Byte8);
     std::memcpy(out + i, &bytes, sizeof bytes);
-    for (unsigned whole = LaneBits(n == q * 1000000); whole; whole &= whole - 1)
-      plain(i + __builtin_ctz(whole));
+    const Int8 whole = n == q * 1000000;
+    if (!NoLanes(whole))
+      for (unsigned bits = LaneBits(whole); bits; bits &= bits - 1) plain(i + __builtin_ctz(bits));
   }
   for (; i < count; ++i) plain(i);
 }
@@ -128,7 +132,7 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
                                Int8& cb) {
   Int8 v;
   std::memcpy(&v, colours, sizeof v);
-  const Int8 r = ChannelLanes(v, 2), g = ChannelLanes(v, 1), b = ChannelLanes(v, 0);
+  const Int8 r = ChannelOf(v, 2), g = ChannelOf(v, 1), b = ChannelOf(v, 0);
   // Offsets of 128 x 10^5 keep the numerators positive (below 2^25);
   // 10^5 = 2^5 x 3125.
   const Int8 rb = r - b, gb = g - b, rg = r - g, bg = b - g;
@@ -138,8 +142,9 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
   // A negative half of Cb: B - G odd and negative.
   cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
   // Cr's halves are rare (one colour in 512).
-  unsigned halvesOfCr = LaneBits((gb == 0) & ((rb & 1) != 0));
-  if (!halvesOfCr) return;
+  const Int8 crHalf = (gb == 0) & ((rb & 1) == 1);
+  if (NoLanes(crHalf)) return;
+  unsigned halvesOfCr = LaneBits(crHalf);
   unsigned down = 0;
   for (; halvesOfCr; halvesOfCr &= halvesOfCr - 1) {
     const int k = __builtin_ctz(halvesOfCr);

@@ -181,6 +181,16 @@ QVX_LOOP_BODY bool AllLanes(Mask m) {
 }
 template <class Mask>
 QVX_LOOP_BODY bool NoLanes(Mask m) {
+#if defined(__SSE2__)
+  if constexpr (sizeof(Mask) == 32) {
+    // The two halves folded into one, then its bytes' top bits.
+    const Int8 lanes = reinterpret_cast<Int8>(m);
+    const Int4 either = __builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) |
+                        __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7);
+    using Char16 = char __attribute__((vector_size(16)));
+    return __builtin_ia32_pmovmskb128(reinterpret_cast<Char16>(either)) == 0;
+  }
+#endif
   std::uint64_t words[sizeof(Mask) / 8];
   std::memcpy(words, &m, sizeof(Mask));
   std::uint64_t any = 0;
@@ -204,7 +214,8 @@ QVX_LOOP_BODY unsigned LaneBits(Int8 m) {
 
 // All ones in lane k where bit k of `bits` is set, the inverse of LaneBits.
 QVX_LOOP_BODY Int8 BitLanes(unsigned bits) {
-  return ((Int8{} + static_cast<std::int32_t>(bits)) & Int8{1, 2, 4, 8, 16, 32, 64, 128}) != 0;
+  const Int8 lanes{1, 2, 4, 8, 16, 32, 64, 128};
+  return ((Int8{} + static_cast<std::int32_t>(bits)) & lanes) == lanes;
 }
 
 // The four-byte words at at[0..3] (first) and the words after them
