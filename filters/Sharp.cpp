@@ -30,8 +30,8 @@ QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
 // The doubles of SharpPixel stay within 1e-11 of these values (a few
 // roundings of numbers below 2^13), and a fraction that is not a whole
 // number lies at least 1 / denominator away from one, so both give the same
-// integer part. Where a fraction is a whole number 1..255 the doubles may
-// fall just below it, and those pixels (about one in 500) are worked out in
+// integer part. Where a fraction is a whole number the doubles may fall
+// just below it, and those pixels (about one in 300) are worked out in
 // doubles whole. Numerators stay below 2^30.
 struct SharpGain {
   double k = 0;    // (3 x strength) x 0.01
@@ -84,17 +84,17 @@ struct SharpRun {
   }
 };
 
-// 1000 Y' = 1000 (D k + Yc) = 30 s D + 1000 Yc of pixels first..last, as if
+// 1000 (Y' + 0.5) = 30 s D + 1000 Yc + 500 of pixels first..last, as if
 // each had columns on both sides.
 QVX_LOOP_BODY void Levels(int* out, Neighbourhood n, int first, int last, int pixels, int k1000) {
   for (int i = first; i <= last; ++i) {
     const int sum = n.up[i - 1] + n.up[i] + n.up[i + 1] + n.at[i - 1] + n.at[i] + n.at[i + 1] +
                     n.down[i - 1] + n.down[i] + n.down[i + 1];
-    out[i - first] = (pixels * n.at[i] - sum) * k1000 + 1000 * n.at[i];
+    out[i - first] = (pixels * n.at[i] - sum) * k1000 + 1000 * n.at[i] + 500;
   }
 }
 
-// The colours of a run from its levels (1000 Y', levels[i - first]).
+// The colours of a run from its levels (1000 (Y' + 0.5), levels[i - first]).
 QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const int* levels, SharpRun run,
                             SharpGain gain, const double* chroma, WholeChroma whole) {
   // The coefficients in locals: the stores through `out` could alias them
@@ -106,15 +106,16 @@ QVX_LOOP_BODY void SharpRow(Bgra* out, const Bgra* source, const int* levels, Sh
   const Int8 thousand = Int8{} + gain.thousand, hundredThousand = Int8{} + gain.hundredThousand;
   int i = run.first;
   for (; i + 8 <= run.last + 1; i += 8) {
-    Int8 y1000, cr, cb;
-    std::memcpy(&y1000, levels + (i - run.first), sizeof y1000);
+    Int8 level, cr, cb;
+    std::memcpy(&level, levels + (i - run.first), sizeof level);
     ChromaLanes(source + i, whole, cr, cb);
     Int8 tie{};
-    const Int8 red = ClampedChannel<0, 1000>(y1000 + cr * gain.crToRed + 500, thousand, tie);
-    const Int8 blue = ClampedChannel<0, 1000>(y1000 + cb * gain.cbToBlue + 500, thousand, tie);
+    const Int8 red = ClampedChannel<0, 1000>(level + cr * gain.crToRed, thousand, tie);
+    const Int8 blue = ClampedChannel<0, 1000>(level + cb * gain.cbToBlue, thousand, tie);
     const Int8 green = ClampedChannel<5, 3125>(
-        y1000 * gain.hundred - cb * gain.cbToGreen - cr * gain.crToGreen + 50000, hundredThousand, tie);
-    const Int8 words = blue | (green << 8) | (red << 16) | (1 << 24);
+        level * gain.hundred - cb * gain.cbToGreen - cr * gain.crToGreen, hundredThousand, tie);
+    // The fourth bytes are not stored.
+    const Int8 words = blue | (green << 8) | (red << 16);
     std::memcpy(out + i, &words, sizeof words);
     if (!NoLanes(tie))
       for (unsigned ties = LaneBits(tie); ties; ties &= ties - 1) plain(i + __builtin_ctz(ties));
@@ -132,7 +133,7 @@ struct SharpFilter {
   WorkBlock products;
   LuminanceRows luminance;
   WorkBlock zeros;   // the luminances of a row outside the picture
-  WorkBlock levels;  // per column of a chunk: 1000 Y'
+  WorkBlock levels;  // per column of a chunk: 1000 (Y' + 0.5)
   WorkBlock halves;  // CrHalves
   double chroma[6] = {};
 
@@ -163,7 +164,7 @@ struct SharpFilter {
       // A pixel in the picture's first or last column has one column fewer.
       for (int i : {run.pictureFirst, run.pictureLast})
         if (i >= run.first && i <= run.last)
-          level[i - run.first] = run.Difference(i) * gain.k1000 + 1000 * n.at[i];
+          level[i - run.first] = run.Difference(i) * gain.k1000 + 1000 * n.at[i] + 500;
       Vectorised<SharpRow>(out, source, static_cast<const int*>(level), run, gain,
                            static_cast<const double*>(chroma),
                            WholeChroma{halves.As<const CrHalves>()});
