@@ -142,14 +142,17 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
   // A negative half of Cb: B - G odd and negative.
   cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
   // Cr's halves are rare (one colour in 512).
-  const Int8 crHalf = (gb == 0) & ((rb & 1) == 1);
-  if (NoLanes(crHalf)) return;
-  unsigned halvesOfCr = LaneBits(crHalf);
-  unsigned down = 0;
-  for (; halvesOfCr; halvesOfCr &= halvesOfCr - 1) {
-    const int k = __builtin_ctz(halvesOfCr);
-    down |= unsigned{whole.halves->down[colours[k].red << 8 | colours[k].green]} << k;
-  }
+  // Cr's halves: one colour in 512 of random ones, more in smooth
+  // pictures. The first of a group is looked up without a branch (k = 8:
+  // none), the others in a loop.
+  unsigned halvesOfCr = LaneBits((gb == 0) & ((rb & 1) == 1));
+  const auto lookUp = [&](unsigned k) {
+    const Bgra c = colours[k & 7];
+    return unsigned{whole.halves->down[c.red << 8 | c.green]} << k;
+  };
+  unsigned down = lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr | 256))) & 255;
+  for (halvesOfCr &= halvesOfCr - 1; halvesOfCr; halvesOfCr &= halvesOfCr - 1)
+    down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr)));
   cr += BitLanes(down);  // all ones: -1
 }
 
