@@ -51,7 +51,9 @@ template <int kShift, int kDivisor>
 QVX_LOOP_BODY Int8 ClampedChannel(Int8 n, Int8 denominator, Int8& tie) {
   const Int8 q = FloorQuotient<kShift, kDivisor>(n);
   tie |= n == q * denominator;
-  return q < 0 ? Int8{} : (q > 255 ? Int8{} + 255 : q);
+  // In this order GCC makes a minimum and a maximum of it.
+  const Int8 high = q > 255 ? Int8{} + 255 : q;
+  return high > 0 ? high : Int8{};
 }
 
 // The luminance rows above, at and below a pixel row, each readable from
