@@ -34,8 +34,8 @@ QVX_LOOP_BODY Bgra SharpPixel(Bgra source, double lum, const double* c) {
 // just below it, and those pixels (about one in 300) are worked out in
 // doubles whole. Numerators stay below 2^30.
 struct SharpGain {
-  double k = 0;    // (3 x strength) x 0.01
-  int k1000 = 0;   // 30 x strength: 1000 k
+  double k = 0;   // (3 x strength) x 0.01
+  int k1000 = 0;  // 30 x strength: 1000 k
   // The multipliers of the conversion back, values rather than literals
   // for the reason given at WholeChroma.
   int crToRed = 1402, cbToBlue = 1772, cbToGreen = 34414, crToGreen = 71414;
@@ -81,9 +81,7 @@ struct SharpRun {
   int first, last;
   int pictureFirst, pictureLast;
   Neighbourhood n;
-  int Difference(int i) const {
-    return qvx::Difference(n, i, i > pictureFirst, i < pictureLast);
-  }
+  int Difference(int i) const { return qvx::Difference(n, i, i > pictureFirst, i < pictureLast); }
 };
 
 // 1000 (Y' + 0.5) = 30 s D + 1000 Yc + 500 of pixels first..last, as if
@@ -158,8 +156,7 @@ struct SharpFilter {
                           below ? luminance.Row(job, y + 1) : zero, 1 + above + below};
     const Bgra* source = job.rows.Row(y);
     int* level = levels.As<int>();
-    for (int first = x0 - job.rect.left, end = x1 - job.rect.left; first <= end;
-         first += kChunk) {
+    for (int first = x0 - job.rect.left, end = x1 - job.rect.left; first <= end; first += kChunk) {
       const SharpRun run{first, std::min(end, first + kChunk - 1), -job.rect.left,
                          job.width - 1 - job.rect.left, n};
       Vectorised<Levels>(level, n, run.first, run.last, 3 * n.rows, gain.k1000);

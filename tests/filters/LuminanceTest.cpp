@@ -34,8 +34,7 @@ std::vector<Bgra> BlueRamp(int r, int g) {
   return row;
 }
 
-QVX_LOOP_BODY void ChromaRow(int* cr, int* cb, const Bgra* colours, int count,
-                             WholeChroma whole) {
+QVX_LOOP_BODY void ChromaRow(int* cr, int* cb, const Bgra* colours, int count, WholeChroma whole) {
   for (int i = 0; i + 8 <= count; i += 8) {
     Int8 r8, b8;
     ChromaLanes(colours + i, whole, r8, b8);
