@@ -90,6 +90,26 @@ TEST_F(LuminanceTest, WholeNumberChrominanceIsTheRuleForEveryColour) {
   // The colours whose exact Cr or Cb ends in one half were among them.
   EXPECT_GT(halvesOfCr, 1000);
   EXPECT_GT(halvesOfCb, 1000);
+  // And groups of eight holding several: green = blue, every red; red =
+  // green, every blue.
+  for (int v = 0; v < 256; ++v) {
+    std::vector<Bgra> greyBlue(256), greyRed(256);
+    for (int u = 0; u < 256; ++u) {
+      greyBlue[u] = {static_cast<BYTE>(v), static_cast<BYTE>(v), static_cast<BYTE>(u), 0};
+      greyRed[u] = {static_cast<BYTE>(u), static_cast<BYTE>(v), static_cast<BYTE>(v), 0};
+    }
+    for (const std::vector<Bgra>* row : {&greyBlue, &greyRed}) {
+      Vectorised<ChromaRow>(cr.data(), cb.data(), row->data(), 256,
+                            WholeChroma{halves.As<const CrHalves>()});
+      for (int i = 0; i < 256; ++i) {
+        const Bgra c = (*row)[i];
+        ASSERT_EQ(cr[i], RuleCr(c.red, c.green, c.blue))
+            << +c.red << " " << +c.green << " " << +c.blue;
+        ASSERT_EQ(cb[i], RuleCb(c.red, c.green, c.blue))
+            << +c.red << " " << +c.green << " " << +c.blue;
+      }
+    }
+  }
 }
 
 }  // namespace
