@@ -149,7 +149,9 @@ struct PastedPixels {
     BYTE* blockUsable = reinterpret_cast<BYTE*>(blockValues + blockPixels);
     const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
-    for (int r = 0; r < height; ++r) {
+    // Rows in memory order (bottom-up) where the order does not matter.
+    for (int i = 0; i < height; ++i) {
+      const int r = transpose ? i : height - 1 - i;
       const std::size_t at =
           transpose ? std::size_t(r % kBlockRows) * width : std::size_t(r) * width;
       Value* row = (transpose ? blockValues : Values()) + at;
@@ -293,14 +295,35 @@ class PasteRows {
       return;
     }
     Value* under = buffer_.As<Value>();
-    Value* out = under + (spanTo_ - spanFrom_ + 1);
-    std::fill(under, under + (spanTo_ - spanFrom_ + 1), Value{fill_});
-    const int from = std::max(spanFrom_, targetFrom_), to = std::min(spanTo_, targetTo_);
-    if (rowInTarget && from <= to)
-      Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
-                   under + (from - spanFrom_));
+    const int count = spanTo_ - spanFrom_ + 1;
+    Value* out = under + count;
     const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
     const BYTE a = p_.placement->opacity;
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (!QuarterTurn(p_.a)) {
+        // Where every position blends four pixels inside the picture, the
+        // tests at the picture's edges are left out; at full opacity with
+        // every pixel usable, the target under them is not needed either.
+        const Interior inner = InteriorOf(ys, yc, count);
+        const bool skipUnder = a == 255 && allUsable_ && inner.from <= inner.to;
+        if (skipUnder) {
+          ReadUnder(under, 0, inner.from - 1, rowInTarget);
+          ReadUnder(under, inner.to + 1, count - 1, rowInTarget);
+        } else {
+          ReadUnder(under, 0, count - 1, rowInTarget);
+        }
+        if (inner.from <= inner.to) {
+          BlendedRun(under, out, ys, yc, rowInTarget, a, 0, inner.from - 1);
+          InteriorRun(under, out, ys, yc, rowInTarget, a, inner.from, inner.to);
+          BlendedRun(under, out, ys, yc, rowInTarget, a, inner.to + 1, count - 1);
+        } else {
+          BlendedRun(under, out, ys, yc, rowInTarget, a, 0, count - 1);
+        }
+        Pixels::Write(result_, spanFrom_, ry, count, out);
+        return;
+      }
+    }
+    ReadUnder(under, 0, count - 1, rowInTarget);
     const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
     const Value* values = pixels_.Values();
     // Quarter turns of colours over the target mix in one loop.
@@ -320,13 +343,6 @@ class PasteRows {
             MixPastedRun<0>(runOut, runUnder, values + i, static_cast<std::ptrdiff_t>(line.step), n,
                             int{a});
         }
-      }
-    }
-    if constexpr (std::is_same_v<Value, Bgra>) {
-      if (!QuarterTurn(p_.a)) {
-        BlendedRun(under, out, ys, yc, rowInTarget, a);
-        Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
-        return;
       }
     }
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
@@ -389,6 +405,80 @@ class PasteRows {
       for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
       Pixels::Write(result_, to + done, ry, n, buffer);
     }
+  }
+
+  // Span columns kFrom..kTo of the current row as they are without the
+  // pasted picture, into under[kFrom..kTo]: the target where the row lies
+  // over it, the fill colour elsewhere.
+  void ReadUnder(Value* under, int kFrom, int kTo, bool rowInTarget) {
+    if (kFrom > kTo) return;
+    std::fill(under + kFrom, under + kTo + 1, Value{fill_});
+    const int from = std::max(spanFrom_ + kFrom, targetFrom_);
+    const int to = std::min(spanFrom_ + kTo, targetTo_);
+    if (rowInTarget && from <= to)
+      Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
+                   under + (from - spanFrom_));
+  }
+
+  // Span columns from..to of a row of a general angle at which (sx, sy)
+  // lies in left + 1 .. right - 1 by top + 1 .. bottom - 1: there the
+  // pixel (trunc(sx), trunc(sy)) and its three neighbours toward the signs
+  // all lie inside the picture. Along a row sx and sy are monotonic in the
+  // column (each a product of the column by one constant, less or plus one
+  // constant, every step rounding monotonically), so those columns form
+  // one run; it is found around a point inside it, estimated from the
+  // real-valued lines and checked, by bisection on the very doubles the
+  // blend uses. Empty (from > to) when the estimate misses, and then the
+  // row goes the way of the edges.
+  struct Interior {
+    int from = 0, to = -1;
+  };
+  bool InsideAt(int k, double ys, double yc) const {
+    const CentredFrame& f = p_.frame;
+    const double sx = xCos_[k] - ys, sy = xSin_[k] + yc;
+    return sx >= f.left + 1 && sx <= f.right - 1 && sy >= f.top + 1 && sy <= f.bottom - 1;
+  }
+  Interior InteriorOf(double ys, double yc, int count) const {
+    const CentredFrame& f = p_.frame;
+    const double x0 = static_cast<double>(p_.result.left + spanFrom_);
+    double lo = 0, hi = count - 1;
+    // Narrows lo..hi to the k with low <= at0 + slope k <= high.
+    const auto narrow = [&](double at0, double slope, double low, double high) {
+      if (std::fabs(slope) < 1e-9) {
+        if (at0 < low || at0 > high) hi = lo - 1;
+        return;
+      }
+      double k0 = (low - at0) / slope, k1 = (high - at0) / slope;
+      if (k0 > k1) std::swap(k0, k1);
+      lo = std::max(lo, k0);
+      hi = std::min(hi, k1);
+    };
+    narrow(x0 * cos_ - ys, cos_, f.left + 1, f.right - 1);
+    narrow(x0 * sin_ + yc, sin_, f.top + 1, f.bottom - 1);
+    Interior run;
+    if (!(lo <= hi)) return run;
+    const int m = static_cast<int>((lo + hi) / 2);
+    if (!InsideAt(m, ys, yc)) return run;
+    // The first column of the run in 0..m and the last in m..count - 1.
+    int a = 0, b = m;
+    while (a < b) {
+      const int mid = a + (b - a) / 2;
+      if (InsideAt(mid, ys, yc))
+        b = mid;
+      else
+        a = mid + 1;
+    }
+    run.from = a;
+    a = m, b = count - 1;
+    while (a < b) {
+      const int mid = b - (b - a) / 2;
+      if (InsideAt(mid, ys, yc))
+        a = mid;
+      else
+        b = mid - 1;
+    }
+    run.to = b;
+    return run;
   }
 
   // The result row as it is without the pasted picture: the target where
@@ -479,88 +569,125 @@ class PasteRows {
     return v;
   }
 
-  // The span of a general angle's colours, four columns at a time. A group
-  // whose four positions each blend four usable pixels of the pasted
-  // picture is blended in lanes, one channel of the four at a time, with
-  // BlendedPixel's arithmetic; a group wholly outside the pasted picture
+  // Span columns kFrom..kTo of a general angle's colours, four at a time.
+  // A group whose four positions each blend four pixels inside the pasted
+  // picture goes to BlendGroup; a group wholly outside the pasted picture
   // keeps its base colours; any other goes pixel by pixel.
   QVX_LOOP_BODY void BlendedRun(const Bgra* under, Bgra* out, double ys, double yc,
-                                bool rowInTarget, int a) const {
+                                bool rowInTarget, int a, int kFrom, int kTo) const {
     const CentredFrame& f = p_.frame;
     const int W = pixels_.width, H = pixels_.height;
-    const Bgra* values = pixels_.Values();
-    const int count = spanTo_ - spanFrom_ + 1;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1;
     // sx taken into left - 1 .. right + 1 first converts in every lane and
     // keeps that test.
     const Double4 loX = Double4{} + double(f.left - 1), hiX = Double4{} + double(f.right + 1);
     const Double4 loY = Double4{} + double(f.top - 1), hiY = Double4{} + double(f.bottom + 1);
-    const Long4 two = reinterpret_cast<Long4>(Double4{} + 2.0);
     const QuarterLine none;
-    int k = 0;
-    for (; k + 4 <= count; k += 4) {
-      Double4 xCos, xSin;
-      std::memcpy(&xCos, xCos_ + k, sizeof xCos);
-      std::memcpy(&xSin, xSin_ + k, sizeof xSin);
-      const Double4 sx = xCos - ys, sy = xSin + yc;
+    int k = kFrom;
+    for (; k + 4 <= kTo + 1; k += 4) {
+      Double4 sx, sy;
+      PositionsAt(k, ys, yc, sx, sy);
       const Double4 cx = sx < loX ? loX : (sx > hiX ? hiX : sx);
       const Double4 cy = sy < loY ? loY : (sy > hiY ? hiY : sy);
       const Int4 ix = __builtin_convertvector(cx, Int4), iy = __builtin_convertvector(cy, Int4);
       const Int4 c = ix - f.left, r = iy - f.top;
       const Int4 inFrame = (c >= 0) & (c < W) & (r >= 0) & (r < H);
-      Byte16 u;
-      std::memcpy(&u, under + k, 16);
       if (NoLanes(inFrame)) {
+        Byte16 u;
+        std::memcpy(&u, under + k, 16);
         const Byte16 v = WithFourth(u, 0);
         std::memcpy(out + k, &v, 16);
         continue;
       }
-      // Steps toward the signs of sx and sy, 1 or -1: (2 where s > 0) - 1.
-      const Int4 hx =
-          __builtin_convertvector(reinterpret_cast<Double4>((sx > 0) & two) - 1.0, Int4);
-      const Int4 vy =
-          __builtin_convertvector(reinterpret_cast<Double4>((sy > 0) & two) - 1.0, Int4);
+      const Int4 hx = StepsToward(sx), vy = StepsToward(sy);
       const Int4 c1 = c + hx, r1 = r + vy;
       const Int4 inside = inFrame & (c1 >= 0) & (c1 < W) & (r1 >= 0) & (r1 < H);
-      if (AllLanes(inside)) {
-        // Each pixel and its horizontal neighbour are one load from the
-        // left one of the two.
-        const Int4 left = r * W + c + (hx >> 1);
-        Int4 top0, top1, bottom0, bottom1;
-        GatherWordPairs(values, left, top0, top1);
-        GatherWordPairs(values, left + vy * W, bottom0, bottom1);
-        const Int4 right = hx > 0;
-        const Int4 w00 = right ? top0 : top1, w10 = right ? top1 : top0;
-        const Int4 w01 = right ? bottom0 : bottom1, w11 = right ? bottom1 : bottom0;
-        // Usable pixels have the fourth byte's top bit set.
-        if (AllLanes((w00 & w10 & w01 & w11) < 0)) {
-          const Double4 x1 = AbsLanes(sx - DoubleLanes(ix)), y1 = AbsLanes(sy - DoubleLanes(iy));
-          const Double4 x0 = 1.0 - x1, y0 = 1.0 - y1;
-          // Each channel's blend lies in 0..255.
-          Int4 blended{};
-          for (int ch = 0; ch < 3; ++ch)
-            blended |= BlendLanes(x0, x1, y0, y1, ChannelLanes(w00, ch), ChannelLanes(w10, ch),
-                                  ChannelLanes(w01, ch), ChannelLanes(w11, ch))
-                       << (8 * ch);
-          const Byte16 o = reinterpret_cast<Byte16>(blended);
-          if (a == 255) {
-            std::memcpy(out + k, &o, 16);
-            continue;
-          }
-          // Outside the target the pasted colour is its own base.
-          const Int4 rxs = Int4{0, 1, 2, 3} + (spanFrom_ + k);
-          const Int4 inTarget = rowInTarget ? (rxs >= targetFrom_) & (rxs <= targetTo_) : Int4{};
-          const Byte16 base =
-              reinterpret_cast<Byte16>(inTarget ? reinterpret_cast<Int4>(u) : blended);
-          const Byte16 v = WithFourth(MixLanes(Int4{} + a, base, o), 0);
-          std::memcpy(out + k, &v, 16);
-          continue;
-        }
-      }
+      if (AllLanes(inside) && BlendGroup(k, sx, sy, ix, iy, hx, vy, under, out, rowInTarget, a))
+        continue;
       for (int j = k; j < k + 4; ++j)
         out[j] = PixelAt(spanFrom_ + j, none, ys, yc, rowInTarget, under[j], a);
     }
-    for (; k < count; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+    for (; k <= kTo; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+  }
+
+  // Span columns kFrom..kTo of a general angle's colours, all of them
+  // inside the interior run (InteriorOf): no edge tests.
+  QVX_LOOP_BODY void InteriorRun(const Bgra* under, Bgra* out, double ys, double yc,
+                                 bool rowInTarget, int a, int kFrom, int kTo) const {
+    const QuarterLine none;
+    int k = kFrom;
+    for (; k + 4 <= kTo + 1; k += 4) {
+      Double4 sx, sy;
+      PositionsAt(k, ys, yc, sx, sy);
+      const Int4 ix = __builtin_convertvector(sx, Int4), iy = __builtin_convertvector(sy, Int4);
+      if (BlendGroup(k, sx, sy, ix, iy, StepsToward(sx), StepsToward(sy), under, out, rowInTarget,
+                     a))
+        continue;
+      for (int j = k; j < k + 4; ++j)
+        out[j] = PixelAt(spanFrom_ + j, none, ys, yc, rowInTarget, under[j], a);
+    }
+    for (; k <= kTo; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+  }
+
+  // The positions (sx, sy) of span columns k..k+3 of the row whose y sin t
+  // and y cos t are ys and yc.
+  QVX_LOOP_BODY void PositionsAt(int k, double ys, double yc, Double4& sx, Double4& sy) const {
+    Double4 xCos, xSin;
+    std::memcpy(&xCos, xCos_ + k, sizeof xCos);
+    std::memcpy(&xSin, xSin_ + k, sizeof xSin);
+    sx = xCos - ys;
+    sy = xSin + yc;
+  }
+
+  // The step toward the sign of each lane: 1 where s > 0, else -1.
+  QVX_LOOP_BODY static Int4 StepsToward(Double4 s) {
+    const Long4 two = reinterpret_cast<Long4>(Double4{} + 2.0);
+    return __builtin_convertvector(reinterpret_cast<Double4>((s > 0) & two) - 1.0, Int4);
+  }
+
+  // Span columns k..k+3 at positions (sx, sy) whose pixels (ix, iy) and
+  // their neighbours one step (hx, vy) away all lie inside the pasted
+  // picture: blended in lanes, one channel of the four positions at a time,
+  // with BlendedPixel's arithmetic, and mixed over under[k..k+3] into
+  // out[k..k+3]. False, with nothing written, when one of the sixteen
+  // pixels may not be pasted.
+  QVX_LOOP_BODY bool BlendGroup(int k, Double4 sx, Double4 sy, Int4 ix, Int4 iy, Int4 hx, Int4 vy,
+                                const Bgra* under, Bgra* out, bool rowInTarget, int a) const {
+    const CentredFrame& f = p_.frame;
+    const int W = pixels_.width;
+    // Each pixel and its horizontal neighbour are one load from the left
+    // one of the two.
+    const Int4 left = (iy - f.top) * W + (ix - f.left) + (hx >> 1);
+    Int4 top0, top1, bottom0, bottom1;
+    GatherWordPairs(pixels_.Values(), left, top0, top1);
+    GatherWordPairs(pixels_.Values(), left + vy * W, bottom0, bottom1);
+    const Int4 right = hx > 0;
+    const Int4 w00 = right ? top0 : top1, w10 = right ? top1 : top0;
+    const Int4 w01 = right ? bottom0 : bottom1, w11 = right ? bottom1 : bottom0;
+    // Usable pixels have the fourth byte's top bit set.
+    if (!allUsable_ && !AllLanes((w00 & w10 & w01 & w11) < 0)) return false;
+    const Double4 x1 = AbsLanes(sx - DoubleLanes(ix)), y1 = AbsLanes(sy - DoubleLanes(iy));
+    const Double4 x0 = 1.0 - x1, y0 = 1.0 - y1;
+    // Each channel's blend lies in 0..255.
+    Int4 blended{};
+    for (int ch = 0; ch < 3; ++ch)
+      blended |= BlendLanes(x0, x1, y0, y1, ChannelLanes(w00, ch), ChannelLanes(w10, ch),
+                            ChannelLanes(w01, ch), ChannelLanes(w11, ch))
+                 << (8 * ch);
+    const Byte16 o = reinterpret_cast<Byte16>(blended);
+    if (a == 255) {
+      std::memcpy(out + k, &o, 16);
+      return true;
+    }
+    // Outside the target the pasted colour is its own base.
+    Byte16 u;
+    std::memcpy(&u, under + k, 16);
+    const Int4 rxs = Int4{0, 1, 2, 3} + (spanFrom_ + k);
+    const Int4 inTarget = rowInTarget ? (rxs >= targetFrom_) & (rxs <= targetTo_) : Int4{};
+    const Byte16 base = reinterpret_cast<Byte16>(inTarget ? reinterpret_cast<Int4>(u) : blended);
+    const Byte16 v = WithFourth(MixLanes(Int4{} + a, base, o), 0);
+    std::memcpy(out + k, &v, 16);
+    return true;
   }
 
   // The pasted colour at result column rx of a general angle, if any.
@@ -636,6 +763,9 @@ class PasteRows {
  public:
   // Whether a neighbour outside the pasted picture counts as pasted.
   bool outsideUsable_ = true;
+  // Whether every pixel of the pasted picture may be pasted (no mask, no
+  // colour key).
+  bool allUsable_ = false;
 
  private:
   const Paste& p_;
@@ -668,6 +798,7 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   PasteRows<Pixels> rows(p, result, pixels, fill);
   if (!pixels.Decode(p, key, !rows.plain_ && (p.a == 9000 || p.a == 27000), !rows.plain_))
     return false;
+  rows.allUsable_ = !p.mask && !at.keyOn;
   rows.outsideUsable_ =
       (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;
