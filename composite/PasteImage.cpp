@@ -267,7 +267,11 @@ class PasteRows {
 
   bool Allocate() {
     const std::size_t span = spanTo_ >= spanFrom_ ? std::size_t(spanTo_ - spanFrom_ + 1) : 0;
-    if (!buffer_.Allocate(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value))) return false;
+    // Plain turns of 90 and 270 degrees copy through a tile of 3-byte
+    // pixels.
+    const std::size_t tile = plain_ && p_.a % 18000 != 0 ? kTurnedRows * kTileColumns * 3 : 0;
+    if (!buffer_.Allocate(std::max(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value), tile)))
+      return false;
     if (QuarterTurn(p_.a) || spanTo_ < spanFrom_) return true;
     // x cos t and x sin t of every column of the span, computed once; three
     // more columns so that groups of four may start at any column.
@@ -375,21 +379,72 @@ class PasteRows {
       CopyToResult(*p_.pasted, c, r, spanFrom_ + lo, ry, hi - lo + 1);
       return;
     }
-    // Along a column (up or down) or backwards along a row. Consecutive
-    // result rows read neighbouring columns, so the picture's rows they
-    // pass stay in the cache from one result row to the next.
     const DibAccess& from = *p_.pasted;
     const std::ptrdiff_t bytes = from.BitCount / 8;
-    const int dr = p_.a == 9000 ? 1 : (p_.a == 27000 ? -1 : 0);
-    const std::ptrdiff_t step =
-        dr == 0 ? -bytes : (hi > lo ? DibRow(from, r + dr) - DibRow(from, r) : 0);
-    const BYTE* in = DibRow(from, r) + bytes * c;
-    BYTE* out = DibRow(result_, ry) + bytes * (spanFrom_ + lo);
+    if (p_.a == 18000) {
+      // Backwards along a row.
+      const BYTE* in = DibRow(from, r) + bytes * c;
+      BYTE* out = DibRow(result_, ry) + bytes * (spanFrom_ + lo);
+      if (bytes == 3)
+        for (int i = lo; i <= hi; ++i, in -= 3, out += 3) std::memcpy(out, in, 3);
+      else
+        for (int i = lo; i <= hi; ++i, --in, ++out) *out = *in;
+      return;
+    }
+    // At 90 and 270 degrees a result row reads down or up one column of the
+    // picture, and its neighbour rows read the neighbouring columns. The
+    // rows are copied kTurnedRows at a time through a tile, so that each
+    // picture row is read in one stretch of adjacent pixels and each result
+    // row written in long runs. (The rows come bottom-up; called in another
+    // order they are still right, only copied more than once.)
+    if (ry >= turnedFrom_ && ry <= turnedTo_) return;
+    turnedFrom_ = std::max(0, ry - kTurnedRows + 1);
+    turnedTo_ = ry;
+    const int dr = p_.a == 9000 ? 1 : -1;
+    const std::ptrdiff_t step = DibRow(from, r + (hi > lo ? dr : 0)) - DibRow(from, r);
+    // Every non-empty line of these rows covers span columns lo..hi, from
+    // the picture rows r on: the rows differ only in the column they read.
+    const BYTE* in[kTurnedRows];
+    BYTE* out[kTurnedRows];
+    int n = 0;
+    for (int j = turnedFrom_; j <= turnedTo_; ++j) {
+      const QuarterLine other = QuarterLineOf(p_.result.top + j);
+      if (std::max<std::int64_t>(other.lo, 0) > std::min<std::int64_t>(other.hi, hi)) continue;
+      const int column = static_cast<int>((other.first + other.step * lo) % pixels_.width);
+      in[n] = DibRow(from, r) + bytes * column;
+      out[n++] = DibRow(result_, j) + bytes * (spanFrom_ + lo);
+    }
+    BYTE* tile = buffer_.As<BYTE>();
+    const int count = hi - lo + 1;
+    const auto copy = [&](auto size) {
+      for (int done = 0; done < count; done += kTileColumns) {
+        const int m = std::min(kTileColumns, count - done);
+        for (int i = 0; i < m; ++i) {
+          // Picture rows a few steps ahead, every pixel of them from a
+          // different line: fetched early, they arrive together.
+          const std::ptrdiff_t ahead = step * std::min(done + i + kPrefetchRows, count - 1);
+          __builtin_prefetch(in[0] + ahead);
+          __builtin_prefetch(in[n - 1] + ahead);
+          for (int j = 0; j < n; ++j)
+            std::memcpy(tile + size * (std::size_t(j) * kTileColumns + i), in[j] + step * (done + i),
+                        size);
+        }
+        for (int j = 0; j < n; ++j)
+          std::memcpy(out[j] + size * done, tile + size * std::size_t(j) * kTileColumns, size * m);
+      }
+    };
     if (bytes == 3)
-      for (int i = lo; i <= hi; ++i, in += step, out += 3) std::memcpy(out, in, 3);
+      copy(std::integral_constant<std::size_t, 3>{});
     else
-      for (int i = lo; i <= hi; ++i, in += step, ++out) *out = *in;
+      copy(std::integral_constant<std::size_t, 1>{});
   }
+
+  // Result rows copied together at turns of 90 and 270 degrees, and the
+  // rows already copied.
+  static constexpr int kTurnedRows = 16;
+  static constexpr int kPrefetchRows = 16;
+  static constexpr int kTileColumns = 1024;
+  int turnedFrom_ = 0, turnedTo_ = -1;
 
   // `count` pixels of `from` from (x, y) on copied to the result from (to,
   // ry) on, a 32-bit result's fourth bytes 0.
