@@ -292,6 +292,12 @@ class PasteRows {
     const bool rowInTarget = ty >= 0 && ty < p_.target->Height;
     targetY_ = static_cast<int>(ty);
     const bool pastedRow = y >= p_.area.top && y <= p_.area.bottom && spanFrom_ <= spanTo_;
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (pastedRow && !QuarterTurn(p_.a)) {
+        BlendedRow(ry, y, rowInTarget);
+        return;
+      }
+    }
     WriteBase(ry, rowInTarget, pastedRow);
     if (!pastedRow) return;
     if (plain_) {
@@ -303,30 +309,6 @@ class PasteRows {
     Value* out = under + count;
     const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
     const BYTE a = p_.placement->opacity;
-    if constexpr (std::is_same_v<Value, Bgra>) {
-      if (!QuarterTurn(p_.a)) {
-        // Where every position blends four pixels inside the picture, the
-        // tests at the picture's edges are left out; at full opacity with
-        // every pixel usable, the target under them is not needed either.
-        const Interior inner = InteriorOf(ys, yc, count);
-        const bool skipUnder = a == 255 && allUsable_ && inner.from <= inner.to;
-        if (skipUnder) {
-          ReadUnder(under, 0, inner.from - 1, rowInTarget);
-          ReadUnder(under, inner.to + 1, count - 1, rowInTarget);
-        } else {
-          ReadUnder(under, 0, count - 1, rowInTarget);
-        }
-        if (inner.from <= inner.to) {
-          BlendedRun(under, out, ys, yc, rowInTarget, a, 0, inner.from - 1);
-          InteriorRun(under, out, ys, yc, rowInTarget, a, inner.from, inner.to);
-          BlendedRun(under, out, ys, yc, rowInTarget, a, inner.to + 1, count - 1);
-        } else {
-          BlendedRun(under, out, ys, yc, rowInTarget, a, 0, count - 1);
-        }
-        Pixels::Write(result_, spanFrom_, ry, count, out);
-        return;
-      }
-    }
     ReadUnder(under, 0, count - 1, rowInTarget);
     const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
     const Value* values = pixels_.Values();
@@ -462,6 +444,54 @@ class PasteRows {
     }
   }
 
+  // Row ry (centred y) of colours at a general angle. Only the columns
+  // whose position falls in the pasted picture's frame can be pasted; the
+  // rest of the row is its base, copied as such. Where every position
+  // blends four pixels inside the picture, the tests at the picture's
+  // edges are left out, and at full opacity with every pixel usable the
+  // target under them is not read either.
+  QVX_LOOP_BODY void BlendedRow(int ry, std::int64_t y, bool rowInTarget) {
+    const int count = spanTo_ - spanFrom_ + 1;
+    Bgra* under = buffer_.As<Bgra>();
+    Bgra* out = under + count;
+    const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
+    const BYTE a = p_.placement->opacity;
+    const CentredFrame& f = p_.frame;
+    // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
+    Run reach = RunOf(ys, yc, count, f.left - 1, f.right + 1, f.top - 1, f.bottom + 1,
+                      [&](double sx, double sy) {
+                        return sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 &&
+                               sy < f.bottom + 1;
+                      });
+    if (reach.from > reach.to) reach = {0, count - 1};
+    WriteBaseColumns(ry, rowInTarget, 0, spanFrom_ + reach.from - 1);
+    WriteBaseColumns(ry, rowInTarget, spanFrom_ + reach.to + 1, width_ - 1);
+    // (sx, sy) in left + 1 .. right - 1 by top + 1 .. bottom - 1 puts the
+    // pixel (trunc(sx), trunc(sy)) and its three neighbours toward the
+    // signs inside the picture.
+    const Run inner = RunOf(ys, yc, count, f.left + 1, f.right - 1, f.top + 1, f.bottom - 1,
+                            [&](double sx, double sy) {
+                              return sx >= f.left + 1 && sx <= f.right - 1 && sy >= f.top + 1 &&
+                                     sy <= f.bottom - 1;
+                            });
+    if (inner.from <= inner.to) {
+      if (a == 255 && allUsable_) {
+        ReadUnder(under, reach.from, inner.from - 1, rowInTarget);
+        ReadUnder(under, inner.to + 1, reach.to, rowInTarget);
+      } else {
+        ReadUnder(under, reach.from, reach.to, rowInTarget);
+      }
+      BlendedRun(under, out, ys, yc, rowInTarget, a, reach.from, inner.from - 1);
+      InteriorRun(under, out, ys, yc, rowInTarget, a, inner.from, inner.to);
+      BlendedRun(under, out, ys, yc, rowInTarget, a, inner.to + 1, reach.to);
+    } else {
+      ReadUnder(under, reach.from, reach.to, rowInTarget);
+      BlendedRun(under, out, ys, yc, rowInTarget, a, reach.from, reach.to);
+    }
+    ColourPixels::Write(result_, spanFrom_ + reach.from, ry, reach.to - reach.from + 1,
+                        out + reach.from);
+  }
+
   // Span columns kFrom..kTo of the current row as they are without the
   // pasted picture, into under[kFrom..kTo]: the target where the row lies
   // over it, the fill colour elsewhere.
@@ -475,26 +505,22 @@ class PasteRows {
                    under + (from - spanFrom_));
   }
 
-  // Span columns from..to of a row of a general angle at which (sx, sy)
-  // lies in left + 1 .. right - 1 by top + 1 .. bottom - 1: there the
-  // pixel (trunc(sx), trunc(sy)) and its three neighbours toward the signs
-  // all lie inside the picture. Along a row sx and sy are monotonic in the
-  // column (each a product of the column by one constant, less or plus one
-  // constant, every step rounding monotonically), so those columns form
-  // one run; it is found around a point inside it, estimated from the
+  // The span columns of a row of a general angle whose position (sx, sy)
+  // satisfies `inside`, a test of sx against two bounds and of sy against
+  // two bounds (roughly lowX..highX by lowY..highY). Along a row sx and sy
+  // are monotonic in the column (each the column times one constant, less
+  // or plus another, every step rounding monotonically), so those columns
+  // form one run. It is found around a point inside it, estimated from the
   // real-valued lines and checked, by bisection on the very doubles the
-  // blend uses. Empty (from > to) when the estimate misses, and then the
-  // row goes the way of the edges.
-  struct Interior {
+  // blend uses. Empty (from > to) when the estimate misses: then the run
+  // is empty or too short to matter.
+  struct Run {
     int from = 0, to = -1;
   };
-  bool InsideAt(int k, double ys, double yc) const {
-    const CentredFrame& f = p_.frame;
-    const double sx = xCos_[k] - ys, sy = xSin_[k] + yc;
-    return sx >= f.left + 1 && sx <= f.right - 1 && sy >= f.top + 1 && sy <= f.bottom - 1;
-  }
-  Interior InteriorOf(double ys, double yc, int count) const {
-    const CentredFrame& f = p_.frame;
+  template <class Inside>
+  Run RunOf(double ys, double yc, int count, double lowX, double highX, double lowY,
+            double highY, Inside inside) const {
+    const auto insideAt = [&](int k) { return inside(xCos_[k] - ys, xSin_[k] + yc); };
     const double x0 = static_cast<double>(p_.result.left + spanFrom_);
     double lo = 0, hi = count - 1;
     // Narrows lo..hi to the k with low <= at0 + slope k <= high.
@@ -508,17 +534,17 @@ class PasteRows {
       lo = std::max(lo, k0);
       hi = std::min(hi, k1);
     };
-    narrow(x0 * cos_ - ys, cos_, f.left + 1, f.right - 1);
-    narrow(x0 * sin_ + yc, sin_, f.top + 1, f.bottom - 1);
-    Interior run;
+    narrow(x0 * cos_ - ys, cos_, lowX, highX);
+    narrow(x0 * sin_ + yc, sin_, lowY, highY);
+    Run run;
     if (!(lo <= hi)) return run;
     const int m = static_cast<int>((lo + hi) / 2);
-    if (!InsideAt(m, ys, yc)) return run;
+    if (!insideAt(m)) return run;
     // The first column of the run in 0..m and the last in m..count - 1.
     int a = 0, b = m;
     while (a < b) {
       const int mid = a + (b - a) / 2;
-      if (InsideAt(mid, ys, yc))
+      if (insideAt(mid))
         b = mid;
       else
         a = mid + 1;
@@ -527,7 +553,7 @@ class PasteRows {
     a = m, b = count - 1;
     while (a < b) {
       const int mid = b - (b - a) / 2;
-      if (InsideAt(mid, ys, yc))
+      if (insideAt(mid))
         a = mid;
       else
         b = mid - 1;
@@ -666,7 +692,8 @@ class PasteRows {
   }
 
   // Span columns kFrom..kTo of a general angle's colours, all of them
-  // inside the interior run (InteriorOf): no edge tests.
+  // inside the run where every position blends four pixels inside the
+  // picture (see BlendedRow): no edge tests.
   QVX_LOOP_BODY void InteriorRun(const Bgra* under, Bgra* out, double ys, double yc,
                                  bool rowInTarget, int a, int kFrom, int kTo) const {
     const QuarterLine none;
