@@ -267,5 +267,26 @@ TEST_F(CompositeRandomTest, PlainPastesMatchTheModelOnEveryPairOfLayouts) {
   EXPECT_EQ(cases, 400);
 }
 
+// Plain turns of 90 and 270 degrees of pictures taller than the stretch of
+// a picture column that rows copy at once, and wider than the number of
+// result rows copied together, over 24-bit and 8-bit grey targets: every
+// stretch and every group of rows, the last ones partial, meets the model.
+TEST_F(CompositeRandomTest, TallPlainTurnsMatchTheModel) {
+  int cases = 0;
+  for (Layout layout : {Layout::kRgb24, Layout::kGrey8})
+    for (int round = 0; round < 3; ++round) {
+      const int tw = Uniform(1000, 1300), th = Uniform(20, 60), pw = Uniform(17, 40),
+                ph = Uniform(1030, 2100);
+      HGLOBAL target = Keep(MakePicture(layout, tw, th, random_()));
+      HGLOBAL pasted = Keep(MakePicture(layout, pw, ph, random_()));
+      PasteArgs at = RandomPaste(pasted, round == 1 ? 27000 : 9000, false, tw, th, 40);
+      at.opacity = 255;
+      ASSERT_EQ(PasteMismatch(target, pasted, nullptr, at), "")
+          << NameOf(layout) << ": " << Describe(tw, th, pw, ph);
+      ++cases;
+    }
+  EXPECT_EQ(cases, 6);
+}
+
 }  // namespace
 }  // namespace qvx::test
