@@ -408,8 +408,8 @@ class PasteRows {
           __builtin_prefetch(in[0] + ahead);
           __builtin_prefetch(in[n - 1] + ahead);
           for (int j = 0; j < n; ++j)
-            std::memcpy(tile + size * (std::size_t(j) * kTileColumns + i), in[j] + step * (done + i),
-                        size);
+            std::memcpy(tile + size * (std::size_t(j) * kTileColumns + i),
+                        in[j] + step * (done + i), size);
         }
         for (int j = 0; j < n; ++j)
           std::memcpy(out[j] + size * done, tile + size * std::size_t(j) * kTileColumns, size * m);
@@ -458,22 +458,20 @@ class PasteRows {
     const BYTE a = p_.placement->opacity;
     const CentredFrame& f = p_.frame;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
-    Run reach = RunOf(ys, yc, count, f.left - 1, f.right + 1, f.top - 1, f.bottom + 1,
-                      [&](double sx, double sy) {
-                        return sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 &&
-                               sy < f.bottom + 1;
-                      });
+    Run reach = RunOf(
+        ys, yc, count, f.left - 1, f.right + 1, f.top - 1, f.bottom + 1, [&](double sx, double sy) {
+          return sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1;
+        });
     if (reach.from > reach.to) reach = {0, count - 1};
     WriteBaseColumns(ry, rowInTarget, 0, spanFrom_ + reach.from - 1);
     WriteBaseColumns(ry, rowInTarget, spanFrom_ + reach.to + 1, width_ - 1);
     // (sx, sy) in left + 1 .. right - 1 by top + 1 .. bottom - 1 puts the
     // pixel (trunc(sx), trunc(sy)) and its three neighbours toward the
     // signs inside the picture.
-    const Run inner = RunOf(ys, yc, count, f.left + 1, f.right - 1, f.top + 1, f.bottom - 1,
-                            [&](double sx, double sy) {
-                              return sx >= f.left + 1 && sx <= f.right - 1 && sy >= f.top + 1 &&
-                                     sy <= f.bottom - 1;
-                            });
+    const Run inner = RunOf(
+        ys, yc, count, f.left + 1, f.right - 1, f.top + 1, f.bottom - 1, [&](double sx, double sy) {
+          return sx >= f.left + 1 && sx <= f.right - 1 && sy >= f.top + 1 && sy <= f.bottom - 1;
+        });
     if (inner.from <= inner.to) {
       if (a == 255 && allUsable_) {
         ReadUnder(under, reach.from, inner.from - 1, rowInTarget);
@@ -518,8 +516,8 @@ class PasteRows {
     int from = 0, to = -1;
   };
   template <class Inside>
-  Run RunOf(double ys, double yc, int count, double lowX, double highX, double lowY,
-            double highY, Inside inside) const {
+  Run RunOf(double ys, double yc, int count, double lowX, double highX, double lowY, double highY,
+            Inside inside) const {
     const auto insideAt = [&](int k) { return inside(xCos_[k] - ys, xSin_[k] + yc); };
     const double x0 = static_cast<double>(p_.result.left + spanFrom_);
     double lo = 0, hi = count - 1;
