@@ -113,9 +113,9 @@ QVX_LOOP_BODY int CbOf(int r, int g, int b, const double* c) {
 // where R = G and B - G is odd. Elsewhere the rounding is floor((N + 50000)
 // / 10^5), which on a half rounds up.
 // On Cb's halves the doubles round away from zero, as the exact value
-// does (down where it is negative). On Cr's they lie on either side, with
-// no pattern to speak of: the table holds 1 where they round down, by
-// red << 8 | green (blue = green).
+// does (down where it is negative; the tests walk every colour). On Cr's
+// they lie on either side, with no pattern to speak of: a table built per
+// call holds 1 where they round down, by red << 8 | green (blue = green).
 struct CrHalves {
   std::uint8_t down[65536];
 
@@ -149,7 +149,6 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
   cb = FloorQuotient<5, 3125>(bg * half - rg * whole.redToCb + (50000 + 12800000)) - 128;
   // A negative half of Cb: B - G odd and negative.
   cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
-  // Cr's halves are rare (one colour in 512).
   // Cr's halves: one colour in 512 of random ones, more in smooth
   // pictures. The first of a group is looked up without a branch (k = 8:
   // none), the others in a loop.
