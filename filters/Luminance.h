@@ -146,9 +146,10 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
   const Int8 rb = r - b, gb = g - b, rg = r - g, bg = b - g;
   const int half = whole.half;
   cr = FloorQuotient<5, 3125>(rb * half - gb * whole.greenToCr + (50000 + 12800000)) - 128;
-  cb = FloorQuotient<5, 3125>(bg * half - rg * whole.redToCb + (50000 + 12800000)) - 128;
-  // A negative half of Cb: B - G odd and negative.
-  cb += (rg == 0) & ((bg & (INT32_MIN + 1)) == INT32_MIN + 1);
+  // Cb's halves below zero round down: one less in a negative numerator
+  // moves those across a multiple of 10^5 and no others.
+  const Int8 cbNumerator = bg * half - rg * whole.redToCb;
+  cb = FloorQuotient<5, 3125>(cbNumerator + (cbNumerator >> 31) + (50000 + 12800000)) - 128;
   // Cr's halves: one colour in 512 of random ones, more in smooth
   // pictures. The first of a group is looked up without a branch (k = 8:
   // none), the others in a loop.
