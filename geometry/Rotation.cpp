@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 #include "exports/ExportFrame.h"
@@ -380,12 +381,7 @@ QVX_LOOP_BODY void GeneralRun(const GeneralSampling<Px>& g, const RowRuns& runs,
     auto d = dst.At(row, b);
     switch (run.kind) {
       case RunKind::kBackground:
-        for (int i = b; i < e; ++i, d = dst.Next(d)) {
-          if (kSmooth)
-            dst.Store(d, g.background.colour);
-          else
-            dst.Fill(d, g.background);
-        }
+        FillRun(dst, d, e - b, g.background, kSmooth);
         break;
       case RunKind::kTested:
         if constexpr (kSmooth) BlendTested(g, at, b, e, d);
@@ -412,23 +408,60 @@ QVX_LOOP_BODY void GeneralRun(const GeneralSampling<Px>& g, const RowRuns& runs,
   }
 }
 
+// Asks the cache for the source lines that the result row at `at` reads
+// in columns i0..i1-1: the pixel's row and the rows above and below it.
+template <class Px>
+QVX_LOOP_BODY void PrefetchSources(const GeneralSampling<Px>& g, const RowPositions& at, int i0,
+                                   int i1) {
+  if constexpr (std::is_pointer_v<RowOf<Px>>) {
+    const int left = g.left, top = g.top, sw = g.sw, sh = g.sh;
+    const std::ptrdiff_t stride = g.src.stride;
+    for (int i = i0; i < i1; ++i) {
+      const int px = static_cast<int>(at.Sx(i)) - left, py = static_cast<int>(at.Sy(i)) - top;
+      if (px < 0 || px >= sw || py < 0 || py >= sh) continue;
+      const BYTE* p = g.rows[py] + Px::kStep * static_cast<std::ptrdiff_t>(px);
+      __builtin_prefetch(p);
+      if (py > 0) __builtin_prefetch(p + stride);
+      if (py < sh - 1) __builtin_prefetch(p - stride);
+    }
+  }
+}
+
 // Result rows j0..j1-1 of a general angle, walked in tiles of kTileWidth
 // columns so that the source pixels one tile reads (a slanted strip of the
 // source) stay in the cache while the band's rows use them, whatever the
-// angle and the picture's size. Smooth rotation by 30 degrees of 24-bit
-// pictures, 12 / 48 Mpx: tiles of 256 columns ran at 88-93 / 97-104 Mpx/s,
-// 512 at 109-116 / 110-114, 1024 at 120-121 / 107-115 (three runs each, one
-// core busy with other work). 512 keeps the tile edges within the widths
-// the random tests reach.
-constexpr int kBandRows = 16;
-constexpr int kTileWidth = 512;
+// angle and the picture's size. The first row of a tile meets source lines
+// that no earlier tile brought in; while a tile is worked on, the lines of
+// the next tile's first row are asked for, a slice per row, so that they
+// arrive before they are needed. `next` is the first row of the next band
+// (null for the last band). Smooth rotation of 24-bit pictures at 48 Mpx
+// by 30 / 45 / 60 / 80 degrees (Mpx/s, two runs, the machine shared):
+// bands of 16 rows and tiles of 512 columns 117 / 115 / 146 / 149, 2 x 2048
+// 119 / 101 / 97 / 94, 4 x 1024 129 / 122 / 133 / 131; at 12 Mpx and 30
+// degrees 2 x 2048 was the fastest (137), 4 x 1024 close (133), 16 x 512
+// the slowest (117).
+constexpr int kBandRows = 4;
+constexpr int kTileWidth = 1024;
 
 template <bool kSmooth, class Px>
 QVX_LOOP_BODY void GeneralBand(const GeneralSampling<Px>& g, const RowRuns* runs,
-                               const RowPositions* at, int width, int j0, int j1) {
+                               const RowPositions* at, const RowPositions* next, int width, int j0,
+                               int j1) {
+  const int rowCount = j1 - j0;
+  const int slice = (kTileWidth + rowCount - 1) / rowCount;
   for (int i0 = 0; i0 < width; i0 += kTileWidth) {
     const int i1 = std::min(width, i0 + kTileWidth);
-    for (int j = j0; j < j1; ++j) GeneralRun<kSmooth>(g, runs[j - j0], at[j - j0], j, i0, i1);
+    // The next tile: to the right in this band, or the first of the next band.
+    const RowPositions* ahead = i1 < width ? &at[0] : next;
+    const int a0 = i1 < width ? i1 : 0;
+    const int a1 = std::min(width, a0 + kTileWidth);
+    for (int j = j0; j < j1; ++j) {
+      if (ahead) {
+        const int p0 = a0 + (j - j0) * slice;
+        PrefetchSources(g, *ahead, std::min(p0, a1), std::min(p0 + slice, a1));
+      }
+      GeneralRun<kSmooth>(g, runs[j - j0], at[j - j0], j, i0, i1);
+    }
   }
 }
 
@@ -458,10 +491,13 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
       at[j - j0] = {t.xc, t.xs, y * s, y * c};
       runs[j - j0] = RunsOfRow(at[j - j0], width, c >= 0, s >= 0, turn.source, turn.smooth);
     }
+    const double y1 = r.top + j1;
+    const RowPositions nextBand{t.xc, t.xs, y1 * s, y1 * c};
+    const RowPositions* next = j1 < height ? &nextBand : nullptr;
     if (turn.smooth)
-      Vectorised<GeneralBand<true, Px>>(std::cref(g), runs, at, width, j0, j1);
+      Vectorised<GeneralBand<true, Px>>(std::cref(g), runs, at, next, width, j0, j1);
     else
-      Vectorised<GeneralBand<false, Px>>(std::cref(g), runs, at, width, j0, j1);
+      Vectorised<GeneralBand<false, Px>>(std::cref(g), runs, at, next, width, j0, j1);
     for (int j = j0; j < j1; ++j)
       if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
   }
