@@ -147,12 +147,23 @@ bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
                      const LayerRule<Pixels>& rule, const LayerPlacement& at, BOOL noDialog) {
   const std::int64_t dx = at.dx, dy = at.dy;
   // Base rows under the layer are copied just before the layer is mixed
-  // into them, while they are still in the cache; the others first.
+  // into them, while they are still in the cache; the others first, as the
+  // two blocks of memory they are (the rows of both pictures have the same
+  // size), below the layer and above it.
   const std::size_t rowBytes = base.RowBytes;
   const std::int64_t layerTop = std::max<std::int64_t>(dy, 0);
   const std::int64_t layerBottom = std::min<std::int64_t>(dy + layer.Height - 1, base.Height - 1);
-  for (int y = 0; y < base.Height; ++y)
-    if (y < layerTop || y > layerBottom) std::memcpy(DibRow(result, y), DibRow(base, y), rowBytes);
+  const auto copyRows = [&](std::int64_t top, std::int64_t bottom) {
+    if (top > bottom) return;
+    const std::size_t offset = rowBytes * std::size_t(base.MaxY - bottom);
+    std::memcpy(result.Bits + offset, base.Bits + offset, rowBytes * std::size_t(bottom - top + 1));
+  };
+  if (layerTop > layerBottom) {
+    copyRows(0, base.Height - 1);
+  } else {
+    copyRows(layerBottom + 1, base.Height - 1);
+    copyRows(0, layerTop - 1);
+  }
   // Layer columns whose base column x + dx lies in the base.
   const int from = ClampColumn(-dx, 0, layer.Width);
   const int to = ClampColumn(base.Width - 1 - dx, -1, layer.Width - 1);
@@ -168,11 +179,12 @@ bool SameFormatLayer(DibAccess& base, DibAccess& layer, DibAccess& result,
         // mixed straight into the result.
         const std::size_t step = result.BitCount / 8;
         const std::size_t start = step * std::size_t(bx), end = start + step * std::size_t(n);
+        // In memory order: the bytes left of the layer, under it, right of it.
         std::memcpy(DibRow(result, by), DibRow(base, by), start);
-        std::memcpy(DibRow(result, by) + end, DibRow(base, by) + end, rowBytes - end);
         const BYTE* over = DibRow(layer, y) + step * std::size_t(from);
         (step == 3 ? MixRun<3> : MixRun<4>)(DibRow(result, by) + start, DibRow(base, by) + start,
                                             over, n, rule);
+        std::memcpy(DibRow(result, by) + end, DibRow(base, by) + end, rowBytes - end);
         return true;
       }
     }

@@ -149,7 +149,9 @@ struct PastedPixels {
     BYTE* blockUsable = reinterpret_cast<BYTE*>(blockValues + blockPixels);
     const MaskSelection selection = p.mask ? MaskSelectionOf(*p.mask) : MaskSelection{{true, true}};
     const bool keyOn = p.placement->keyOn != 0;
-    for (int r = 0; r < height; ++r) {
+    // Rows in memory order (bottom-up) where the order does not matter.
+    for (int i = 0; i < height; ++i) {
+      const int r = transpose ? i : height - 1 - i;
       const std::size_t at =
           transpose ? std::size_t(r % kBlockRows) * width : std::size_t(r) * width;
       Value* row = (transpose ? blockValues : Values()) + at;
@@ -265,7 +267,11 @@ class PasteRows {
 
   bool Allocate() {
     const std::size_t span = spanTo_ >= spanFrom_ ? std::size_t(spanTo_ - spanFrom_ + 1) : 0;
-    if (!buffer_.Allocate(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value))) return false;
+    // Plain turns of 90 and 270 degrees copy through a tile of 3-byte
+    // pixels.
+    const std::size_t tile = plain_ && p_.a % 18000 != 0 ? kTurnedRows * kTileColumns * 3 : 0;
+    if (!buffer_.Allocate(std::max(std::max<std::size_t>(2 * span, kChunk) * sizeof(Value), tile)))
+      return false;
     if (QuarterTurn(p_.a) || spanTo_ < spanFrom_) return true;
     // x cos t and x sin t of every column of the span, computed once; three
     // more columns so that groups of four may start at any column.
@@ -286,6 +292,12 @@ class PasteRows {
     const bool rowInTarget = ty >= 0 && ty < p_.target->Height;
     targetY_ = static_cast<int>(ty);
     const bool pastedRow = y >= p_.area.top && y <= p_.area.bottom && spanFrom_ <= spanTo_;
+    if constexpr (std::is_same_v<Value, Bgra>) {
+      if (pastedRow && !QuarterTurn(p_.a)) {
+        BlendedRow(ry, y, rowInTarget);
+        return;
+      }
+    }
     WriteBase(ry, rowInTarget, pastedRow);
     if (!pastedRow) return;
     if (plain_) {
@@ -293,14 +305,11 @@ class PasteRows {
       return;
     }
     Value* under = buffer_.As<Value>();
-    Value* out = under + (spanTo_ - spanFrom_ + 1);
-    std::fill(under, under + (spanTo_ - spanFrom_ + 1), Value{fill_});
-    const int from = std::max(spanFrom_, targetFrom_), to = std::min(spanTo_, targetTo_);
-    if (rowInTarget && from <= to)
-      Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
-                   under + (from - spanFrom_));
+    const int count = spanTo_ - spanFrom_ + 1;
+    Value* out = under + count;
     const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
     const BYTE a = p_.placement->opacity;
+    ReadUnder(under, 0, count - 1, rowInTarget);
     const QuarterLine line = QuarterTurn(p_.a) ? QuarterLineOf(y) : QuarterLine{};
     const Value* values = pixels_.Values();
     // Quarter turns of colours over the target mix in one loop.
@@ -320,13 +329,6 @@ class PasteRows {
             MixPastedRun<0>(runOut, runUnder, values + i, static_cast<std::ptrdiff_t>(line.step), n,
                             int{a});
         }
-      }
-    }
-    if constexpr (std::is_same_v<Value, Bgra>) {
-      if (!QuarterTurn(p_.a)) {
-        BlendedRun(under, out, ys, yc, rowInTarget, a);
-        Pixels::Write(result_, spanFrom_, ry, spanTo_ - spanFrom_ + 1, out);
-        return;
       }
     }
     for (int rx = spanFrom_; rx <= spanTo_; ++rx) {
@@ -359,21 +361,72 @@ class PasteRows {
       CopyToResult(*p_.pasted, c, r, spanFrom_ + lo, ry, hi - lo + 1);
       return;
     }
-    // Along a column (up or down) or backwards along a row. Consecutive
-    // result rows read neighbouring columns, so the picture's rows they
-    // pass stay in the cache from one result row to the next.
     const DibAccess& from = *p_.pasted;
     const std::ptrdiff_t bytes = from.BitCount / 8;
-    const int dr = p_.a == 9000 ? 1 : (p_.a == 27000 ? -1 : 0);
-    const std::ptrdiff_t step =
-        dr == 0 ? -bytes : (hi > lo ? DibRow(from, r + dr) - DibRow(from, r) : 0);
-    const BYTE* in = DibRow(from, r) + bytes * c;
-    BYTE* out = DibRow(result_, ry) + bytes * (spanFrom_ + lo);
+    if (p_.a == 18000) {
+      // Backwards along a row.
+      const BYTE* in = DibRow(from, r) + bytes * c;
+      BYTE* out = DibRow(result_, ry) + bytes * (spanFrom_ + lo);
+      if (bytes == 3)
+        for (int i = lo; i <= hi; ++i, in -= 3, out += 3) std::memcpy(out, in, 3);
+      else
+        for (int i = lo; i <= hi; ++i, --in, ++out) *out = *in;
+      return;
+    }
+    // At 90 and 270 degrees a result row reads down or up one column of the
+    // picture, and its neighbour rows read the neighbouring columns. The
+    // rows are copied kTurnedRows at a time through a tile, so that each
+    // picture row is read in one stretch of adjacent pixels and each result
+    // row written in long runs. (The rows come bottom-up; called in another
+    // order they are still right, only copied more than once.)
+    if (ry >= turnedFrom_ && ry <= turnedTo_) return;
+    turnedFrom_ = std::max(0, ry - kTurnedRows + 1);
+    turnedTo_ = ry;
+    const int dr = p_.a == 9000 ? 1 : -1;
+    const std::ptrdiff_t step = DibRow(from, r + (hi > lo ? dr : 0)) - DibRow(from, r);
+    // Every non-empty line of these rows covers span columns lo..hi, from
+    // the picture rows r on: the rows differ only in the column they read.
+    const BYTE* in[kTurnedRows];
+    BYTE* out[kTurnedRows];
+    int n = 0;
+    for (int j = turnedFrom_; j <= turnedTo_; ++j) {
+      const QuarterLine other = QuarterLineOf(p_.result.top + j);
+      if (std::max<std::int64_t>(other.lo, 0) > std::min<std::int64_t>(other.hi, hi)) continue;
+      const int column = static_cast<int>((other.first + other.step * lo) % pixels_.width);
+      in[n] = DibRow(from, r) + bytes * column;
+      out[n++] = DibRow(result_, j) + bytes * (spanFrom_ + lo);
+    }
+    BYTE* tile = buffer_.As<BYTE>();
+    const int count = hi - lo + 1;
+    const auto copy = [&](auto size) {
+      for (int done = 0; done < count; done += kTileColumns) {
+        const int m = std::min(kTileColumns, count - done);
+        for (int i = 0; i < m; ++i) {
+          // Picture rows a few steps ahead, every pixel of them from a
+          // different line: fetched early, they arrive together.
+          const std::ptrdiff_t ahead = step * std::min(done + i + kPrefetchRows, count - 1);
+          __builtin_prefetch(in[0] + ahead);
+          __builtin_prefetch(in[n - 1] + ahead);
+          for (int j = 0; j < n; ++j)
+            std::memcpy(tile + size * (std::size_t(j) * kTileColumns + i),
+                        in[j] + step * (done + i), size);
+        }
+        for (int j = 0; j < n; ++j)
+          std::memcpy(out[j] + size * done, tile + size * std::size_t(j) * kTileColumns, size * m);
+      }
+    };
     if (bytes == 3)
-      for (int i = lo; i <= hi; ++i, in += step, out += 3) std::memcpy(out, in, 3);
+      copy(std::integral_constant<std::size_t, 3>{});
     else
-      for (int i = lo; i <= hi; ++i, in += step, ++out) *out = *in;
+      copy(std::integral_constant<std::size_t, 1>{});
   }
+
+  // Result rows copied together at turns of 90 and 270 degrees, and the
+  // rows already copied.
+  static constexpr int kTurnedRows = 16;
+  static constexpr int kPrefetchRows = 16;
+  static constexpr int kTileColumns = 1024;
+  int turnedFrom_ = 0, turnedTo_ = -1;
 
   // `count` pixels of `from` from (x, y) on copied to the result from (to,
   // ry) on, a 32-bit result's fourth bytes 0.
@@ -389,6 +442,122 @@ class PasteRows {
       for (int i = 0; i < n; ++i) Pixels::SetAlpha(buffer[i], 0);
       Pixels::Write(result_, to + done, ry, n, buffer);
     }
+  }
+
+  // Row ry (centred y) of colours at a general angle. Only the columns
+  // whose position falls in the pasted picture's frame can be pasted; the
+  // rest of the row is its base, copied as such. Where every position
+  // blends four pixels inside the picture, the tests at the picture's
+  // edges are left out, and at full opacity with every pixel usable the
+  // target under them is not read either.
+  QVX_LOOP_BODY void BlendedRow(int ry, std::int64_t y, bool rowInTarget) {
+    const int count = spanTo_ - spanFrom_ + 1;
+    Bgra* under = buffer_.As<Bgra>();
+    Bgra* out = under + count;
+    const double ys = static_cast<double>(y) * sin_, yc = static_cast<double>(y) * cos_;
+    const BYTE a = p_.placement->opacity;
+    const CentredFrame& f = p_.frame;
+    // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1.
+    Run reach = RunOf(
+        ys, yc, count, f.left - 1, f.right + 1, f.top - 1, f.bottom + 1, [&](double sx, double sy) {
+          return sx > f.left - 1 && sx < f.right + 1 && sy > f.top - 1 && sy < f.bottom + 1;
+        });
+    if (reach.from > reach.to) reach = {0, count - 1};
+    WriteBaseColumns(ry, rowInTarget, 0, spanFrom_ + reach.from - 1);
+    WriteBaseColumns(ry, rowInTarget, spanFrom_ + reach.to + 1, width_ - 1);
+    // (sx, sy) in left + 1 .. right - 1 by top + 1 .. bottom - 1 puts the
+    // pixel (trunc(sx), trunc(sy)) and its three neighbours toward the
+    // signs inside the picture.
+    const Run inner = RunOf(
+        ys, yc, count, f.left + 1, f.right - 1, f.top + 1, f.bottom - 1, [&](double sx, double sy) {
+          return sx >= f.left + 1 && sx <= f.right - 1 && sy >= f.top + 1 && sy <= f.bottom - 1;
+        });
+    if (inner.from <= inner.to) {
+      if (a == 255 && allUsable_) {
+        ReadUnder(under, reach.from, inner.from - 1, rowInTarget);
+        ReadUnder(under, inner.to + 1, reach.to, rowInTarget);
+      } else {
+        ReadUnder(under, reach.from, reach.to, rowInTarget);
+      }
+      BlendedRun(under, out, ys, yc, rowInTarget, a, reach.from, inner.from - 1);
+      InteriorRun(under, out, ys, yc, rowInTarget, a, inner.from, inner.to);
+      BlendedRun(under, out, ys, yc, rowInTarget, a, inner.to + 1, reach.to);
+    } else {
+      ReadUnder(under, reach.from, reach.to, rowInTarget);
+      BlendedRun(under, out, ys, yc, rowInTarget, a, reach.from, reach.to);
+    }
+    ColourPixels::Write(result_, spanFrom_ + reach.from, ry, reach.to - reach.from + 1,
+                        out + reach.from);
+  }
+
+  // Span columns kFrom..kTo of the current row as they are without the
+  // pasted picture, into under[kFrom..kTo]: the target where the row lies
+  // over it, the fill colour elsewhere.
+  void ReadUnder(Value* under, int kFrom, int kTo, bool rowInTarget) {
+    if (kFrom > kTo) return;
+    std::fill(under + kFrom, under + kTo + 1, Value{fill_});
+    const int from = std::max(spanFrom_ + kFrom, targetFrom_);
+    const int to = std::min(spanFrom_ + kTo, targetTo_);
+    if (rowInTarget && from <= to)
+      Pixels::Read(*p_.target, targetX_ + (from - targetFrom_), targetY_, to - from + 1,
+                   under + (from - spanFrom_));
+  }
+
+  // The span columns of a row of a general angle whose position (sx, sy)
+  // satisfies `inside`, a test of sx against two bounds and of sy against
+  // two bounds (roughly lowX..highX by lowY..highY). Along a row sx and sy
+  // are monotonic in the column (each the column times one constant, less
+  // or plus another, every step rounding monotonically), so those columns
+  // form one run. It is found around a point inside it, estimated from the
+  // real-valued lines and checked, by bisection on the very doubles the
+  // blend uses. Empty (from > to) when the estimate misses: then the run
+  // is empty or too short to matter.
+  struct Run {
+    int from = 0, to = -1;
+  };
+  template <class Inside>
+  Run RunOf(double ys, double yc, int count, double lowX, double highX, double lowY, double highY,
+            Inside inside) const {
+    const auto insideAt = [&](int k) { return inside(xCos_[k] - ys, xSin_[k] + yc); };
+    const double x0 = static_cast<double>(p_.result.left + spanFrom_);
+    double lo = 0, hi = count - 1;
+    // Narrows lo..hi to the k with low <= at0 + slope k <= high.
+    const auto narrow = [&](double at0, double slope, double low, double high) {
+      if (std::fabs(slope) < 1e-9) {
+        if (at0 < low || at0 > high) hi = lo - 1;
+        return;
+      }
+      double k0 = (low - at0) / slope, k1 = (high - at0) / slope;
+      if (k0 > k1) std::swap(k0, k1);
+      lo = std::max(lo, k0);
+      hi = std::min(hi, k1);
+    };
+    narrow(x0 * cos_ - ys, cos_, lowX, highX);
+    narrow(x0 * sin_ + yc, sin_, lowY, highY);
+    Run run;
+    if (!(lo <= hi)) return run;
+    const int m = static_cast<int>((lo + hi) / 2);
+    if (!insideAt(m)) return run;
+    // The first column of the run in 0..m and the last in m..count - 1.
+    int a = 0, b = m;
+    while (a < b) {
+      const int mid = a + (b - a) / 2;
+      if (insideAt(mid))
+        b = mid;
+      else
+        a = mid + 1;
+    }
+    run.from = a;
+    a = m, b = count - 1;
+    while (a < b) {
+      const int mid = b - (b - a) / 2;
+      if (insideAt(mid))
+        a = mid;
+      else
+        b = mid - 1;
+    }
+    run.to = b;
+    return run;
   }
 
   // The result row as it is without the pasted picture: the target where
@@ -479,88 +648,126 @@ class PasteRows {
     return v;
   }
 
-  // The span of a general angle's colours, four columns at a time. A group
-  // whose four positions each blend four usable pixels of the pasted
-  // picture is blended in lanes, one channel of the four at a time, with
-  // BlendedPixel's arithmetic; a group wholly outside the pasted picture
+  // Span columns kFrom..kTo of a general angle's colours, four at a time.
+  // A group whose four positions each blend four pixels inside the pasted
+  // picture goes to BlendGroup; a group wholly outside the pasted picture
   // keeps its base colours; any other goes pixel by pixel.
   QVX_LOOP_BODY void BlendedRun(const Bgra* under, Bgra* out, double ys, double yc,
-                                bool rowInTarget, int a) const {
+                                bool rowInTarget, int a, int kFrom, int kTo) const {
     const CentredFrame& f = p_.frame;
     const int W = pixels_.width, H = pixels_.height;
-    const Bgra* values = pixels_.Values();
-    const int count = spanTo_ - spanFrom_ + 1;
     // trunc(sx) lies in left..right exactly when left - 1 < sx < right + 1;
     // sx taken into left - 1 .. right + 1 first converts in every lane and
     // keeps that test.
     const Double4 loX = Double4{} + double(f.left - 1), hiX = Double4{} + double(f.right + 1);
     const Double4 loY = Double4{} + double(f.top - 1), hiY = Double4{} + double(f.bottom + 1);
-    const Long4 two = reinterpret_cast<Long4>(Double4{} + 2.0);
     const QuarterLine none;
-    int k = 0;
-    for (; k + 4 <= count; k += 4) {
-      Double4 xCos, xSin;
-      std::memcpy(&xCos, xCos_ + k, sizeof xCos);
-      std::memcpy(&xSin, xSin_ + k, sizeof xSin);
-      const Double4 sx = xCos - ys, sy = xSin + yc;
+    int k = kFrom;
+    for (; k + 4 <= kTo + 1; k += 4) {
+      Double4 sx, sy;
+      PositionsAt(k, ys, yc, sx, sy);
       const Double4 cx = sx < loX ? loX : (sx > hiX ? hiX : sx);
       const Double4 cy = sy < loY ? loY : (sy > hiY ? hiY : sy);
       const Int4 ix = __builtin_convertvector(cx, Int4), iy = __builtin_convertvector(cy, Int4);
       const Int4 c = ix - f.left, r = iy - f.top;
       const Int4 inFrame = (c >= 0) & (c < W) & (r >= 0) & (r < H);
-      Byte16 u;
-      std::memcpy(&u, under + k, 16);
       if (NoLanes(inFrame)) {
+        Byte16 u;
+        std::memcpy(&u, under + k, 16);
         const Byte16 v = WithFourth(u, 0);
         std::memcpy(out + k, &v, 16);
         continue;
       }
-      // Steps toward the signs of sx and sy, 1 or -1: (2 where s > 0) - 1.
-      const Int4 hx =
-          __builtin_convertvector(reinterpret_cast<Double4>((sx > 0) & two) - 1.0, Int4);
-      const Int4 vy =
-          __builtin_convertvector(reinterpret_cast<Double4>((sy > 0) & two) - 1.0, Int4);
+      const Int4 hx = StepsToward(sx), vy = StepsToward(sy);
       const Int4 c1 = c + hx, r1 = r + vy;
       const Int4 inside = inFrame & (c1 >= 0) & (c1 < W) & (r1 >= 0) & (r1 < H);
-      if (AllLanes(inside)) {
-        // Each pixel and its horizontal neighbour are one load from the
-        // left one of the two.
-        const Int4 left = r * W + c + (hx >> 1);
-        Int4 top0, top1, bottom0, bottom1;
-        GatherWordPairs(values, left, top0, top1);
-        GatherWordPairs(values, left + vy * W, bottom0, bottom1);
-        const Int4 right = hx > 0;
-        const Int4 w00 = right ? top0 : top1, w10 = right ? top1 : top0;
-        const Int4 w01 = right ? bottom0 : bottom1, w11 = right ? bottom1 : bottom0;
-        // Usable pixels have the fourth byte's top bit set.
-        if (AllLanes((w00 & w10 & w01 & w11) < 0)) {
-          const Double4 x1 = AbsLanes(sx - DoubleLanes(ix)), y1 = AbsLanes(sy - DoubleLanes(iy));
-          const Double4 x0 = 1.0 - x1, y0 = 1.0 - y1;
-          // Each channel's blend lies in 0..255.
-          Int4 blended{};
-          for (int ch = 0; ch < 3; ++ch)
-            blended |= BlendLanes(x0, x1, y0, y1, ChannelLanes(w00, ch), ChannelLanes(w10, ch),
-                                  ChannelLanes(w01, ch), ChannelLanes(w11, ch))
-                       << (8 * ch);
-          const Byte16 o = reinterpret_cast<Byte16>(blended);
-          if (a == 255) {
-            std::memcpy(out + k, &o, 16);
-            continue;
-          }
-          // Outside the target the pasted colour is its own base.
-          const Int4 rxs = Int4{0, 1, 2, 3} + (spanFrom_ + k);
-          const Int4 inTarget = rowInTarget ? (rxs >= targetFrom_) & (rxs <= targetTo_) : Int4{};
-          const Byte16 base =
-              reinterpret_cast<Byte16>(inTarget ? reinterpret_cast<Int4>(u) : blended);
-          const Byte16 v = WithFourth(MixLanes(Int4{} + a, base, o), 0);
-          std::memcpy(out + k, &v, 16);
-          continue;
-        }
-      }
+      if (AllLanes(inside) && BlendGroup(k, sx, sy, ix, iy, hx, vy, under, out, rowInTarget, a))
+        continue;
       for (int j = k; j < k + 4; ++j)
         out[j] = PixelAt(spanFrom_ + j, none, ys, yc, rowInTarget, under[j], a);
     }
-    for (; k < count; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+    for (; k <= kTo; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+  }
+
+  // Span columns kFrom..kTo of a general angle's colours, all of them
+  // inside the run where every position blends four pixels inside the
+  // picture (see BlendedRow): no edge tests.
+  QVX_LOOP_BODY void InteriorRun(const Bgra* under, Bgra* out, double ys, double yc,
+                                 bool rowInTarget, int a, int kFrom, int kTo) const {
+    const QuarterLine none;
+    int k = kFrom;
+    for (; k + 4 <= kTo + 1; k += 4) {
+      Double4 sx, sy;
+      PositionsAt(k, ys, yc, sx, sy);
+      const Int4 ix = __builtin_convertvector(sx, Int4), iy = __builtin_convertvector(sy, Int4);
+      if (BlendGroup(k, sx, sy, ix, iy, StepsToward(sx), StepsToward(sy), under, out, rowInTarget,
+                     a))
+        continue;
+      for (int j = k; j < k + 4; ++j)
+        out[j] = PixelAt(spanFrom_ + j, none, ys, yc, rowInTarget, under[j], a);
+    }
+    for (; k <= kTo; ++k) out[k] = PixelAt(spanFrom_ + k, none, ys, yc, rowInTarget, under[k], a);
+  }
+
+  // The positions (sx, sy) of span columns k..k+3 of the row whose y sin t
+  // and y cos t are ys and yc.
+  QVX_LOOP_BODY void PositionsAt(int k, double ys, double yc, Double4& sx, Double4& sy) const {
+    Double4 xCos, xSin;
+    std::memcpy(&xCos, xCos_ + k, sizeof xCos);
+    std::memcpy(&xSin, xSin_ + k, sizeof xSin);
+    sx = xCos - ys;
+    sy = xSin + yc;
+  }
+
+  // The step toward the sign of each lane: 1 where s > 0, else -1.
+  QVX_LOOP_BODY static Int4 StepsToward(Double4 s) {
+    const Long4 two = reinterpret_cast<Long4>(Double4{} + 2.0);
+    return __builtin_convertvector(reinterpret_cast<Double4>((s > 0) & two) - 1.0, Int4);
+  }
+
+  // Span columns k..k+3 at positions (sx, sy) whose pixels (ix, iy) and
+  // their neighbours one step (hx, vy) away all lie inside the pasted
+  // picture: blended in lanes, one channel of the four positions at a time,
+  // with BlendedPixel's arithmetic, and mixed over under[k..k+3] into
+  // out[k..k+3]. False, with nothing written, when one of the sixteen
+  // pixels may not be pasted.
+  QVX_LOOP_BODY bool BlendGroup(int k, Double4 sx, Double4 sy, Int4 ix, Int4 iy, Int4 hx, Int4 vy,
+                                const Bgra* under, Bgra* out, bool rowInTarget, int a) const {
+    const CentredFrame& f = p_.frame;
+    const int W = pixels_.width;
+    // Each pixel and its horizontal neighbour are one load from the left
+    // one of the two.
+    const Int4 left = (iy - f.top) * W + (ix - f.left) + (hx >> 1);
+    Int4 top0, top1, bottom0, bottom1;
+    GatherWordPairs(pixels_.Values(), left, top0, top1);
+    GatherWordPairs(pixels_.Values(), left + vy * W, bottom0, bottom1);
+    const Int4 right = hx > 0;
+    const Int4 w00 = right ? top0 : top1, w10 = right ? top1 : top0;
+    const Int4 w01 = right ? bottom0 : bottom1, w11 = right ? bottom1 : bottom0;
+    // Usable pixels have the fourth byte's top bit set.
+    if (!allUsable_ && !AllLanes((w00 & w10 & w01 & w11) < 0)) return false;
+    const Double4 x1 = AbsLanes(sx - DoubleLanes(ix)), y1 = AbsLanes(sy - DoubleLanes(iy));
+    const Double4 x0 = 1.0 - x1, y0 = 1.0 - y1;
+    // Each channel's blend lies in 0..255.
+    Int4 blended{};
+    for (int ch = 0; ch < 3; ++ch)
+      blended |= BlendLanes(x0, x1, y0, y1, ChannelLanes(w00, ch), ChannelLanes(w10, ch),
+                            ChannelLanes(w01, ch), ChannelLanes(w11, ch))
+                 << (8 * ch);
+    const Byte16 o = reinterpret_cast<Byte16>(blended);
+    if (a == 255) {
+      std::memcpy(out + k, &o, 16);
+      return true;
+    }
+    // Outside the target the pasted colour is its own base.
+    Byte16 u;
+    std::memcpy(&u, under + k, 16);
+    const Int4 rxs = Int4{0, 1, 2, 3} + (spanFrom_ + k);
+    const Int4 inTarget = rowInTarget ? (rxs >= targetFrom_) & (rxs <= targetTo_) : Int4{};
+    const Byte16 base = reinterpret_cast<Byte16>(inTarget ? reinterpret_cast<Int4>(u) : blended);
+    const Byte16 v = WithFourth(MixLanes(Int4{} + a, base, o), 0);
+    std::memcpy(out + k, &v, 16);
+    return true;
   }
 
   // The pasted colour at result column rx of a general angle, if any.
@@ -636,6 +843,9 @@ class PasteRows {
  public:
   // Whether a neighbour outside the pasted picture counts as pasted.
   bool outsideUsable_ = true;
+  // Whether every pixel of the pasted picture may be pasted (no mask, no
+  // colour key).
+  bool allUsable_ = false;
 
  private:
   const Paste& p_;
@@ -668,6 +878,7 @@ bool RunPaste(const Paste& p, DibAccess& result, ProgressSlice slice) {
   PasteRows<Pixels> rows(p, result, pixels, fill);
   if (!pixels.Decode(p, key, !rows.plain_ && (p.a == 9000 || p.a == 27000), !rows.plain_))
     return false;
+  rows.allUsable_ = !p.mask && !at.keyOn;
   rows.outsideUsable_ =
       (!p.mask || MaskSelectionOf(*p.mask).selects[0]) && !(at.keyOn && Pixels::Matches(fill, key));
   if (!rows.Allocate()) return false;

@@ -217,6 +217,34 @@ TEST_F(CompositeRandomTest, WidePastesMatchTheModel) {
   EXPECT_EQ(cases, 108);
 }
 
+// General angles without mask or key, where rows skip the edge tests over
+// the run of positions whose four pixels lie inside the pasted picture
+// (and, at full opacity, the target under that run): angles near the
+// quarter turns, where the run's ends move slowly or not at all along a
+// row, among others; placements that put the target's edges and the
+// result's inside the run.
+TEST_F(CompositeRandomTest, UnmaskedGeneralAnglesMatchTheModel) {
+  const Layout targets[] = {Layout::kRgb24, Layout::kRgb32, Layout::kRgb565, Layout::kGrey8};
+  const Layout pastedLayouts[] = {Layout::kRgb24, Layout::kRgb32, Layout::kRgb555};
+  const int angles[] = {1, -1, 8999, 9001, 17999, 18001, 26999, 27001, 35999, 3000, 4500, 22222};
+  int cases = 0;
+  for (Layout under : targets)
+    for (Layout over : pastedLayouts)
+      for (int round = 0; round < 8; ++round) {
+        const int tw = Uniform(10, 60), th = Uniform(10, 40), pw = Uniform(3, 45),
+                  ph = Uniform(3, 40);
+        HGLOBAL target = Keep(MakePicture(under, tw, th, random_()));
+        HGLOBAL pasted = Keep(MakePicture(over, pw, ph, random_()));
+        const int angle = round < 4 ? angles[Uniform(0, 11)] : Uniform(-40000, 40000);
+        PasteArgs at = RandomPaste(pasted, angle, false, tw, th, -1);
+        if (round % 2 == 0) at.opacity = 255;
+        ASSERT_EQ(PasteMismatch(target, pasted, nullptr, at), "")
+            << NameOf(under) << " under " << NameOf(over) << ": " << Describe(tw, th, pw, ph);
+        ++cases;
+      }
+  EXPECT_EQ(cases, 96);
+}
+
 // Plain pastes (a quarter turn, no mask or key, full opacity), where rows
 // or columns of the pasted picture are copied across, onto every layout
 // from every layout, overhanging the target's edges.
@@ -237,6 +265,27 @@ TEST_F(CompositeRandomTest, PlainPastesMatchTheModelOnEveryPairOfLayouts) {
         ++cases;
       }
   EXPECT_EQ(cases, 400);
+}
+
+// Plain turns of 90 and 270 degrees of pictures taller than the stretch of
+// a picture column that rows copy at once, and wider than the number of
+// result rows copied together, over 24-bit and 8-bit grey targets: every
+// stretch and every group of rows, the last ones partial, meets the model.
+TEST_F(CompositeRandomTest, TallPlainTurnsMatchTheModel) {
+  int cases = 0;
+  for (Layout layout : {Layout::kRgb24, Layout::kGrey8})
+    for (int round = 0; round < 3; ++round) {
+      const int tw = Uniform(1000, 1300), th = Uniform(20, 60), pw = Uniform(17, 40),
+                ph = Uniform(1030, 2100);
+      HGLOBAL target = Keep(MakePicture(layout, tw, th, random_()));
+      HGLOBAL pasted = Keep(MakePicture(layout, pw, ph, random_()));
+      PasteArgs at = RandomPaste(pasted, round == 1 ? 27000 : 9000, false, tw, th, 40);
+      at.opacity = 255;
+      ASSERT_EQ(PasteMismatch(target, pasted, nullptr, at), "")
+          << NameOf(layout) << ": " << Describe(tw, th, pw, ph);
+      ++cases;
+    }
+  EXPECT_EQ(cases, 6);
 }
 
 }  // namespace
