@@ -132,7 +132,6 @@ struct GeneralTables {
 template <class Px>
 using RowOf = decltype(std::declval<const Px&>().Row(0));
 
-
 // A result row of a general angle falls into runs: background where the
 // source position lies outside the picture, pixels whose neighbours need
 // testing (those on the picture's outer pixels), and interior runs where
@@ -217,9 +216,9 @@ RowRuns RunsOfRow(const RowPositions& at, int width, bool cosRises, bool sinRise
   if (!smooth) {
     runs.Add(inside.begin, inside.end, RunKind::kInterior);
   } else {
-    const ColumnSpan interior = Overlap(
-        SpanWhere(inside.begin, inside.end, cosRises, column, f.left + 1, f.right - 1),
-        SpanWhere(inside.begin, inside.end, sinRises, row, f.top + 1, f.bottom - 1));
+    const ColumnSpan interior =
+        Overlap(SpanWhere(inside.begin, inside.end, cosRises, column, f.left + 1, f.right - 1),
+                SpanWhere(inside.begin, inside.end, sinRises, row, f.top + 1, f.bottom - 1));
     if (interior.begin >= interior.end) {
       runs.Add(inside.begin, inside.end, RunKind::kTested);
     } else {
@@ -345,8 +344,8 @@ QVX_LOOP_BODY void BlendInterior(const GeneralSampling<Px>& g, const RowPosition
 // Pixels i0..i1-1 of a blended row from d on whose neighbours may lie
 // outside the picture, where the background stands in for them.
 template <class Px, class Pos>
-QVX_LOOP_BODY void BlendTested(const GeneralSampling<Px>& g, const RowPositions& at, int i0,
-                               int i1, Pos d) {
+QVX_LOOP_BODY void BlendTested(const GeneralSampling<Px>& g, const RowPositions& at, int i0, int i1,
+                               Pos d) {
   const Px& src = g.src;
   const Px& dst = g.dst;
   for (int i = i0; i < i1; ++i, d = dst.Next(d)) {
@@ -479,8 +478,14 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
     t.xc[i] = (r.left + i) * c;
     t.xs[i] = (r.left + i) * s;
   }
-  const GeneralSampling<Px> g{src,       dst,           rows, turn.source.left, turn.source.top,
-                              sw,        sh,            turn.background,
+  const GeneralSampling<Px> g{src,
+                              dst,
+                              rows,
+                              turn.source.left,
+                              turn.source.top,
+                              sw,
+                              sh,
+                              turn.background,
                               LanesOf(turn.background.colour)};
   RowRuns runs[kBandRows];
   RowPositions at[kBandRows];
