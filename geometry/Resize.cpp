@@ -147,28 +147,37 @@ void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* 
   }
 }
 
-// 24 bits: each result column's pair of source pixels as one eight-byte
-// load that ends with the pair (the two bytes before it lie inside the
-// block: the header comes before the first row), turned into four lanes
-// each (blue, green, red and a byte of no meaning), blended in four lanes
-// and stored as blue, green, red and a fourth value that the next column
-// overwrites (the spare double of the row takes the last one).
-QVX_LOOP_BODY void BlendAcross24(const BYTE* row, const GrowTables& t, double* out, int n) {
+// 24 and 32 bits: each result column's pair of source pixels as one
+// eight-byte load that ends with the pair (24 bits: the two bytes before it
+// lie inside the block, the header coming before the first row), turned
+// into four lanes each (blue, green, red and a byte of no meaning), blended
+// in four lanes and stored as blue, green, red and a fourth value that the
+// next column overwrites (the spare double of the row takes the last one).
+template <int kBytes>
+QVX_LOOP_BODY void BlendAcrossPairs(const BYTE* row, const GrowTables& t, double* out, int n) {
+  constexpr int kBefore = 8 - 2 * kBytes;  // bytes loaded before the pair
   // The tables in locals: the stores through `out` could alias them for
   // all the compiler knows.
   const int* const column = t.column;
   const double* const x0 = t.x0;
   const double* const x1 = t.x1;
   for (int x = 0; x < n; ++x) {
-    const Byte16 pair = LoadEightBytes(row + 3 * static_cast<std::ptrdiff_t>(column[x]) - 2);
-    const Double4 blend = ByteLanes<2>(pair) * x0[x] + ByteLanes<5>(pair) * x1[x];
+    const Byte16 pair =
+        LoadEightBytes(row + kBytes * static_cast<std::ptrdiff_t>(column[x]) - kBefore);
+    const Double4 blend =
+        ByteLanes<kBefore>(pair) * x0[x] + ByteLanes<kBefore + kBytes>(pair) * x1[x];
     std::memcpy(out + 3 * static_cast<std::ptrdiff_t>(x), &blend, sizeof blend);
   }
 }
 
 void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out, int n) {
   if (sw < 2) return BlendAcrossRow<Px24>(src, sy, sw, t, out, n);
-  Vectorised<BlendAcross24>(src.Row(sy), std::cref(t), out, n);
+  Vectorised<BlendAcrossPairs<3>>(src.Row(sy), std::cref(t), out, n);
+}
+
+void BlendAcrossRow(const Px32& src, int sy, int sw, const GrowTables& t, double* out, int n) {
+  if (sw < 2) return BlendAcrossRow<Px32>(src, sy, sw, t, out, n);
+  Vectorised<BlendAcrossPairs<4>>(src.Row(sy), std::cref(t), out, n);
 }
 
 // Result rows by the forward bilinear blend from a source of sw x sh
