@@ -311,16 +311,14 @@ QVX_LOOP_BODY void BlendInterior(const GeneralSampling<Px>& g, const RowPosition
   const RowPositions on = at;
   const auto* const rows = g.rows;
   const int left = g.left, top = g.top;
-  const auto blend = [&](Pos to, double sx, double sy, int ix, int iy, double fx, double fy,
-                         bool more) {
-    const Corners k = CornersAt<kHx, kVy>(src, src.At(rows[iy - top], ix - left));
-    const Int4 v = BlendLanes(1.0 - fx, fx, 1.0 - fy, fy, k.c00, k.h, k.v, k.d);
+  // Pixel (px, py) of the source blended with weights w into `to`.
+  const auto blend = [&](Pos to, int px, int py, const BlendWeights& w, bool more) {
+    const Corners k = CornersAt<kHx, kVy>(src, src.At(rows[py], px));
+    const Int4 v = BlendLanes(w.x0, w.x1, w.y0, w.y1, k.c00, k.h, k.v, k.d);
     if (more)
       StoreBeforeNext(dst, to, v);
     else
       dst.StoreLanes(to, v);
-    (void)sx;
-    (void)sy;
   };
   int i = i0;
   for (; i + 4 < i1; i += 4) {
@@ -331,13 +329,15 @@ QVX_LOOP_BODY void BlendInterior(const GeneralSampling<Px>& g, const RowPosition
     sy += on.yc;
     const Int4 ix = __builtin_convertvector(sx, Int4), iy = __builtin_convertvector(sy, Int4);
     const Double4 fx = AbsLanes(sx - DoubleLanes(ix)), fy = AbsLanes(sy - DoubleLanes(iy));
+    const Double4 x0 = 1.0 - fx, y0 = 1.0 - fy;
+    const Int4 px = ix - left, py = iy - top;
     for (int k = 0; k < 4; ++k, d = dst.Next(d))
-      blend(d, sx[k], sy[k], ix[k], iy[k], fx[k], fy[k], true);
+      blend(d, px[k], py[k], BlendWeights{x0[k], fx[k], y0[k], fy[k]}, true);
   }
   for (; i < i1; ++i, d = dst.Next(d)) {
     const double sx = on.Sx(i), sy = on.Sy(i);
     const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
-    blend(d, sx, sy, ix, iy, std::fabs(sx - ix), std::fabs(sy - iy), i + 1 < i1);
+    blend(d, ix - left, iy - top, WeightsFor(std::fabs(sx - ix), std::fabs(sy - iy)), i + 1 < i1);
   }
 }
 
