@@ -25,33 +25,27 @@ namespace qvx {
 // 10^6 x the luminance weights.
 inline constexpr int kRedLuminance = 298912, kGreenLuminance = 586611, kBlueLuminance = 114478;
 
-using Byte8 = std::uint8_t __attribute__((vector_size(8)));
-
-// Channel c (0 blue, 1 green, 2 red) of Bgra colours (the words of `v`,
-// their fourth bytes whatever they are).
-template <class Lanes>
-QVX_LOOP_BODY Lanes ChannelOf(Lanes v, int c) {
-  return (v >> (8 * c)) & 255;
+// N = 298912 R + 586611 G + 114478 B of eight colours (Bgra words, the
+// fourth bytes whatever they are).
+QVX_LOOP_BODY Int8 LuminanceNumerators(const Bgra* colours) {
+  Int8 v;
+  std::memcpy(&v, colours, sizeof v);
+  return ((v >> 16) & 255) * kRedLuminance + ((v >> 8) & 255) * kGreenLuminance +
+         (v & 255) * kBlueLuminance;
 }
 
-// N = 298912 R + 586611 G + 114478 B (below 2^28) is a multiple of 10^6 for
-// a handful of colours only; the others truncate to floor(N / 10^6).
+// N (below 2^28) is a multiple of 10^6 for a handful of colours only; the
+// others truncate to floor(N / 10^6).
 QVX_LOOP_BODY void LuminanceRow(BYTE* out, const Bgra* row, int count, double red, double green,
                                 double blue) {
   const auto plain = [&](int i) {
     out[i] = static_cast<BYTE>(row[i].red * red + row[i].green * green + row[i].blue * blue);
   };
-  const auto sums = [&](int at) {
-    Int8 v;
-    std::memcpy(&v, row + at, sizeof v);
-    return ChannelOf(v, 2) * kRedLuminance + ChannelOf(v, 1) * kGreenLuminance +
-           ChannelOf(v, 0) * kBlueLuminance;
-  };
   // Sixteen at a time: GCC narrows 16-bit lanes to bytes in a few
   // instructions.
   int i = 0;
   for (; i + 16 <= count; i += 16) {
-    const Int8 n0 = sums(i), n1 = sums(i + 8);
+    const Int8 n0 = LuminanceNumerators(row + i), n1 = LuminanceNumerators(row + i + 8);
     const Int8 q0 = FloorQuotient<6, 15625>(n0),
                q1 = FloorQuotient<6, 15625>(n1);  // 10^6 = 2^6 x 15625
     const Word8 w0 = __builtin_convertvector(q0, Word8), w1 = __builtin_convertvector(q1, Word8);
@@ -140,7 +134,7 @@ struct WholeChroma {
 QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr, Int8& cb) {
   Int8 v;
   std::memcpy(&v, colours, sizeof v);
-  const Int8 r = ChannelOf(v, 2), g = ChannelOf(v, 1), b = ChannelOf(v, 0);
+  const Int8 r = (v >> 16) & 255, g = (v >> 8) & 255, b = v & 255;
   // Offsets of 128 x 10^5 keep the numerators positive (below 2^25);
   // 10^5 = 2^5 x 3125.
   const Int8 rb = r - b, gb = g - b, rg = r - g, bg = b - g;
