@@ -89,10 +89,11 @@ struct WhirlPinchFilter {
     return own ? Sample(x, y, false) : Sample(mx, my, true);
   }
 
-  // Sample for the columns of lanes `columns` in row y at once, into
-  // out[0..3]; false (nothing written) when a lane lies outside the circle
-  // or its position cannot be sampled, which Sample handles alone.
-  QVX_LOOP_BODY bool SampleFour(Int4 columns, int y, bool mirrored, Bgra* out) {
+  // The blocks and weights of Sample for the columns of lanes `columns` in
+  // row y at once; false when a lane lies outside the circle or its
+  // position cannot be sampled, which Sample handles alone.
+  QVX_LOOP_BODY bool PlaceFour(Int4 columns, int y, bool mirrored, Int4& x0, Int4& y0, Double4& fx,
+                               Double4& fy) const {
     const Double4 dx = (DoubleLanes(columns) - cx) * sx;
     const double dy = (y - cy) * sy;
     const Double4 r2 = dx * dx + dy * dy;
@@ -110,35 +111,26 @@ struct WhirlPinchFilter {
       v = 2 * cy - v;
     }
     if (!AreSamplePositions(u) || !AreSamplePositions(v)) return false;
-    const Int4 x0 = __builtin_convertvector(u < 0 ? u - 1 : u, Int4);
-    const Int4 y0 = __builtin_convertvector(v < 0 ? v - 1 : v, Int4);
-    const Double4 fx = AbsLanes(u - DoubleLanes(__builtin_convertvector(u, Int4)));
-    const Double4 fy = AbsLanes(v - DoubleLanes(__builtin_convertvector(v, Int4)));
-    if (picture.BlocksInside(x0, y0)) {
-      picture.BlendFour(x0, y0, fx, fy, out);
-    } else {
-      for (int i = 0; i < 4; ++i)
-        out[i] = picture.Blend(x0[i], y0[i], WeightsFor(fx[i], fy[i]), background);
-    }
+    x0 = __builtin_convertvector(u < 0 ? u - 1 : u, Int4);
+    y0 = __builtin_convertvector(v < 0 ? v - 1 : v, Int4);
+    fx = AbsLanes(u - DoubleLanes(__builtin_convertvector(u, Int4)));
+    fy = AbsLanes(v - DoubleLanes(__builtin_convertvector(v, Int4)));
     return true;
   }
 
-  // Pixels x..x+3 of row y.
-  QVX_LOOP_BODY void Four(int x, int y, Bgra* out) {
+  // The blocks and weights of pixels x..x+3 of row y: their own samples
+  // below the middle row, their mirrors' mirrored above it.
+  QVX_LOOP_BODY bool Place(int x, int y, Int4& x0, Int4& y0, Double4& fx, Double4& fy) const {
     const int mx = left + right - x, my = top + bottom - y;
-    bool done = false;
-    if (y > my)
-      done = SampleFour(Int4{x, x + 1, x + 2, x + 3}, y, false, out);
-    else if (y < my)
-      done = SampleFour(Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, out);
-    if (!done)
-      for (int i = 0; i < 4; ++i) out[i] = Pixel(x + i, y);
+    if (y > my) return PlaceFour(Int4{x, x + 1, x + 2, x + 3}, y, false, x0, y0, fx, fy);
+    if (y < my) return PlaceFour(Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, x0, y0, fx, fy);
+    return false;
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
       turns.Fill(row, a, b, [&](int c, int r) { return TurnAt(c, r); });
-      RunPixels(*this, job, row, a, b, colours);
+      RunSampled(*this, job, row, a, b, colours);
     });
   }
 };
