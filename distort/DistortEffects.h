@@ -208,6 +208,17 @@ class MirroredPixels {
     }
   }
   QVX_LOOP_BODY const Value& At(int x) const { return row_[Column(x)]; }
+  // The values of columns x..x+3 where they lie together in the row last
+  // filled: from the result on when the four lie left of the middle (or the
+  // columns are not mirrored), from the result on in reverse (`reversed`)
+  // when they lie right of it; null when they straddle the middle.
+  QVX_LOOP_BODY const Value* Four(int x, bool& reversed) const {
+    reversed = false;
+    if (!kColumns || x + 3 - left_ <= right_ - (x + 3)) return row_ + (x - left_);
+    if (x - left_ < right_ - x) return nullptr;
+    reversed = true;
+    return row_ + (right_ - x - 3);
+  }
 
  private:
   QVX_LOOP_BODY int Column(int x) const {
@@ -271,6 +282,10 @@ class BandRows {
 // Positions of four lanes that can all be sampled (IsSamplePosition).
 QVX_LOOP_BODY bool AreSamplePositions(Double4 v) {
   return AllLanes((v > -2147483648.0) & (v < 2147483647.0));
+}
+QVX_LOOP_BODY bool AreSamplePositions(Double4 u, Double4 v) {
+  return AllLanes((u > -2147483648.0) & (u < 2147483647.0) & (v > -2147483648.0) &
+                  (v < 2147483647.0));
 }
 QVX_LOOP_BODY Double4 Unstretched(Double4 q, double s) { return s == 1 ? q : q / s; }
 // Columns x .. x + 3 as doubles.

@@ -80,9 +80,17 @@ struct RippleFilter {
   QVX_LOOP_BODY bool Place(int x, int y, Int4& x0, Int4& y0, Double4& fx, Double4& fy) {
     const Double4 dx = (ColumnLanes(x) - cx) * sx;
     const double dy = (y - cy) * sy;
+    Double4 s;
+    bool reversed;
+    if (const double* at = sines.Four(x, reversed)) {
+      std::memcpy(&s, at, sizeof s);
+      if (reversed) s = Shuffle<3, 2, 1, 0>(s);
+    } else {
+      s = Double4{sines.At(x), sines.At(x + 1), sines.At(x + 2), sines.At(x + 3)};
+    }
     Double4 u, v;
-    Source(dx, dy, Double4{sines.At(x), sines.At(x + 1), sines.At(x + 2), sines.At(x + 3)}, u, v);
-    if (!AreSamplePositions(u) || !AreSamplePositions(v)) return false;
+    Source(dx, dy, s, u, v);
+    if (!AreSamplePositions(u, v)) return false;
     x0 = __builtin_convertvector(u, Int4), y0 = __builtin_convertvector(v, Int4);
     fx = AbsLanes(u - DoubleLanes(x0)), fy = AbsLanes(v - DoubleLanes(y0));
     if (clamp) {

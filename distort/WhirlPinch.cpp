@@ -92,25 +92,45 @@ struct WhirlPinchFilter {
   // The blocks and weights of Sample for the columns of lanes `columns` in
   // row y at once; false when a lane lies outside the circle or its
   // position cannot be sampled, which Sample handles alone.
-  QVX_LOOP_BODY bool PlaceFour(Int4 columns, int y, bool mirrored, Int4& x0, Int4& y0, Double4& fx,
-                               Double4& fy) const {
+  // The turns of columns x..x+3 (and of their mirror columns).
+  QVX_LOOP_BODY void TurnsOfFour(int x, Double4& cosine, Double4& sine) const {
+    bool reversed;
+    if (const Turn* at = turns.Four(x, reversed)) {
+      Double4 first, second;  // cosine and sine of two columns each
+      std::memcpy(&first, at, sizeof first);
+      std::memcpy(&second, at + 2, sizeof second);
+      if (reversed) {
+        cosine = Shuffle<6, 4, 2, 0>(first, second);
+        sine = Shuffle<7, 5, 3, 1>(first, second);
+      } else {
+        cosine = Shuffle<0, 2, 4, 6>(first, second);
+        sine = Shuffle<1, 3, 5, 7>(first, second);
+      }
+      return;
+    }
+    for (int i = 0; i < 4; ++i) {
+      const Turn& turn = turns.At(x + i);
+      cosine[i] = turn.cosine;
+      sine[i] = turn.sine;
+    }
+  }
+
+  // Lane i: column columns[i] of row y, whose turn is that of column x + i.
+  QVX_LOOP_BODY bool PlaceFour(int x, Int4 columns, int y, bool mirrored, Int4& x0, Int4& y0,
+                               Double4& fx, Double4& fy) const {
     const Double4 dx = (DoubleLanes(columns) - cx) * sx;
     const double dy = (y - cy) * sy;
     const Double4 r2 = dx * dx + dy * dy;
     if (!AllLanes(r2 < limit)) return false;
     Double4 cosine, sine;
-    for (int i = 0; i < 4; ++i) {
-      const Turn& turn = turns.At(columns[i]);
-      cosine[i] = turn.cosine;
-      sine[i] = turn.sine;
-    }
+    TurnsOfFour(x, cosine, sine);
     Double4 u = Unstretched(cosine * dx - sine * dy, sx) + cx;
     Double4 v = Unstretched(sine * dx + cosine * dy, sy) + cy;
     if (mirrored) {
       u = 2 * cx - u;
       v = 2 * cy - v;
     }
-    if (!AreSamplePositions(u) || !AreSamplePositions(v)) return false;
+    if (!AreSamplePositions(u, v)) return false;
     x0 = __builtin_convertvector(u < 0 ? u - 1 : u, Int4);
     y0 = __builtin_convertvector(v < 0 ? v - 1 : v, Int4);
     fx = AbsLanes(u - DoubleLanes(__builtin_convertvector(u, Int4)));
@@ -122,8 +142,8 @@ struct WhirlPinchFilter {
   // below the middle row, their mirrors' mirrored above it.
   QVX_LOOP_BODY bool Place(int x, int y, Int4& x0, Int4& y0, Double4& fx, Double4& fy) const {
     const int mx = left + right - x, my = top + bottom - y;
-    if (y > my) return PlaceFour(Int4{x, x + 1, x + 2, x + 3}, y, false, x0, y0, fx, fy);
-    if (y < my) return PlaceFour(Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, x0, y0, fx, fy);
+    if (y > my) return PlaceFour(x, Int4{x, x + 1, x + 2, x + 3}, y, false, x0, y0, fx, fy);
+    if (y < my) return PlaceFour(x, Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, x0, y0, fx, fy);
     return false;
   }
 
