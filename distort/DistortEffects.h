@@ -183,9 +183,11 @@ class MirroredPixels {
     stride_ = (kColumns ? columns / 2 : columns) + 1;
     const std::size_t rows = kRows ? static_cast<std::size_t>(r.bottom - r.top) / 2 + 1 : 1;
     const std::size_t n = stride_ * rows;
-    if (!table_.Allocate((sizeof(Value) + sizeof(Mark)) * n)) return false;
+    if (!table_.Allocate((sizeof(Value) + sizeof(Mark)) * n + sizeof(std::size_t) * rows))
+      return false;
     values_ = table_.As<Value>();
-    marks_ = reinterpret_cast<Mark*>(values_ + n);
+    made_ = reinterpret_cast<std::size_t*>(values_ + n);
+    marks_ = reinterpret_cast<Mark*>(made_ + rows);
     std::fill_n(marks_, n, Mark{0});
     return true;
   }
@@ -198,6 +200,10 @@ class MirroredPixels {
     // A table row is filled once (kRows) or once per picture row.
     const Mark mark = kRows ? 1 : static_cast<Mark>(y - top_ + 1);
     row_ = values_ + stride_ * static_cast<std::size_t>(k);
+    // Once a table row kept for its mirror row is complete, later rows
+    // need not look at its marks.
+    std::size_t& made = made_[k];
+    if (kRows && made == stride_) return;
     Mark* marks = marks_ + stride_ * static_cast<std::size_t>(k);
     const int r = kRows ? top_ + k : y;
     for (int x = x0; x <= x1; ++x) {
@@ -205,6 +211,7 @@ class MirroredPixels {
       if (marks[j] == mark) continue;
       row_[j] = compute(left_ + j, r);
       marks[j] = mark;
+      ++made;
     }
   }
   QVX_LOOP_BODY const Value& At(int x) const { return row_[Column(x)]; }
@@ -230,6 +237,7 @@ class MirroredPixels {
   WorkBlock table_;
   Value* values_ = nullptr;
   Value* row_ = nullptr;
+  std::size_t* made_ = nullptr;  // values made, per table row
   Mark* marks_ = nullptr;
 };
 
