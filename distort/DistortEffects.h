@@ -196,6 +196,14 @@ class MirroredPixels {
   // that share it.
   template <class Compute>
   void Fill(int y, int x0, int x1, Compute compute) {
+    Fill(y, x0, x1, compute, nullptr);
+  }
+  // The same, with computeFour(c, r, values) giving the values of columns
+  // c..c+3 of row r into values[0..3] (their arithmetic in lanes, ahead of
+  // the library calls that follow it) wherever four made together lie
+  // side by side.
+  template <class Compute, class ComputeFour>
+  void Fill(int y, int x0, int x1, Compute compute, ComputeFour computeFour) {
     const int k = kRows ? std::min(y - top_, bottom_ - y) : 0;
     // A table row is filled once (kRows) or once per picture row.
     const Mark mark = kRows ? 1 : static_cast<Mark>(y - top_ + 1);
@@ -209,6 +217,16 @@ class MirroredPixels {
     for (int x = x0; x <= x1; ++x) {
       const int j = Column(x);
       if (marks[j] == mark) continue;
+      if constexpr (!std::is_null_pointer_v<ComputeFour>) {
+        if (x + 3 <= x1 && Column(x + 3) == j + 3 && marks[j + 1] != mark && marks[j + 2] != mark &&
+            marks[j + 3] != mark) {
+          computeFour(left_ + j, r, row_ + j);
+          std::fill_n(marks + j, 4, mark);
+          made += 4;
+          x += 3;
+          continue;
+        }
+      }
       row_[j] = compute(left_ + j, r);
       marks[j] = mark;
       ++made;

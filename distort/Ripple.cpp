@@ -40,6 +40,19 @@ struct RippleFilter {
     const double r = std::sqrt(dx * dx + dy * dy) / (2 * wavelength);
     return std::sin(r * kTwoPi + phase);
   }
+  // The same for pixels x..x+3, into out[0..3].
+  void SinesOfFour(int x, int y, double* out) const {
+    double arguments[4];
+    Vectorised<SineArguments>(this, x, y, arguments);
+    for (int i = 0; i < 4; ++i) out[i] = std::sin(arguments[i]);
+  }
+  QVX_LOOP_BODY static void SineArguments(const RippleFilter* f, int x, int y, double* out) {
+    const Double4 dx = (ColumnLanes(x) - f->cx) * f->sx;
+    const double dy = (y - f->cy) * f->sy;
+    const Double4 r = SqrtLanes(dx * dx + dy * dy) / (2 * f->wavelength);
+    const Double4 arguments = r * kTwoPi + f->phase;
+    std::memcpy(out, &arguments, sizeof arguments);
+  }
 
   // The source position (u, v) of offsets dx, dy whose distance has sine
   // s: doubles, or lanes of pixels in one row.
@@ -104,7 +117,9 @@ struct RippleFilter {
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
-      sines.Fill(row, a, b, [&](int c, int r) { return Sine(c, r); });
+      sines.Fill(
+          row, a, b, [&](int c, int r) { return Sine(c, r); },
+          [&](int c, int r, double* values) { SinesOfFour(c, r, values); });
       RunSampled(*this, job, row, a, b, colours);
     });
   }

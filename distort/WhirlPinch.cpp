@@ -54,12 +54,35 @@ struct WhirlPinchFilter {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return {0, 0};
-    const double d = std::sqrt(r2 / factor) / radius;
+    return TurnOf(std::sqrt(r2 / factor) / radius);
+  }
+  // The turn at distance d inside the circle (1 at its edge).
+  Turn TurnOf(double d) const {
     // Powers 0 and 1 are exact without pow.
     const double sine = std::sin(d * kHalfPi);
     const double s = pinch == 0 ? 1.0 : (pinch == 1 ? sine : std::pow(sine, pinch));
     const double t = (1 - d) * (1 - d) * whirl;
     return {std::cos(t) * s, std::sin(t) * s};
+  }
+  // The turns of pixels x..x+3 of row y, into out[0..3].
+  void TurnsAt(int x, int y, Turn* out) const {
+    double distances[4];
+    unsigned inside = 0;
+    Vectorised<Distances>(this, x, y, distances, &inside);
+    for (int i = 0; i < 4; ++i) out[i] = inside >> i & 1 ? TurnOf(distances[i]) : Turn{0, 0};
+  }
+  // Their distances d, and in bit i whether pixel x + i lies inside the
+  // circle.
+  QVX_LOOP_BODY static void Distances(const WhirlPinchFilter* f, int x, int y, double* distances,
+                                      unsigned* inside) {
+    const Double4 dx = (ColumnLanes(x) - f->cx) * f->sx;
+    const double dy = (y - f->cy) * f->sy;
+    const Double4 r2 = dx * dx + dy * dy;
+    const Double4 d = SqrtLanes(r2 / f->factor) / f->radius;
+    std::memcpy(distances, &d, sizeof d);
+    // As TurnAt's test, so that a NaN limit lets every pixel in.
+    const auto beyond = r2 >= f->limit;
+    for (int i = 0; i < 4; ++i) *inside |= (beyond[i] ? 0u : 1u) << i;
   }
 
   // The colour the pixel (x, y) gives itself, mirrored through the centre
@@ -149,7 +172,9 @@ struct WhirlPinchFilter {
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
-      turns.Fill(row, a, b, [&](int c, int r) { return TurnAt(c, r); });
+      turns.Fill(
+          row, a, b, [&](int c, int r) { return TurnAt(c, r); },
+          [&](int c, int r, Turn* values) { TurnsAt(c, r, values); });
       RunSampled(*this, job, row, a, b, colours);
     });
   }
