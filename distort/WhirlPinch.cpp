@@ -81,7 +81,9 @@ struct WhirlPinchFilter {
     const Double4 d = SqrtLanes(r2 / f->factor) / f->radius;
     std::memcpy(distances, &d, sizeof d);
     // As TurnAt's test, so that a NaN limit lets every pixel in.
-    const auto beyond = r2 >= f->limit;
+    std::int64_t beyond[4];
+    const auto lanes = r2 >= f->limit;
+    std::memcpy(beyond, &lanes, sizeof beyond);
     for (int i = 0; i < 4; ++i) *inside |= (beyond[i] ? 0u : 1u) << i;
   }
 
