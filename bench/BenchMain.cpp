@@ -19,7 +19,7 @@ namespace {
 
 // The keep the library's global memory has by default.
 constexpr long kKeepBlocks = 4;
-constexpr unsigned long long kKeepBytes = 256ull << 20;
+constexpr unsigned long long kKeepBytes = 512ull << 20;
 constexpr long kKeepIdleMs = 1000;
 
 // Passes the runs of one pass on to the display with the pass in their names.

@@ -153,6 +153,27 @@ QVX_LOOP_BODY Double4 DoubleLanes(Int4 v) {
                  static_cast<double>(v[3])};
 }
 
+// Eight bytes from p in the low half of a vector, the high half 0 (built
+// in a register: a wider load of a vector just stored in eight bytes would
+// stall).
+QVX_LOOP_BODY Byte16 LoadEightBytes(const void* p) {
+  using Long2 = std::int64_t __attribute__((vector_size(16)));
+  std::int64_t v;
+  std::memcpy(&v, p, 8);
+  return reinterpret_cast<Byte16>(Long2{v, 0});
+}
+
+// Bytes kFirst..kFirst+3 of `v` as double lanes: one byte shuffle and one
+// conversion instead of a load per byte.
+template <int kFirst>
+QVX_LOOP_BODY Double4 ByteLanes(Byte16 v) {
+  constexpr int z = 16;  // a byte of the zero vector
+  const Byte16 words =
+      Shuffle<kFirst, z, z, z, kFirst + 1, z, z, z, kFirst + 2, z, z, z, kFirst + 3, z, z, z>(
+          v, Byte16{});
+  return DoubleLanes(reinterpret_cast<Int4>(words));
+}
+
 // Channel c (0 blue, 1 green, 2 red) of four Bgra colours (the words
 // of `v`), as doubles.
 QVX_LOOP_BODY Double4 ChannelLanes(Int4 v, int c) { return DoubleLanes((v >> (8 * c)) & 255); }

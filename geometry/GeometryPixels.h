@@ -117,6 +117,35 @@ QVX_LOOP_BODY void ReverseRun32(BYTE* d, const BYTE* s, int count, bool keepAlph
   }
 }
 
+// `count` 24-bit pixels from d on in one colour: five pixels per 16-byte
+// store, whose last byte the next store overwrites.
+QVX_LOOP_BODY void FillRun24(BYTE* d, Rgb c, int count) {
+  Byte16 five;
+  for (int k = 0; k < 16; k += 3) {
+    five[k] = c.blue;
+    if (k + 1 < 16) five[k + 1] = c.green;
+    if (k + 2 < 16) five[k + 2] = c.red;
+  }
+  int i = 0;
+  for (; i + 5 < count; i += 5, d += 15) std::memcpy(d, &five, 16);
+  for (; i < count; ++i, d += 3) Px24::Write(d, c.red, c.green, c.blue);
+}
+
+// `count` pixels from d on take the whole pixel w (Fill), or its colour
+// (Store: the grey index on grey ramps) when `asColour`.
+template <class Px, class Pos>
+void FillRun(const Px& dst, Pos d, int count, const WholePixel& w, bool asColour) {
+  for (int i = 0; i < count; ++i, d = dst.Next(d)) {
+    if (asColour)
+      dst.Store(d, w.colour);
+    else
+      dst.Fill(d, w);
+  }
+}
+inline void FillRun(const Px24&, BYTE* d, int count, const WholePixel& w, bool) {
+  FillRun24(d, w.colour, count);
+}
+
 // (The source position is not const so that these overloads, not the
 // template, match the policies' positions.)
 inline void TransferRun(const Px24&, BYTE* d, const Px24& src, BYTE* s, int count, int dx, int dy,

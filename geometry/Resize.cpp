@@ -84,7 +84,7 @@ void ClampToLastPair(int& i, double& d, int size) {
 
 // The tables of one chunk of result columns.
 struct GrowTables {
-  WorkBlock columns, weights, rows, levels;
+  WorkBlock columns, weights, rows;
   int chunk = 0;
   int* column = nullptr;
   double* x0 = nullptr;  // 1 - dx per result column
@@ -93,25 +93,18 @@ struct GrowTables {
   // per result column, and one spare double.
   double* top = nullptr;
   double* bottom = nullptr;
-  // The channels of source pixels as doubles, from the first pixel a chunk
-  // reads, and one spare double. A source no wider than the result (the
-  // growing stage's source never is) gives a chunk at most chunk + 2 pixels.
-  double* level = nullptr;
-  bool Allocate(int width, int sourceWidth) {
+  bool Allocate(int width) {
     chunk = ColumnChunk(width);
     const std::size_t n = static_cast<std::size_t>(chunk);
     const std::size_t row = 3 * n + 1;
-    const std::size_t levelCount = static_cast<std::size_t>(std::min(sourceWidth, chunk + 2));
     if (!columns.Allocate(n * sizeof(int)) || !weights.Allocate(2 * n * sizeof(double)) ||
-        !rows.Allocate(2 * row * sizeof(double)) ||
-        !levels.Allocate((3 * levelCount + 1) * sizeof(double)))
+        !rows.Allocate(2 * row * sizeof(double)))
       return false;
     column = columns.As<int>();
     x0 = weights.As<double>();
     x1 = x0 + n;
     top = rows.As<double>();
     bottom = top + row;
-    level = levels.As<double>();
     return true;
   }
 };
@@ -154,38 +147,37 @@ void BlendAcrossRow(const Px& src, int sy, int sw, const GrowTables& t, double* 
   }
 }
 
-// 24 bits: the bytes of the source pixels the chunk reads as doubles, then
-// each result column's pair of source pixels loaded as four lanes each
-// (blue, green, red and the next byte), blended in four lanes and stored as
-// blue, green, red and a fourth value that the next column overwrites (the
-// spare double of the row takes the last one).
-QVX_LOOP_BODY void BlendAcross24(const BYTE* row, int sw, const GrowTables& t, double* out,
-                                 int n) {
+// 24 and 32 bits: each result column's pair of source pixels as one
+// eight-byte load that ends with the pair (24 bits: the two bytes before it
+// lie inside the block, the header coming before the first row), turned
+// into four lanes each (blue, green, red and a byte of no meaning), blended
+// in four lanes and stored as blue, green, red and a fourth value that the
+// next column overwrites (the spare double of the row takes the last one).
+template <int kBytes>
+QVX_LOOP_BODY void BlendAcrossPairs(const BYTE* row, const GrowTables& t, double* out, int n) {
+  constexpr int kBefore = 8 - 2 * kBytes;  // bytes loaded before the pair
   // The tables in locals: the stores through `out` could alias them for
   // all the compiler knows.
   const int* const column = t.column;
   const double* const x0 = t.x0;
   const double* const x1 = t.x1;
-  double* const level = t.level;
-  const int first = column[0];
-  const int last = std::min(sw - 1, column[n - 1] + 1);
-  const BYTE* s = row + 3 * static_cast<std::ptrdiff_t>(first);
-  const int bytes = 3 * (last - first + 1);
-  for (int i = 0; i < bytes; ++i) level[i] = s[i];
-  level[bytes] = 0;
   for (int x = 0; x < n; ++x) {
-    const double* p = level + 3 * static_cast<std::ptrdiff_t>(column[x] - first);
-    Double4 left, right;
-    std::memcpy(&left, p, sizeof left);
-    std::memcpy(&right, p + 3, sizeof right);
-    const Double4 blend = left * x0[x] + right * x1[x];
+    const Byte16 pair =
+        LoadEightBytes(row + kBytes * static_cast<std::ptrdiff_t>(column[x]) - kBefore);
+    const Double4 blend =
+        ByteLanes<kBefore>(pair) * x0[x] + ByteLanes<kBefore + kBytes>(pair) * x1[x];
     std::memcpy(out + 3 * static_cast<std::ptrdiff_t>(x), &blend, sizeof blend);
   }
 }
 
 void BlendAcrossRow(const Px24& src, int sy, int sw, const GrowTables& t, double* out, int n) {
   if (sw < 2) return BlendAcrossRow<Px24>(src, sy, sw, t, out, n);
-  Vectorised<BlendAcross24>(src.Row(sy), sw, std::cref(t), out, n);
+  Vectorised<BlendAcrossPairs<3>>(src.Row(sy), std::cref(t), out, n);
+}
+
+void BlendAcrossRow(const Px32& src, int sy, int sw, const GrowTables& t, double* out, int n) {
+  if (sw < 2) return BlendAcrossRow<Px32>(src, sy, sw, t, out, n);
+  Vectorised<BlendAcrossPairs<4>>(src.Row(sy), std::cref(t), out, n);
 }
 
 // Result rows by the forward bilinear blend from a source of sw x sh
@@ -270,7 +262,7 @@ struct PicturePlan {
       if (grey) temporary.Record().UseRgb = 1;
     }
     if (shrink && !box.Allocate(wr, sw, source.BitCount)) return false;
-    return !grow || growth.Allocate(width, wr);
+    return !grow || growth.Allocate(width);
   }
 };
 

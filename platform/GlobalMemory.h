@@ -46,7 +46,7 @@ void QvxMemSetGuardPages(int on);
 // at most `blocks` of them, holding at most `bytes` together, are kept, and
 // one unused for `idleMilliseconds` goes back to the system at the next
 // allocation or free. 0 blocks switches reuse off; what is kept beyond new
-// limits is released at once. By default 4 blocks, 256 MB, 1000 ms.
+// limits is released at once. By default 4 blocks, 512 MB, 1000 ms.
 void QvxMemSetBlockKeep(long blocks, unsigned long long bytes, long idleMilliseconds);
 // Freed blocks kept for reuse now.
 long QvxMemKeptBlocks(void);

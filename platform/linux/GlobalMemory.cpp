@@ -88,7 +88,7 @@ struct KeptMapping {
 // and how long one is kept unused.
 struct KeepLimits {
   std::size_t blocks = 4;
-  std::size_t bytes = std::size_t{256} << 20;
+  std::size_t bytes = std::size_t{512} << 20;
   Clock::duration idle = std::chrono::seconds(1);
 };
 

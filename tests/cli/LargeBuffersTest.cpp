@@ -50,7 +50,7 @@ TEST(LargeBuffers, LargeOnesAreReusedGlobalBlocksAndSmallOnesHeapMemory) {
   FreeBuffer(again);
   FreeBuffer(nullptr);
   EXPECT_EQ(QvxMemLiveBlocks(), live);
-  QvxMemSetBlockKeep(4, 256ull << 20, 1000);
+  QvxMemSetBlockKeep(4, 512ull << 20, 1000);
 #if defined(QVX_GUARD_PAGES)
   QvxMemSetGuardPages(1);
 #endif

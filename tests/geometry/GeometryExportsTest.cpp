@@ -467,7 +467,7 @@ TEST_F(GeometryTest, TurnsAndMirrorsOfTrueColourRowsMatchTheRulesAndTheRecordPat
 TEST_F(GeometryTest, RotationOfLargePicturesMatchesTheRules) {
   std::mt19937 random(5);
   for (Layout layout : AllLayouts()) {
-    const int w = 520 + int(random() % 150), h = 40 + int(random() % 30);
+    const int w = 1100 + int(random() % 150), h = 20 + int(random() % 20);
     HGLOBAL picture = Keep(MakePicture(layout, w, h, random()));
     const Grid source = Decode(picture);
     for (const int angle : {3000, 24100}) {
@@ -480,6 +480,35 @@ TEST_F(GeometryTest, RotationOfLargePicturesMatchesTheRules) {
           << Describe(NameOf(layout), w, h, "angle", angle);
     }
   }
+}
+
+// Rows of general angles go in runs (background, edge pixels whose
+// neighbours are tested, interior pixels blended four at a time on one side
+// of their neighbours): angles in every quarter and next to the quarter
+// turns, where the signs of the positions change along the rows and the
+// runs are short, on every layout.
+TEST_F(GeometryTest, RotationRunsMatchTheRulesAndTheRecordPathInEveryQuarter) {
+  std::mt19937 random(8);
+  const int angles[] = {1,     3000,  4500,  8999,  9001,  13500, 17999,
+                        18001, 22500, 26999, 27001, 31500, 35999, -12345};
+  for (Layout layout : AllLayouts())
+    for (const int angle : angles) {
+      RotationArgs r;
+      r.angle = angle;
+      r.smooth = true;
+      r.keepSize = angle % 2 == 0;
+      r.red = random() % 256, r.green = random() % 256, r.blue = random() % 256;
+      const int w = 30 + int(random() % 12), h = 20 + int(random() % 9);
+      HGLOBAL picture = Keep(MakePicture(layout, w, h, random()));
+      const Grid source = Decode(picture);
+      for (const bool smooth : {true, false}) {
+        r.smooth = smooth;
+        ExpectPair(Rotate(picture, nullptr, r), qvx::test::Rotate(source, r), std::nullopt,
+                   RotateImages(picture, nullptr, r.angle, FALSE, FALSE, r.smooth, r.red, r.green,
+                                r.blue, r.keepSize, TRUE, PixelRoute::kRecord),
+                   Describe(NameOf(layout), w, h, "angle", angle, "smooth", smooth));
+      }
+    }
 }
 
 // Work memory in proportion to the pictures: pictures of great width and

@@ -120,7 +120,7 @@ class BlockKeepTest : public testing::Test {
     QvxMemSetGuardPages(1);
 #endif
     QvxMemSetBlockKeep(0, 0, 0);
-    QvxMemSetBlockKeep(4, 256ull << 20, 1000);
+    QvxMemSetBlockKeep(4, 512ull << 20, 1000);
   }
   // A new block filled with `value`; its address through `data`.
   static HGLOBAL Filled(SIZE_T bytes, unsigned char value, unsigned char** data = nullptr) {
