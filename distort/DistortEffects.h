@@ -116,16 +116,23 @@ class PictureRows {
     return AllLanes((reinterpret_cast<Unsigned4>(x0) < static_cast<unsigned>(width_ - 1)) &
                     (reinterpret_cast<Unsigned4>(y0) < static_cast<unsigned>(height_ - 1)));
   }
-  // Blend for four blocks inside the picture at once (lane i: the block of
-  // (x0[i], y0[i]) with weights fx[i], fy[i]), into out[0..3]: a channel of
-  // the four blends per vector, the same operations lane by lane.
-  QVX_LOOP_BODY void BlendFour(Int4 x0, Int4 y0, Double4 fx, Double4 fy, Bgra* out) {
-    const void* upper[4];
-    const void* lower[4];
+  // The upper-left (upper) and lower-left (lower) pixels of the blocks of
+  // lanes (x0, y0), all inside the picture; the rows are asked for early
+  // so that scattered reads overlap.
+  QVX_LOOP_BODY void Locate(Int4 x0, Int4 y0, const void* upper[4], const void* lower[4]) {
     for (int i = 0; i < 4; ++i) {
       upper[i] = Row(y0[i]) + x0[i];
       lower[i] = Row(y0[i] + 1) + x0[i];
+      __builtin_prefetch(upper[i]);
+      __builtin_prefetch(lower[i]);
     }
+  }
+  // Blend for four blocks inside the picture at once (lane i: the block
+  // whose upper pixels start at upper[i], lower ones at lower[i], with
+  // weights fx[i], fy[i]), into out[0..3]: a channel of the four blends
+  // per vector, the same operations lane by lane.
+  QVX_LOOP_BODY static void BlendFourAt(const void* const upper[4], const void* const lower[4],
+                                        Double4 fx, Double4 fy, Bgra* out) {
     Int4 c00, c10, c01, c11;
     GatherPairsAt(upper, c00, c10);
     GatherPairsAt(lower, c01, c11);
@@ -137,6 +144,12 @@ class PictureRows {
                   255)
                  << (8 * c);
     std::memcpy(out, &colours, sizeof colours);
+  }
+  QVX_LOOP_BODY void BlendFour(Int4 x0, Int4 y0, Double4 fx, Double4 fy, Bgra* out) {
+    const void* upper[4];
+    const void* lower[4];
+    Locate(x0, y0, upper, lower);
+    BlendFourAt(upper, lower, fx, fy, out);
   }
 
  private:
@@ -170,9 +183,11 @@ class MirroredPixels {
     stride_ = (kColumns ? columns / 2 : columns) + 1;
     const std::size_t rows = kRows ? static_cast<std::size_t>(r.bottom - r.top) / 2 + 1 : 1;
     const std::size_t n = stride_ * rows;
-    if (!table_.Allocate((sizeof(Value) + sizeof(Mark)) * n)) return false;
+    if (!table_.Allocate((sizeof(Value) + sizeof(Mark)) * n + sizeof(std::size_t) * rows))
+      return false;
     values_ = table_.As<Value>();
-    marks_ = reinterpret_cast<Mark*>(values_ + n);
+    made_ = reinterpret_cast<std::size_t*>(values_ + n);
+    marks_ = reinterpret_cast<Mark*>(made_ + rows);
     std::fill_n(marks_, n, Mark{0});
     return true;
   }
@@ -181,20 +196,54 @@ class MirroredPixels {
   // that share it.
   template <class Compute>
   void Fill(int y, int x0, int x1, Compute compute) {
+    Fill(y, x0, x1, compute, nullptr);
+  }
+  // The same, with computeFour(c, r, values) giving the values of columns
+  // c..c+3 of row r into values[0..3] (their arithmetic in lanes, ahead of
+  // the library calls that follow it) wherever four made together lie
+  // side by side.
+  template <class Compute, class ComputeFour>
+  void Fill(int y, int x0, int x1, Compute compute, ComputeFour computeFour) {
     const int k = kRows ? std::min(y - top_, bottom_ - y) : 0;
     // A table row is filled once (kRows) or once per picture row.
     const Mark mark = kRows ? 1 : static_cast<Mark>(y - top_ + 1);
     row_ = values_ + stride_ * static_cast<std::size_t>(k);
+    // Once a table row kept for its mirror row is complete, later rows
+    // need not look at its marks.
+    std::size_t& made = made_[k];
+    if (kRows && made == stride_) return;
     Mark* marks = marks_ + stride_ * static_cast<std::size_t>(k);
     const int r = kRows ? top_ + k : y;
     for (int x = x0; x <= x1; ++x) {
       const int j = Column(x);
       if (marks[j] == mark) continue;
+      if constexpr (!std::is_null_pointer_v<ComputeFour>) {
+        if (x + 3 <= x1 && Column(x + 3) == j + 3 && marks[j + 1] != mark && marks[j + 2] != mark &&
+            marks[j + 3] != mark) {
+          computeFour(left_ + j, r, row_ + j);
+          std::fill_n(marks + j, 4, mark);
+          made += 4;
+          x += 3;
+          continue;
+        }
+      }
       row_[j] = compute(left_ + j, r);
       marks[j] = mark;
+      ++made;
     }
   }
   QVX_LOOP_BODY const Value& At(int x) const { return row_[Column(x)]; }
+  // The values of columns x..x+3 where they lie together in the row last
+  // filled: from the result on when the four lie left of the middle (or the
+  // columns are not mirrored), from the result on in reverse (`reversed`)
+  // when they lie right of it; null when they straddle the middle.
+  QVX_LOOP_BODY const Value* Four(int x, bool& reversed) const {
+    reversed = false;
+    if (!kColumns || x + 3 - left_ <= right_ - (x + 3)) return row_ + (x - left_);
+    if (x - left_ < right_ - x) return nullptr;
+    reversed = true;
+    return row_ + (right_ - x - 3);
+  }
 
  private:
   QVX_LOOP_BODY int Column(int x) const {
@@ -206,6 +255,7 @@ class MirroredPixels {
   WorkBlock table_;
   Value* values_ = nullptr;
   Value* row_ = nullptr;
+  std::size_t* made_ = nullptr;  // values made, per table row
   Mark* marks_ = nullptr;
 };
 
@@ -259,6 +309,10 @@ class BandRows {
 QVX_LOOP_BODY bool AreSamplePositions(Double4 v) {
   return AllLanes((v > -2147483648.0) & (v < 2147483647.0));
 }
+QVX_LOOP_BODY bool AreSamplePositions(Double4 u, Double4 v) {
+  return AllLanes((u > -2147483648.0) & (u < 2147483647.0) & (v > -2147483648.0) &
+                  (v < 2147483647.0));
+}
 QVX_LOOP_BODY Double4 Unstretched(Double4 q, double s) { return s == 1 ? q : q / s; }
 // Columns x .. x + 3 as doubles.
 QVX_LOOP_BODY Double4 ColumnLanes(int x) { return DoubleLanes(Int4{x, x + 1, x + 2, x + 3}); }
@@ -278,6 +332,63 @@ QVX_LOOP_BODY void PixelRun(Filter* filter, int left, int y, int x0, int x1, Bgr
 template <class Filter>
 void RunPixels(Filter& filter, const FilterJob& job, int y, int x0, int x1, Bgra* out) {
   Vectorised<PixelRun<Filter>>(&filter, job.rect.left, y, x0, x1, out);
+}
+
+// Pixels x0..x1 of row y for a distortion that samples its source
+// bilinearly: filter.Place(x, y, x0, y0, fx, fy) gives the blocks and
+// weights of pixels x..x+3 (false: those four take filter.Pixel), and the
+// blend is filter.picture's with filter.background beyond the picture.
+// The positions of a stretch of pixels are placed first and their source
+// rows asked for, then blended: reads scattered over the picture (a
+// distortion that pulls toward the centre or turns) wait for memory
+// together instead of one after another.
+template <class Filter>
+QVX_LOOP_BODY void SampledRun(Filter* filter, int left, int y, int x0, int x1, Bgra* out) {
+  // What a group of four pixels takes: the blend of blocks inside the
+  // picture, blocks partly beyond it, or the single-pixel rule.
+  enum class Take : unsigned char { kInside, kEdge, kPixels };
+  struct Group {
+    const void* upper[4];
+    const void* lower[4];
+    Int4 x0, y0;
+    Double4 fx, fy;
+    Take take;
+  };
+  constexpr int kGroups = 16;
+  Group groups[kGroups];
+  int x = x0;
+  while (x + 3 <= x1) {
+    const int n = std::min(kGroups, (x1 - x + 1) / 4);
+    for (int g = 0; g < n; ++g) {
+      Group& s = groups[g];
+      if (!filter->Place(x + 4 * g, y, s.x0, s.y0, s.fx, s.fy)) {
+        s.take = Take::kPixels;
+      } else if (filter->picture.BlocksInside(s.x0, s.y0)) {
+        s.take = Take::kInside;
+        filter->picture.Locate(s.x0, s.y0, s.upper, s.lower);
+      } else {
+        s.take = Take::kEdge;
+      }
+    }
+    for (int g = 0; g < n; ++g, x += 4) {
+      const Group& s = groups[g];
+      Bgra* o = out + (x - left);
+      if (s.take == Take::kInside) {
+        PictureRows::BlendFourAt(s.upper, s.lower, s.fx, s.fy, o);
+      } else if (s.take == Take::kEdge) {
+        for (int i = 0; i < 4; ++i)
+          o[i] = filter->picture.Blend(s.x0[i], s.y0[i], WeightsFor(s.fx[i], s.fy[i]),
+                                       filter->background);
+      } else {
+        for (int i = 0; i < 4; ++i) o[i] = filter->Pixel(x + i, y);
+      }
+    }
+  }
+  for (; x <= x1; ++x) out[x - left] = filter->Pixel(x, y);
+}
+template <class Filter>
+void RunSampled(Filter& filter, const FilterJob& job, int y, int x0, int x1, Bgra* out) {
+  Vectorised<SampledRun<Filter>>(&filter, job.rect.left, y, x0, x1, out);
 }
 
 }  // namespace qvx

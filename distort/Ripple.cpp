@@ -40,6 +40,19 @@ struct RippleFilter {
     const double r = std::sqrt(dx * dx + dy * dy) / (2 * wavelength);
     return std::sin(r * kTwoPi + phase);
   }
+  // The same for pixels x..x+3, into out[0..3].
+  void SinesOfFour(int x, int y, double* out) const {
+    double arguments[4];
+    Vectorised<SineArguments>(this, x, y, arguments);
+    for (int i = 0; i < 4; ++i) out[i] = std::sin(arguments[i]);
+  }
+  QVX_LOOP_BODY static void SineArguments(const RippleFilter* f, int x, int y, double* out) {
+    const Double4 dx = (ColumnLanes(x) - f->cx) * f->sx;
+    const double dy = (y - f->cy) * f->sy;
+    const Double4 r = SqrtLanes(dx * dx + dy * dy) / (2 * f->wavelength);
+    const Double4 arguments = r * kTwoPi + f->phase;
+    std::memcpy(out, &arguments, sizeof arguments);
+  }
 
   // The source position (u, v) of offsets dx, dy whose distance has sine
   // s: doubles, or lanes of pixels in one row.
@@ -75,33 +88,39 @@ struct RippleFilter {
     return picture.Blend(x0, y0, w, background);
   }
 
-  // Pixels x..x+3, their positions worked out lane by lane.
-  QVX_LOOP_BODY void Four(int x, int y, Bgra* out) {
+  // The blocks and weights of pixels x..x+3, worked out lane by lane;
+  // false when a position cannot be sampled.
+  QVX_LOOP_BODY bool Place(int x, int y, Int4& x0, Int4& y0, Double4& fx, Double4& fy) {
     const Double4 dx = (ColumnLanes(x) - cx) * sx;
     const double dy = (y - cy) * sy;
-    Double4 u, v;
-    Source(dx, dy, Double4{sines.At(x), sines.At(x + 1), sines.At(x + 2), sines.At(x + 3)}, u, v);
-    if (!AreSamplePositions(u) || !AreSamplePositions(v)) {
-      for (int i = 0; i < 4; ++i) out[i] = Pixel(x + i, y);
-      return;
+    Double4 s;
+    bool reversed;
+    if (const double* at = sines.Four(x, reversed)) {
+      std::memcpy(&s, at, sizeof s);
+      if (reversed) s = Shuffle<3, 2, 1, 0>(s);
+    } else {
+      s = Double4{sines.At(x), sines.At(x + 1), sines.At(x + 2), sines.At(x + 3)};
     }
-    Int4 x0 = __builtin_convertvector(u, Int4), y0 = __builtin_convertvector(v, Int4);
-    const Double4 fx = AbsLanes(u - DoubleLanes(x0)), fy = AbsLanes(v - DoubleLanes(y0));
+    Double4 u, v;
+    Source(dx, dy, s, u, v);
+    if (!AreSamplePositions(u, v)) return false;
+    x0 = __builtin_convertvector(u, Int4), y0 = __builtin_convertvector(v, Int4);
+    fx = AbsLanes(u - DoubleLanes(x0)), fy = AbsLanes(v - DoubleLanes(y0));
     if (clamp) {
       x0 = x0 < 0 ? Int4{} : x0;
       x0 = x0 > picture.Width() - 2 ? Int4{} + (picture.Width() - 2) : x0;
       y0 = y0 < 0 ? Int4{} : y0;
       y0 = y0 > picture.Height() - 2 ? Int4{} + (picture.Height() - 2) : y0;
     }
-    if (picture.BlocksInside(x0, y0)) return picture.BlendFour(x0, y0, fx, fy, out);
-    for (int i = 0; i < 4; ++i)
-      out[i] = picture.Blend(x0[i], y0[i], WeightsFor(fx[i], fy[i]), background);
+    return true;
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
-      sines.Fill(row, a, b, [&](int c, int r) { return Sine(c, r); });
-      RunPixels(*this, job, row, a, b, colours);
+      sines.Fill(
+          row, a, b, [&](int c, int r) { return Sine(c, r); },
+          [&](int c, int r, double* values) { SinesOfFour(c, r, values); });
+      RunSampled(*this, job, row, a, b, colours);
     });
   }
 };

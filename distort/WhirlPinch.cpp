@@ -54,12 +54,37 @@ struct WhirlPinchFilter {
     const double dx = (x - cx) * sx, dy = (y - cy) * sy;
     const double r2 = dx * dx + dy * dy;
     if (r2 >= limit) return {0, 0};
-    const double d = std::sqrt(r2 / factor) / radius;
+    return TurnOf(std::sqrt(r2 / factor) / radius);
+  }
+  // The turn at distance d inside the circle (1 at its edge).
+  Turn TurnOf(double d) const {
     // Powers 0 and 1 are exact without pow.
     const double sine = std::sin(d * kHalfPi);
     const double s = pinch == 0 ? 1.0 : (pinch == 1 ? sine : std::pow(sine, pinch));
     const double t = (1 - d) * (1 - d) * whirl;
     return {std::cos(t) * s, std::sin(t) * s};
+  }
+  // The turns of pixels x..x+3 of row y, into out[0..3].
+  void TurnsAt(int x, int y, Turn* out) const {
+    double distances[4];
+    unsigned inside = 0;
+    Vectorised<Distances>(this, x, y, distances, &inside);
+    for (int i = 0; i < 4; ++i) out[i] = inside >> i & 1 ? TurnOf(distances[i]) : Turn{0, 0};
+  }
+  // Their distances d, and in bit i whether pixel x + i lies inside the
+  // circle.
+  QVX_LOOP_BODY static void Distances(const WhirlPinchFilter* f, int x, int y, double* distances,
+                                      unsigned* inside) {
+    const Double4 dx = (ColumnLanes(x) - f->cx) * f->sx;
+    const double dy = (y - f->cy) * f->sy;
+    const Double4 r2 = dx * dx + dy * dy;
+    const Double4 d = SqrtLanes(r2 / f->factor) / f->radius;
+    std::memcpy(distances, &d, sizeof d);
+    // As TurnAt's test, so that a NaN limit lets every pixel in.
+    std::int64_t beyond[4];
+    const auto lanes = r2 >= f->limit;
+    std::memcpy(beyond, &lanes, sizeof beyond);
+    for (int i = 0; i < 4; ++i) *inside |= (beyond[i] ? 0u : 1u) << i;
   }
 
   // The colour the pixel (x, y) gives itself, mirrored through the centre
@@ -89,56 +114,70 @@ struct WhirlPinchFilter {
     return own ? Sample(x, y, false) : Sample(mx, my, true);
   }
 
-  // Sample for the columns of lanes `columns` in row y at once, into
-  // out[0..3]; false (nothing written) when a lane lies outside the circle
-  // or its position cannot be sampled, which Sample handles alone.
-  QVX_LOOP_BODY bool SampleFour(Int4 columns, int y, bool mirrored, Bgra* out) {
+  // The blocks and weights of Sample for the columns of lanes `columns` in
+  // row y at once; false when a lane lies outside the circle or its
+  // position cannot be sampled, which Sample handles alone.
+  // The turns of columns x..x+3 (and of their mirror columns).
+  QVX_LOOP_BODY void TurnsOfFour(int x, Double4& cosine, Double4& sine) const {
+    bool reversed;
+    if (const Turn* at = turns.Four(x, reversed)) {
+      Double4 first, second;  // cosine and sine of two columns each
+      std::memcpy(&first, at, sizeof first);
+      std::memcpy(&second, at + 2, sizeof second);
+      if (reversed) {
+        cosine = Shuffle<6, 4, 2, 0>(first, second);
+        sine = Shuffle<7, 5, 3, 1>(first, second);
+      } else {
+        cosine = Shuffle<0, 2, 4, 6>(first, second);
+        sine = Shuffle<1, 3, 5, 7>(first, second);
+      }
+      return;
+    }
+    for (int i = 0; i < 4; ++i) {
+      const Turn& turn = turns.At(x + i);
+      cosine[i] = turn.cosine;
+      sine[i] = turn.sine;
+    }
+  }
+
+  // Lane i: column columns[i] of row y, whose turn is that of column x + i.
+  QVX_LOOP_BODY bool PlaceFour(int x, Int4 columns, int y, bool mirrored, Int4& x0, Int4& y0,
+                               Double4& fx, Double4& fy) const {
     const Double4 dx = (DoubleLanes(columns) - cx) * sx;
     const double dy = (y - cy) * sy;
     const Double4 r2 = dx * dx + dy * dy;
     if (!AllLanes(r2 < limit)) return false;
     Double4 cosine, sine;
-    for (int i = 0; i < 4; ++i) {
-      const Turn& turn = turns.At(columns[i]);
-      cosine[i] = turn.cosine;
-      sine[i] = turn.sine;
-    }
+    TurnsOfFour(x, cosine, sine);
     Double4 u = Unstretched(cosine * dx - sine * dy, sx) + cx;
     Double4 v = Unstretched(sine * dx + cosine * dy, sy) + cy;
     if (mirrored) {
       u = 2 * cx - u;
       v = 2 * cy - v;
     }
-    if (!AreSamplePositions(u) || !AreSamplePositions(v)) return false;
-    const Int4 x0 = __builtin_convertvector(u < 0 ? u - 1 : u, Int4);
-    const Int4 y0 = __builtin_convertvector(v < 0 ? v - 1 : v, Int4);
-    const Double4 fx = AbsLanes(u - DoubleLanes(__builtin_convertvector(u, Int4)));
-    const Double4 fy = AbsLanes(v - DoubleLanes(__builtin_convertvector(v, Int4)));
-    if (picture.BlocksInside(x0, y0)) {
-      picture.BlendFour(x0, y0, fx, fy, out);
-    } else {
-      for (int i = 0; i < 4; ++i)
-        out[i] = picture.Blend(x0[i], y0[i], WeightsFor(fx[i], fy[i]), background);
-    }
+    if (!AreSamplePositions(u, v)) return false;
+    x0 = __builtin_convertvector(u < 0 ? u - 1 : u, Int4);
+    y0 = __builtin_convertvector(v < 0 ? v - 1 : v, Int4);
+    fx = AbsLanes(u - DoubleLanes(__builtin_convertvector(u, Int4)));
+    fy = AbsLanes(v - DoubleLanes(__builtin_convertvector(v, Int4)));
     return true;
   }
 
-  // Pixels x..x+3 of row y.
-  QVX_LOOP_BODY void Four(int x, int y, Bgra* out) {
+  // The blocks and weights of pixels x..x+3 of row y: their own samples
+  // below the middle row, their mirrors' mirrored above it.
+  QVX_LOOP_BODY bool Place(int x, int y, Int4& x0, Int4& y0, Double4& fx, Double4& fy) const {
     const int mx = left + right - x, my = top + bottom - y;
-    bool done = false;
-    if (y > my)
-      done = SampleFour(Int4{x, x + 1, x + 2, x + 3}, y, false, out);
-    else if (y < my)
-      done = SampleFour(Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, out);
-    if (!done)
-      for (int i = 0; i < 4; ++i) out[i] = Pixel(x + i, y);
+    if (y > my) return PlaceFour(x, Int4{x, x + 1, x + 2, x + 3}, y, false, x0, y0, fx, fy);
+    if (y < my) return PlaceFour(x, Int4{mx, mx - 1, mx - 2, mx - 3}, my, true, x0, y0, fx, fy);
+    return false;
   }
 
   void Run(FilterJob& job, int y, int x0, int x1, Bgra* out) {
     band.Run(y, x0, x1, out, [&](int row, int a, int b, Bgra* colours) {
-      turns.Fill(row, a, b, [&](int c, int r) { return TurnAt(c, r); });
-      RunPixels(*this, job, row, a, b, colours);
+      turns.Fill(
+          row, a, b, [&](int c, int r) { return TurnAt(c, r); },
+          [&](int c, int r, Turn* values) { TurnsAt(c, r, values); });
+      RunSampled(*this, job, row, a, b, colours);
     });
   }
 };

@@ -164,13 +164,22 @@ bool IsGreyRamp(const BITMAPINFOHEADER* header, int bits, unsigned entries, unsi
   return true;
 }
 
+// Zeros the bytes after each row's last whole pixel byte: the padding, and
+// a last byte that pixels share with it (pixels of fewer than 8 bits are
+// written bit by bit, keeping the others).
+void ZeroRowPadding(BYTE* rows, int bits, int width, std::uint32_t rowBytes, int height) {
+  const std::size_t used = (static_cast<std::size_t>(bits) * width) / 8;
+  for (int y = 0; y < height; ++y, rows += rowBytes) std::memset(rows + used, 0, rowBytes - used);
+}
+
 }  // namespace
 
 bool IsGrey256Table(const BITMAPINFOHEADER* header) { return Is8BitGrayScale(header) != FALSE; }
 
 bool IsGrey16Table(const BITMAPINFOHEADER* header) { return IsGreyRamp(header, 4, 16, 17); }
 
-HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll) {
+HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll,
+                   NewRows rows) {
   if (width < 1 || height < 1 || !IsSupportedBitCount(source->biBitCount)) {
     SetErrorStatus(kErrorBadParameter);
     return nullptr;
@@ -184,8 +193,11 @@ HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL c
     return nullptr;
   }
   BYTE* bytes = nullptr;
-  HGLOBAL block = AllocateLocked(total, bytes, !copyAll);
+  const bool unwritten = !copyAll && rows == NewRows::kPixelsUnwritten;
+  HGLOBAL block = AllocateLocked(total, bytes, !copyAll && !unwritten);
   if (!block) return nullptr;
+  if (unwritten)
+    ZeroRowPadding(bytes + kHeaderBytes + tableBytes, source->biBitCount, width, rowBytes, height);
   // The caller asks for the source's own size when copying everything, so
   // the source block holds at least this much.
   std::memcpy(bytes, source, static_cast<std::size_t>(copyAll ? total : kHeaderBytes + tableBytes));
@@ -298,13 +310,8 @@ HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height, N
   BYTE* bytes = nullptr;
   HGLOBAL block = AllocateLocked(total, bytes, rows == NewRows::kZero);
   if (!block) return nullptr;
-  if (rows == NewRows::kPixelsUnwritten) {
-    // The padding, and a last byte that pixels share with it (pixels of
-    // fewer than 8 bits are written bit by bit, keeping the others).
-    const std::size_t used = (static_cast<std::size_t>(bits) * width) / 8;
-    BYTE* row = bytes + headerBytes + tableBytes;
-    for (int y = 0; y < height; ++y, row += rowBytes) std::memset(row + used, 0, rowBytes - used);
-  }
+  if (rows == NewRows::kPixelsUnwritten)
+    ZeroRowPadding(bytes + headerBytes + tableBytes, bits, width, rowBytes, height);
   std::memcpy(bytes, source->Header, static_cast<std::size_t>(headerBytes));
   auto* header = reinterpret_cast<BITMAPINFOHEADER*>(bytes);
   header->biWidth = width;

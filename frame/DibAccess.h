@@ -100,8 +100,10 @@ bool IsGrey16Table(const BITMAPINFOHEADER* header);
 // pixel (a picture-sized block is then not passed over twice).
 enum class NewRows { kZero, kPixelsUnwritten };
 
-// New unlocked pictures (null with the error status set on failure).
-HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll);
+// New unlocked pictures (null with the error status set on failure). A full
+// copy (copyAll) ignores `rows`.
+HGLOBAL NewDibLike(const BITMAPINFOHEADER* source, int width, int height, BOOL copyAll,
+                   NewRows rows = NewRows::kZero);
 HGLOBAL NewDibOfKind(const DibAccess* source, int kind, int width, int height,
                      NewRows rows = NewRows::kZero);
 

@@ -8,8 +8,9 @@
 
 namespace qvx {
 
-bool LockedPicture::Make(const DibAccess& like, int width, int height, BOOL copyRows) {
-  block_.Reset(NewDibLike(like.Header, width, height, copyRows));
+bool LockedPicture::Make(const DibAccess& like, int width, int height, BOOL copyRows,
+                         NewRows rows) {
+  block_.Reset(NewDibLike(like.Header, width, height, copyRows, rows));
   return block_ && dib_.Start(block_.Get(), kDepthAll);
 }
 

@@ -19,9 +19,10 @@ class LockedPicture {
     return Make(picture, picture.Width, picture.Height, TRUE);
   }
   // A picture of the same format (header and colour table) and any size,
-  // rows zero: for a caller that writes every pixel and the row padding.
-  bool MakeLike(const DibAccess& like, int width, int height) {
-    return Make(like, width, height, FALSE);
+  // rows zero, or (kPixelsUnwritten) only the row padding zero, for a
+  // caller that writes every pixel.
+  bool MakeLike(const DibAccess& like, int width, int height, NewRows rows = NewRows::kZero) {
+    return Make(like, width, height, FALSE, rows);
   }
   // A picture of a stated kind (NewDibOfKind from `like`: its table when the
   // kind is its own, else the kind's standard table), rows zero. A width or
@@ -40,7 +41,8 @@ class LockedPicture {
   }
 
  private:
-  bool Make(const DibAccess& like, int width, int height, BOOL copyRows);
+  bool Make(const DibAccess& like, int width, int height, BOOL copyRows,
+            NewRows rows = NewRows::kZero);
   OwnedBlock block_;  // declared first, so the lock goes before the block
   LockedDib dib_;
 };

@@ -258,7 +258,7 @@ struct PicturePlan {
       const ProgressHalves halves = SplitProgress(range);
       shrinkRange = halves.first;
       growRange = halves.second;
-      if (!temporary.MakeLike(source, wr, hr)) return false;
+      if (!temporary.MakeLike(source, wr, hr, NewRows::kPixelsUnwritten)) return false;
       if (grey) temporary.Record().UseRgb = 1;
     }
     if (shrink && !box.Allocate(wr, sw, source.BitCount)) return false;
@@ -329,7 +329,7 @@ ImageHandles ResizeImages(HGLOBAL picture, HGLOBAL mask, int width, int height, 
   plan.smoothing = smooth && blendable && !sameSize && !single;
   LockedPicture result, newMask;
   NearestTables nearest;
-  if (!result.MakeLike(source.Record(), width, height) ||
+  if (!result.MakeLike(source.Record(), width, height, NewRows::kPixelsUnwritten) ||
       (mask && !newMask.MakeLike(maskDib.Record(), width, height)) ||
       ((mask || !plan.smoothing) && !nearest.Allocate(width)) ||
       !plan.Prepare(source.Record(), width, height, pictureRange))

@@ -594,7 +594,7 @@ ImageHandles RotateImages(HGLOBAL picture, HGLOBAL mask, int angle, BOOL mirror,
     height = turned.bottom - turned.top + 1;
   }
   LockedPicture result, resultMask;
-  if (!result.MakeLike(*src, width, height)) return none;
+  if (!result.MakeLike(*src, width, height, NewRows::kPixelsUnwritten)) return none;
   if (srcMask && !resultMask.MakeLike(*srcMask, width, height)) return none;
 
   const Rgb colour{static_cast<BYTE>(red), static_cast<BYTE>(green), static_cast<BYTE>(blue)};

@@ -179,6 +179,27 @@ TEST_F(DibAccessTest, NewPicturesWithUnwrittenPixelsHaveZeroPadding) {
         for (std::size_t i = whole; i < m.RowBytes(); ++i)
           ASSERT_EQ(m.Row(y)[i], 0) << "kind " << kind << " width " << width << " byte " << i;
     }
+  // The same for a picture like a source of each layout.
+  for (Layout layout : AllLayouts()) {
+    LockedDib like;
+    ASSERT_TRUE(like.Start(Keep(MakePicture(layout, 2, 2, 1)), kDepthAll));
+    const int bits = like.Record().BitCount;
+    for (int width : kWidths) {
+      HGLOBAL zero = Keep(NewDibLike(like.Record().Header, width, 3, FALSE));
+      HGLOBAL made =
+          Keep(NewDibLike(like.Record().Header, width, 3, FALSE, NewRows::kPixelsUnwritten));
+      ASSERT_TRUE(zero && made);
+      PictureView z(zero), m(made);
+      ASSERT_EQ(GlobalSize(made), GlobalSize(zero));
+      // Rows are stored bottom-up: the last row from the top comes first.
+      const std::size_t pixelsAt = m.Row(2) - reinterpret_cast<const BYTE*>(m.Header());
+      EXPECT_EQ(std::memcmp(m.Header(), z.Header(), pixelsAt), 0) << NameOf(layout);
+      const std::size_t whole = static_cast<std::size_t>(bits) * width / 8;
+      for (int y = 0; y < 3; ++y)
+        for (std::size_t i = whole; i < m.RowBytes(); ++i)
+          ASSERT_EQ(m.Row(y)[i], 0) << NameOf(layout) << " width " << width << " byte " << i;
+    }
+  }
 }
 
 // Runs `check` on a random picture of every layout and width.
