@@ -76,15 +76,16 @@ QVX_LOOP_BODY void AddColours(Lanes8 v, Lanes8& even, Lanes8& odd) {
   odd += (v >> 8) & 0x00FF00FFu;
 }
 
+QVX_LOOP_BODY Lanes8 DivideSums(Lanes8 sums, Float8 inverse) {
+  return reinterpret_cast<Lanes8>(MeanDivisor::DivideLanes(reinterpret_cast<Int8>(sums), inverse));
+}
+
 // Eight means from their sums, each lane with the inverse of its count;
 // the alpha byte is `alpha`.
 QVX_LOOP_BODY Lanes8 MeansOf(Lanes8 even, Lanes8 odd, Float8 inverse, Lanes8 alpha) {
-  const auto divide = [&](Lanes8 sum) {
-    return reinterpret_cast<Lanes8>(
-        MeanDivisor::DivideLanes(reinterpret_cast<Int8>(sum), inverse));
-  };
-  const Lanes8 blue = divide(even & 0xFFFFu), red = divide(even >> 16);
-  const Lanes8 green = divide(odd & 0xFFFFu);
+  const Lanes8 blue = DivideSums(even & 0xFFFFu, inverse);
+  const Lanes8 red = DivideSums(even >> 16, inverse);
+  const Lanes8 green = DivideSums(odd & 0xFFFFu, inverse);
   return blue | green << 8 | red << 16 | alpha << 24;
 }
 
