@@ -29,9 +29,11 @@ class LockedPicture {
   // height beyond the int range fails with error 5.
   bool MakeOfKind(const DibAccess& like, int kind, std::int64_t width, std::int64_t height,
                   NewRows rows = NewRows::kZero);
-  // MakeCopy, or MakeLike at the same size when copyRows is false.
+  // MakeCopy, or when copyRows is false a picture of the same size whose
+  // pixels the caller all writes (only the row padding zero).
   bool Make(const DibAccess& like, bool copyRows) {
-    return Make(like, like.Width, like.Height, copyRows ? TRUE : FALSE);
+    return copyRows ? MakeCopy(like) : MakeLike(like, like.Width, like.Height,
+                                                NewRows::kPixelsUnwritten);
   }
   DibAccess& Record() { return dib_.Record(); }
   // Unlocks the picture and hands it over.
