@@ -192,6 +192,11 @@ bool FilterRows(const Selection& selection, DibAccess& source, DibAccess& result
   for (int y = rect.top; y <= rect.bottom; ++y) {
     if constexpr (requires { filter.StartRow(job, y); }) filter.StartRow(job, y);
     const auto row = dst.Row(y);
+    // The source row the filter decodes after this one's and the next
+    // result row.
+    if (const int ahead = job.rows.Newest() + 2; ahead > 1 && ahead < job.height)
+      PrefetchRow<false>(src, ahead, rect.left, job.Columns());
+    if (y < rect.bottom) PrefetchRow<true>(dst, y + 1, rect.left, job.Columns());
     selection.ForEachRun(y, [&](int x0, int x1) {
       filter.Run(job, y, x0, x1, out);
       StoreRun(dst, row, x0, x1, out + (x0 - rect.left), Skips<Filter>());

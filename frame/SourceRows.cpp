@@ -16,6 +16,7 @@ bool SourceRows::Allocate(int slots, int pad) {
 
 void SourceRows::Load(int slot, int y) {
   held_[slot] = y;
+  newest_ = y;
   decode_(policy_, y, left_ - pad_, left_ + columns_ - 1 + pad_, width_ - 1,
           data_ + static_cast<std::ptrdiff_t>(slot) * stride_);
 }

@@ -42,6 +42,9 @@ class SourceRows {
   // Error 3 when the ring cannot be had.
   bool Allocate(int slots, int pad);
 
+  // The last picture row decoded, -1 before the first.
+  int Newest() const { return newest_; }
+
   const Bgra* Row(int y) {
     const int cy = y < 0 ? 0 : (y >= height_ ? height_ - 1 : y);
     const int slot = cy % slots_;
@@ -59,6 +62,7 @@ class SourceRows {
   WorkBlock block_;
   Bgra* data_ = nullptr;
   int* held_ = nullptr;
+  int newest_ = -1;
 };
 
 // A ring of rows derived from the source rows (luminances, wider lanes):
