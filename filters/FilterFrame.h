@@ -176,6 +176,8 @@ inline void StoreRun(const Px32& dst, BYTE* row, int x0, int x1, const Bgra* col
   }
 }
 
+inline constexpr int kPieceColumns = 512;
+
 template <class Px, class Filter>
 bool FilterRows(const Selection& selection, DibAccess& source, DibAccess& result, const Px& src,
                 const Px& dst, Filter& filter, bool padRows, BOOL noDialog) {
@@ -192,14 +194,19 @@ bool FilterRows(const Selection& selection, DibAccess& source, DibAccess& result
   for (int y = rect.top; y <= rect.bottom; ++y) {
     if constexpr (requires { filter.StartRow(job, y); }) filter.StartRow(job, y);
     const auto row = dst.Row(y);
-    // The source row the filter decodes after this one's and the next
-    // result row.
-    if (const int ahead = job.rows.Newest() + 2; ahead > 1 && ahead < job.height)
-      PrefetchRow<false>(src, ahead, rect.left, job.Columns());
-    if (y < rect.bottom) PrefetchRow<true>(dst, y + 1, rect.left, job.Columns());
+    // Runs go to the filter in pieces, each preceded by a request for the
+    // same columns of the source row decoded after this row's and of the
+    // next result row: spread out like this, the requests overlap the
+    // filter's work instead of stalling it all at once.
+    const int ahead = job.rows.Newest() + 2;
     selection.ForEachRun(y, [&](int x0, int x1) {
-      filter.Run(job, y, x0, x1, out);
-      StoreRun(dst, row, x0, x1, out + (x0 - rect.left), Skips<Filter>());
+      for (int a = x0; a <= x1; a += kPieceColumns) {
+        const int b = std::min(x1, a + kPieceColumns - 1);
+        if (ahead > 1 && ahead < job.height) PrefetchRow<false>(src, ahead, a, b - a + 1);
+        if (y < rect.bottom) PrefetchRow<true>(dst, y + 1, a, b - a + 1);
+        filter.Run(job, y, a, b, out);
+        StoreRun(dst, row, a, b, out + (a - rect.left), Skips<Filter>());
+      }
     });
     if (padRows) CopyRowPadding(source, result, y);
     if (!ReportProgress(y - rect.top, rect.bottom - rect.top, 0, 100, noDialog)) return false;
