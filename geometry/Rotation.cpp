@@ -407,21 +407,33 @@ QVX_LOOP_BODY void GeneralRun(const GeneralSampling<Px>& g, const RowRuns& runs,
   }
 }
 
-// Asks the cache for the source lines that the result row at `at` reads
-// in columns i0..i1-1: the pixel's row and the rows above and below it.
-template <class Px>
+// Asks the cache for the source lines that a band's rows read in columns
+// i0..i1-1, the first row's positions at `at`. For each of its pixels: the
+// rows above and below the pixel's own, or (kReach) the rows from low to
+// high around it, once per line of the pixel's own row.
+template <bool kReach, class Px>
 QVX_LOOP_BODY void PrefetchSources(const GeneralSampling<Px>& g, const RowPositions& at, int i0,
-                                   int i1) {
+                                   int i1, int low, int high) {
   if constexpr (std::is_pointer_v<RowOf<Px>>) {
     const int left = g.left, top = g.top, sw = g.sw, sh = g.sh;
     const std::ptrdiff_t stride = g.src.stride;
+    const BYTE* last = nullptr;
     for (int i = i0; i < i1; ++i) {
       const int px = static_cast<int>(at.Sx(i)) - left, py = static_cast<int>(at.Sy(i)) - top;
       if (px < 0 || px >= sw || py < 0 || py >= sh) continue;
-      const BYTE* p = g.rows[py] + Px::kStep * static_cast<std::ptrdiff_t>(px);
-      __builtin_prefetch(p);
-      if (py > 0) __builtin_prefetch(p + stride);
-      if (py < sh - 1) __builtin_prefetch(p - stride);
+      const std::ptrdiff_t offset = Px::kStep * static_cast<std::ptrdiff_t>(px);
+      const BYTE* p = g.rows[py] + offset;
+      if constexpr (kReach) {
+        const BYTE* line = p - (reinterpret_cast<std::uintptr_t>(p) & 63);
+        if (line == last) continue;
+        last = line;
+        for (int y = std::max(0, py + low); y <= std::min(sh - 1, py + high); ++y)
+          __builtin_prefetch(g.rows[y] + offset);
+      } else {
+        __builtin_prefetch(p);
+        if (py > 0) __builtin_prefetch(p + stride);
+        if (py < sh - 1) __builtin_prefetch(p - stride);
+      }
     }
   }
 }
@@ -445,9 +457,18 @@ constexpr int kTileWidth = 1024;
 template <bool kSmooth, class Px>
 QVX_LOOP_BODY void GeneralBand(const GeneralSampling<Px>& g, const RowRuns* runs,
                                const RowPositions* at, const RowPositions* next, int width, int j0,
-                               int j1) {
+                               int j1, double c, double s) {
   const int rowCount = j1 - j0;
   const int slice = (kTileWidth + rowCount - 1) / rowCount;
+  // The source rows asked for around each of the first row's pixels: the
+  // rows above and below it, and where the result's rows run closer to the
+  // source's rows than to its columns, those the band's later rows reach
+  // (each result row lies c source rows below the one before). Where they
+  // run steeper, the first row's own pixels walk through those rows anyway.
+  const bool reaches = std::fabs(c) >= std::fabs(s);
+  const double reach = (kBandRows - 1) * c;
+  const int low = reach < 0 ? static_cast<int>(std::floor(reach)) - 1 : -1;
+  const int high = reach > 0 ? static_cast<int>(std::ceil(reach)) + 1 : 1;
   for (int i0 = 0; i0 < width; i0 += kTileWidth) {
     const int i1 = std::min(width, i0 + kTileWidth);
     // The next tile: to the right in this band, or the first of the next band.
@@ -457,7 +478,11 @@ QVX_LOOP_BODY void GeneralBand(const GeneralSampling<Px>& g, const RowRuns* runs
     for (int j = j0; j < j1; ++j) {
       if (ahead) {
         const int p0 = a0 + (j - j0) * slice;
-        PrefetchSources(g, *ahead, std::min(p0, a1), std::min(p0 + slice, a1));
+        const int from = std::min(p0, a1), to = std::min(p0 + slice, a1);
+        if (reaches)
+          PrefetchSources<true>(g, *ahead, from, to, low, high);
+        else
+          PrefetchSources<false>(g, *ahead, from, to, low, high);
       }
       GeneralRun<kSmooth>(g, runs[j - j0], at[j - j0], j, i0, i1);
     }
@@ -500,9 +525,9 @@ bool GeneralRows(const Px& src, const Px& dst, const Turn& turn, int sw, int sh,
     const RowPositions nextBand{t.xc, t.xs, y1 * s, y1 * c};
     const RowPositions* next = j1 < height ? &nextBand : nullptr;
     if (turn.smooth)
-      Vectorised<GeneralBand<true, Px>>(std::cref(g), runs, at, next, width, j0, j1);
+      Vectorised<GeneralBand<true, Px>>(std::cref(g), runs, at, next, width, j0, j1, c, s);
     else
-      Vectorised<GeneralBand<false, Px>>(std::cref(g), runs, at, next, width, j0, j1);
+      Vectorised<GeneralBand<false, Px>>(std::cref(g), runs, at, next, width, j0, j1, c, s);
     for (int j = j0; j < j1; ++j)
       if (!ReportRow(j, height, turn.range, turn.noDialog)) return false;
   }
