@@ -11,9 +11,10 @@
 //     row widened by a margin whose columns repeat the picture's border
 //     pixels, and rows outside the picture repeating its top or bottom row;
 //   - the rows of the work rectangle from top to bottom: the filter fills a
-//     row of colours for each run of selected pixels and the frame stores
-//     them (16-bit packing, 0 in the fourth byte of 32-bit pixels, the grey
-//     mix as the index of grey-ramp pictures);
+//     row of colours for each run of selected pixels (a piece of at most
+//     kPieceColumns at a time) and the frame stores them (16-bit packing, 0
+//     in the fourth byte of 32-bit pixels, the grey mix as the index of
+//     grey-ramp pictures), asking for the next rows' bytes ahead;
 //   - progress after each row, cancellation, and releasing every block.
 //
 // Pixels are read and written through the per-depth policies of
