@@ -32,8 +32,8 @@ class LockedPicture {
   // MakeCopy, or when copyRows is false a picture of the same size whose
   // pixels the caller all writes (only the row padding zero).
   bool Make(const DibAccess& like, bool copyRows) {
-    return copyRows ? MakeCopy(like) : MakeLike(like, like.Width, like.Height,
-                                                NewRows::kPixelsUnwritten);
+    return copyRows ? MakeCopy(like)
+                    : MakeLike(like, like.Width, like.Height, NewRows::kPixelsUnwritten);
   }
   DibAccess& Record() { return dib_.Record(); }
   // Unlocks the picture and hands it over.
