@@ -109,17 +109,28 @@ QVX_LOOP_BODY int CbOf(int r, int g, int b, const double* c) {
 // On Cb's halves the doubles round away from zero, as the exact value
 // does (down where it is negative; the tests walk every colour). On Cr's
 // they lie on either side, with no pattern to speak of: a table built per
-// call holds 1 where they round down, by red << 8 | green (blue = green).
+// call says which, by red << 8 | green (blue = green), as an offset into
+// kHalfDownLanes: 0 where the doubles round down, 8 where they do not.
 struct CrHalves {
-  std::uint8_t down[65536];
+  std::uint8_t lane[65536];
 
-  // Fills the entries of the halves, in a zeroed block.
+  // Fills the entries of the halves; the others are 0.
   void Fill(const double* c) {
+    std::memset(lane, 0, sizeof lane);
     for (int r = 0; r < 256; ++r)
       for (int g = 1 - (r & 1); g < 256; g += 2)  // r - g odd
-        down[r << 8 | g] = static_cast<std::uint8_t>((r - g + 1) / 2 - CrOf(r, g, g, c));
+        lane[r << 8 | g] = (r - g + 1) / 2 == CrOf(r, g, g, c) ? 8 : 0;
   }
 };
+
+// Entry k < 8 is -1 in lane k and 0 elsewhere; entries 8..15 are 0.
+struct HalfDownLanes {
+  alignas(32) std::int32_t lanes[16][8];
+  constexpr HalfDownLanes() : lanes() {
+    for (int k = 0; k < 8; ++k) lanes[k][k] = -1;
+  }
+};
+inline constexpr HalfDownLanes kHalfDownLanes;
 
 // What the whole-number chrominance needs. The multipliers are values
 // handed in rather than literals: GCC turns a product by a literal into a
@@ -145,17 +156,19 @@ QVX_LOOP_BODY void ChromaLanes(const Bgra* colours, WholeChroma whole, Int8& cr,
   const Int8 cbNumerator = bg * half - rg * whole.redToCb;
   cb = FloorQuotient<5, 3125>(cbNumerator + (cbNumerator >> 31) + (50000 + 12800000)) - 128;
   // Cr's halves: one colour in 512 of random ones, more in smooth
-  // pictures. The first of a group is looked up without a branch (k = 8:
-  // none), the others in a loop.
-  unsigned halvesOfCr = LaneBits((gb == 0) & ((rb & 1) == 1));
-  const auto lookUp = [&](unsigned k) {
+  // pictures. The first of a group is settled without a branch (k = 8:
+  // none, which adds a row of zeros), the others in a loop.
+  unsigned halvesOfCr = LaneBits((gb == 0) & (rb << 31));  // the top bit: rb odd
+  const auto settle = [&](unsigned k) {
     const Bgra c = colours[k & 7];
-    return unsigned{whole.halves->down[c.red << 8 | c.green]} << k;
+    Int8 down;
+    std::memcpy(&down, kHalfDownLanes.lanes[k | whole.halves->lane[c.red << 8 | c.green]],
+                sizeof down);
+    cr += down;
   };
-  unsigned down = lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr | 256))) & 255;
+  settle(static_cast<unsigned>(__builtin_ctz(halvesOfCr | 256)));
   for (halvesOfCr &= halvesOfCr - 1; halvesOfCr; halvesOfCr &= halvesOfCr - 1)
-    down |= lookUp(static_cast<unsigned>(__builtin_ctz(halvesOfCr)));
-  cr += BitLanes(down);  // all ones: -1
+    settle(static_cast<unsigned>(__builtin_ctz(halvesOfCr)));
 }
 
 }  // namespace qvx

@@ -219,7 +219,8 @@ QVX_LOOP_BODY bool NoLanes(Mask m) {
   return any == 0;
 }
 
-// Bit k set where lane k of `m` (all ones or zeros) is set.
+// Bit k set where lane k of `m` has its top bit set (a comparison's
+// result: where it is true).
 QVX_LOOP_BODY unsigned LaneBits(Int8 m) {
 #if defined(__SSE__)
   const Int4 low = __builtin_shufflevector(m, m, 0, 1, 2, 3);
@@ -228,15 +229,9 @@ QVX_LOOP_BODY unsigned LaneBits(Int8 m) {
                                __builtin_ia32_movmskps(reinterpret_cast<Float4>(high)) << 4);
 #else
   unsigned bits = 0;
-  for (int k = 0; k < 8; ++k) bits |= static_cast<unsigned>(m[k] & 1) << k;
+  for (int k = 0; k < 8; ++k) bits |= static_cast<unsigned>(m[k] < 0) << k;
   return bits;
 #endif
-}
-
-// All ones in lane k where bit k of `bits` is set, the inverse of LaneBits.
-QVX_LOOP_BODY Int8 BitLanes(unsigned bits) {
-  const Int8 lanes{1, 2, 4, 8, 16, 32, 64, 128};
-  return ((Int8{} + static_cast<std::int32_t>(bits)) & lanes) == lanes;
 }
 
 // The four-byte words at at[0..3] (first) and the words after them
