@@ -85,12 +85,17 @@ struct SharpRun {
 };
 
 // 1000 (Y' + 0.5) = 30 s D + 1000 Yc + 500 of pixels first..last, as if
-// each had columns on both sides.
-QVX_LOOP_BODY void Levels(int* out, Neighbourhood n, int first, int last, int pixels, int k1000) {
+// each had columns on both sides: with D = n Yc - sum, that is
+// (30 s n + 1000) Yc - 30 s sum + 500. The sums of the three rows' columns
+// first - 1..last + 1 go to `columns` first, each to be added thrice.
+QVX_LOOP_BODY void Levels(int* out, std::uint16_t* columns, Neighbourhood n, int first, int last,
+                          int pixels, int k1000) {
+  for (int i = first - 1; i <= last + 1; ++i)
+    columns[i - first + 1] = static_cast<std::uint16_t>(n.up[i] + n.at[i] + n.down[i]);
+  const int own = pixels * k1000 + 1000;
   for (int i = first; i <= last; ++i) {
-    const int sum = n.up[i - 1] + n.up[i] + n.up[i + 1] + n.at[i - 1] + n.at[i] + n.at[i + 1] +
-                    n.down[i - 1] + n.down[i] + n.down[i + 1];
-    out[i - first] = (pixels * n.at[i] - sum) * k1000 + 1000 * n.at[i] + 500;
+    const int sum = columns[i - first] + columns[i - first + 1] + columns[i - first + 2];
+    out[i - first] = n.at[i] * own - sum * k1000 + 500;
   }
 }
 
@@ -132,16 +137,19 @@ struct SharpFilter {
   SharpGain gain;
   WorkBlock products;
   LuminanceRows luminance;
-  WorkBlock zeros;   // the luminances of a row outside the picture
-  WorkBlock levels;  // per column of a chunk: 1000 (Y' + 0.5)
-  WorkBlock halves;  // CrHalves
+  WorkBlock zeros;    // the luminances of a row outside the picture
+  WorkBlock levels;   // per column of a chunk: 1000 (Y' + 0.5)
+  WorkBlock columns;  // for Levels: a chunk's columns and one on each side
+  WorkBlock halves;   // CrHalves
   double chroma[6] = {};
 
   bool Prepare(FilterJob& job) {
     if (!MakeYccTables(products) || !job.rows.Allocate(3, 1) ||
         !luminance.Allocate(job, 3, 1, products) ||
         !zeros.Allocate(static_cast<std::size_t>(job.Columns()) + 2) ||
-        !levels.Allocate(sizeof(int) * kChunk) || !halves.Allocate(sizeof(CrHalves)))
+        !levels.Allocate(sizeof(int) * kChunk) ||
+        !columns.Allocate(sizeof(std::uint16_t) * (kChunk + 2)) ||
+        !halves.Allocate(sizeof(CrHalves)))
       return false;
     const ChromaCoefficients coefficients(YccTables(products));
     std::copy(coefficients.c, coefficients.c + 6, chroma);
@@ -159,7 +167,8 @@ struct SharpFilter {
     for (int first = x0 - job.rect.left, end = x1 - job.rect.left; first <= end; first += kChunk) {
       const SharpRun run{first, std::min(end, first + kChunk - 1), -job.rect.left,
                          job.width - 1 - job.rect.left, n};
-      Vectorised<Levels>(level, n, run.first, run.last, 3 * n.rows, gain.k1000);
+      Vectorised<Levels>(level, columns.As<std::uint16_t>(), n, run.first, run.last, 3 * n.rows,
+                         gain.k1000);
       // A pixel in the picture's first or last column has one column fewer.
       for (int i : {run.pictureFirst, run.pictureLast})
         if (i >= run.first && i <= run.last)
